@@ -1,0 +1,39 @@
+# Shared compile settings: every warning is an error, and the sanitizer build
+# instruments every target the same way.
+add_library(plotvane_warnings INTERFACE)
+target_compile_options(plotvane_warnings INTERFACE -Wall -Wextra -Werror -Wpedantic
+                       -Wno-missing-field-initializers)
+if(PLOTVANE_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# plotvane_library(<name> SOURCES ... DEPS ...): a platform or component
+# library named plotvane_<name> with the alias Plotvane::<name>.
+# PACKAGE <file name> builds it as the shared library of that host package
+# (for example rtl60.bpl), which is what the component package requires.
+function(plotvane_library name)
+  cmake_parse_arguments(ARG "" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+  if(ARG_PACKAGE)
+    add_library(plotvane_${name} SHARED ${ARG_SOURCES})
+    set_target_properties(plotvane_${name} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_PACKAGE}
+                          SUFFIX ".bpl" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+  else()
+    add_library(plotvane_${name} ${ARG_SOURCES})
+  endif()
+  add_library(Plotvane::${name} ALIAS plotvane_${name})
+  target_include_directories(plotvane_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(plotvane_${name} PRIVATE plotvane_warnings ${ARG_DEPS}
+                        PUBLIC ${ARG_PUBLIC_DEPS})
+endfunction()
+
+# plotvane_test(<name> SOURCES ... DEPS ...): one GoogleTest executable.
+function(plotvane_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE plotvane_warnings ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+                       PROPERTIES ENVIRONMENT "PLOTVANE_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,95 @@
+#include "platform/chart/Chart.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/chart/ChartDraw.h"
+#include "platform/rtl/Exception.h"
+
+namespace pv {
+
+void TCustomTeePanel::SetView3D(bool Value) {
+    FView3D = Value;
+    Changed();
+}
+
+void TCustomTeePanel::Set3DPercent(int Value) {
+    F3DPercent = Value;
+    Changed();
+}
+
+void TCustomTeePanel::SetMonochrome(bool Value) {
+    FMonochrome = Value;
+    Changed();
+}
+
+void TCustomTeePanel::CheckSize(const char* Which, int Value) const {
+    if (Value < 1 || Value > TBitmap::MaxSide)
+        throw EInvalidGraphic(std::string("Chart ") + Which + " " + std::to_string(Value) + " of '" + GetName() +
+                              "' is out of range 1.." + std::to_string(TBitmap::MaxSide));
+}
+
+std::unique_ptr<TBitmap> TCustomTeePanel::TeeCreateBitmap(TColor ABackColor, const TRect& R) const {
+    const std::int64_t W = std::int64_t{R.Right} - R.Left;
+    const std::int64_t H = std::int64_t{R.Bottom} - R.Top;
+    if (W < 1 || H < 1 || W > TBitmap::MaxSide || H > TBitmap::MaxSide || W * H > TBitmap::MaxPixels)
+        throw EInvalidGraphic("Cannot draw chart '" + GetName() + "' at " + std::to_string(W) + " x " +
+                              std::to_string(H) + " pixels: each side must be 1.." +
+                              std::to_string(TBitmap::MaxSide) + " and the area at most " +
+                              std::to_string(TBitmap::MaxPixels) + " pixels");
+    auto Bitmap = std::make_unique<TBitmap>(static_cast<int>(W), static_cast<int>(H), ABackColor);
+    Draw(*Bitmap);
+    return Bitmap;
+}
+
+TCustomAxisPanel::TCustomAxisPanel(TComponent* AOwner)
+    : TCustomTeePanel(AOwner),
+      FLeftAxis(std::make_unique<TChartAxis>(this)),
+      FBottomAxis(std::make_unique<TChartAxis>(this)) {}
+
+TCustomAxisPanel::~TCustomAxisPanel() {
+    // Series outlive the chart when someone else owns them: detach them so
+    // they never look at a chart that is gone.
+    for (TChartSeries* S : std::vector<TChartSeries*>(FSeriesList)) S->SetParentChart(nullptr);
+}
+
+void TCustomAxisPanel::AddSeries(TChartSeries* S) {
+    if (std::find(FSeriesList.begin(), FSeriesList.end(), S) == FSeriesList.end()) FSeriesList.push_back(S);
+    Changed();
+}
+
+void TCustomAxisPanel::RemoveSeries(TChartSeries* S) {
+    FSeriesList.erase(std::remove(FSeriesList.begin(), FSeriesList.end(), S), FSeriesList.end());
+    Changed();
+}
+
+void TCustomAxisPanel::Notification(TComponent* AComponent, TOperation Operation) {
+    TCustomTeePanel::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove) {
+        auto It = std::find(FSeriesList.begin(), FSeriesList.end(), AComponent);
+        if (It != FSeriesList.end()) FSeriesList.erase(It);
+    }
+}
+
+void TCustomAxisPanel::CalcSize3DWalls() {
+    const int Percent = std::clamp(GetChart3DPercent(), 1, 100);
+    // The depth grows with the plot size and the number of series, as if
+    // each series stood in its own row behind the others.
+    const int Rows = std::max(1, SeriesCount());
+    const int Base = std::min(GetWidth(), GetHeight());
+    const int Depth = GetView3D() ? std::max(1, static_cast<int>(std::lround(Base * 0.25 * Percent / 100.0 * Rows))) : 0;
+    FSeriesWidth3D = Depth;
+    FSeriesHeight3D = Depth;
+}
+
+TCustomChart::TCustomChart(TComponent* AOwner)
+    : TCustomAxisPanel(AOwner),
+      FTitle(std::make_unique<TChartTitle>(this)),
+      FLegend(std::make_unique<TCustomChartLegend>(this)),
+      FGradient(std::make_unique<TCustomTeeGradient>(this)) {}
+
+void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
+
+void TCustomChart::Draw(TBitmap& Bitmap) const { DrawChart(*this, Bitmap); }
+
+}  // namespace pv

@@ -1,0 +1,115 @@
+#pragma once
+// The chart control: a panel with 3D settings (TCustomTeePanel), axes and a
+// series list (TCustomAxisPanel), title, legend and gradient (TCustomChart).
+// A chart is never shown on a screen; TeeCreateBitmap draws it.
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/chart/ChartParts.h"
+#include "platform/chart/Series.h"
+#include "platform/rtl/Types.h"
+#include "platform/vcl/Bitmap.h"
+#include "platform/vcl/Control.h"
+
+namespace pv {
+
+class TCustomTeePanel : public TCustomPanel {
+public:
+    explicit TCustomTeePanel(TComponent* AOwner) : TCustomPanel(AOwner) {}
+    std::string_view ClassName() const override { return "TCustomTeePanel"; }
+
+    // Default: a flat chart (View3D false) with a 3D depth of 15 %.
+    bool GetView3D() const { return FView3D; }
+    void SetView3D(bool Value);
+    int GetChart3DPercent() const { return F3DPercent; }
+    // The depth of the 3D view as a percentage of the plot size, clamped to
+    // 1..100 when drawn.
+    void Set3DPercent(int Value);
+    // Draws everything in greys (default false).
+    bool GetMonochrome() const { return FMonochrome; }
+    void SetMonochrome(bool Value);
+
+    // A new bitmap of exactly R's size, filled with ABackColor, with the
+    // chart drawn on it; the caller owns it. A side below 1 or above
+    // TBitmap::MaxSide, or more than TBitmap::MaxPixels in all, raises
+    // EInvalidGraphic naming the size before anything is allocated.
+    std::unique_ptr<TBitmap> TeeCreateBitmap(TColor ABackColor, const TRect& R) const;
+
+protected:
+    // Draws the chart over the background of Bitmap.
+    virtual void Draw(TBitmap& Bitmap) const = 0;
+    // A chart's side must be 1..TBitmap::MaxSide pixels.
+    void CheckSize(const char* Which, int Value) const override;
+
+private:
+    bool FView3D = false;
+    int F3DPercent = 15;
+    bool FMonochrome = false;
+};
+
+class TCustomAxisPanel : public TCustomTeePanel {
+public:
+    explicit TCustomAxisPanel(TComponent* AOwner);
+    ~TCustomAxisPanel() override;
+    std::string_view ClassName() const override { return "TCustomAxisPanel"; }
+
+    TChartAxis* GetLeftAxis() const { return FLeftAxis.get(); }
+    TChartAxis* GetBottomAxis() const { return FBottomAxis.get(); }
+
+    int SeriesCount() const { return static_cast<int>(FSeriesList.size()); }
+    TChartSeries* GetSeries(int Index) const { return FSeriesList.at(static_cast<std::size_t>(Index)); }
+
+    // Recomputes the depth of the 3D walls from the series and the 3D
+    // percent; the drawing uses the result.
+    void CalcSize3DWalls();
+    int GetSeriesWidth3D() const { return FSeriesWidth3D; }
+    int GetSeriesHeight3D() const { return FSeriesHeight3D; }
+
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+private:
+    friend class TChartSeries;
+    void AddSeries(TChartSeries* S);
+    void RemoveSeries(TChartSeries* S);
+
+    std::unique_ptr<TChartAxis> FLeftAxis;
+    std::unique_ptr<TChartAxis> FBottomAxis;
+    // The attached series, in attachment order; not owned (a series is a
+    // component with its own owner).
+    std::vector<TChartSeries*> FSeriesList;
+    int FSeriesWidth3D = 0;
+    int FSeriesHeight3D = 0;
+};
+
+class TCustomChart : public TCustomAxisPanel {
+public:
+    explicit TCustomChart(TComponent* AOwner);
+    std::string_view ClassName() const override { return "TCustomChart"; }
+
+    TChartTitle* GetTitle() const { return FTitle.get(); }
+    TCustomChartLegend* GetLegend() const { return FLegend.get(); }
+    TCustomTeeGradient* GetGradient() const { return FGradient.get(); }
+
+    // Reads ASeries' points from its data source. The plain chart knows no
+    // data sources and leaves the points alone; the data-aware chart reads
+    // the records of a data set.
+    virtual void CheckDatasource(TChartSeries& ASeries);
+
+protected:
+    void Draw(TBitmap& Bitmap) const override;
+
+private:
+    std::unique_ptr<TChartTitle> FTitle;
+    std::unique_ptr<TCustomChartLegend> FLegend;
+    std::unique_ptr<TCustomTeeGradient> FGradient;
+};
+
+class TChart : public TCustomChart {
+public:
+    explicit TChart(TComponent* AOwner) : TCustomChart(AOwner) {}
+    std::string_view ClassName() const override { return "TChart"; }
+};
+
+}  // namespace pv

@@ -1,0 +1,285 @@
+#include "platform/chart/Series.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/chart/Chart.h"
+#include "platform/rtl/Exception.h"
+
+namespace pv {
+
+void TChartValueList::SetValueSource(const std::string& Value) {
+    FValueSource = Value;
+    FOwner->Changed();
+    FOwner->CheckDataSource();
+}
+
+// Marks
+
+TSeriesMarks::TSeriesMarks(TChartSeries* AOwner) : FOwner(AOwner), FFont(std::make_unique<TFont>()) {
+    FFont->SetSize(8);
+    FFont->SetColor(clBlack);
+}
+
+void TSeriesMarks::Changed() { FOwner->Changed(); }
+void TSeriesMarks::SetVisible(bool Value) {
+    FVisible = Value;
+    Changed();
+}
+void TSeriesMarks::SetStyle(TSeriesMarksStyle Value) {
+    FStyle = Value;
+    Changed();
+}
+void TSeriesMarks::SetBackColor(TColor Value) {
+    FBackColor = Value;
+    Changed();
+}
+void TSeriesMarks::SetFont(const TFont* AFont) {
+    if (!AFont) return;
+    FFont->Assign(*AFont);
+    Changed();
+}
+void TSeriesMarks::SetFrameVisible(bool Value) {
+    FFrameVisible = Value;
+    Changed();
+}
+
+void TSeriesMarks::Assign(const TPersistent& Source) {
+    if (auto* S = dynamic_cast<const TSeriesMarks*>(&Source)) {
+        FVisible = S->FVisible;
+        FStyle = S->FStyle;
+        FBackColor = S->FBackColor;
+        FFont->Assign(*S->FFont);
+        FFrameVisible = S->FFrameVisible;
+        Changed();
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+// Pointer
+
+void TSeriesPointer::Changed() { FOwner->Changed(); }
+void TSeriesPointer::SetVisible(bool Value) {
+    FVisible = Value;
+    Changed();
+}
+void TSeriesPointer::SetDraw3D(bool Value) {
+    FDraw3D = Value;
+    Changed();
+}
+void TSeriesPointer::SetStyle(TSeriesPointerStyle Value) {
+    FStyle = Value;
+    Changed();
+}
+void TSeriesPointer::SetHorizSize(int Value) {
+    FHorizSize = Value;
+    Changed();
+}
+void TSeriesPointer::SetVertSize(int Value) {
+    FVertSize = Value;
+    Changed();
+}
+void TSeriesPointer::SetInflateMargins(bool Value) {
+    FInflateMargins = Value;
+    Changed();
+}
+
+void TSeriesPointer::Assign(const TPersistent& Source) {
+    if (auto* S = dynamic_cast<const TSeriesPointer*>(&Source)) {
+        FVisible = S->FVisible;
+        FDraw3D = S->FDraw3D;
+        FStyle = S->FStyle;
+        FHorizSize = S->FHorizSize;
+        FVertSize = S->FVertSize;
+        FInflateMargins = S->FInflateMargins;
+        Changed();
+        return;
+    }
+    TPersistent::Assign(Source);
+}
+
+// Series
+
+TChartSeries::TChartSeries(TComponent* AOwner)
+    : TComponent(AOwner),
+      FXValues(std::make_unique<TChartValueList>(this, "X")),
+      FYValues(std::make_unique<TChartValueList>(this, "Y")),
+      FMarks(std::make_unique<TSeriesMarks>(this)) {}
+
+TChartSeries::~TChartSeries() { SetParentChart(nullptr); }
+
+void TChartSeries::Changed() {
+    if (FParentChart) FParentChart->Changed();
+}
+
+void TChartSeries::SetParentChart(TCustomChart* Value) {
+    if (Value == FParentChart) return;
+    if (FParentChart) FParentChart->RemoveSeries(this);
+    FParentChart = Value;
+    if (FParentChart) FParentChart->AddSeries(this);
+}
+
+void TChartSeries::SetSeriesColor(TColor Value) {
+    FSeriesColor = Value;
+    Changed();
+}
+
+void TChartSeries::SetColorEachPoint(bool Value) {
+    FColorEachPoint = Value;
+    Changed();
+}
+
+void TChartSeries::SetTitle(const std::string& Value) {
+    FTitle = Value;
+    Changed();
+}
+
+bool TChartSeries::IsNull(int Index) const { return !std::isfinite(GetYValue(Index)); }
+
+bool TChartSeries::HasLabels() const {
+    return std::any_of(FLabels.begin(), FLabels.end(), [](const std::string& L) { return !L.empty(); });
+}
+
+void TChartSeries::SetValueColor(int Index, TColor Color) {
+    if (Index < 0 || Index >= Count())
+        throw EListError("Point index " + std::to_string(Index) + " out of range of series '" + GetName() + "' with " +
+                         std::to_string(Count()) + " points");
+    FColors[static_cast<std::size_t>(Index)] = Color;
+    Changed();
+}
+
+int TChartSeries::Add(double Y, const std::string& Label, TColor Color) {
+    return AddXY(static_cast<double>(Count()), Y, Label, Color);
+}
+
+int TChartSeries::AddXY(double X, double Y, const std::string& Label, TColor Color) {
+    // Anything that is not a finite number cannot be plotted: it is a null
+    // point, so no NaN or infinity ever reaches the drawing.
+    if (!std::isfinite(Y)) Y = std::nan("");
+    if (!std::isfinite(X)) X = static_cast<double>(Count());
+    FXValues->FValues.push_back(X);
+    FYValues->FValues.push_back(Y);
+    FLabels.push_back(Label);
+    FColors.push_back(Color);
+    Changed();
+    return Count() - 1;
+}
+
+int TChartSeries::AddNull(const std::string& Label) { return Add(std::nan(""), Label); }
+
+void TChartSeries::Delete(int Index) {
+    if (Index < 0 || Index >= Count())
+        throw EListError("Point index " + std::to_string(Index) + " out of range of series '" + GetName() + "' with " +
+                         std::to_string(Count()) + " points");
+    auto I = static_cast<std::size_t>(Index);
+    FXValues->FValues.erase(FXValues->FValues.begin() + static_cast<std::ptrdiff_t>(I));
+    FYValues->FValues.erase(FYValues->FValues.begin() + static_cast<std::ptrdiff_t>(I));
+    FLabels.erase(FLabels.begin() + static_cast<std::ptrdiff_t>(I));
+    FColors.erase(FColors.begin() + static_cast<std::ptrdiff_t>(I));
+    Changed();
+}
+
+void TChartSeries::Clear() {
+    FXValues->FValues.clear();
+    FYValues->FValues.clear();
+    FLabels.clear();
+    FColors.clear();
+    Changed();
+}
+
+void TChartSeries::SetValueFormat(const std::string& Value) {
+    FValueFormat = Value;
+    Changed();
+}
+
+void TChartSeries::SetLabelsSource(const std::string& Value) {
+    FLabelsSource = Value;
+    Changed();
+    CheckDataSource();
+}
+
+TComponent* TChartSeries::GetDataSource() const {
+    // The newest live entry; entries whose component died read as empty.
+    for (auto It = FDataSources.rbegin(); It != FDataSources.rend(); ++It)
+        if (TComponent* C = It->get()) return C;
+    return nullptr;
+}
+
+void TChartSeries::SetDataSource(TComponent* Value) {
+    if (!Value) {
+        FDataSources.clear();
+        Clear();
+        return;
+    }
+    auto Same = [&](const TComponentPtr<TComponent>& P) { return P.get() == Value; };
+    if (std::find_if(FDataSources.begin(), FDataSources.end(), Same) == FDataSources.end())
+        FDataSources.emplace_back(Value);
+    Changed();
+    CheckDataSource();
+}
+
+void TChartSeries::ClearDataSources() {
+    FDataSources.clear();
+    Changed();
+}
+
+void TChartSeries::CheckDataSource() {
+    if (FParentChart && GetDataSource()) FParentChart->CheckDatasource(*this);
+}
+
+void TChartSeries::Assign(const TPersistent& Source) {
+    if (auto* S = dynamic_cast<const TChartSeries*>(&Source)) {
+        FSeriesColor = S->FSeriesColor;
+        FColorEachPoint = S->FColorEachPoint;
+        FTitle = S->FTitle;
+        FXValues->FValues = S->FXValues->FValues;
+        FXValues->FValueSource = S->FXValues->FValueSource;
+        FYValues->FValues = S->FYValues->FValues;
+        FYValues->FValueSource = S->FYValues->FValueSource;
+        FLabels = S->FLabels;
+        FColors = S->FColors;
+        FMarks->Assign(*S->FMarks);
+        FValueFormat = S->FValueFormat;
+        FLabelsSource = S->FLabelsSource;
+        FDataSources = S->FDataSources;
+        if (GetPointer() && S->GetPointer()) GetPointer()->Assign(*S->GetPointer());
+        Changed();
+        return;
+    }
+    TComponent::Assign(Source);
+}
+
+TBarSeries::TBarSeries(TComponent* AOwner) : TChartSeries(AOwner) { GetMarks()->SetVisible(true); }
+
+void TBarSeries::SetBarWidthPercent(int Value) {
+    FBarWidthPercent = std::clamp(Value, 1, 100);
+    Changed();
+}
+
+TLineSeries::TLineSeries(TComponent* AOwner)
+    : TChartSeries(AOwner), FPointer(std::make_unique<TSeriesPointer>(this)) {
+    FPointer->SetVisible(false);
+}
+
+TPointSeries::TPointSeries(TComponent* AOwner)
+    : TChartSeries(AOwner), FPointer(std::make_unique<TSeriesPointer>(this)) {}
+
+void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
+    if (!ASeries || !NewClass) return;
+    TComponent* Owner = ASeries->GetOwner();
+    TCustomChart* Chart = ASeries->GetParentChart();
+    std::unique_ptr<TChartSeries> Fresh(NewClass(nullptr));
+    Fresh->Assign(*ASeries);
+    TChartSeries* Old = ASeries;
+    std::string Name = Old->GetName();
+    // The new series takes the old one's place: same owner, same name, same
+    // chart.
+    delete Old;
+    ASeries = Fresh.release();
+    if (Owner) Owner->InsertComponent(ASeries);
+    ASeries->SetName(Name);
+    ASeries->SetParentChart(Chart);
+}
+
+}  // namespace pv

@@ -1,0 +1,274 @@
+#pragma once
+// Series: the data of a chart and how it is drawn.
+//
+// A series holds its points (X, Y, label, colour; a null point has no Y and
+// is not drawn), its marks (a label at each point) and, for line and point
+// series, a pointer (the symbol at each point). Points come from code (Add,
+// AddXY, AddNull) or from a data set named as the series' data source; the
+// data-aware chart reads the records (see TCustomChart::CheckDatasource).
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/rtl/Component.h"
+#include "platform/vcl/Color.h"
+#include "platform/vcl/Font.h"
+
+namespace pv {
+
+class TCustomChart;
+class TChartSeries;
+
+// What a mark shows at each point.
+enum class TSeriesMarksStyle : std::uint8_t {
+    smValue,               // the value, in the series' value format
+    smPercent,             // the value's share of the total of absolute values, "12 %"
+    smLabel,               // the point's label (the value when it has none)
+    smLabelPercent,        // label and percentage
+    smLabelValue,          // label and value
+    smLegend,              // what the legend shows for the point
+    smPercentTotal,        // percentage and the total, "12 % of 130"
+    smLabelPercentTotal,   // label, percentage and total
+    smXValue,              // the X value
+};
+
+// The symbol of a line or point series at each point.
+enum class TSeriesPointerStyle : std::uint8_t {
+    psRectangle,     // a filled square
+    psCircle,        // a filled circle
+    psTriangle,      // a triangle pointing up
+    psDownTriangle,  // a triangle pointing down
+    psCross,         // an upright cross (+)
+    psDiagCross,     // a diagonal cross (x)
+    psStar,          // both crosses
+    psDiamond,       // a filled diamond
+    psSmallDot,      // a 2-pixel dot
+};
+
+// One list of values of a series (X or Y), with the name of the data set
+// field that feeds it.
+class TChartValueList : public TPersistent {
+public:
+    TChartValueList(TChartSeries* AOwner, std::string AName) : FOwner(AOwner), FName(std::move(AName)) {}
+    std::string_view ClassName() const override { return "TChartValueList"; }
+
+    const std::string& GetName() const { return FName; }
+    const std::string& GetValueSource() const { return FValueSource; }
+    // Names the field; a data-aware series reads again.
+    void SetValueSource(const std::string& Value);
+
+    int Count() const { return static_cast<int>(FValues.size()); }
+    double Value(int Index) const { return FValues.at(static_cast<std::size_t>(Index)); }
+    const std::vector<double>& Values() const { return FValues; }
+
+private:
+    friend class TChartSeries;
+    TChartSeries* FOwner;
+    std::string FName;
+    std::string FValueSource;
+    std::vector<double> FValues;
+};
+
+class TSeriesMarks : public TPersistent {
+public:
+    // Defaults: visible on bar series, hidden on others; smValue; back
+    // colour a pale yellow ($E1FFFF); font Sans 8 pt black; grey frame.
+    explicit TSeriesMarks(TChartSeries* AOwner);
+    std::string_view ClassName() const override { return "TSeriesMarks"; }
+
+    bool GetVisible() const { return FVisible; }
+    void SetVisible(bool Value);
+    TSeriesMarksStyle GetStyle() const { return FStyle; }
+    void SetStyle(TSeriesMarksStyle Value);
+    TColor GetBackColor() const { return FBackColor; }
+    void SetBackColor(TColor Value);
+    TFont* GetFont() const { return FFont.get(); }
+    // Copies AFont's attributes (nullptr is ignored).
+    void SetFont(const TFont* AFont);
+    // Whether marks have a frame (default true).
+    bool GetFrameVisible() const { return FFrameVisible; }
+    void SetFrameVisible(bool Value);
+
+    void Assign(const TPersistent& Source) override;
+
+private:
+    void Changed();
+    TChartSeries* FOwner;
+    bool FVisible = false;
+    TSeriesMarksStyle FStyle = TSeriesMarksStyle::smValue;
+    TColor FBackColor = 0xE1FFFF;
+    std::unique_ptr<TFont> FFont;
+    bool FFrameVisible = true;
+};
+
+class TSeriesPointer : public TPersistent {
+public:
+    // Defaults: visible, drawn in 3D in 3D charts, psRectangle, 4 x 4
+    // pixels (half sizes: the symbol is 2 * size + 1 wide), margins not
+    // inflated.
+    explicit TSeriesPointer(TChartSeries* AOwner) : FOwner(AOwner) {}
+    std::string_view ClassName() const override { return "TSeriesPointer"; }
+
+    bool GetVisible() const { return FVisible; }
+    void SetVisible(bool Value);
+    bool GetDraw3D() const { return FDraw3D; }
+    void SetDraw3D(bool Value);
+    TSeriesPointerStyle GetStyle() const { return FStyle; }
+    void SetStyle(TSeriesPointerStyle Value);
+    int GetHorizSize() const { return FHorizSize; }
+    void SetHorizSize(int Value);
+    int GetVertSize() const { return FVertSize; }
+    void SetVertSize(int Value);
+    // Whether the axes leave room for the symbols at the ends.
+    bool GetInflateMargins() const { return FInflateMargins; }
+    void SetInflateMargins(bool Value);
+
+    void Assign(const TPersistent& Source) override;
+
+private:
+    void Changed();
+    TChartSeries* FOwner;
+    bool FVisible = true;
+    bool FDraw3D = true;
+    TSeriesPointerStyle FStyle = TSeriesPointerStyle::psRectangle;
+    int FHorizSize = 4;
+    int FVertSize = 4;
+    bool FInflateMargins = false;
+};
+
+// Creates a series of one class with the given owner (see ChangeSeriesType).
+using TChartSeriesClass = TChartSeries* (*)(TComponent* AOwner);
+
+class TChartSeries : public TComponent {
+public:
+    // The default value format: thousands grouped, up to three decimals.
+    static constexpr const char* DefaultValueFormat = "#,##0.###";
+
+    explicit TChartSeries(TComponent* AOwner);
+    ~TChartSeries() override;
+    std::string_view ClassName() const override { return "TChartSeries"; }
+
+    // The chart the series belongs to (nullptr: none). Attaching adds the
+    // series to the chart's list; nullptr detaches it.
+    TCustomChart* GetParentChart() const { return FParentChart; }
+    void SetParentChart(TCustomChart* Value);
+
+    // The series colour (default clRed for a new series).
+    TColor GetSeriesColor() const { return FSeriesColor; }
+    void SetSeriesColor(TColor Value);
+    // With the flag on each point is drawn in its own colour; a point
+    // colour of clDefault then takes an automatic colour per point.
+    bool GetColorEachPoint() const { return FColorEachPoint; }
+    void SetColorEachPoint(bool Value);
+    const std::string& GetTitle() const { return FTitle; }
+    void SetTitle(const std::string& Value);
+
+    // Points.
+    int Count() const { return FYValues->Count(); }
+    // The number plotted for point Index (NaN for a null point).
+    double GetYValue(int Index) const { return FYValues->Value(Index); }
+    double GetXValue(int Index) const { return FXValues->Value(Index); }
+    bool IsNull(int Index) const;
+    const std::string& GetLabel(int Index) const { return FLabels.at(static_cast<std::size_t>(Index)); }
+    bool HasLabels() const;
+    TColor GetValueColor(int Index) const { return FColors.at(static_cast<std::size_t>(Index)); }
+    void SetValueColor(int Index, TColor Color);
+    // Adds a point with X = its index; NaN or an infinite Y is a null point.
+    int Add(double Y, const std::string& Label = {}, TColor Color = clDefault);
+    int AddXY(double X, double Y, const std::string& Label = {}, TColor Color = clDefault);
+    int AddNull(const std::string& Label = {});
+    void Delete(int Index);
+    void Clear();
+
+    TChartValueList* GetXValues() const { return FXValues.get(); }
+    TChartValueList* GetYValues() const { return FYValues.get(); }
+    TSeriesMarks* GetMarks() const { return FMarks.get(); }
+
+    const std::string& GetValueFormat() const { return FValueFormat; }
+    void SetValueFormat(const std::string& Value);
+    // The field whose values label the points.
+    const std::string& GetLabelsSource() const { return FLabelsSource; }
+    void SetLabelsSource(const std::string& Value);
+
+    // The data source: a component the chart can read points from (a data
+    // set). Setting it adds it to the list of data sources and makes the
+    // chart read the points; nullptr empties the list and the points.
+    TComponent* GetDataSource() const;
+    void SetDataSource(TComponent* Value);
+    // Empties the list of data sources (the points stay until the next read).
+    void ClearDataSources();
+    int DataSourceCount() const { return static_cast<int>(FDataSources.size()); }
+    // Asks the chart to read the points from the data source again.
+    void CheckDataSource();
+
+    // Whether the series draws a pointer, and that pointer (nullptr: none).
+    virtual TSeriesPointer* GetPointer() const { return nullptr; }
+
+    // Copies everything but the points' origin: colours, marks, formats,
+    // sources, data sources and points.
+    void Assign(const TPersistent& Source) override;
+
+    // Records a change with the parent chart.
+    void Changed();
+
+private:
+    TCustomChart* FParentChart = nullptr;
+    TColor FSeriesColor = clRed;
+    bool FColorEachPoint = false;
+    std::string FTitle;
+    std::unique_ptr<TChartValueList> FXValues;
+    std::unique_ptr<TChartValueList> FYValues;
+    std::vector<std::string> FLabels;
+    std::vector<TColor> FColors;
+    std::unique_ptr<TSeriesMarks> FMarks;
+    std::string FValueFormat = DefaultValueFormat;
+    std::string FLabelsSource;
+    std::vector<TComponentPtr<TComponent>> FDataSources;
+};
+
+class TBarSeries : public TChartSeries {
+public:
+    // Marks are visible on a new bar series; bars fill 70 % of their slot.
+    explicit TBarSeries(TComponent* AOwner);
+    std::string_view ClassName() const override { return "TBarSeries"; }
+    static TChartSeries* NewInstance(TComponent* AOwner) { return new TBarSeries(AOwner); }
+
+    int GetBarWidthPercent() const { return FBarWidthPercent; }
+    void SetBarWidthPercent(int Value);
+
+private:
+    int FBarWidthPercent = 70;
+};
+
+// Points joined by a polyline; the pointer is hidden on a new line series.
+class TLineSeries : public TChartSeries {
+public:
+    explicit TLineSeries(TComponent* AOwner);
+    std::string_view ClassName() const override { return "TLineSeries"; }
+    static TChartSeries* NewInstance(TComponent* AOwner) { return new TLineSeries(AOwner); }
+    TSeriesPointer* GetPointer() const override { return FPointer.get(); }
+
+private:
+    std::unique_ptr<TSeriesPointer> FPointer;
+};
+
+// Points drawn as symbols; the pointer is visible.
+class TPointSeries : public TChartSeries {
+public:
+    explicit TPointSeries(TComponent* AOwner);
+    std::string_view ClassName() const override { return "TPointSeries"; }
+    static TChartSeries* NewInstance(TComponent* AOwner) { return new TPointSeries(AOwner); }
+    TSeriesPointer* GetPointer() const override { return FPointer.get(); }
+
+private:
+    std::unique_ptr<TSeriesPointer> FPointer;
+};
+
+// Replaces ASeries by a new series made by NewClass, with the same owner,
+// chart and contents (Assign), and deletes the old one; ASeries then refers
+// to the new series.
+void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass);
+
+}  // namespace pv

@@ -1,0 +1,182 @@
+#include "platform/rtl/Component.h"
+
+#include <algorithm>
+#include <array>
+
+#include "platform/rtl/Exception.h"
+#include "platform/rtl/TypInfo.h"
+
+namespace pv {
+
+namespace {
+
+bool SameTextAscii(std::string_view A, std::string_view B) {
+    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
+        auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
+        return L(X) == L(Y);
+    });
+}
+
+bool IsValidIdent(std::string_view S) {
+    if (S.empty()) return false;
+    auto Alpha = [](char C) { return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || C == '_'; };
+    if (!Alpha(S[0])) return false;
+    return std::all_of(S.begin() + 1, S.end(), [&](char C) { return Alpha(C) || (C >= '0' && C <= '9'); });
+}
+
+const std::array<TPropInfo, 2> ComponentProps{{
+    {"Name", TTypeKind::tkString, nullptr, {},
+     [](const TObject& O) -> TPropValue { return static_cast<const TComponent&>(O).GetName(); },
+     [](TObject& O, const TPropValue& V) { static_cast<TComponent&>(O).SetName(std::get<std::string>(V)); }},
+    {"Tag", TTypeKind::tkInteger, nullptr, {},
+     [](const TObject& O) -> TPropValue { return std::int64_t{static_cast<const TComponent&>(O).GetTag()}; },
+     [](TObject& O, const TPropValue& V) {
+         static_cast<TComponent&>(O).SetTag(static_cast<std::int32_t>(std::get<std::int64_t>(V)));
+     }},
+}};
+
+const TClassInfo ComponentClassInfo{"TComponent", nullptr, ComponentProps};
+
+}  // namespace
+
+const TClassInfo& TComponent::StaticClassInfo() { return ComponentClassInfo; }
+const TClassInfo* TComponent::ClassInfo() const { return &ComponentClassInfo; }
+
+TComponent::TComponent(TComponent* AOwner) : FAlive(std::make_shared<int>(0)) {
+    if (AOwner) AOwner->InsertComponent(this);
+}
+
+TComponent::~TComponent() {
+    FComponentState |= csDestroying;
+    // Guarded pointers turn null before anyone is told, so a handler that
+    // looks through one never sees this half-destroyed object.
+    FAlive.reset();
+    // Tell every component linked by FreeNotification. Each link is dropped
+    // on both sides before the call, so a handler may freely add or remove
+    // other links.
+    while (!FFreeNotifies.empty()) {
+        TComponent* Other = FFreeNotifies.back();
+        FFreeNotifies.pop_back();
+        auto& Theirs = Other->FFreeNotifies;
+        Theirs.erase(std::remove(Theirs.begin(), Theirs.end(), this), Theirs.end());
+        Other->Notification(this, TOperation::opRemove);
+    }
+    DestroyComponents();
+    if (FOwner) FOwner->RemoveComponent(this);
+}
+
+TComponent* TComponent::GetComponent(int Index) const {
+    if (Index < 0 || Index >= GetComponentCount())
+        throw EListError("List index out of bounds (" + std::to_string(Index) + ") in the components of '" +
+                         FName + "'");
+    return FComponents[static_cast<std::size_t>(Index)];
+}
+
+TComponent* TComponent::FindComponent(std::string_view AName) const {
+    if (AName.empty()) return nullptr;
+    for (TComponent* C : FComponents)
+        if (SameTextAscii(C->FName, AName)) return C;
+    return nullptr;
+}
+
+void TComponent::ValidateRename(const std::string& NewName) const {
+    if (!NewName.empty() && !IsValidIdent(NewName))
+        throw EComponentError("'" + NewName + "' is not a valid component name");
+    if (FOwner && !NewName.empty()) {
+        TComponent* Other = FOwner->FindComponent(NewName);
+        if (Other && Other != this)
+            throw EComponentError("A component named " + NewName + " already exists" +
+                                  (FOwner->FName.empty() ? std::string() : " in " + FOwner->FName));
+    }
+}
+
+void TComponent::SetName(const std::string& NewName) {
+    if (NewName == FName) return;
+    ValidateRename(NewName);
+    FName = NewName;
+}
+
+void TComponent::SetLoading(bool Value) {
+    if (Value)
+        FComponentState |= csLoading;
+    else
+        FComponentState &= ~TComponentState{csLoading};
+}
+
+void TComponent::SetDesigning(bool Value, bool SetChildren) {
+    if (Value)
+        FComponentState |= csDesigning;
+    else
+        FComponentState &= ~TComponentState{csDesigning};
+    if (SetChildren)
+        for (TComponent* C : FComponents) C->SetDesigning(Value, true);
+}
+
+void TComponent::Loaded() { SetLoading(false); }
+
+void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation == TOperation::opRemove && AComponent) RemoveFreeNotification(AComponent);
+    // A handler may destroy or create components, so the list is re-read at
+    // every step rather than iterated.
+    for (std::size_t I = 0; I < FComponents.size(); ++I) {
+        TComponent* C = FComponents[I];
+        if (C != AComponent) C->Notification(AComponent, Operation);
+        if (I < FComponents.size() && FComponents[I] != C) --I;  // C left the list
+    }
+}
+
+void TComponent::FreeNotification(TComponent* AComponent) {
+    if (!AComponent || AComponent == this) return;
+    if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent) == FFreeNotifies.end())
+        FFreeNotifies.push_back(AComponent);
+    auto& Theirs = AComponent->FFreeNotifies;
+    if (std::find(Theirs.begin(), Theirs.end(), this) == Theirs.end()) Theirs.push_back(this);
+}
+
+void TComponent::RemoveFreeNotification(TComponent* AComponent) {
+    if (!AComponent) return;
+    FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), AComponent), FFreeNotifies.end());
+    auto& Theirs = AComponent->FFreeNotifies;
+    Theirs.erase(std::remove(Theirs.begin(), Theirs.end(), this), Theirs.end());
+}
+
+void TComponent::InsertComponent(TComponent* AComponent) {
+    if (!AComponent) return;
+    if (AComponent->FOwner)
+        throw EComponentError("Component '" + AComponent->FName + "' already has an owner");
+    // Validate the name against the new siblings before anything changes.
+    if (!AComponent->FName.empty() && FindComponent(AComponent->FName))
+        throw EComponentError("A component named " + AComponent->FName + " already exists" +
+                              (FName.empty() ? std::string() : " in " + FName));
+    Insert(AComponent);
+    Notification(AComponent, TOperation::opInsert);
+}
+
+void TComponent::RemoveComponent(TComponent* AComponent) {
+    if (!AComponent || AComponent->FOwner != this) return;
+    Remove(AComponent);
+    Notification(AComponent, TOperation::opRemove);
+}
+
+void TComponent::Insert(TComponent* AComponent) {
+    FComponents.push_back(AComponent);
+    AComponent->FOwner = this;
+}
+
+void TComponent::Remove(TComponent* AComponent) {
+    FComponents.erase(std::remove(FComponents.begin(), FComponents.end(), AComponent), FComponents.end());
+    AComponent->FOwner = nullptr;
+}
+
+void TComponent::DestroyComponents() {
+    while (!FComponents.empty()) {
+        TComponent* C = FComponents.back();
+        // Taking it out first means its destructor finds no owner to tell
+        // twice; the owner's notice is sent here instead.
+        Remove(C);
+        Notification(C, TOperation::opRemove);
+        delete C;
+    }
+}
+
+}  // namespace pv

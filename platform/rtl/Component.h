@@ -1,0 +1,132 @@
+#pragma once
+// TComponent: named objects in an ownership tree, with removal notices.
+//
+// Ownership: a component created with an owner is owned by it and deleted
+// when the owner is deleted; one created without an owner belongs to its
+// creator (hold it in a std::unique_ptr). Deleting an owned component
+// directly is allowed: it leaves its owner's list first.
+//
+// Removal notices: when a component is destroyed, its owner, the owner's
+// other components and every component that asked with FreeNotification
+// receive Notification(it, opRemove). A reference kept to a component that
+// is not owned should be a TComponentPtr, which turns null by itself.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/rtl/Object.h"
+
+namespace pv {
+
+enum class TOperation : std::uint8_t { opInsert, opRemove };
+
+// Component state flags.
+enum TComponentStateFlag : std::uint32_t {
+    csLoading = 1u << 0,     // stored properties are being read
+    csReading = 1u << 1,     // the form reader is applying properties
+    csDesigning = 1u << 2,   // the component lives in a form designer
+    csDestroying = 1u << 3,  // the destructor has started
+};
+using TComponentState = std::uint32_t;
+
+class TComponent : public TPersistent {
+public:
+    explicit TComponent(TComponent* AOwner);
+    ~TComponent() override;
+
+    std::string_view ClassName() const override { return "TComponent"; }
+    const TClassInfo* ClassInfo() const override;
+    static const TClassInfo& StaticClassInfo();
+
+    TComponent* GetOwner() const { return FOwner; }
+    // The name: empty, or an identifier unique (ignoring ASCII letter case)
+    // among the owner's components. A clash or a bad identifier raises
+    // EComponentError naming both.
+    const std::string& GetName() const { return FName; }
+    void SetName(const std::string& NewName);
+    std::int32_t GetTag() const { return FTag; }
+    void SetTag(std::int32_t Value) { FTag = Value; }
+
+    int GetComponentCount() const { return static_cast<int>(FComponents.size()); }
+    TComponent* GetComponent(int Index) const;
+    // The owned component with this name (ASCII case ignored), or nullptr.
+    TComponent* FindComponent(std::string_view AName) const;
+
+    TComponentState GetComponentState() const { return FComponentState; }
+    bool HasState(TComponentStateFlag Flag) const { return (FComponentState & Flag) != 0; }
+    // Sets or clears Loading on this component only; the form reader sets it
+    // on every component it creates.
+    void SetLoading(bool Value);
+    // Sets or clears Designing on this component and everything it owns.
+    void SetDesigning(bool Value, bool SetChildren = true);
+
+    // Called by the form reader after all stored properties are read and all
+    // references are resolved. The base clears Loading.
+    virtual void Loaded();
+
+    // Removal and insertion notices. The base forwards a notice to every
+    // owned component and drops a free-notification link to a removed one.
+    virtual void Notification(TComponent* AComponent, TOperation Operation);
+
+    // Asks AComponent to send this component Notification(AComponent,
+    // opRemove) when it is destroyed, also across owners. Links are two-way,
+    // so either side may die first.
+    void FreeNotification(TComponent* AComponent);
+    void RemoveFreeNotification(TComponent* AComponent);
+
+    // Moves AComponent into this component's list (it must have no owner).
+    void InsertComponent(TComponent* AComponent);
+    // Takes AComponent out of this component's list, with a removal notice.
+    void RemoveComponent(TComponent* AComponent);
+    // Deletes every owned component, last created first.
+    void DestroyComponents();
+
+    // A token that lives exactly as long as the component; TComponentPtr
+    // watches it.
+    std::weak_ptr<const void> AliveToken() const { return FAlive; }
+
+private:
+    void Insert(TComponent* AComponent);
+    void Remove(TComponent* AComponent);
+    void ValidateRename(const std::string& NewName) const;
+
+    TComponent* FOwner = nullptr;
+    std::string FName;
+    std::int32_t FTag = 0;
+    TComponentState FComponentState = 0;
+    // Owned components, in creation order. The owner deletes them.
+    std::vector<TComponent*> FComponents;
+    // Components linked by FreeNotification (either direction).
+    std::vector<TComponent*> FFreeNotifies;
+    std::shared_ptr<const void> FAlive;
+};
+
+// A guarded, non-owning reference to a component: get() returns nullptr once
+// the component has begun its destruction, whoever destroyed it.
+template <class T>
+class TComponentPtr {
+public:
+    TComponentPtr() = default;
+    TComponentPtr(T* P) { reset(P); }  // NOLINT: implicit by design, like a raw pointer
+    TComponentPtr& operator=(T* P) {
+        reset(P);
+        return *this;
+    }
+    void reset(T* P = nullptr) {
+        FPtr = P;
+        FToken = P ? static_cast<const TComponent*>(P)->AliveToken() : std::weak_ptr<const void>{};
+    }
+    T* get() const { return FToken.expired() ? nullptr : FPtr; }
+    T* operator->() const { return get(); }
+    explicit operator bool() const { return get() != nullptr; }
+    bool operator==(const T* P) const { return get() == P; }
+
+private:
+    T* FPtr = nullptr;
+    std::weak_ptr<const void> FToken;
+};
+
+}  // namespace pv

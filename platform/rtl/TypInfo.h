@@ -1,0 +1,73 @@
+#pragma once
+// Published-property tables. Each class that publishes properties has one
+// static table in declaration order; a derived class's table follows its
+// base's. The form writer and reader, the command line's --set and any
+// designer all go through these tables, so there is one description of a
+// class's stored state.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/rtl/Event.h"
+
+namespace pv {
+
+class TObject;
+
+enum class TTypeKind : std::uint8_t {
+    tkInteger,      // 32-bit signed integer
+    tkEnumeration,  // ordinal of an enumeration; EnumType names the values
+    tkBoolean,      // True / False
+    tkColor,        // TColor, written by name where one exists
+    tkString,       // UTF-8 text
+    tkSet,          // bit set over an enumeration; bit n is ordinal n
+    tkClass,        // a persistent sub-object owned by the object (a font, a string list)
+    tkComponent,    // a reference to another component, stored by name
+    tkMethod,       // an event handler, stored by its registered name
+};
+
+// The value names of an enumeration, by ordinal.
+struct TEnumTypeInfo {
+    std::string_view TypeName;
+    std::span<const std::string_view> Names;
+
+    // The ordinal of Name, or -1. Exact match.
+    int IndexOf(std::string_view Name) const;
+};
+
+// A property value in transit between a table's accessors and a reader or
+// writer. Integers, enumerations, colours and sets travel as int64; class and
+// component values as the object pointer.
+using TPropValue = std::variant<std::monostate, std::int64_t, bool, std::string, TObject*, TNotifyEvent>;
+
+struct TPropInfo {
+    std::string_view Name;
+    TTypeKind Kind;
+    // For tkEnumeration and tkSet: the value names.
+    const TEnumTypeInfo* EnumType = nullptr;
+    // For tkClass and tkComponent: the class name the value must have.
+    std::string_view TypeName = {};
+    TPropValue (*Get)(const TObject& Instance) = nullptr;
+    void (*Set)(TObject& Instance, const TPropValue& Value) = nullptr;
+};
+
+struct TClassInfo {
+    std::string_view ClassName;
+    const TClassInfo* Parent = nullptr;
+    std::span<const TPropInfo> Props;
+
+    // Whether this class is ClassName or derives from it.
+    bool InheritsFrom(std::string_view Name) const;
+};
+
+// Every published property of the class, base class first, each in its
+// declaration order.
+std::vector<const TPropInfo*> GetPropList(const TClassInfo& Info);
+// The property named Name (exact match), or nullptr.
+const TPropInfo* GetPropInfo(const TClassInfo& Info, std::string_view Name);
+
+}  // namespace pv
