@@ -28,3 +28,14 @@ class EListError : public Exception { using Exception::Exception; };
 class EInvalidGraphic : public Exception { using Exception::Exception; };
 
 }  // namespace pv
+
+namespace pv {
+// A value outside the range a property accepts.
+class ERangeError : public Exception { using Exception::Exception; };
+}  // namespace pv
+
+namespace pv {
+// Package loading: a missing, foreign or damaged package file, or a required
+// package that cannot be found. The message names the file and the fault.
+class EPackageError : public Exception { using Exception::Exception; };
+}  // namespace pv

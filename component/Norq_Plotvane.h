@@ -1,0 +1,229 @@
+#pragma once
+// The unit Norq_Plotvane: TNorq_DBPlotvane, a non-visual, data-aware chart
+// component that renders its hidden chart to a bitmap, a GIF and a JPEG,
+// answers web requests with the pictures, and keeps a preview image up to
+// date while it is designed.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "contracts/ChartLibrary.h"
+#include "contracts/Database.h"
+#include "contracts/Framework.h"
+#include "contracts/Pictures.h"
+#include "contracts/Streams.h"
+#include "contracts/WebResponse.h"
+
+namespace Norq_Plotvane {
+
+// How the preview image is filled.
+enum class TPreviewFormat : std::uint8_t {
+    pfBMP,  // the preview receives a copy of the snapshot bitmap
+};
+
+// The requested series type. The component's series is the bar series made
+// at construction; this value is held and stored, see SetSeriesStyle.
+enum class TSeriesStyle : std::uint8_t {
+    ssLineSeries,  // a line series
+};
+
+// How the points are coloured at each render.
+enum class TSeriesColorMode : std::uint8_t {
+    scSingleColor,       // leave the point colours as the last pass set them
+    scColorEachPoint,    // let the chart pick a colour per point
+    scPositiveNegative,  // series colour for values >= 0, SeriesColorNegative below
+};
+
+class TNorq_DBPlotvane;
+
+// The component's link to its data source. The database layer calls it when
+// the link's active state changes and when a record is posted.
+class TNorq_DBPlotvaneDataLink : public TDataLink {
+public:
+    explicit TNorq_DBPlotvaneDataLink(TNorq_DBPlotvane* AOwnerComponent);
+    // Clears OwnerComponent before the base detaches the link, so no
+    // callback caused by the detachment reaches the component.
+    ~TNorq_DBPlotvaneDataLink() override;
+
+    // The component that created the link; not owned. nullptr once the
+    // link is being destroyed.
+    TNorq_DBPlotvane* OwnerComponent = nullptr;
+
+protected:
+    // Re-binds the component's series and refreshes its preview.
+    void ActiveChanged() override;
+    // Refreshes the preview; nothing is written into the record.
+    void UpdateData() override;
+};
+
+class TNorq_DBPlotvane : public TComponent {
+public:
+    // Builds the pictures, the stream, the hidden chart with its title,
+    // legend and one bar series, and last the data link. Renders nothing.
+    explicit TNorq_DBPlotvane(TComponent* AOwner);
+    // Releases the stream, the snapshot, the pictures, the series, the chart
+    // and the data link, in that order. The preview image, the data source
+    // and the OnAfterDraw handler are only referenced and left alone.
+    ~TNorq_DBPlotvane() override;
+
+    std::string_view ClassName() const override { return "TNorq_DBPlotvane"; }
+    const pv::TClassInfo* ClassInfo() const override;
+    static const pv::TClassInfo& StaticClassInfo();
+
+    // Refreshes once after a form load (the base clears Loading first).
+    void Loaded() override;
+    // Drops the data source, and the preview image, when they are removed.
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+
+    // The refresh: when a preview image is held and the load gate is open,
+    // renders, copies the snapshot into the preview and, outside the
+    // designer, calls OnAfterDraw.
+    void DrawPreviewImage();
+    // The render: colours the points by the colour mode, draws the chart
+    // into a new snapshot of its width x height on white, and refills the
+    // GIF and JPEG pictures. Nothing while the load gate is closed.
+    void DrawInternalImages();
+
+    // Render, then return the owned picture. The bitmap is valid until the
+    // next render; the GIF and JPEG pictures live as long as the component.
+    TBitmap* GetBMPPicture();
+    TGIFImage* GetGIFPicture();
+    TJPEGImage* GetJPEGPicture();
+
+    // Answer a web request with the chart as "image/gif" / "image/jpeg".
+    void GetGifResponse(TWebResponse& Response);
+    void GetJPegResponse(TWebResponse& Response);
+
+    // Re-binds the series to the held data source's current data set.
+    // Called by the data link.
+    void ActiveChanged();
+
+    // Monochrome drawing; not published, never stored.
+    bool GetMonochrome() const;
+    void SetMonochrome(bool Value);
+
+    // Published properties, in declaration order.
+    TImage* GetPreviewImage() const { return FPreviewImage.get(); }
+    void SetPreviewImage(TImage* Value);
+    TFont* GetTitleFont() const;
+    void SetTitleFont(TFont* Value);
+    TColor GetTitleColor() const;
+    void SetTitleColor(TColor Value);
+    TStrings* GetTitleText() const;
+    void SetTitleText(TStrings* Value);
+    TAlignment GetTitleAlignment() const;
+    void SetTitleAlignment(TAlignment Value);
+    TColor GetColor() const;
+    void SetColor(TColor Value);
+    int GetHeight() const;
+    void SetHeight(int Value);
+    int GetWidth() const;
+    void SetWidth(int Value);
+    std::string GetAxisLeftTitleCaption() const;
+    void SetAxisLeftTitleCaption(const std::string& Value);
+    TFont* GetAxisLeftTitleFont() const;
+    void SetAxisLeftTitleFont(TFont* Value);
+    std::string GetAxisBottomTitleCaption() const;
+    void SetAxisBottomTitleCaption(const std::string& Value);
+    TFont* GetAxisBottomTitleFont() const;
+    void SetAxisBottomTitleFont(TFont* Value);
+    const TNotifyEvent& GetOnAfterDraw() const { return FOnAfterDraw; }
+    void SetOnAfterDraw(const TNotifyEvent& Value) { FOnAfterDraw = Value; }
+    bool GetLegendVisible() const;
+    void SetLegendVisible(bool Value);
+    TLegendStyle GetLegendStyle() const;
+    void SetLegendStyle(TLegendStyle Value);
+    TColor GetGradientStartColor() const;
+    void SetGradientStartColor(TColor Value);
+    TColor GetGradientEndColor() const;
+    void SetGradientEndColor(TColor Value);
+    bool GetGradientVisible() const;
+    void SetGradientVisible(bool Value);
+    TPreviewFormat GetPreviewFormat() const { return FPreviewFormat; }
+    void SetPreviewFormat(TPreviewFormat Value);
+    // The JPEG quality, 1..100 (default 80). A value outside the range raises
+    // ERangeError and the held value stays.
+    std::int32_t GetJPEGQuality() const { return FJPEGQuality; }
+    void SetJPEGQuality(std::int32_t Value);
+    bool GetView3D() const;
+    void SetView3D(bool Value);
+    int GetView3DPercent() const;
+    void SetView3DPercent(int Value);
+    TSeriesStyle GetSeriesStyle() const { return FSeriesStyle; }
+    void SetSeriesStyle(TSeriesStyle Value);
+    TDataSource* GetDataSource() const { return FDataSource; }
+    void SetDataSource(TDataSource* Value);
+    std::string GetXLabelsSource() const;
+    void SetXLabelsSource(const std::string& Value);
+    std::string GetXValueSource() const;
+    void SetXValueSource(const std::string& Value);
+    std::string GetYValueSource() const;
+    void SetYValueSource(const std::string& Value);
+    TColor GetSeriesColor() const;
+    void SetSeriesColor(TColor Value);
+    TColor GetSeriesColorNegative() const { return FSeriesColorNegative; }
+    void SetSeriesColorNegative(TColor Value);
+    TSeriesColorMode GetSeriesColorMode() const { return FSeriesColorMode; }
+    void SetSeriesColorMode(TSeriesColorMode Value);
+    TSeriesMarksStyle GetMarksStyle() const;
+    void SetMarksStyle(TSeriesMarksStyle Value);
+    bool GetMarksVisible() const;
+    void SetMarksVisible(bool Value);
+    TColor GetMarksBackColor() const;
+    void SetMarksBackColor(TColor Value);
+    TFont* GetMarksFont() const;
+    void SetMarksFont(TFont* Value);
+    std::string GetValueFormat() const;
+    void SetValueFormat(const std::string& Value);
+    // The pointer properties read fallbacks (false, false, psRectangle, 4, 4)
+    // while the series has no pointer; every write refreshes.
+    bool GetPointerVisible() const;
+    void SetPointerVisible(bool Value);
+    bool GetPointerDraw3D() const;
+    void SetPointerDraw3D(bool Value);
+    TSeriesPointerStyle GetPointerStyle() const;
+    void SetPointerStyle(TSeriesPointerStyle Value);
+    int GetPointerHorizSize() const;
+    void SetPointerHorizSize(int Value);
+    int GetPointerVertSize() const;
+    void SetPointerVertSize(int Value);
+
+    // The owned objects, for hosts and tests that look inside.
+    TDBChart* GetInternalChart() const { return InternalChart.get(); }
+    TChartSeries* GetChartSeries() const { return ChartSeries; }
+    TNorq_DBPlotvaneDataLink* GetChartDataLink() const { return ChartDataLink.get(); }
+    TMemoryStream* GetResponseStream() const { return ResponseStream.get(); }
+
+private:
+    // Closed while Loading is set and Designing is not; nothing renders then.
+    bool LoadGateClosed() const;
+    void ReleaseMembers();
+    void AfterDraw();
+    template <class Picture>
+    void SendPicture(TWebResponse& Response, const Picture& APicture, const char* ContentType);
+    // The series' pointer when it is a point or a line series, else nullptr.
+    TSeriesPointer* SeriesPointer() const;
+
+    std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
+    // Owned (also listed among this component's components; deleted first
+    // so the owner never deletes it twice).
+    std::unique_ptr<TDBChart> InternalChart;
+    // Owned by InternalChart; replaced only through ChangeSeriesType.
+    TChartSeries* ChartSeries = nullptr;
+    pv::TComponentPtr<TImage> FPreviewImage;
+    std::unique_ptr<TGIFImage> GifPicture;
+    std::unique_ptr<TJPEGImage> JpegPicture;
+    std::int32_t FJPEGQuality = 80;
+    std::unique_ptr<TBitmap> SnapshotBitmap;
+    std::unique_ptr<TMemoryStream> ResponseStream;
+    TNotifyEvent FOnAfterDraw;
+    TPreviewFormat FPreviewFormat = TPreviewFormat::pfBMP;
+    TSeriesStyle FSeriesStyle = TSeriesStyle::ssLineSeries;
+    // Not owned; registered for its free notice, dropped in Notification.
+    TDataSource* FDataSource = nullptr;
+    TColor FSeriesColorNegative = 0x0000FF;
+    TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
+};
+
+}  // namespace Norq_Plotvane

@@ -1,0 +1,21 @@
+#pragma once
+// What the component relies on of the chart library.
+
+#include "platform/chart/Chart.h"      // TeeCreateBitmap(background, rect) returns a new bitmap of that size owned by the caller
+#include "platform/chart/ChartParts.h"  // title, axis titles, legend (lsValues lists the points), gradient; SetFont copies
+#include "platform/chart/Series.h"      // series: colour, per-point colours and flag, value query, marks, pointer, ChangeSeriesType
+#include "platform/dbchart/DBChart.h"   // TDBChart: a series given a data set takes its points from the records
+
+namespace Norq_Plotvane {
+using pv::TAlignment;
+using pv::TBarSeries;
+using pv::TBevelCut;
+using pv::TChartSeries;
+using pv::TDBChart;
+using pv::TLegendStyle;
+using pv::TLineSeries;
+using pv::TPointSeries;
+using pv::TSeriesMarksStyle;
+using pv::TSeriesPointer;
+using pv::TSeriesPointerStyle;
+}  // namespace Norq_Plotvane

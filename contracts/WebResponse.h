@@ -1,0 +1,8 @@
+#pragma once
+// What the component relies on of the host's web layer.
+
+#include "platform/web/WebResponse.h"  // TWebResponse: reads the body from the content stream's position to its end when sent; never releases the stream
+
+namespace Norq_Plotvane {
+using pv::TWebResponse;
+}  // namespace Norq_Plotvane

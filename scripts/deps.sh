@@ -1,0 +1,19 @@
+#!/bin/sh
+# Installs every build and test dependency from Debian's packages. Packages
+# already present are skipped, so a second run needs no network.
+set -eu
+PACKAGES="build-essential cmake ninja-build pkg-config \
+  libcairo2-dev libpango1.0-dev fonts-dejavu-core \
+  libgif-dev libturbojpeg0-dev libsqlite3-dev libmicrohttpd-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick"
+missing=""
+for p in $PACKAGES; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  echo "Installing:$missing"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq $missing
+fi
