@@ -1,0 +1,77 @@
+#pragma once
+// What the subcommands share: argument parsing, error reporting, finding
+// the component to work on, --set, and writing result files safely.
+
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/Norq_Plotvane.h"
+#include "platform/rtl/Component.h"
+
+namespace plotvane {
+
+// A mistake in how a command was called (exit status 2).
+class EUsageError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct TCommandArgs {
+    // The arguments that are not options, in order.
+    std::vector<std::string> Positional;
+    // Options with a value, by their spelling in ValueOptions ("-o",
+    // "--format"); the last one given counts.
+    std::map<std::string, std::string, std::less<>> Options;
+    // Every --set value ("Prop=Value"), in order.
+    std::vector<std::string> Sets;
+
+    // The value of an option, or Default.
+    std::string Option(std::string_view Name, const std::string& Default = {}) const;
+};
+
+// Parses a command's arguments. ValueOptions are the options it takes, each
+// followed by a value ("-o out.gif", also "-o=out.gif"); "--set" is always
+// allowed and repeatable when AllowSet. "--" ends the options. An unknown
+// option, a missing value or a number of positional arguments outside
+// [MinPositional, MaxPositional] raises EUsageError.
+TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
+                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional);
+
+// Runs a command: prints Help and returns 0 when "--help" or "-h" is among
+// Args; otherwise runs Body and turns what it throws into a message on
+// stderr, "plotvane <Name>: <message>", with exit status 2 for usage errors
+// (and a pointer to --help) and 1 for everything else.
+int RunCommand(std::string_view Name, std::string_view Help, std::span<const std::string> Args,
+               const std::function<int()>& Body);
+
+// The component named Name anywhere below Module, depth-first in creation
+// order (ASCII letter case ignored), or nullptr.
+pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name);
+
+// The component a command works on: the one named Name, or when Name is
+// empty the first TNorq_DBPlotvane of the module. Raises pv::EComponentError
+// naming the form when there is none.
+pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, const std::string& FormName);
+// The same, but it must be a TNorq_DBPlotvane.
+Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::string& Name,
+                                           const std::string& FormName);
+
+// Applies every "Prop=Value" through the form reader's SetPropertyFromString
+// (form syntax: 'text' in quotes, clRed, True, TitleFont.Size, ...). The
+// property belongs to Target unless its first dotted part is no property of
+// Target but names a component of Module: "--set SalesQuery.SQL.Strings=(...)".
+void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets);
+
+// Writes Bytes to FileName through a temporary file in the same folder that
+// is renamed over FileName once complete, so a failure never leaves a
+// truncated or half-written file. Raises pv::EStreamError naming the file.
+void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes);
+
+}  // namespace plotvane

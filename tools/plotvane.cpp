@@ -1,0 +1,73 @@
+// plotvane: render Plotvane forms to pictures, inspect and rewrite them,
+// time them, serve them over HTTP, describe the component package.
+
+#include <iostream>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tools/Commands.h"
+
+namespace {
+
+constexpr std::string_view Usage = R"(Usage: plotvane <command> [arguments]
+
+Commands:
+  render FORM [COMPONENT] -o FILE [--set Prop=Value]...
+                      render a chart to FILE (.gif, .jpg, .jpeg, .png or .bmp)
+  props FORM [COMPONENT]
+                      print a component's published properties in form syntax
+  write-form FORM -o FILE [--set Prop=Value]...
+                      read a form and write it again with every property
+  bench FORM [COMPONENT] --format gif|jpeg|bmp --count N
+                      time render + encode: median_ms= min_ms= max_ms= count=
+  serve FORM [options]
+                      serve every chart of the form over HTTP as /<Name>.gif and /<Name>.jpg
+  package-info [options]
+                      describe the component package
+
+COMPONENT defaults to the form's first TNorq_DBPlotvane. --set takes a
+value in form syntax: --set Width=800 --set "AxisLeftTitleCaption='EUR'"
+--set TitleFont.Size=14 --set SeriesColor=clGreen.
+
+Run 'plotvane <command> --help' for a command's options.
+)";
+
+struct TCommand {
+    std::string_view Name;
+    int (*Run)(std::span<const std::string>);
+};
+
+constexpr TCommand Commands[] = {
+    {"render", plotvane::RunRender},       {"props", plotvane::RunProps},
+    {"write-form", plotvane::RunWriteForm}, {"bench", plotvane::RunBench},
+    {"serve", plotvane::RunServe},         {"package-info", plotvane::RunPackageInfo},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> Args(argv + 1, argv + argc);
+    if (Args.empty()) {
+        std::cerr << Usage;
+        return 2;
+    }
+    if (Args[0] == "--help" || Args[0] == "-h" || Args[0] == "help") {
+        std::cout << Usage;
+        return 0;
+    }
+    for (const TCommand& C : Commands)
+        if (Args[0] == C.Name) {
+            try {
+                return C.Run(std::span<const std::string>(Args).subspan(1));
+            } catch (const std::exception& E) {
+                // Commands report their own errors; this is the last line
+                // for one that let something through.
+                std::cerr << "plotvane " << C.Name << ": " << E.what() << "\n";
+                return 1;
+            }
+        }
+    std::cerr << "plotvane: unknown command '" << Args[0] << "'\nRun 'plotvane --help' for the list of commands.\n";
+    return 2;
+}
