@@ -1,0 +1,21 @@
+#!/bin/sh
+# Installs the dependencies, builds, renders the sample chart of
+# examples/sales.form (on the sample SQLite database the build makes from
+# examples/sales.sql) into out/, writes the gallery, and serves the form's
+# charts over HTTP until Ctrl-C.
+#   PORT=8080 scripts/run.sh
+set -eu
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPLOTVANE_TESTS=OFF
+cmake --build build-release -j "$(nproc)"
+mkdir -p out
+PV=build-release/tools/plotvane
+FORM=build-release/examples/sales.form
+$PV render $FORM RevenueChart -o out/revenue.gif
+$PV render $FORM RevenueChart -o out/revenue.jpg
+$PV render $FORM RevenueChart -o out/revenue.png
+$PV render $FORM RevenueChart -o out/revenue-3d.png --set View3D=True --set Width=640 --set Height=400
+build-release/examples/gallery out/gallery
+echo "Pictures written to out/ (revenue.gif, revenue.jpg, revenue.png, revenue-3d.png, gallery/)."
+exec $PV serve $FORM --port "${PORT:-8080}"
