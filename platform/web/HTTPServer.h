@@ -1,0 +1,144 @@
+#pragma once
+// THTTPServer: the HTTP adapter that turns requests on a socket into calls of
+// a request handler with a TWebRequest and a TWebResponse.
+//
+// It runs on libmicrohttpd with its own pool of event-driven worker threads:
+// connections are multiplexed with epoll (or poll) inside each worker, so a
+// slow or idle client costs a socket and a little memory but never a
+// worker; timeouts and connection limits bound even that. The handler runs
+// on a worker thread, one request per worker at a time, and must therefore
+// be safe to call from several threads at once.
+//
+// What the adapter does for every request, so that handlers need not:
+// - only GET and HEAD reach the handler; other methods get 405 with
+//   "Allow: GET, HEAD", and a request that carries a body gets 413;
+// - HEAD is answered with the headers of the GET, Content-Length included,
+//   and no body;
+// - a 200 answer gets an ETag (unless the handler set one) and becomes 304
+//   Not Modified when If-None-Match matches it; every answer gets the
+//   configured Cache-Control unless the handler set its own;
+// - an exception from the handler, or a handler that sends nothing, gives
+//   500 with a short plain-text reason; the error is logged and the server
+//   goes on serving;
+// - one log line per request: method, path, status, body bytes, milliseconds.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "platform/rtl/Exception.h"
+#include "platform/rtl/Object.h"
+#include "platform/web/WebRequest.h"
+#include "platform/web/WebResponse.h"
+
+struct MHD_Daemon;
+struct MHD_Connection;
+
+namespace pv {
+
+// The server could not start: bad options, or the address cannot be bound.
+class EHTTPServerError : public Exception { using Exception::Exception; };
+
+// Answers one request; runs on a worker thread.
+using TWebHandler = std::function<void(const TWebRequest& Request, TWebResponse& Response)>;
+// Receives one complete log line (without a line break). Calls are serialized.
+using TWebLogSink = std::function<void(std::string_view Line)>;
+
+// Whether 200 answers carry entity tags.
+enum class TETagMode : std::uint8_t {
+    etStrong,  // a strong ETag from the body bytes, and 304 on a matching If-None-Match
+    etNone,    // no ETag and no 304 (a handler may still set its own ETag header)
+};
+
+// What a 500 caused by a handler exception tells the client.
+enum class TErrorDetail : std::uint8_t {
+    edReasonOnly,  // "Internal Server Error" only; the message goes to the log
+    edMessage,     // the exception message too, for development servers
+};
+
+struct THTTPServerOptions {
+    // The numeric IPv4 or IPv6 address to listen on. Default: loopback only.
+    std::string BindAddress = "127.0.0.1";
+    // The port; 0 lets the system choose a free one (see THTTPServer::GetPort).
+    std::uint16_t Port = 0;
+    // Worker threads, each serving many connections. Default 4; at least 1.
+    unsigned Threads = 4;
+    // A connection idle (or trickling) this long is closed. Default 10 s; at least 1 s.
+    std::chrono::seconds ConnectionTimeout{10};
+    // Open connections in all, shared out among the workers. Default 256; at least Threads.
+    unsigned ConnectionLimit = 256;
+    // Open connections from one client address. Default 64; 0: no limit.
+    unsigned PerAddressLimit = 64;
+    // Memory per connection for the request line and headers; larger
+    // requests are refused by the server. Default 32 KiB; at least 4 KiB.
+    std::size_t ConnectionMemoryLimit = 32 * 1024;
+    // Entity tags on 200 answers. Default etStrong.
+    TETagMode ETags = TETagMode::etStrong;
+    // The Cache-Control value of every answer; empty: no header.
+    // Default "no-cache": clients may keep a chart but must revalidate it,
+    // which the ETag makes cheap.
+    std::string CacheControl = "no-cache";
+    // What a 500 tells the client. Default edReasonOnly.
+    TErrorDetail ErrorDetail = TErrorDetail::edReasonOnly;
+    // Where log lines go. Default (empty): one line each on stderr.
+    TWebLogSink Log;
+};
+
+class THTTPServer : public TObject {
+public:
+    // Nothing listens until Start.
+    THTTPServer(THTTPServerOptions Options, TWebHandler Handler);
+    // Stops the server if it still runs.
+    ~THTTPServer() override;
+
+    std::string_view ClassName() const override { return "THTTPServer"; }
+
+    // Checks the options, binds the address and starts the workers. Raises
+    // EHTTPServerError naming the option and value, or the address and the
+    // system's reason, when it cannot; EInvalidOperation when already active.
+    // The workers start with SIGINT, SIGTERM and SIGPIPE blocked, so those
+    // signals go to the program's own threads.
+    void Start();
+    // Closes the listening socket and every connection, waits for running
+    // handlers to return and joins the workers. Does nothing when not
+    // active. Raises EInvalidOperation when called from one of this server's
+    // handlers, which would wait for itself.
+    void Stop();
+    bool IsActive() const { return FDaemon != nullptr; }
+
+    // The port actually bound while active (useful with Port 0); 0 otherwise.
+    std::uint16_t GetPort() const { return FBoundPort; }
+    const THTTPServerOptions& GetOptions() const { return FOptions; }
+
+    // Blocks SIGINT and SIGTERM in the calling thread; threads it creates
+    // afterwards inherit that. Call it first in main, before any thread.
+    static void BlockTerminationSignals();
+    // Blocks SIGINT and SIGTERM in the calling thread and waits for one of
+    // them; returns the signal number. For command-line servers: Start,
+    // then wait, then Stop.
+    static int WaitForTerminationSignal();
+
+private:
+    friend struct THTTPServerCallbacks;
+
+    // One request, called by libmicrohttpd on a worker. Returns false when
+    // the connection must be dropped because no answer could be queued.
+    bool Dispatch(MHD_Connection* Connection, const char* Url, const char* Method);
+    void WriteLog(std::string_view Line);
+    void CheckOptions() const;
+
+    THTTPServerOptions FOptions;
+    TWebHandler FHandler;
+    MHD_Daemon* FDaemon = nullptr;
+    std::uint16_t FBoundPort = 0;
+    std::mutex FLogLock;
+    // Collects the library's messages while Start runs, for its error message.
+    bool FStarting = false;
+    std::string FStartMessages;
+};
+
+}  // namespace pv

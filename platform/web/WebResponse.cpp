@@ -1,0 +1,118 @@
+#include "platform/web/WebResponse.h"
+
+#include <utility>
+
+#include "platform/rtl/Exception.h"
+#include "platform/rtl/Stream.h"
+
+namespace pv {
+
+namespace {
+
+// RFC 9110 token characters, the only ones allowed in a header name.
+bool IsTokenChar(unsigned char C) {
+    if (C >= '0' && C <= '9') return true;
+    if ((C | 0x20) >= 'a' && (C | 0x20) <= 'z') return true;
+    constexpr std::string_view Extra = "!#$%&'*+-.^_`|~";
+    return Extra.find(static_cast<char>(C)) != std::string_view::npos;
+}
+
+// A field value may hold visible characters, spaces, tabs and UTF-8 bytes;
+// CR, LF and other controls would let a value inject headers of its own.
+bool IsValidFieldValue(std::string_view V) {
+    for (unsigned char C : V)
+        if ((C < 0x20 && C != '\t') || C == 0x7f) return false;
+    return true;
+}
+
+std::string Quoted(std::string_view S) {
+    std::string R = "\"";
+    for (unsigned char C : S) {
+        if (C < 0x20 || C == 0x7f) {
+            constexpr char Hex[] = "0123456789abcdef";
+            R += "\\x";
+            R += Hex[C >> 4];
+            R += Hex[C & 15];
+        } else {
+            R += static_cast<char>(C);
+        }
+    }
+    return R + "\"";
+}
+
+}  // namespace
+
+TWebResponse::TWebResponse() = default;
+
+TWebResponse::TWebResponse(TTransport Transport)
+    : FTransport(std::move(Transport)), FHasTransport(static_cast<bool>(FTransport)) {}
+
+// The content stream is borrowed; it outlives or is released by its owner.
+TWebResponse::~TWebResponse() = default;
+
+void TWebResponse::SetContentStream(TStream* Stream) { FContentStream = Stream; }
+
+void TWebResponse::SetContent(std::string Text) { FContent = std::move(Text); }
+
+void TWebResponse::SetContentType(const std::string& Value) {
+    if (!IsValidFieldValue(Value))
+        throw EInvalidOperation("TWebResponse: ContentType " + Quoted(Value) + " contains a control character");
+    FContentType = Value;
+}
+
+void TWebResponse::SetStatusCode(int Code) {
+    if (Code < 200 || Code > 599)
+        throw EInvalidOperation("TWebResponse: StatusCode " + std::to_string(Code) + " is outside 200..599");
+    FStatusCode = Code;
+}
+
+void TWebResponse::SetCustomHeader(const std::string& Name, const std::string& Value) {
+    bool Token = !Name.empty();
+    for (unsigned char C : Name) Token = Token && IsTokenChar(C);
+    if (!Token) throw EInvalidOperation("TWebResponse: custom header name " + Quoted(Name) + " is not an HTTP token");
+    for (std::string_view Reserved : {"Content-Type", "Content-Length", "Transfer-Encoding", "Connection"})
+        if (SameFieldName(Name, Reserved))
+            throw EInvalidOperation("TWebResponse: custom header \"" + Name + "\" is set by the web layer, not as a custom header");
+    if (!IsValidFieldValue(Value))
+        throw EInvalidOperation("TWebResponse: custom header \"" + Name + "\" value " + Quoted(Value) +
+                                " contains a control character");
+    for (TWebField& F : FCustomHeaders)
+        if (SameFieldName(F.Name, Name)) {
+            F.Value = Value;
+            return;
+        }
+    FCustomHeaders.push_back({Name, Value});
+}
+
+void TWebResponse::SendResponse() {
+    if (FSent) throw EInvalidOperation("TWebResponse: SendResponse called on a response that was already sent");
+    TWebMessage Message;
+    Message.StatusCode = FStatusCode;
+    Message.ContentType = FContentType;
+    Message.CustomHeaders = FCustomHeaders;
+    if (FContentStream) {
+        // Copied now, so the owner may reuse the stream as soon as this returns.
+        std::int64_t Left = FContentStream->GetSize() - FContentStream->GetPosition();
+        if (Left > 0) {
+            Message.Body.resize(static_cast<std::size_t>(Left));
+            FContentStream->ReadBuffer(Message.Body.data(), Message.Body.size());
+        }
+    } else {
+        Message.Body = FContent;
+    }
+    if (FHasTransport)
+        FTransport(std::move(Message));
+    else
+        FSentMessage = std::move(Message);
+    FSent = true;
+}
+
+void SendPlainText(TWebResponse& Response, int StatusCode, std::string_view Text) {
+    Response.SetStatusCode(StatusCode);
+    Response.SetContentStream(nullptr);
+    Response.SetContentType("text/plain; charset=utf-8");
+    Response.SetContent(std::string(Text));
+    Response.SendResponse();
+}
+
+}  // namespace pv

@@ -1,0 +1,501 @@
+#include "platform/web/HTTPServer.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/rtl/Exception.h"
+#include "platform/rtl/Stream.h"
+#include "platform/web/ETag.h"
+#include "tests/web/HttpTestClient.h"
+
+namespace pv {
+namespace {
+
+using namespace std::string_literals;
+using pvtest::THttpConnection;
+using pvtest::THttpReply;
+
+// Collects the server's log lines; log sinks are called from workers.
+class TLogCapture {
+public:
+    void Add(std::string_view Line) {
+        std::lock_guard<std::mutex> Lock(FLock);
+        FLines.emplace_back(Line);
+        FChanged.notify_all();
+    }
+    // The lines once at least Count have arrived (or after a generous wait,
+    // so that a missing line fails the test instead of hanging it).
+    std::vector<std::string> WaitFor(std::size_t Count) {
+        std::unique_lock<std::mutex> Lock(FLock);
+        FChanged.wait_for(Lock, std::chrono::seconds(10), [&] { return FLines.size() >= Count; });
+        return FLines;
+    }
+
+private:
+    std::mutex FLock;
+    std::condition_variable FChanged;
+    std::vector<std::string> FLines;
+};
+
+// A scope guard around a server on a free loopback port: started on
+// construction, stopped on destruction, its log captured.
+class TRunningServer {
+public:
+    explicit TRunningServer(TWebHandler Handler, THTTPServerOptions Options = {})
+        : FLog(std::make_shared<TLogCapture>()),
+          FServer(WithCapture(std::move(Options), FLog), std::move(Handler)) {
+        FServer.Start();
+    }
+    ~TRunningServer() { FServer.Stop(); }
+
+    THTTPServer& Server() { return FServer; }
+    std::uint16_t Port() const { return FServer.GetPort(); }
+    TLogCapture& Log() { return *FLog; }
+
+private:
+    static THTTPServerOptions WithCapture(THTTPServerOptions O, std::shared_ptr<TLogCapture> Log) {
+        O.Port = 0;
+        O.Log = [Log](std::string_view Line) { Log->Add(Line); };
+        return O;
+    }
+    std::shared_ptr<TLogCapture> FLog;
+    THTTPServer FServer;
+};
+
+// A handler answering like the chart component: the body from a stream it
+// owns, position set, content stream, content type, send.
+void StreamHandler(std::string_view Body, std::int64_t Position, const std::string& ContentType,
+                   TWebResponse& Response) {
+    TMemoryStream Stream;
+    Stream.WriteString(Body);
+    Stream.SetPosition(Position);
+    Response.SetContentStream(&Stream);
+    Response.SetContentType(ContentType);
+    Response.SendResponse();
+}
+
+// True when Line is Head, a duration such as "12.3", " ms" and Tail: the
+// shape of the server's per-request log line.
+bool IsLogLine(std::string_view Line, std::string_view Head, std::string_view Tail = {}) {
+    if (Line.substr(0, Head.size()) != Head || Line.size() < Head.size() + Tail.size()) return false;
+    if (Line.substr(Line.size() - Tail.size()) != Tail) return false;
+    std::string_view Time = Line.substr(Head.size(), Line.size() - Head.size() - Tail.size());
+    if (Time.size() < 7 || Time.front() != ' ' || Time.substr(Time.size() - 3) != " ms") return false;
+    Time = Time.substr(1, Time.size() - 4);
+    std::size_t Dot = Time.find('.');
+    if (Dot == 0 || Dot == std::string_view::npos || Dot + 2 != Time.size()) return false;
+    for (std::size_t I = 0; I < Time.size(); ++I)
+        if (I != Dot && (Time[I] < '0' || Time[I] > '9')) return false;
+    return true;
+}
+
+std::string Pattern(std::size_t Size, unsigned Seed) {
+    std::string S(Size, '\0');
+    for (std::size_t I = 0; I < Size; ++I) S[I] = static_cast<char>((I * 131 + Seed * 7919 + (I >> 8)) & 0xff);
+    return S;
+}
+
+TEST(HTTPServerTest, ServesTheBodyFromTheStreamPositionWithItsContentType) {
+    const std::string Stored = "skip" + Pattern(70000, 1) + "\0end"s;
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) { StreamHandler(Stored, 4, "image/gif", R); });
+    THttpConnection C(S.Port());
+    THttpReply Reply = C.Request("GET", "/Chart1.gif");
+    EXPECT_EQ(Reply.Status, 200);
+    EXPECT_EQ(Reply.Header("Content-Type"), "image/gif");
+    EXPECT_EQ(Reply.Header("Content-Length"), std::to_string(Stored.size() - 4));
+    EXPECT_TRUE(Reply.Body == Stored.substr(4)) << "body differs";
+    EXPECT_EQ(Reply.Header("ETag"), StrongETag(Stored.substr(4)));
+    EXPECT_EQ(Reply.Header("Cache-Control"), "no-cache");
+}
+
+TEST(HTTPServerTest, HandlerSeesDecodedPathQueryHeadersAndRemoteAddress) {
+    std::mutex Lock;
+    std::unique_ptr<TWebRequest> Seen;
+    TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
+        std::lock_guard<std::mutex> G(Lock);
+        Seen = std::make_unique<TWebRequest>(Q.GetMethod(), Q.GetPath(), Q.GetQueryFields(), Q.GetHeaders(),
+                                             Q.GetRemoteAddress());
+        SendPlainText(R, 200, "ok");
+    });
+    THttpConnection C(S.Port());
+    ASSERT_EQ(C.Request("GET", "/Sales%20Chart.gif?w=640&title=Q%31+Sales&flag", {{"X-Trace", "abc"}}).Status, 200);
+    std::lock_guard<std::mutex> G(Lock);
+    ASSERT_TRUE(Seen);
+    EXPECT_EQ(Seen->GetMethod(), "GET");
+    EXPECT_EQ(Seen->GetPath(), "/Sales Chart.gif");
+    EXPECT_EQ(Seen->GetQueryField("w"), "640");
+    EXPECT_EQ(Seen->GetQueryField("title"), "Q1 Sales");
+    EXPECT_TRUE(Seen->FindQueryField("flag").has_value());
+    EXPECT_EQ(Seen->GetHeader("x-trace"), "abc");
+    EXPECT_EQ(Seen->GetHeader("HOST"), "127.0.0.1");
+    EXPECT_EQ(Seen->GetRemoteAddress(), "127.0.0.1");
+}
+
+TEST(HTTPServerTest, HeadGetsTheHeadersOfGetWithoutABodyAndKeepsTheConnectionUsable) {
+    const std::string Body = Pattern(5000, 2);
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        StreamHandler(Body, 0, "image/jpeg", R);
+    });
+    THttpConnection C(S.Port());
+    THttpReply Get = C.Request("GET", "/c.jpg");
+    THttpReply Head = C.Request("HEAD", "/c.jpg");
+    EXPECT_EQ(Head.Status, 200);
+    EXPECT_EQ(Head.Header("Content-Length"), Get.Header("Content-Length"));
+    EXPECT_EQ(Head.Header("Content-Type"), "image/jpeg");
+    EXPECT_EQ(Head.Header("ETag"), Get.Header("ETag"));
+    // Had HEAD sent body bytes, this reply would not parse.
+    THttpReply Again = C.Request("GET", "/c.jpg");
+    EXPECT_TRUE(Again.Body == Body);
+    EXPECT_EQ(Calls, 3);
+    std::vector<std::string> Lines = S.Log().WaitFor(3);
+    ASSERT_EQ(Lines.size(), 3u);
+    EXPECT_TRUE(IsLogLine(Lines[1], "HEAD /c.jpg 200 0 bytes")) << Lines[1];
+}
+
+TEST(HTTPServerTest, OtherMethodsGet405WithAllowAndNeverReachTheHandler) {
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    });
+    for (const char* Method : {"PUT", "DELETE", "OPTIONS", "PATCH"}) {
+        THttpConnection C(S.Port());
+        THttpReply Reply = C.Request(Method, "/c.gif");
+        EXPECT_EQ(Reply.Status, 405) << Method;
+        EXPECT_EQ(Reply.Header("Allow"), "GET, HEAD") << Method;
+        EXPECT_EQ(Reply.Body, "Method Not Allowed\n") << Method;
+    }
+    THttpConnection Post(S.Port());
+    EXPECT_EQ(Post.Request("POST", "/c.gif", {}, "a=1").Status, 405);
+    EXPECT_EQ(Calls, 0);
+}
+
+TEST(HTTPServerTest, RequestBodyIsRefusedWithoutReachingTheHandler) {
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    });
+    {
+        THttpConnection C(S.Port());
+        THttpReply Reply = C.Request("GET", "/c.gif", {}, "GET /smuggled HTTP/1.1\r\nHost: x\r\n\r\n");
+        EXPECT_EQ(Reply.Status, 413);
+        EXPECT_EQ(Reply.Body, "Request body not accepted\n");
+        // The body is never read as a request of its own.
+        EXPECT_TRUE(C.ServerClosed());
+    }
+    {
+        THttpConnection C(S.Port());
+        C.SendRaw("GET /c.gif HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+        EXPECT_EQ(C.ReadReply().Status, 413);
+    }
+    THttpConnection C(S.Port());
+    EXPECT_EQ(C.Request("GET", "/c.gif", {{"Content-Length", "0"}}).Status, 200);
+    EXPECT_EQ(Calls, 1);
+}
+
+TEST(HTTPServerTest, HandlerFailuresBecome500AndServingGoesOn) {
+    TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
+        if (Q.GetPath() == "/throw") throw EInvalidOperation("Query1: field \"revenue\" not found");
+        if (Q.GetPath() == "/silent") return;
+        if (Q.GetPath() == "/late") {
+            SendPlainText(R, 200, "sent first");
+            throw EStreamError("after sending");
+        }
+        SendPlainText(R, 200, "fine");
+    });
+    THttpConnection C(S.Port());
+    THttpReply Thrown = C.Request("GET", "/throw");
+    EXPECT_EQ(Thrown.Status, 500);
+    EXPECT_EQ(Thrown.Header("Content-Type"), "text/plain; charset=utf-8");
+    EXPECT_EQ(Thrown.Body, "Internal Server Error\n");  // the message stays in the log
+    EXPECT_EQ(C.Request("GET", "/next").Body, "fine");
+    EXPECT_EQ(C.Request("GET", "/silent").Status, 500);
+    THttpReply Late = C.Request("GET", "/late");
+    EXPECT_EQ(Late.Status, 200);
+    EXPECT_EQ(Late.Body, "sent first");
+
+    std::vector<std::string> Lines = S.Log().WaitFor(4);
+    ASSERT_EQ(Lines.size(), 4u);
+    EXPECT_TRUE(IsLogLine(Lines[0], "GET /throw 500 22 bytes", " (error: Query1: field \"revenue\" not found)")) << Lines[0];
+    EXPECT_NE(Lines[2].find("GET /silent 500 "), std::string::npos) << Lines[2];
+    EXPECT_NE(Lines[2].find("(error: the handler sent no response)"), std::string::npos) << Lines[2];
+    EXPECT_NE(Lines[3].find("GET /late 200 10 bytes"), std::string::npos) << Lines[3];
+    EXPECT_NE(Lines[3].find("(error: after sending)"), std::string::npos) << Lines[3];
+}
+
+TEST(HTTPServerTest, ErrorDetailCanShowTheMessageToTheClient) {
+    THTTPServerOptions O;
+    O.ErrorDetail = TErrorDetail::edMessage;
+    TRunningServer S([&](const TWebRequest&, TWebResponse&) { throw EInvalidGraphic("Chart1: Width 0 cannot be drawn"); },
+                     O);
+    THttpConnection C(S.Port());
+    EXPECT_EQ(C.Request("GET", "/x").Body, "Internal Server Error: Chart1: Width 0 cannot be drawn\n");
+}
+
+TEST(HTTPServerTest, MatchingIfNoneMatchGets304AndEqualBodiesShareTheETag) {
+    TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
+        if (Q.GetPath() == "/own") R.SetCustomHeader("ETag", "\"v7\"");
+        StreamHandler(Q.GetQueryField("body"), 0, "image/gif", R);
+    });
+    THttpConnection C(S.Port());
+    THttpReply First = C.Request("GET", "/a?body=one");
+    std::string Tag = First.Header("ETag");
+    ASSERT_FALSE(Tag.empty());
+    EXPECT_EQ(C.Request("GET", "/b?body=one").Header("ETag"), Tag);  // the tag depends on the bytes only
+    EXPECT_NE(C.Request("GET", "/a?body=two").Header("ETag"), Tag);
+
+    THttpReply Cached = C.Request("GET", "/a?body=one", {{"If-None-Match", "\"other\", W/" + Tag}});
+    EXPECT_EQ(Cached.Status, 304);
+    EXPECT_EQ(Cached.Header("ETag"), Tag);
+    EXPECT_EQ(Cached.Header("Cache-Control"), "no-cache");
+    EXPECT_FALSE(Cached.HasHeader("Content-Type"));
+    EXPECT_EQ(C.Request("GET", "/a?body=two", {{"If-None-Match", Tag}}).Status, 200);
+
+    THttpReply Own = C.Request("GET", "/own?body=x", {{"If-None-Match", "\"v7\""}});
+    EXPECT_EQ(Own.Status, 304);
+    EXPECT_EQ(Own.Header("ETag"), "\"v7\"");
+    // The connection is still in step after the bodiless 304s.
+    EXPECT_EQ(C.Request("GET", "/a?body=end").Body, "end");
+}
+
+TEST(HTTPServerTest, ETagsAndCacheControlAreConfigurable) {
+    THTTPServerOptions O;
+    O.ETags = TETagMode::etNone;
+    O.CacheControl = "max-age=60";
+    TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
+        if (Q.GetPath() == "/private") R.SetCustomHeader("Cache-Control", "private");
+        SendPlainText(R, 200, "x");
+    }, O);
+    THttpConnection C(S.Port());
+    THttpReply Plain = C.Request("GET", "/x", {{"If-None-Match", "*"}});
+    EXPECT_EQ(Plain.Status, 200);
+    EXPECT_FALSE(Plain.HasHeader("ETag"));
+    EXPECT_EQ(Plain.Header("Cache-Control"), "max-age=60");
+    EXPECT_EQ(C.Request("GET", "/private").Header("Cache-Control"), "private");
+}
+
+TEST(HTTPServerTest, KeepAliveServesSeveralRequestsOnOneConnection) {
+    TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) { SendPlainText(R, 200, Q.GetPath()); });
+    THttpConnection C(S.Port());
+    // Both requests written before either reply is read (pipelined).
+    C.SendRaw("GET /one HTTP/1.1\r\nHost: x\r\n\r\nGET /two HTTP/1.1\r\nHost: x\r\n\r\n");
+    EXPECT_EQ(C.ReadReply().Body, "/one");
+    EXPECT_EQ(C.ReadReply().Body, "/two");
+    EXPECT_EQ(C.Request("GET", "/three").Body, "/three");
+}
+
+TEST(HTTPServerTest, ConcurrentClientsEachGetTheirCompleteBody) {
+    constexpr unsigned Clients = 32;
+    TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
+        unsigned N = static_cast<unsigned>(std::stoul(std::string(Q.GetQueryField("n"))));
+        StreamHandler(Pattern(200000 + N * 1000, N), 0, "application/octet-stream", R);
+    });
+    std::vector<std::future<std::string>> Results;
+    for (unsigned I = 0; I < Clients; ++I)
+        Results.push_back(std::async(std::launch::async, [&, I]() -> std::string {
+            try {
+                THttpConnection C(S.Port());
+                for (int Round = 0; Round < 2; ++Round) {
+                    THttpReply Reply = C.Request("GET", "/data?n=" + std::to_string(I));
+                    if (Reply.Status != 200) return "status " + std::to_string(Reply.Status);
+                    if (Reply.Body != Pattern(200000 + I * 1000, I)) return "body differs";
+                }
+                return "";
+            } catch (const std::exception& E) {
+                return E.what();
+            }
+        }));
+    for (unsigned I = 0; I < Clients; ++I) EXPECT_EQ(Results[I].get(), "") << "client " << I;
+}
+
+TEST(HTTPServerTest, StopReturnsPromptlyWhileSlowAndIdleClientsAreConnected) {
+    THTTPServerOptions O;
+    O.ConnectionTimeout = std::chrono::seconds(120);
+    auto S = std::make_unique<TRunningServer>([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
+    THttpConnection Slow(S->Port(), 60);
+    Slow.SendRaw("GET /c.gif HTTP/1.1\r\nHost: 127.");
+    THttpConnection Idle(S->Port(), 60);
+    ASSERT_EQ(Idle.Request("GET", "/c.gif").Status, 200);
+
+    // Stop must not wait for either client; the bound is far below the
+    // connection timeout, which is what a stop waiting for clients would take.
+    auto Before = std::chrono::steady_clock::now();
+    S.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - Before, std::chrono::seconds(30));
+    EXPECT_TRUE(Slow.ServerClosed());
+    EXPECT_TRUE(Idle.ServerClosed());
+}
+
+TEST(HTTPServerTest, ResponsesNeverReleaseTheHandlersStream) {
+    // One stream shared by all requests, as the chart component holds it.
+    struct TTrackedStream : TMemoryStream {
+        std::atomic<bool>* Destroyed;
+        ~TTrackedStream() override { *Destroyed = true; }
+    };
+    std::atomic<bool> Destroyed{false};
+    std::mutex Lock;
+    TTrackedStream Shared;
+    Shared.Destroyed = &Destroyed;
+    {
+        TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
+            std::lock_guard<std::mutex> G(Lock);
+            Shared.Clear();
+            Shared.WriteString(Q.GetPath());
+            Shared.SetPosition(0);
+            R.SetContentStream(&Shared);
+            R.SetContentType("text/plain");
+            R.SendResponse();
+        });
+        THttpConnection C(S.Port());
+        EXPECT_EQ(C.Request("GET", "/a-longer-first-body").Body, "/a-longer-first-body");
+        EXPECT_EQ(C.Request("GET", "/b").Body, "/b");
+    }
+    EXPECT_FALSE(Destroyed);
+    EXPECT_EQ(Shared.ToString(), "/b");
+}
+
+TEST(HTTPServerTest, LimitsKeepOneClientFromTakingTheServer) {
+    THTTPServerOptions O;
+    O.PerAddressLimit = 2;
+    O.ConnectionMemoryLimit = 8192;
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
+    THttpConnection A(S.Port());
+    THttpConnection B(S.Port());
+    ASSERT_EQ(A.Request("GET", "/").Status, 200);
+    ASSERT_EQ(B.Request("GET", "/").Status, 200);
+    THttpConnection Third(S.Port());
+    EXPECT_TRUE(Third.ServerClosed());
+
+    // A header block larger than the connection's memory never reaches the handler.
+    B.SendRaw("GET / HTTP/1.1\r\nHost: x\r\nX-Big: " + std::string(20000, 'a') + "\r\n\r\n");
+    bool Refused = false;
+    try {
+        Refused = B.ReadReply().Status >= 400;
+    } catch (const std::runtime_error&) {
+        Refused = true;  // closed without an answer
+    }
+    EXPECT_TRUE(Refused);
+}
+
+TEST(HTTPServerTest, PortZeroGivesAFreePortAndABusyPortIsReported) {
+    auto Handler = [](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); };
+    TRunningServer A(Handler);
+    TRunningServer B(Handler);
+    EXPECT_NE(A.Port(), 0);
+    EXPECT_NE(A.Port(), B.Port());
+
+    THTTPServerOptions O;
+    O.Port = A.Port();
+    O.Log = [](std::string_view) {};
+    THTTPServer Clash(O, Handler);
+    try {
+        Clash.Start();
+        ADD_FAILURE() << "a second server bound port " << A.Port();
+    } catch (const EHTTPServerError& E) {
+        std::string Prefix = "THTTPServer: cannot listen on 127.0.0.1:" + std::to_string(A.Port()) + ": ";
+        EXPECT_EQ(std::string(E.what()).substr(0, Prefix.size()), Prefix) << E.what();
+        EXPECT_NE(std::string(E.what()).find("in use"), std::string::npos) << E.what();
+    }
+    EXPECT_FALSE(Clash.IsActive());
+    EXPECT_EQ(Clash.GetPort(), 0);
+}
+
+TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
+    auto Handler = [](const TWebRequest&, TWebResponse&) {};
+    auto StartError = [&](THTTPServerOptions O, TWebHandler H) -> std::string {
+        THTTPServer Server(std::move(O), std::move(H));
+        try {
+            Server.Start();
+        } catch (const EHTTPServerError& E) {
+            return E.what();
+        }
+        return "started";
+    };
+    THTTPServerOptions O;
+    O.Threads = 0;
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: Threads is 0; it must be between 1 and 1024");
+    O = {};
+    O.BindAddress = "localhost";
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: BindAddress \"localhost\" is not a numeric IPv4 or IPv6 address");
+    O = {};
+    O.ConnectionLimit = 2;
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ConnectionLimit is 2; it must be at least Threads (4)");
+    O = {};
+    O.ConnectionTimeout = std::chrono::seconds(0);
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ConnectionTimeout is 0 s; it must be at least 1 s");
+    O = {};
+    O.CacheControl = "no-cache\r\nX: 1";
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: CacheControl \"no-cache\\x0d\\x0aX: 1\" contains a control character");
+    EXPECT_EQ(StartError({}, nullptr), "THTTPServer: no request handler is assigned");
+}
+
+TEST(HTTPServerTest, StartStopAreSafeToRepeatAndStopIsRefusedInsideAHandler) {
+    THTTPServer* Self = nullptr;
+    THTTPServerOptions O;
+    O.ErrorDetail = TErrorDetail::edMessage;
+    O.Log = [](std::string_view) {};
+    THTTPServer Server(O, [&](const TWebRequest&, TWebResponse&) { Self->Stop(); });
+    Self = &Server;
+    Server.Stop();  // not active: nothing to do
+    Server.Start();
+    const std::uint16_t Port = Server.GetPort();
+    try {
+        Server.Start();
+        ADD_FAILURE() << "started twice";
+    } catch (const EInvalidOperation& E) {
+        EXPECT_EQ(std::string(E.what()), "THTTPServer: Start called while the server is active on port " +
+                                             std::to_string(Port));
+    }
+    {
+        THttpConnection C(Port);
+        THttpReply Reply = C.Request("GET", "/");
+        EXPECT_EQ(Reply.Status, 500);
+        EXPECT_EQ(Reply.Body, "Internal Server Error: THTTPServer: Stop called from a request handler of the server on port " +
+                                  std::to_string(Port) + "; it would wait for its own worker\n");
+    }
+    EXPECT_TRUE(Server.IsActive());
+    Server.Stop();
+    Server.Stop();
+    EXPECT_FALSE(Server.IsActive());
+    Server.Start();  // a stopped server can start again
+    EXPECT_TRUE(Server.IsActive());
+    THttpConnection C(Server.GetPort());
+    EXPECT_EQ(C.Request("GET", "/").Status, 500);
+}
+
+TEST(HTTPServerTest, LogLinesEscapeWhatTheClientControls) {
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 404, "none"); });
+    THttpConnection C(S.Port());
+    C.Request("GET", "/a%20b%0aGET%20/forged");
+    std::vector<std::string> Lines = S.Log().WaitFor(1);
+    ASSERT_EQ(Lines.size(), 1u);
+    EXPECT_TRUE(IsLogLine(Lines[0], "GET /a\\x20b\\x0aGET\\x20/forged 404 4 bytes")) << Lines[0];
+}
+
+TEST(HTTPServerTest, WaitForTerminationSignalReturnsTheSignal) {
+    sigset_t Previous;
+    pthread_sigmask(SIG_SETMASK, nullptr, &Previous);
+    THTTPServer::BlockTerminationSignals();
+    std::future<int> Waiter = std::async(std::launch::async, [] { return THTTPServer::WaitForTerminationSignal(); });
+    ::kill(::getpid(), SIGTERM);
+    ASSERT_EQ(Waiter.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(Waiter.get(), SIGTERM);
+    pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
+}
+
+}  // namespace
+}  // namespace pv
