@@ -1,0 +1,78 @@
+// The database path of one chart request: opening a SQLite query (which
+// reads every row) and a data-aware series reading the records.
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <string>
+
+#include "platform/db/MemDataSet.h"
+#include "platform/db/SQLiteQuery.h"
+#include "platform/dbchart/DBChart.h"
+
+namespace {
+
+// A database of Rows sales rows in a temporary folder, removed at exit.
+std::string SalesDb(int Rows) {
+    static std::filesystem::path Dir = [] {
+        std::string Pattern = (std::filesystem::temp_directory_path() / "plotvane-bench-XXXXXX").string();
+        if (!mkdtemp(Pattern.data())) std::abort();
+        std::atexit([] { std::filesystem::remove_all(Dir); });
+        return std::filesystem::path(Pattern);
+    }();
+    const std::string Path = (Dir / ("sales" + std::to_string(Rows) + ".db")).string();
+    if (std::filesystem::exists(Path)) return Path;
+    sqlite3* Db = nullptr;
+    sqlite3_open(Path.c_str(), &Db);
+    sqlite3_exec(Db, "CREATE TABLE sales (month_no INTEGER, month TEXT, revenue REAL); BEGIN", nullptr, nullptr,
+                 nullptr);
+    for (int I = 0; I < Rows; ++I) {
+        const std::string Sql = "INSERT INTO sales VALUES (" + std::to_string(I) + ", 'M" + std::to_string(I) +
+                                "', " + std::to_string(I * 1.5) + ")";
+        sqlite3_exec(Db, Sql.c_str(), nullptr, nullptr, nullptr);
+    }
+    sqlite3_exec(Db, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(Db);
+    return Path;
+}
+
+void BM_SQLiteQueryOpen(benchmark::State& State) {
+    const int Rows = static_cast<int>(State.range(0));
+    pv::TSQLiteQuery Query(nullptr);
+    Query.SetDatabaseName(SalesDb(Rows));
+    Query.GetSQL()->SetText("SELECT month, revenue FROM sales WHERE month_no >= :from ORDER BY month_no");
+    Query.GetParams()->SetText("from=0");
+    for (auto _ : State) {
+        Query.Open();
+        benchmark::DoNotOptimize(Query.GetRecordCount());
+        Query.Close();
+    }
+    State.SetItemsProcessed(State.iterations() * Rows);
+}
+BENCHMARK(BM_SQLiteQueryOpen)->Arg(12)->Arg(1000);
+
+void BM_SeriesReadsRecords(benchmark::State& State) {
+    const int Rows = static_cast<int>(State.range(0));
+    pv::TMemDataSet Mem(nullptr);
+    Mem.AddField("month", pv::TFieldType::ftString);
+    Mem.AddField("revenue", pv::TFieldType::ftFloat);
+    for (int I = 0; I < Rows; ++I) Mem.AppendRecord({"M" + std::to_string(I), I * 1.5});
+    Mem.Open();
+    pv::TDBChart Chart(nullptr);
+    auto* Series = new pv::TBarSeries(&Chart);
+    Series->SetParentChart(&Chart);
+    Series->SetLabelsSource("month");
+    Series->GetYValues()->SetValueSource("revenue");
+    for (auto _ : State) {
+        Series->SetDataSource(&Mem);  // reads every record again
+        benchmark::DoNotOptimize(Series->Count());
+    }
+    State.SetItemsProcessed(State.iterations() * Rows);
+}
+BENCHMARK(BM_SeriesReadsRecords)->Arg(12)->Arg(1000);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,466 @@
+#include "platform/db/DataSet.h"
+
+#include <algorithm>
+
+#include "platform/db/DBError.h"
+#include "platform/db/DataSource.h"
+#include "platform/db/NotifyList.h"
+#include "platform/rtl/TypInfo.h"
+
+namespace pv {
+
+namespace {
+
+bool SameTextAscii(std::string_view A, std::string_view B) {
+    auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
+    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [&](char X, char Y) { return L(X) == L(Y); });
+}
+
+bool Editing(TDataSetState S) { return S == TDataSetState::dsEdit || S == TDataSetState::dsInsert; }
+
+}  // namespace
+
+const TClassInfo& TDataSet::StaticClassInfo() {
+    static const TClassInfo Info{"TDataSet", &TComponent::StaticClassInfo(), {}};
+    return Info;
+}
+const TClassInfo* TDataSet::ClassInfo() const { return &StaticClassInfo(); }
+
+TDataSet::~TDataSet() {
+    // The back end's part of the object is already destroyed, so this
+    // closes only what the base holds. Links first see the data set close
+    // (while their data sources still name it), then the data sources let
+    // go of it.
+    if (GetActive()) {
+        FVisited = nullptr;
+        FState = TDataSetState::dsInactive;
+        FFields.clear();
+        FRecords.clear();
+        detail::NotifyEach(FDataSources, AliveToken(), detail::TNotifyErrors::neDrop,
+                           [](TDataSource& S) { S.UpdateLinks(true); });
+    }
+    // Each data source takes itself out of the list.
+    while (!FDataSources.empty()) FDataSources.back()->DataSetDestroying();
+}
+
+void TDataSet::DatabaseError(const std::string& Message) const {
+    throw EDatabaseError((GetName().empty() ? std::string(ClassName()) : GetName()) + ": " + Message);
+}
+
+void TDataSet::CheckActive() const {
+    if (!GetActive()) DatabaseError("cannot perform this operation on a closed data set");
+}
+
+void TDataSet::CheckNotVisiting() const {
+    if (FVisited) DatabaseError("cannot move, edit, open or close the data set while its records are being read");
+}
+
+void TDataSet::CheckCanModify() const {
+    if (!GetCanModify()) DatabaseError("cannot modify a read-only data set");
+}
+
+void TDataSet::NotifySources(const std::function<void(TDataSource&)>& Notify) {
+    detail::NotifyEach(FDataSources, AliveToken(), detail::TNotifyErrors::neRethrowFirst, Notify);
+}
+
+void TDataSet::DataEvent(TDataEvent Event, TDataEventInfo Info) {
+    NotifySources([&](TDataSource& S) { S.DataEvent(Event, Info); });
+}
+
+// Open and close
+
+void TDataSet::SetActive(bool Value) {
+    if (HasState(csLoading)) {
+        FStreamedActive = Value;
+        return;
+    }
+    if (Value == GetActive()) return;
+    if (Value)
+        OpenCursor();
+    else
+        CloseCursor();
+}
+
+void TDataSet::Loaded() {
+    TComponent::Loaded();
+    if (FStreamedActive) {
+        FStreamedActive = false;
+        SetActive(true);
+    }
+}
+
+bool TDataSet::SetContents(TDataSetContents&& Contents) {
+    const std::size_t N = Contents.FieldDefs.size();
+    for (std::size_t I = 0; I < Contents.Records.size(); ++I)
+        if (Contents.Records[I].Values.size() != N)
+            DatabaseError("record " + std::to_string(I + 1) + " has " +
+                          std::to_string(Contents.Records[I].Values.size()) + " values for " + std::to_string(N) +
+                          " fields");
+    const bool SameLayout = FFields.size() == N && std::equal(FFields.begin(), FFields.end(),
+                                                              Contents.FieldDefs.begin(), [](auto& F, auto& D) {
+                                                                  return F->FDef == D;
+                                                              });
+    if (!SameLayout) {
+        FFields.clear();
+        for (std::size_t I = 0; I < N; ++I)
+            FFields.emplace_back(new TField(this, static_cast<int>(I), std::move(Contents.FieldDefs[I])));
+    }
+    FRecords = std::move(Contents.Records);
+    return !SameLayout;
+}
+
+void TDataSet::OpenCursor() {
+    CheckNotVisiting();
+    TDataSetContents Contents = InternalOpen();
+    try {
+        SetContents(std::move(Contents));
+    } catch (...) {
+        FFields.clear();
+        FRecords.clear();
+        InternalClose({});
+        throw;
+    }
+    FCurrent = 0;
+    FBof = true;
+    FEof = FRecords.empty();
+    FState = TDataSetState::dsBrowse;
+    NotifySources([](TDataSource& S) { S.UpdateLinks(); });
+}
+
+void TDataSet::CloseCursor() {
+    CheckNotVisiting();
+    FState = TDataSetState::dsInactive;
+    FBuffer = {};
+    FChanged.clear();
+    FModified = false;
+    std::vector<TRecordBuffer> Closing = std::move(FRecords);
+    FRecords.clear();
+    FFields.clear();
+    FCurrent = 0;
+    FBof = FEof = true;
+    InternalClose(std::move(Closing));
+    NotifySources([](TDataSource& S) { S.UpdateLinks(); });
+}
+
+void TDataSet::Refresh() {
+    CheckActive();
+    CheckNotVisiting();
+    CheckBrowseMode();
+    std::optional<TDataSetContents> Contents = InternalRefresh();
+    bool LayoutChanged = false;
+    if (Contents) {
+        LayoutChanged = SetContents(std::move(*Contents));
+        FCurrent = std::clamp(FCurrent, 0, std::max(0, GetRecordCount() - 1));
+        FBof = FEof = false;
+    }
+    auto Alive = AliveToken();
+    if (LayoutChanged) DataEvent(TDataEvent::deLayoutChange);
+    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
+}
+
+// Fields
+
+TField* TDataSet::GetField(int Index) const {
+    if (Index < 0 || Index >= GetFieldCount())
+        DatabaseError("field index " + std::to_string(Index) + " is out of range 0.." +
+                      std::to_string(GetFieldCount() - 1));
+    return FFields[static_cast<std::size_t>(Index)].get();
+}
+
+TField* TDataSet::FindField(std::string_view Name) const {
+    for (auto& F : FFields)
+        if (SameTextAscii(F->GetFieldName(), Name)) return F.get();
+    return nullptr;
+}
+
+TField& TDataSet::FieldByName(std::string_view Name) const {
+    TField* F = FindField(Name);
+    if (!F)
+        DatabaseError("field \"" + std::string(Name) + "\" not found" +
+                      (GetActive() ? std::string() : std::string(" (the data set is closed)")));
+    return *F;
+}
+
+const TFieldValue& TDataSet::ActiveValue(int FieldIndex) const {
+    static const TFieldValue Null;
+    const TRecordBuffer* R = FVisited                 ? FVisited
+                             : Editing(FState)        ? &FBuffer
+                             : FRecords.empty()       ? nullptr
+                                                      : &FRecords[static_cast<std::size_t>(FCurrent)];
+    if (!R || FieldIndex < 0 || static_cast<std::size_t>(FieldIndex) >= R->Values.size()) return Null;
+    return R->Values[static_cast<std::size_t>(FieldIndex)];
+}
+
+void TDataSet::SetFieldValue(TField& Field, const TFieldValue& Value) {
+    CheckNotVisiting();
+    if (!Editing(FState))
+        DatabaseError("field \"" + Field.GetFieldName() +
+                      "\" cannot be set: the data set is not in edit or insert mode");
+    TFieldValue Converted = Field.Convert(Value);
+    const auto I = static_cast<std::size_t>(Field.GetIndex());
+    FBuffer.Values[I] = std::move(Converted);
+    FChanged[I] = true;
+    FModified = true;
+    DataEvent(TDataEvent::deFieldChange, {&Field, 0});
+}
+
+int TDataSet::CurrentRecordNumber() const {
+    if (FVisited) return FVisitedNo;
+    if (FState == TDataSetState::dsInsert) return FInsertAt + 1;
+    return GetRecNo();
+}
+
+// Navigation
+
+void TDataSet::CheckBrowseMode() {
+    if (!Editing(FState)) return;
+    if (FModified)
+        Post();
+    else
+        Cancel();
+}
+
+void TDataSet::MoveTo(int Index, bool SetBof, bool SetEof) {
+    const int Distance = Index - FCurrent;
+    FCurrent = Index;
+    FBof = SetBof;
+    FEof = SetEof;
+    if (Distance != 0) DataEvent(TDataEvent::deDataSetScroll, {nullptr, Distance});
+}
+
+void TDataSet::First() {
+    CheckActive();
+    CheckNotVisiting();
+    CheckBrowseMode();
+    MoveTo(0, true, false);
+}
+
+void TDataSet::Last() {
+    CheckActive();
+    CheckNotVisiting();
+    CheckBrowseMode();
+    MoveTo(std::max(0, GetRecordCount() - 1), false, true);
+}
+
+int TDataSet::MoveBy(int Distance) {
+    CheckActive();
+    CheckNotVisiting();
+    CheckBrowseMode();
+    if ((Distance > 0 && !GetEof()) || (Distance < 0 && !GetBof())) {
+        const long long Last = GetRecordCount() - 1;
+        long long Target = static_cast<long long>(FCurrent) + Distance;
+        bool Bof = false, Eof = false;
+        if (Target > Last) {
+            Target = Last;
+            Eof = true;
+        }
+        if (Target < 0) {
+            Target = 0;
+            Bof = true;
+        }
+        const int Moved = static_cast<int>(Target) - FCurrent;
+        MoveTo(static_cast<int>(Target), Bof, Eof);
+        return Moved;
+    }
+    return 0;
+}
+
+void TDataSet::SetRecNo(int Value) {
+    CheckActive();
+    CheckNotVisiting();
+    CheckBrowseMode();
+    if (Value < 1 || Value > GetRecordCount())
+        DatabaseError("record number " + std::to_string(Value) +
+                      (IsEmpty() ? std::string(" does not exist: the data set has no records")
+                                 : " is out of range 1.." + std::to_string(GetRecordCount())));
+    MoveTo(Value - 1, false, false);
+}
+
+// Editing
+
+void TDataSet::SetState(TDataSetState Value) {
+    FState = Value;
+    DataEvent(TDataEvent::deUpdateState);
+}
+
+void TDataSet::Edit() {
+    CheckActive();
+    CheckNotVisiting();
+    if (Editing(FState)) return;
+    CheckCanModify();
+    if (FRecords.empty()) {
+        Insert();
+        return;
+    }
+    FBuffer = FRecords[static_cast<std::size_t>(FCurrent)];
+    FChanged.assign(FFields.size(), false);
+    FModified = false;
+    SetState(TDataSetState::dsEdit);
+}
+
+void TDataSet::BeginInsert(int Position) {
+    FBuffer = TRecordBuffer{std::vector<TFieldValue>(FFields.size()), 0};
+    FChanged.assign(FFields.size(), false);
+    FModified = false;
+    FInsertAt = Position;
+    FBof = FEof = false;
+    SetState(TDataSetState::dsInsert);
+}
+
+void TDataSet::Insert() {
+    CheckActive();
+    CheckNotVisiting();
+    CheckCanModify();
+    CheckBrowseMode();
+    BeginInsert(FRecords.empty() ? 0 : FCurrent);
+}
+
+void TDataSet::Append() {
+    CheckActive();
+    CheckNotVisiting();
+    CheckCanModify();
+    CheckBrowseMode();
+    BeginInsert(GetRecordCount());
+}
+
+void TDataSet::Post() {
+    CheckActive();
+    CheckNotVisiting();
+    if (!Editing(FState)) DatabaseError("cannot post: the data set is not in edit or insert mode");
+    auto Alive = AliveToken();
+    DataEvent(TDataEvent::deUpdateRecord);
+    // A handler may have destroyed the data set, or posted or cancelled
+    // the edit itself; then there is nothing left to post.
+    if (Alive.expired() || !Editing(FState)) return;
+    const TPostMode Mode = FState == TDataSetState::dsEdit ? TPostMode::pmEdit : TPostMode::pmInsert;
+    // The back end works on a copy, so a refused post leaves the pending
+    // edit exactly as it was.
+    TRecordBuffer Written = FBuffer;
+    InternalPost(Written, FChanged, Mode);
+    if (Mode == TPostMode::pmEdit) {
+        FRecords[static_cast<std::size_t>(FCurrent)] = std::move(Written);
+    } else {
+        FRecords.insert(FRecords.begin() + FInsertAt, std::move(Written));
+        FCurrent = FInsertAt;
+    }
+    FBuffer = {};
+    FChanged.clear();
+    FModified = false;
+    FBof = FEof = false;
+    FState = TDataSetState::dsBrowse;
+    std::exception_ptr First;
+    try {
+        DataEvent(TDataEvent::deUpdateState);
+    } catch (...) {
+        First = std::current_exception();
+    }
+    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
+    if (First) std::rethrow_exception(First);
+}
+
+void TDataSet::Cancel() {
+    CheckNotVisiting();
+    if (!Editing(FState)) return;
+    FBuffer = {};
+    FChanged.clear();
+    FModified = false;
+    FState = TDataSetState::dsBrowse;
+    auto Alive = AliveToken();
+    std::exception_ptr First;
+    try {
+        DataEvent(TDataEvent::deUpdateState);
+    } catch (...) {
+        First = std::current_exception();
+    }
+    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
+    if (First) std::rethrow_exception(First);
+}
+
+void TDataSet::Delete() {
+    CheckActive();
+    CheckNotVisiting();
+    CheckCanModify();
+    if (FState == TDataSetState::dsInsert) {
+        Cancel();
+        return;
+    }
+    if (FRecords.empty()) DatabaseError("cannot delete: the data set has no records");
+    InternalDelete(FRecords[static_cast<std::size_t>(FCurrent)]);
+    const bool WasEditing = FState == TDataSetState::dsEdit;
+    FBuffer = {};
+    FChanged.clear();
+    FModified = false;
+    FState = TDataSetState::dsBrowse;
+    FRecords.erase(FRecords.begin() + FCurrent);
+    FCurrent = std::min(FCurrent, std::max(0, GetRecordCount() - 1));
+    FBof = FEof = false;
+    auto Alive = AliveToken();
+    std::exception_ptr First;
+    if (WasEditing) try {
+            DataEvent(TDataEvent::deUpdateState);
+        } catch (...) {
+            First = std::current_exception();
+        }
+    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
+    if (First) std::rethrow_exception(First);
+}
+
+void TDataSet::ReplaceRecords(std::vector<TRecordBuffer>&& NewRecords) {
+    CheckActive();
+    CheckNotVisiting();
+    for (std::size_t I = 0; I < NewRecords.size(); ++I)
+        if (NewRecords[I].Values.size() != FFields.size())
+            DatabaseError("record " + std::to_string(I + 1) + " has " + std::to_string(NewRecords[I].Values.size()) +
+                          " values for " + std::to_string(FFields.size()) + " fields");
+    const bool WasEditing = Editing(FState);
+    FBuffer = {};
+    FChanged.clear();
+    FModified = false;
+    FState = TDataSetState::dsBrowse;
+    FRecords = std::move(NewRecords);
+    FCurrent = 0;
+    FBof = true;
+    FEof = FRecords.empty();
+    auto Alive = AliveToken();
+    std::exception_ptr First;
+    if (WasEditing) try {
+            DataEvent(TDataEvent::deUpdateState);
+        } catch (...) {
+            First = std::current_exception();
+        }
+    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
+    if (First) std::rethrow_exception(First);
+}
+
+// Reading
+
+void TDataSet::ForEachRecord(const std::function<void(int RecNo)>& Visit) {
+    if (!GetActive()) return;
+    std::vector<const TRecordBuffer*> View;
+    View.reserve(FRecords.size() + 1);
+    for (const TRecordBuffer& R : FRecords) View.push_back(&R);
+    if (FState == TDataSetState::dsEdit) View[static_cast<std::size_t>(FCurrent)] = &FBuffer;
+    if (FState == TDataSetState::dsInsert) View.insert(View.begin() + FInsertAt, &FBuffer);
+
+    // Restores the previous view also when Visit raises, and allows nested
+    // visits (a chart reading two series of one data set).
+    struct TRestore {
+        TDataSet* Self;
+        std::weak_ptr<const void> Alive;
+        const TRecordBuffer* Visited;
+        int VisitedNo;
+        ~TRestore() {
+            if (Alive.expired()) return;
+            Self->FVisited = Visited;
+            Self->FVisitedNo = VisitedNo;
+        }
+    } Restore{this, AliveToken(), FVisited, FVisitedNo};
+
+    for (std::size_t I = 0; I < View.size(); ++I) {
+        FVisited = View[I];
+        FVisitedNo = static_cast<int>(I) + 1;
+        Visit(FVisitedNo);
+    }
+}
+
+}  // namespace pv

@@ -1,0 +1,182 @@
+#include "platform/db/Field.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+
+#include "platform/db/DataSet.h"
+
+namespace pv {
+
+namespace {
+
+constexpr std::array<std::string_view, 3> TypeNames{"ftString", "ftInteger", "ftFloat"};
+
+// The limits of int64 as doubles: 2^63 is exact, so a double below it and
+// at least -2^63 converts without overflow.
+constexpr double Int64Limit = 9223372036854775808.0;
+
+std::string_view TrimAscii(std::string_view S) {
+    auto Space = [](char C) { return C == ' ' || C == '\t' || C == '\r' || C == '\n'; };
+    while (!S.empty() && Space(S.front())) S.remove_prefix(1);
+    while (!S.empty() && Space(S.back())) S.remove_suffix(1);
+    return S;
+}
+
+// Parses the whole of S (surrounding blanks allowed, "+" allowed) as a
+// finite double. The parse ignores the locale, so "1.5" is always one and a
+// half.
+bool ParseFloat(std::string_view S, double& Result) {
+    S = TrimAscii(S);
+    if (!S.empty() && S.front() == '+') S.remove_prefix(1);
+    if (S.empty()) return false;
+    double D = 0;
+    auto [End, Ec] = std::from_chars(S.data(), S.data() + S.size(), D, std::chars_format::general);
+    if (Ec != std::errc{} || End != S.data() + S.size() || !std::isfinite(D)) return false;
+    Result = D;
+    return true;
+}
+
+bool ParseInteger(std::string_view S, std::int64_t& Result) {
+    S = TrimAscii(S);
+    if (!S.empty() && S.front() == '+') S.remove_prefix(1);
+    if (S.empty()) return false;
+    std::int64_t I = 0;
+    auto [End, Ec] = std::from_chars(S.data(), S.data() + S.size(), I);
+    if (Ec != std::errc{} || End != S.data() + S.size()) return false;
+    Result = I;
+    return true;
+}
+
+bool FloatFitsInteger(double D) { return std::isfinite(D) && D >= -Int64Limit && D < Int64Limit; }
+
+}  // namespace
+
+std::string_view FieldTypeName(TFieldType Type) { return TypeNames.at(static_cast<std::size_t>(Type)); }
+
+bool FieldTypeFromName(std::string_view Name, TFieldType& Type) {
+    for (std::size_t I = 0; I < TypeNames.size(); ++I)
+        if (TypeNames[I] == Name) {
+            Type = static_cast<TFieldType>(I);
+            return true;
+        }
+    return false;
+}
+
+bool ValueToFloat(const TFieldValue& Value, double& Result) {
+    if (std::holds_alternative<std::monostate>(Value)) {
+        Result = 0;
+        return true;
+    }
+    if (auto* I = std::get_if<std::int64_t>(&Value)) {
+        Result = static_cast<double>(*I);
+        return true;
+    }
+    if (auto* D = std::get_if<double>(&Value)) {
+        if (!std::isfinite(*D)) return false;
+        Result = *D;
+        return true;
+    }
+    return ParseFloat(std::get<std::string>(Value), Result);
+}
+
+bool ValueToInteger(const TFieldValue& Value, std::int64_t& Result) {
+    if (auto* I = std::get_if<std::int64_t>(&Value)) {
+        Result = *I;
+        return true;
+    }
+    if (auto* S = std::get_if<std::string>(&Value))
+        if (ParseInteger(*S, Result)) return true;
+    double D = 0;
+    if (!ValueToFloat(Value, D) || !FloatFitsInteger(std::round(D))) return false;
+    Result = static_cast<std::int64_t>(std::llround(D));
+    return true;
+}
+
+std::string ValueToString(const TFieldValue& Value) {
+    if (std::holds_alternative<std::monostate>(Value)) return {};
+    if (auto* I = std::get_if<std::int64_t>(&Value)) return std::to_string(*I);
+    if (auto* D = std::get_if<double>(&Value)) {
+        std::array<char, 32> Buf{};
+        auto [End, Ec] = std::to_chars(Buf.data(), Buf.data() + Buf.size(), *D);
+        (void)Ec;  // 32 characters hold every double
+        return std::string(Buf.data(), End);
+    }
+    return std::get<std::string>(Value);
+}
+
+std::string ValueForMessage(const TFieldValue& Value) {
+    if (std::holds_alternative<std::monostate>(Value)) return "NULL";
+    if (std::holds_alternative<std::string>(Value)) return "'" + std::get<std::string>(Value) + "'";
+    return ValueToString(Value);
+}
+
+const TFieldValue& TField::GetValue() const { return FDataSet->ActiveValue(FIndex); }
+
+bool TField::IsNull() const { return std::holds_alternative<std::monostate>(GetValue()); }
+
+std::string TField::GetAsString() const { return ValueToString(GetValue()); }
+
+double TField::GetAsFloat() const {
+    const TFieldValue& V = GetValue();
+    double D = 0;
+    if (!ValueToFloat(V, D)) ConversionError(V, "a number");
+    return D;
+}
+
+std::int64_t TField::GetAsInteger() const {
+    const TFieldValue& V = GetValue();
+    std::int64_t I = 0;
+    if (!ValueToInteger(V, I)) ConversionError(V, "an integer");
+    return I;
+}
+
+void TField::ConversionError(const TFieldValue& Value, const char* What) const {
+    const int RecNo = FDataSet->CurrentRecordNumber();
+    FDataSet->DatabaseError("field \"" + FDef.Name + "\"" +
+                            (RecNo > 0 ? " of record " + std::to_string(RecNo) : std::string()) + ": " +
+                            ValueForMessage(Value) + " is not " + What);
+}
+
+bool ConvertToType(const TFieldValue& Value, TFieldType Type, TFieldValue& Result, const char*& Expected) {
+    if (std::holds_alternative<std::monostate>(Value)) {
+        Result = Value;
+        return true;
+    }
+    if (Type == TFieldType::ftString) {
+        Result = ValueToString(Value);
+        return true;
+    }
+    // An empty text is no value at all: it clears a numeric field.
+    if (auto* S = std::get_if<std::string>(&Value); S && TrimAscii(*S).empty()) {
+        Result = NullValue;
+        return true;
+    }
+    if (Type == TFieldType::ftInteger) {
+        Expected = "an integer";
+        std::int64_t I = 0;
+        if (!ValueToInteger(Value, I)) return false;
+        // Rounding is for reading; a stored integer must be exact.
+        double D = 0;
+        if (!std::holds_alternative<std::int64_t>(Value) && !(ValueToFloat(Value, D) && D == std::trunc(D)))
+            return false;
+        Result = I;
+        return true;
+    }
+    Expected = "a number";
+    double D = 0;
+    if (!ValueToFloat(Value, D)) return false;
+    Result = D;
+    return true;
+}
+
+TFieldValue TField::Convert(const TFieldValue& Value) const {
+    TFieldValue Result;
+    const char* Expected = "";
+    if (!ConvertToType(Value, FDef.DataType, Result, Expected)) ConversionError(Value, Expected);
+    return Result;
+}
+
+void TField::SetValue(const TFieldValue& Value) { FDataSet->SetFieldValue(*this, Value); }
+
+}  // namespace pv

@@ -1,0 +1,123 @@
+#include "platform/db/SQLiteQuery.h"
+
+#include <array>
+
+#include "platform/db/SQLiteSupport.h"
+#include "platform/rtl/TypInfo.h"
+
+namespace pv {
+
+namespace {
+
+const TSQLiteQuery& Q(const TObject& O) { return static_cast<const TSQLiteQuery&>(O); }
+TSQLiteQuery& Q(TObject& O) { return static_cast<TSQLiteQuery&>(O); }
+const TStrings* StringsOf(const TPropValue& V) {
+    return std::holds_alternative<TObject*>(V) ? dynamic_cast<const TStrings*>(std::get<TObject*>(V)) : nullptr;
+}
+
+const std::array<TPropInfo, 4> QueryProps{{
+    {"DatabaseName", TTypeKind::tkString, nullptr, {},
+     [](const TObject& O) -> TPropValue { return Q(O).GetDatabaseName(); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetDatabaseName(std::get<std::string>(V)); }},
+    {"SQL", TTypeKind::tkClass, nullptr, "TStrings",
+     [](const TObject& O) -> TPropValue { return static_cast<TObject*>(Q(O).GetSQL()); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetSQL(StringsOf(V)); }},
+    {"Params", TTypeKind::tkClass, nullptr, "TStrings",
+     [](const TObject& O) -> TPropValue { return static_cast<TObject*>(Q(O).GetParams()); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetParams(StringsOf(V)); }},
+    {"Active", TTypeKind::tkBoolean, nullptr, {},
+     [](const TObject& O) -> TPropValue { return Q(O).GetActive(); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetActive(std::get<bool>(V)); }},
+}};
+
+bool Blank(std::string_view S) { return S.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+}  // namespace
+
+const TClassInfo& TSQLiteQuery::StaticClassInfo() {
+    static const TClassInfo Info{"TSQLiteQuery", &TDataSet::StaticClassInfo(), QueryProps};
+    return Info;
+}
+const TClassInfo* TSQLiteQuery::ClassInfo() const { return &StaticClassInfo(); }
+
+TSQLiteQuery::TSQLiteQuery(TComponent* AOwner)
+    : TCustomSQLiteDataSet(AOwner), FSQL(std::make_unique<TStringList>()), FParams(std::make_unique<TStringList>()) {
+    FSQL->OnChange = TNotifyEvent([this](TObject*) { DefinitionChanged(); }, this);
+    FParams->OnChange = TNotifyEvent([this](TObject*) { DefinitionChanged(); }, this);
+}
+
+TSQLiteQuery::~TSQLiteQuery() {
+    FSQL->OnChange = {};
+    FParams->OnChange = {};
+}
+
+void TSQLiteQuery::SetSQL(const TStrings* Value) {
+    if (Value == FSQL.get()) return;
+    if (Value)
+        FSQL->Assign(*Value);
+    else
+        FSQL->Clear();
+}
+
+void TSQLiteQuery::SetParams(const TStrings* Value) {
+    if (Value == FParams.get()) return;
+    if (Value)
+        FParams->Assign(*Value);
+    else
+        FParams->Clear();
+}
+
+TDataSetContents TSQLiteQuery::ReadContents() {
+    const std::string Text = FSQL->GetText();
+    if (Blank(Text)) DatabaseError("cannot open: SQL is empty");
+    const std::string OnDatabase = " on database \"" + GetDatabasePath() + "\"";
+
+    sqlite3_stmt* Raw = nullptr;
+    const char* Tail = nullptr;
+    if (sqlite3_prepare_v2(Connection(), Text.c_str(), static_cast<int>(Text.size()), &Raw, &Tail) != SQLITE_OK)
+        SQLiteError("cannot run the SQL" + OnDatabase);
+    sqlite::TStatementPtr Stmt(Raw);
+    if (!Stmt) DatabaseError("cannot open: SQL holds no statement");
+    // A second statement is refused rather than silently skipped.
+    if (Tail && !Blank(Tail)) {
+        sqlite3_stmt* Next = nullptr;
+        const int Rc = sqlite3_prepare_v2(Connection(), Tail, -1, &Next, nullptr);
+        sqlite::TStatementPtr NextStmt(Next);
+        if (Rc != SQLITE_OK || NextStmt) DatabaseError("cannot open: SQL holds more than one statement");
+    }
+
+    // Params lines by name; the first line of a name counts.
+    std::vector<std::pair<std::string, std::string>> Values;
+    for (int I = 0; I < FParams->GetCount(); ++I) {
+        const std::string& Line = FParams->Get(I);
+        if (Line.empty()) continue;
+        const std::size_t Eq = Line.find('=');
+        if (Eq == std::string::npos || Eq == 0)
+            DatabaseError("Params line " + std::to_string(I + 1) + " '" + Line + "' is not name=value");
+        Values.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
+    }
+    const int Count = sqlite3_bind_parameter_count(Stmt.get());
+    for (int P = 1; P <= Count; ++P) {
+        const char* Name = sqlite3_bind_parameter_name(Stmt.get(), P);
+        if (!Name)
+            DatabaseError("parameter " + std::to_string(P) + " of the SQL has no name: write :name and give " +
+                          "its value in Params as name=value");
+        const std::string Key = Name + 1;  // past ':', '@', '$' or '?'
+        const std::string* Value = nullptr;
+        for (auto& [N, V] : Values)
+            if (N == Key) {
+                Value = &V;
+                break;
+            }
+        if (!Value) DatabaseError("parameter \"" + std::string(Name) + "\" has no value in Params");
+        if (sqlite::BindValue(Stmt.get(), P, *Value) != SQLITE_OK)
+            SQLiteError("cannot bind parameter \"" + std::string(Name) + "\"");
+    }
+
+    TDataSetContents Contents;
+    if (sqlite::ReadAll(Stmt.get(), 0, Contents) != SQLITE_DONE) SQLiteError("cannot run the SQL" + OnDatabase);
+    if (sqlite3_column_count(Stmt.get()) == 0) DatabaseError("cannot open: the SQL returns no columns");
+    return Contents;
+}
+
+}  // namespace pv

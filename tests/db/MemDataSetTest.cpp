@@ -1,0 +1,101 @@
+// TMemDataSet's form view: the FieldDefs and Records lists.
+
+#include <gtest/gtest.h>
+
+#include "platform/db/DBError.h"
+#include "platform/db/DataLink.h"
+#include "platform/db/DataSource.h"
+#include "platform/db/MemDataSet.h"
+#include "platform/rtl/TypInfo.h"
+#include "tests/db/DBTestSupport.h"
+
+namespace pv {
+namespace {
+
+using test::ThrownMessage;
+
+TStrings* ListProp(TMemDataSet& Mem, const char* Name) {
+    return dynamic_cast<TStrings*>(std::get<TObject*>(GetPropInfo(*Mem.ClassInfo(), Name)->Get(Mem)));
+}
+
+TEST(MemDataSetTest, PublishedTableInOrder) {
+    TMemDataSet Mem(nullptr);
+    std::vector<std::string_view> Names;
+    for (auto* P : GetPropList(*Mem.ClassInfo())) Names.push_back(P->Name);
+    EXPECT_EQ(Names, (std::vector<std::string_view>{"Name", "Tag", "FieldDefs", "Records", "Active"}));
+    EXPECT_TRUE(Mem.ClassInfo()->InheritsFrom("TDataSet"));
+}
+
+TEST(MemDataSetTest, ListsShowTheDataAndReadBackTheSame) {
+    TMemDataSet Mem(nullptr);
+    Mem.AddField("month", TFieldType::ftString);
+    Mem.AddField("revenue", TFieldType::ftFloat);
+    Mem.AddField("units", TFieldType::ftInteger);
+    Mem.AppendRecord({"Jan, \"early\"", 120.5, std::int64_t{3}});
+    Mem.AppendRecord({"", NullValue, NullValue});
+    Mem.AppendRecord({NullValue, 0.1, std::int64_t{-2}});
+    EXPECT_EQ(ListProp(Mem, "FieldDefs")->GetText(), "month=ftString\nrevenue=ftFloat\nunits=ftInteger\n");
+    const std::string Records = ListProp(Mem, "Records")->GetText();
+    EXPECT_EQ(Records, "\"Jan, \"\"early\"\"\",120.5,3\n\"\",,\n,0.1,-2\n");
+
+    // A second data set given the same lists holds the same data.
+    TMemDataSet Copy(nullptr);
+    Copy.SetLoading(true);
+    GetPropInfo(*Copy.ClassInfo(), "FieldDefs")->Set(Copy, TPropValue(static_cast<TObject*>(ListProp(Mem, "FieldDefs"))));
+    GetPropInfo(*Copy.ClassInfo(), "Records")->Set(Copy, TPropValue(static_cast<TObject*>(ListProp(Mem, "Records"))));
+    GetPropInfo(*Copy.ClassInfo(), "Active")->Set(Copy, TPropValue(true));
+    Copy.Loaded();
+    ASSERT_TRUE(Copy.GetActive());
+    EXPECT_EQ(Copy.GetRecordCount(), 3);
+    EXPECT_EQ(Copy.FieldByName("month").GetAsString(), "Jan, \"early\"");
+    Copy.Next();
+    EXPECT_FALSE(Copy.FieldByName("month").IsNull());  // "" is an empty text, not null
+    EXPECT_TRUE(Copy.FieldByName("revenue").IsNull());
+    EXPECT_EQ(ListProp(Copy, "Records")->GetText(), Records);
+}
+
+TEST(MemDataSetTest, BadListLinesNameTheLine) {
+    TMemDataSet Mem(nullptr);
+    Mem.SetName("Mem1");
+    TStrings* Defs = ListProp(Mem, "FieldDefs");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Defs->SetText("month=ftString\nrevenue=ftMoney"); }),
+              "Mem1: FieldDefs line 2 'revenue=ftMoney' is not name=type with a type of ftString, ftInteger or "
+              "ftFloat");
+    Defs = ListProp(Mem, "FieldDefs");
+    Defs->SetText("month=ftString\nrevenue=ftFloat");
+    TStrings* Rows = ListProp(Mem, "Records");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Rows->SetText("\"Jan\",1\n\"Feb\",lots"); }),
+              "Mem1: Records line 2: field \"revenue\": 'lots' is not a number");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Rows->SetText("\"Jan,1"); }),
+              "Mem1: Records line 1: a quoted value has no closing quote");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Rows->SetText("Jan"); }),
+              "Mem1: Records line 1 has 1 values for 2 fields");
+    EXPECT_EQ(Mem.GetFieldDefs().size(), 2u);
+}
+
+TEST(MemDataSetTest, NewRecordsOfAnOpenDataSetReachItsLinks) {
+    struct TCounter : TDataLink {
+        int Changed = 0, Active = 0;
+        void DataSetChanged() override { ++Changed; }
+        void ActiveChanged() override { ++Active; }
+    } Link;
+    TMemDataSet Mem(nullptr);
+    Mem.AddField("v", TFieldType::ftInteger);
+    TDataSource Source(nullptr);
+    Source.SetDataSet(&Mem);
+    Link.SetDataSource(&Source);
+    Mem.Open();
+    Mem.AppendRecord({std::int64_t{1}});
+    EXPECT_EQ(Link.Changed, 1);
+    EXPECT_EQ(Mem.GetRecNo(), 1);
+    ListProp(Mem, "Records")->SetText("5\n6\n7");
+    EXPECT_EQ(Link.Changed, 2);
+    EXPECT_EQ(Mem.GetRecordCount(), 3);
+    Mem.EmptyDataSet();
+    EXPECT_EQ(Link.Changed, 3);
+    EXPECT_TRUE(Mem.IsEmpty());
+    EXPECT_EQ(Link.Active, 1);  // the data set stayed open throughout
+}
+
+}  // namespace
+}  // namespace pv

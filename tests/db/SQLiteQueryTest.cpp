@@ -1,0 +1,172 @@
+// TSQLiteQuery on real SQLite files: reading, types, parameters, errors.
+
+#include <gtest/gtest.h>
+
+#include "platform/db/DBError.h"
+#include "platform/db/SQLiteQuery.h"
+#include "platform/rtl/TypInfo.h"
+#include "tests/db/DBTestSupport.h"
+
+namespace pv {
+namespace {
+
+using test::ThrownMessage;
+
+class SQLiteQueryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        test::CreateSalesDb(Dir.File("sales.db"));
+        Query.SetName("Query1");
+        Query.SetDatabaseName(Dir.File("sales.db"));
+    }
+    void SetSQL(const std::string& Sql) { Query.GetSQL()->SetText(Sql); }
+
+    test::TTempDir Dir;
+    TSQLiteQuery Query{nullptr};
+};
+
+TEST_F(SQLiteQueryTest, ReadsEveryRowWithTypesFromTheColumns) {
+    SetSQL("SELECT month, revenue, month_no, revenue * 2 AS twice, month_no + 1 AS next\n"
+           "FROM sales ORDER BY month_no");
+    Query.Open();
+    ASSERT_EQ(Query.GetFieldCount(), 5);
+    EXPECT_EQ(Query.FieldByName("month").GetDataType(), TFieldType::ftString);
+    EXPECT_EQ(Query.FieldByName("revenue").GetDataType(), TFieldType::ftFloat);
+    EXPECT_EQ(Query.FieldByName("month_no").GetDataType(), TFieldType::ftInteger);
+    // Expressions declare nothing; their values decide.
+    EXPECT_EQ(Query.FieldByName("twice").GetDataType(), TFieldType::ftFloat);
+    EXPECT_EQ(Query.FieldByName("next").GetDataType(), TFieldType::ftInteger);
+    EXPECT_EQ(Query.GetRecordCount(), 3);
+    EXPECT_FALSE(Query.GetCanModify());
+    EXPECT_DOUBLE_EQ(Query.FieldByName("revenue").GetAsFloat(), 120.5);
+    Query.Last();
+    EXPECT_EQ(Query.FieldByName("month").GetAsString(), "Mar");
+    EXPECT_TRUE(Query.FieldByName("revenue").IsNull());
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Edit(); }), "Query1: cannot modify a read-only data set");
+}
+
+TEST_F(SQLiteQueryTest, AMissingDatabaseIsAnErrorAndIsNotCreated) {
+    const std::string Missing = Dir.File("missing.db");
+    Query.SetDatabaseName(Missing);
+    SetSQL("SELECT 1");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: cannot open database \"" + Missing + "\": unable to open database file");
+    EXPECT_FALSE(Query.GetActive());
+    EXPECT_FALSE(std::filesystem::exists(Missing));
+}
+
+TEST_F(SQLiteQueryTest, SQLiteErrorsNameTheQueryAndSQLitesMessage) {
+    const std::string On = "Query1: cannot run the SQL on database \"" + Dir.File("sales.db") + "\": ";
+    SetSQL("SELEC month FROM sales");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), On + "near \"SELEC\": syntax error");
+    SetSQL("SELECT month FROM salez");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), On + "no such table: salez");
+    // The connection is read-only: a query never writes.
+    SetSQL("UPDATE sales SET revenue = 0");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), On + "attempt to write a readonly database");
+    EXPECT_EQ(test::TTestDb(Dir.File("sales.db")).Scalar("SELECT revenue FROM sales WHERE month_no = 1"), "120.5");
+    SetSQL("SELECT 1; DELETE FROM sales");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: cannot open: SQL holds more than one statement");
+    SetSQL(" \n");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), "Query1: cannot open: SQL is empty");
+    Query.SetDatabaseName("");
+    SetSQL("SELECT 1");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), "Query1: cannot open: DatabaseName is empty");
+}
+
+TEST_F(SQLiteQueryTest, ABusyDatabaseFailsWithSQLitesMessage) {
+    test::TTestDb Locker(Dir.File("sales.db"));
+    Locker.Exec("BEGIN EXCLUSIVE; UPDATE sales SET revenue = 1;");
+    Query.SetBusyTimeout(0);
+    SetSQL("SELECT * FROM sales");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: cannot run the SQL on database \"" + Dir.File("sales.db") + "\": database is locked");
+    Locker.Exec("ROLLBACK");
+    Query.Open();
+    EXPECT_EQ(Query.GetRecordCount(), 3);
+}
+
+TEST_F(SQLiteQueryTest, ParametersAreBoundAsTextByName) {
+    SetSQL("SELECT month FROM sales WHERE month_no >= :from AND month <> @skip ORDER BY month_no");
+    Query.GetParams()->SetText("from=2\nskip=Mar\n");
+    Query.Open();
+    ASSERT_EQ(Query.GetRecordCount(), 1);  // text '2' compares as a number with an INTEGER column
+    EXPECT_EQ(Query.FieldByName("month").GetAsString(), "Feb");
+
+    // Changing a parameter closes the query; the new value counts at the next open.
+    Query.GetParams()->SetText("from=1\nskip=x'); DROP TABLE sales; --\nunused=1");
+    EXPECT_FALSE(Query.GetActive());
+    Query.Open();
+    EXPECT_EQ(Query.GetRecordCount(), 3);
+
+    // A value holding SQL is only ever compared as text.
+    SetSQL("SELECT count(*) AS n FROM sales WHERE month = :m");
+    Query.GetParams()->SetText("m=x'); DROP TABLE sales; --");
+    Query.Open();
+    EXPECT_EQ(Query.FieldByName("n").GetAsInteger(), 0);
+    EXPECT_EQ(test::TTestDb(Dir.File("sales.db")).Scalar("SELECT count(*) FROM sales"), "3");
+}
+
+TEST_F(SQLiteQueryTest, ParameterErrors) {
+    SetSQL("SELECT month FROM sales WHERE month_no = :month_no");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: parameter \":month_no\" has no value in Params");
+    Query.GetParams()->SetText("month_no 3");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: Params line 1 'month_no 3' is not name=value");
+    Query.GetParams()->Clear();
+    SetSQL("SELECT month FROM sales WHERE month_no = ?");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: parameter 1 of the SQL has no name: write :name and give its value in Params as name=value");
+}
+
+TEST_F(SQLiteQueryTest, RelativeNamesAreResolvedAgainstTheBaseDirectory) {
+    Query.SetDatabaseName("sales.db");
+    Query.SetBaseDirectory(Dir.Path().string());
+    EXPECT_EQ(Query.GetDatabasePath(), Dir.File("sales.db"));
+    SetSQL("SELECT * FROM sales");
+    Query.Open();
+    EXPECT_EQ(Query.GetRecordCount(), 3);
+}
+
+TEST_F(SQLiteQueryTest, RefreshSeesNewRowsAndChangingTheDefinitionCloses) {
+    SetSQL("SELECT month FROM sales");
+    Query.Open();
+    Query.Last();
+    test::TTestDb(Dir.File("sales.db")).Exec("INSERT INTO sales (month_no, month) VALUES (4, 'Apr')");
+    Query.Refresh();
+    EXPECT_EQ(Query.GetRecordCount(), 4);
+    EXPECT_EQ(Query.GetRecNo(), 3);  // kept
+    SetSQL("SELECT month, revenue FROM sales");
+    EXPECT_FALSE(Query.GetActive());
+    Query.Open();
+    Query.SetDatabaseName(Dir.File("other.db"));
+    EXPECT_FALSE(Query.GetActive());
+}
+
+TEST_F(SQLiteQueryTest, PublishedTableAndLoading) {
+    const auto Props = GetPropList(*Query.ClassInfo());
+    std::vector<std::string_view> Names;
+    for (auto* P : Props) Names.push_back(P->Name);
+    EXPECT_EQ(Names, (std::vector<std::string_view>{"Name", "Tag", "DatabaseName", "SQL", "Params", "Active"}));
+    EXPECT_EQ(Props[3]->Kind, TTypeKind::tkClass);
+    EXPECT_EQ(Props[3]->TypeName, "TStrings");
+    EXPECT_EQ(Props[4]->TypeName, "TStrings");
+    EXPECT_TRUE(Query.ClassInfo()->InheritsFrom("TDataSet"));
+
+    // As the form reader applies them: Active waits for Loaded.
+    TStringList Sql;
+    Sql.Add("SELECT month FROM sales");
+    Query.SetLoading(true);
+    GetPropInfo(*Query.ClassInfo(), "SQL")->Set(Query, TPropValue(static_cast<TObject*>(&Sql)));
+    GetPropInfo(*Query.ClassInfo(), "Active")->Set(Query, TPropValue(true));
+    EXPECT_FALSE(Query.GetActive());
+    Query.Loaded();
+    EXPECT_TRUE(Query.GetActive());
+    EXPECT_EQ(std::get<bool>(GetPropInfo(*Query.ClassInfo(), "Active")->Get(Query)), true);
+    EXPECT_EQ(std::get<TObject*>(Props[3]->Get(Query)), Query.GetSQL());
+}
+
+}  // namespace
+}  // namespace pv
