@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/TypInfo.h"
@@ -42,11 +43,19 @@ const TClassInfo ComponentClassInfo{"TComponent", nullptr, ComponentProps};
 const TClassInfo& TComponent::StaticClassInfo() { return ComponentClassInfo; }
 const TClassInfo* TComponent::ClassInfo() const { return &ComponentClassInfo; }
 
+namespace {
+std::atomic<int> LiveComponents{0};
+}  // namespace
+
+int TComponent::InstanceCount() { return LiveComponents.load(); }
+
 TComponent::TComponent(TComponent* AOwner) : FAlive(std::make_shared<int>(0)) {
     if (AOwner) AOwner->InsertComponent(this);
+    ++LiveComponents;
 }
 
 TComponent::~TComponent() {
+    --LiveComponents;
     FComponentState |= csDestroying;
     // Guarded pointers turn null before anyone is told, so a handler that
     // looks through one never sees this half-destroyed object.

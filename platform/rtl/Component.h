@@ -88,6 +88,10 @@ public:
     // watches it.
     std::weak_ptr<const void> AliveToken() const { return FAlive; }
 
+    // How many components exist in the process right now (constructed and
+    // not yet destroyed), for checks that an operation leaves none behind.
+    static int InstanceCount();
+
 private:
     void Insert(TComponent* AComponent);
     void Remove(TComponent* AComponent);

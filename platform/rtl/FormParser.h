@@ -1,0 +1,86 @@
+#pragma once
+// The form file's syntax: a parser from text to a tree of objects, their
+// property lines and values. It knows nothing of classes or property
+// tables; the form reader gives the tree its meaning.
+//
+//   form     := object
+//   object   := "object" [Name ":"] Class { property | object } "end"
+//   property := Ident { "." Ident } "=" value
+//   value    := string { "+" string }       'text', #13, 'a'#10'b'
+//             | ["-" | "+"] number          800, -5, $FF
+//             | Ident                       True, clWhite, SalesSource, nil
+//             | "[" [Ident {"," Ident}] "]" [fsBold, fsItalic]
+//             | "(" { string } ")"          ( 'line 1' 'line 2' )
+//
+// Keywords (object, end) are matched ignoring ASCII letter case; everything
+// else is left as written. Line breaks and spaces separate tokens only.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pv {
+
+// A place in a form's text. Both count from 1; Column counts characters,
+// so a UTF-8 letter is one column.
+struct TFormPos {
+    int Line = 1;
+    int Column = 1;
+};
+
+// One value as written in a form.
+struct TFormValue {
+    enum class TKind : std::uint8_t {
+        vkInteger,  // Int; decimal or $hex, with an optional sign
+        vkFloat,    // a number with a fraction or exponent; Text holds it as written
+        vkString,   // Text holds the bytes (quotes and #nnn resolved, pieces joined)
+        vkIdent,    // Text holds the identifier
+        vkSet,      // Items hold the identifiers between [ and ]
+        vkList,     // Items hold the strings between ( and )
+    };
+    TKind Kind = TKind::vkInteger;
+    TFormPos Pos;
+    std::int64_t Int = 0;
+    std::string Text;
+    std::vector<std::string> Items;
+
+    // How an error message names the value: "the integer 800", "the string
+    // 'EUR'", "the identifier clWhite", "a set", "a string list".
+    std::string Describe() const;
+};
+
+// "Name = value": Name may be dotted (TitleFont.Size).
+struct TFormProperty {
+    std::string Name;
+    TFormPos Pos;
+    TFormValue Value;
+};
+
+// "object Name: Class ... end".
+struct TFormObject {
+    std::string Name;  // empty when the header gives only the class
+    std::string ClassName;
+    TFormPos Pos;       // of the "object" keyword
+    TFormPos ClassPos;  // of the class name
+    // In file order. Properties and nested objects may interleave in the
+    // text; each list keeps its own order.
+    std::vector<TFormProperty> Properties;
+    std::vector<std::unique_ptr<TFormObject>> Children;
+};
+
+// Parses a whole form. Any syntax error raises EFormError naming FileName
+// and the line and column where it was found.
+std::unique_ptr<TFormObject> ParseFormText(std::string_view Text, const std::string& FileName);
+
+// Parses a single value (the right side of "Name = value"), which must be
+// all of Text. Errors raise EFormError with line 1 and the column in Text,
+// under SourceName (empty: no file name in the message).
+TFormValue ParseFormValue(std::string_view Text, const std::string& SourceName = {});
+
+// A string in form syntax: single quotes, '' for a quote, #nnn for control
+// characters (below 32 and 127); other bytes, UTF-8 included, as they are.
+std::string QuoteFormString(std::string_view S);
+
+}  // namespace pv

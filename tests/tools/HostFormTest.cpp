@@ -1,0 +1,283 @@
+// Forms holding the real chart component: its stored properties, the load
+// gate seen from the form reader, the pointer properties, the sample form,
+// and --set on the chart.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "component/Norq_Plotvane.h"
+#include "platform/rtl/DataModule.h"
+#include "platform/rtl/FormReader.h"
+#include "platform/rtl/FormRegistry.h"
+#include "platform/rtl/FormWriter.h"
+#include "platform/vcl/Image.h"
+#include "tools/FormClasses.h"
+
+namespace {
+
+using Norq_Plotvane::TNorq_DBPlotvane;
+
+// Counts OnAfterDraw calls made through the handler a form names.
+int Draws = 0;
+
+// Looks at a preview image at the moment the reader calls its Loaded: all
+// properties and references of the module are in place by then, but the
+// chart (read after the probe) has not been told yet that loading is over.
+class TLoadProbe : public pv::TComponent {
+public:
+    explicit TLoadProbe(pv::TComponent* AOwner) : pv::TComponent(AOwner) {}
+    std::string_view ClassName() const override { return "TLoadProbe"; }
+    const pv::TClassInfo* ClassInfo() const override;
+    void Loaded() override {
+        pv::TComponent::Loaded();
+        SawPicture = Watch && !Watch->GetPicture()->GetEmpty();
+        DrawsAtLoaded = Draws;
+    }
+    pv::TComponentPtr<pv::TImage> Watch;
+    bool SawPicture = false;
+    int DrawsAtLoaded = -1;
+};
+
+const std::array<pv::TPropInfo, 1> ProbeProps{{
+    {"Watch", pv::TTypeKind::tkComponent, nullptr, "TImage",
+     [](const pv::TObject& O) -> pv::TPropValue {
+         return static_cast<pv::TObject*>(static_cast<const TLoadProbe&>(O).Watch.get());
+     },
+     [](pv::TObject& O, const pv::TPropValue& V) {
+         static_cast<TLoadProbe&>(O).Watch = dynamic_cast<pv::TImage*>(std::get<pv::TObject*>(V));
+     }},
+}};
+const pv::TClassInfo ProbeInfo{"TLoadProbe", &pv::TComponent::StaticClassInfo(), ProbeProps};
+const pv::TClassInfo* TLoadProbe::ClassInfo() const { return &ProbeInfo; }
+
+class HostFormTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        plotvane::RegisterFormClasses();
+        pv::RegisterComponentClass<TLoadProbe>("TLoadProbe");
+        pv::RegisterEventHandler("CountDraws", pv::TNotifyEvent([](pv::TObject*) { ++Draws; }));
+    }
+    void SetUp() override { Draws = 0; }
+
+    static std::unique_ptr<pv::TComponent> Read(const std::string& Text, bool Designing = false) {
+        return pv::ReadFormFromString(Text, "test.form", plotvane::HostReadOptions(Designing));
+    }
+};
+
+std::string ReadFile(const std::string& Name) {
+    std::ifstream In(Name, std::ios::binary);
+    std::ostringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+// The top-level property names of a written component, in order.
+std::vector<std::string> TopLevelNames(const std::string& Lines) {
+    std::vector<std::string> Names;
+    std::istringstream In(Lines);
+    for (std::string L; std::getline(In, L);) {
+        if (L.empty() || L[0] == ' ') continue;  // string list lines
+        std::string Name = L.substr(0, L.find_first_of(" ."));
+        if (Names.empty() || Names.back() != Name) Names.push_back(Name);
+    }
+    return Names;
+}
+
+const std::vector<std::string> DeclarationOrder{
+    "Name", "Tag", "PreviewImage", "TitleFont", "TitleColor", "TitleText", "TitleAlignment", "Color", "Height",
+    "Width", "AxisLeftTitleCaption", "AxisLeftTitleFont", "AxisBottomTitleCaption", "AxisBottomTitleFont",
+    "OnAfterDraw", "LegendVisible", "LegendStyle", "GradientStartColor", "GradientEndColor", "GradientVisible",
+    "PreviewFormat", "JPEGQuality", "View3D", "View3DPercent", "SeriesStyle", "DataSource", "XLabelsSource",
+    "XValueSource", "YValueSource", "SeriesColor", "SeriesColorNegative", "SeriesColorMode", "MarksStyle",
+    "MarksVisible", "MarksBackColor", "MarksFont", "ValueFormat", "PointerVisible", "PointerDraw3D", "PointerStyle",
+    "PointerHorizSize", "PointerVertSize"};
+
+TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
+    pv::TDataModule M(nullptr);
+    auto* Chart = new TNorq_DBPlotvane(&M);
+    Chart->SetName("Chart1");
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
+    std::vector<std::string> Table;
+    for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
+    EXPECT_EQ(Table, DeclarationOrder);
+}
+
+// A module with data, a probe, a preview image and a chart that draws into
+// it and reports each draw.
+const char* const GateForm = R"(object Module1: TDataModule
+  object Data: TMemDataSet
+    FieldDefs.Strings = (
+      'month=ftString'
+      'revenue=ftFloat')
+    Records.Strings = (
+      '"Jan",12'
+      '"Feb",-5')
+    Active = True
+  end
+  object Source: TDataSource
+    DataSet = Data
+  end
+  object Probe: TLoadProbe
+    Watch = Preview
+  end
+  object Preview: TImage
+  end
+  object Chart: TNorq_DBPlotvane
+    PreviewImage = Preview
+    TitleText.Strings = (
+      'Gate')
+    Width = 200
+    Height = 120
+    OnAfterDraw = CountDraws
+    DataSource = Source
+    XLabelsSource = 'month'
+    YValueSource = 'revenue'
+    SeriesColorMode = scPositiveNegative
+  end
+end
+)";
+
+TEST_F(HostFormTest, OutsideTheDesignerNothingRendersWhileLoadingAndLoadedRendersOnce) {
+    auto M = Read(GateForm);
+    auto* Probe = static_cast<TLoadProbe*>(M->FindComponent("Probe"));
+    EXPECT_FALSE(Probe->SawPicture);
+    EXPECT_EQ(Probe->DrawsAtLoaded, 0);
+    EXPECT_EQ(Draws, 1);
+    auto* Preview = static_cast<pv::TImage*>(M->FindComponent("Preview"));
+    EXPECT_EQ(Preview->GetPicture()->GetWidth(), 200);
+    EXPECT_EQ(Preview->GetPicture()->GetHeight(), 120);
+}
+
+TEST_F(HostFormTest, InTheDesignerSettersRenderWhileLoading) {
+    auto M = Read(GateForm, true);
+    auto* Probe = static_cast<TLoadProbe*>(M->FindComponent("Probe"));
+    // The preview was already drawn while the chart was still loading...
+    EXPECT_TRUE(Probe->SawPicture);
+    // ...and in the designer OnAfterDraw is never called.
+    EXPECT_EQ(Draws, 0);
+    EXPECT_TRUE(M->FindComponent("Chart")->HasState(pv::csDesigning));
+}
+
+TEST_F(HostFormTest, PointerPropertiesAreWrittenWithTheirFallbacksAndLoadingThemChangesNothing) {
+    pv::TDataModule Fresh(nullptr);
+    Fresh.SetName("Module1");
+    (new TNorq_DBPlotvane(&Fresh))->SetName("Chart");
+    std::string Written = pv::WriteForm(Fresh);
+    for (const char* Line : {"    PointerVisible = False\n", "    PointerDraw3D = False\n",
+                             "    PointerStyle = psRectangle\n", "    PointerHorizSize = 4\n",
+                             "    PointerVertSize = 4\n"})
+        EXPECT_NE(Written.find(Line), std::string::npos) << Line;
+
+    std::string Other = Written;
+    auto Replace = [&](const std::string& From, const std::string& To) { Other.replace(Other.find(From), From.size(), To); };
+    Replace("PointerVisible = False", "PointerVisible = True");
+    Replace("PointerDraw3D = False", "PointerDraw3D = True");
+    Replace("PointerStyle = psRectangle", "PointerStyle = psCircle");
+    Replace("PointerHorizSize = 4", "PointerHorizSize = 9");
+    Replace("PointerVertSize = 4", "PointerVertSize = 7");
+
+    auto Plain = Read(Written);
+    auto Pointed = Read(Other);
+    auto& A = static_cast<TNorq_DBPlotvane&>(*Plain->FindComponent("Chart"));
+    auto& B = static_cast<TNorq_DBPlotvane&>(*Pointed->FindComponent("Chart"));
+    EXPECT_EQ(B.GetInternalChart()->GetChangeCount(), A.GetInternalChart()->GetChangeCount());
+    EXPECT_EQ(pv::WriteForm(*Pointed), Written);
+}
+
+TEST_F(HostFormTest, TheSampleFormIsExactlyWhatTheWriterWrites) {
+    const std::string Source = std::string(PLOTVANE_SOURCE_DIR_PATH) + "/examples/sales.form";
+    pv::TFormReadOptions Options = plotvane::HostReadOptions();
+    Options.BaseDirectory = PLOTVANE_EXAMPLES_BUILD_DIR;  // where the build put sales.db
+    auto M = pv::ReadForm(Source, Options);
+    EXPECT_EQ(pv::WriteForm(*M), ReadFile(Source));
+    auto& Chart = static_cast<TNorq_DBPlotvane&>(*M->FindComponent("RevenueChart"));
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(Chart)), DeclarationOrder);
+    pv::TBitmap* Picture = Chart.GetBMPPicture();
+    EXPECT_EQ(Picture->GetWidth(), 400);
+    EXPECT_EQ(Picture->GetHeight(), 250);
+}
+
+TEST_F(HostFormTest, SetFromTheCommandLineGoesThroughTheChartsTable) {
+    auto M = Read(GateForm);
+    auto& Chart = static_cast<TNorq_DBPlotvane&>(*M->FindComponent("Chart"));
+    pv::SetPropertyFromString(Chart, "Width", "800");
+    pv::SetPropertyFromString(Chart, "TitleFont.Size", "14");
+    pv::SetPropertyFromString(Chart, "TitleText.Strings", "('Sales' 'by month')");
+    pv::SetPropertyFromString(Chart, "Color", "clRed");
+    pv::SetPropertyFromString(Chart, "AxisLeftTitleCaption", "'EUR'");
+    pv::SetPropertyFromString(Chart, "SeriesColorMode", "scSingleColor");
+    pv::SetPropertyFromString(Chart, "DataSource", "nil");
+    EXPECT_EQ(Chart.GetWidth(), 800);
+    EXPECT_EQ(Chart.GetTitleFont()->GetSize(), 14);
+    EXPECT_EQ(Chart.GetTitleText()->ToVector(), (std::vector<std::string>{"Sales", "by month"}));
+    EXPECT_EQ(Chart.GetColor(), pv::clRed);
+    EXPECT_EQ(Chart.GetAxisLeftTitleCaption(), "EUR");
+    EXPECT_EQ(Chart.GetSeriesColorMode(), Norq_Plotvane::TSeriesColorMode::scSingleColor);
+    EXPECT_EQ(Chart.GetDataSource(), nullptr);
+    try {
+        pv::SetPropertyFromString(Chart, "SeriesColorMode", "scRainbow");
+        FAIL();
+    } catch (const pv::EFormError& E) {
+        EXPECT_STREQ(E.what(), "Chart.SeriesColorMode: scRainbow is not a value of TSeriesColorMode "
+                               "(scSingleColor, scColorEachPoint, scPositiveNegative)");
+    }
+    try {
+        pv::SetPropertyFromString(Chart, "JPEGQuality", "500");
+        FAIL();
+    } catch (const pv::EFormError& E) {
+        EXPECT_EQ(std::string(E.what()).rfind("Chart.JPEGQuality = 500: ", 0), 0u) << E.what();
+    }
+    EXPECT_EQ(Chart.GetJPEGQuality(), 80);
+}
+
+TEST_F(HostFormTest, AFailedLoadLeavesNoComponentsBehind) {
+    const std::string Good = R"(object Module1: TDataModule
+  object Data: TMemDataSet
+    FieldDefs.Strings = (
+      'v=ftFloat')
+    Active = True
+  end
+  object Preview: TImage
+  end
+  object Chart1: TNorq_DBPlotvane
+    PreviewImage = Preview
+    OnAfterDraw = CountDraws
+  end
+)";
+    struct TCase {
+        std::string Tail;
+        std::string Message;
+    };
+    const TCase Cases[] = {
+        {"  object Chart2: TNorq_DBPlotvane\n    OnAfterDraw = Nobody\n  end\nend\n",
+         "test.form:14:19: Chart2.OnAfterDraw: no event handler named Nobody is registered"},
+        {"  object Chart2: TNorq_DBPlotvane\n    DataSource = Nowhere\n  end\nend\n",
+         "test.form:14:18: Chart2.DataSource: no component named Nowhere in Module1"},
+        {"  object Chart2: TNorq_DBPlotvane\n    MarksStyle = smNothing\n  end\nend\n",
+         "test.form:14:18: Chart2.MarksStyle: smNothing is not a value of TSeriesMarksStyle (smValue, smPercent, "
+         "smLabel, smLabelPercent, smLabelValue, smLegend, smPercentTotal, smLabelPercentTotal, smXValue)"},
+        {"  object Chart2: TNorq_DBPlotvane\n    Width = 100\n",
+         "test.form:15:1: object Chart2: TNorq_DBPlotvane (line 13) is not closed: expected 'end' before the end of "
+         "the file"},
+        {"  object Query: TSQLiteQuery\n    DatabaseName = 'no-such.db'\n    SQL.Strings = (\n      'SELECT 1')\n"
+         "    Active = True\n  end\nend\n",
+         "test.form:13:3: cannot finish loading Query (TSQLiteQuery): "},
+    };
+    for (const TCase& C : Cases) {
+        const int Before = pv::TComponent::InstanceCount();
+        try {
+            auto M = Read(Good + C.Tail);
+            ADD_FAILURE() << "read without an error: " << C.Tail;
+        } catch (const pv::EFormError& E) {
+            EXPECT_EQ(std::string(E.what()).substr(0, C.Message.size()), C.Message);
+        }
+        // Not a component is left: not the module, the data set, the image,
+        // the charts nor the parts each chart made for itself.
+        EXPECT_EQ(pv::TComponent::InstanceCount(), Before) << C.Tail;
+    }
+}
+
+}  // namespace

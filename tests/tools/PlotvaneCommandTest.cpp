@@ -1,0 +1,278 @@
+// The plotvane command as a user runs it: the built program on the sample
+// form from the build tree, its pictures decoded with giflib and TurboJPEG,
+// its messages and exit statuses.
+
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <turbojpeg.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string Exe = PLOTVANE_EXE;
+const std::string SampleForm = std::string(PLOTVANE_EXAMPLES_BUILD_DIR) + "/sales.form";
+
+struct TRun {
+    int Status = -1;
+    std::string Out;
+    std::string Err;
+};
+
+std::string Slurp(const fs::path& P) {
+    std::ifstream In(P, std::ios::binary);
+    std::ostringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+std::string Quote(const std::string& S) {
+    std::string Q = "'";
+    for (char C : S) Q += C == '\'' ? std::string("'\\''") : std::string(1, C);
+    return Q + "'";
+}
+
+class CommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() /
+              ("plotvane-cmd-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    TRun Run(const std::vector<std::string>& Args) const {
+        std::string Cmd = Quote(Exe);
+        for (const auto& A : Args) Cmd += " " + Quote(A);
+        Cmd += " >" + Quote((Dir / "stdout").string()) + " 2>" + Quote((Dir / "stderr").string());
+        TRun R;
+        int Raw = std::system(Cmd.c_str());
+        R.Status = WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1;
+        R.Out = Slurp(Dir / "stdout");
+        R.Err = Slurp(Dir / "stderr");
+        fs::remove(Dir / "stdout");
+        fs::remove(Dir / "stderr");
+        return R;
+    }
+
+    // Every file in the test folder, so a test can see that nothing (no
+    // temporary file either) was left behind.
+    std::vector<std::string> Files() const {
+        std::vector<std::string> Names;
+        for (const auto& E : fs::directory_iterator(Dir)) Names.push_back(E.path().filename().string());
+        std::sort(Names.begin(), Names.end());
+        return Names;
+    }
+
+    fs::path Dir;
+};
+
+struct TGifInfo {
+    int Width = 0;
+    int Height = 0;
+    int Images = 0;
+    bool HasRed = false;   // a point below zero
+    bool HasBlue = false;  // a point at or above zero
+};
+
+TGifInfo DecodeGif(const fs::path& P) {
+    int Error = 0;
+    GifFileType* Gif = DGifOpenFileName(P.c_str(), &Error);
+    if (!Gif) return {};
+    TGifInfo Info;
+    if (DGifSlurp(Gif) == GIF_OK) {
+        Info.Width = Gif->SWidth;
+        Info.Height = Gif->SHeight;
+        Info.Images = Gif->ImageCount;
+        if (Gif->ImageCount > 0) {
+            const SavedImage& Image = Gif->SavedImages[0];
+            const ColorMapObject* Map = Image.ImageDesc.ColorMap ? Image.ImageDesc.ColorMap : Gif->SColorMap;
+            std::size_t N = std::size_t(Image.ImageDesc.Width) * std::size_t(Image.ImageDesc.Height);
+            for (std::size_t I = 0; Map && I < N; ++I) {
+                const GifColorType& C = Map->Colors[Image.RasterBits[I]];
+                Info.HasRed = Info.HasRed || (C.Red > 200 && C.Green < 60 && C.Blue < 60);
+                Info.HasBlue = Info.HasBlue || (C.Blue > 200 && C.Red < 60 && C.Green < 60);
+            }
+        }
+    }
+    DGifCloseFile(Gif, &Error);
+    return Info;
+}
+
+TEST_F(CommandTest, RendersTheSampleFormAsGif) {
+    auto Out = Dir / "chart.gif";
+    TRun R = Run({"render", SampleForm, "-o", Out.string()});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "");
+    EXPECT_EQ(Slurp(Out).substr(0, 6), "GIF89a");
+    TGifInfo Info = DecodeGif(Out);
+    EXPECT_EQ(Info.Width, 400);
+    EXPECT_EQ(Info.Height, 250);
+    EXPECT_EQ(Info.Images, 1);
+    // The sample's data has two months below zero, drawn red; the rest blue.
+    EXPECT_TRUE(Info.HasRed);
+    EXPECT_TRUE(Info.HasBlue);
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif"}));
+}
+
+TEST_F(CommandTest, RendersTheSampleFormAsJpegPngAndBmp) {
+    for (const char* Name : {"chart.jpg", "chart.JPEG"}) {
+        TRun R = Run({"render", SampleForm, "RevenueChart", "-o", (Dir / Name).string()});
+        ASSERT_EQ(R.Status, 0) << R.Err;
+        std::string Bytes = Slurp(Dir / Name);
+        ASSERT_GT(Bytes.size(), 2u);
+        EXPECT_EQ(Bytes.substr(0, 2), "\xFF\xD8");
+        tjhandle Tj = tjInitDecompress();
+        int W = 0, H = 0, Sub = 0, Space = 0;
+        ASSERT_EQ(tjDecompressHeader3(Tj, reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size(), &W,
+                                      &H, &Sub, &Space),
+                  0);
+        std::vector<unsigned char> Pixels(std::size_t(W) * H * 3);
+        EXPECT_EQ(tjDecompress2(Tj, reinterpret_cast<const unsigned char*>(Bytes.data()), Bytes.size(),
+                                Pixels.data(), W, 0, H, TJPF_RGB, 0),
+                  0)
+            << tjGetErrorStr2(Tj);
+        tjDestroy(Tj);
+        EXPECT_EQ(W, 400);
+        EXPECT_EQ(H, 250);
+    }
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.png").string()}).Status, 0);
+    EXPECT_EQ(Slurp(Dir / "chart.png").substr(0, 8), "\x89PNG\r\n\x1A\n");
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.bmp").string()}).Status, 0);
+    std::string Bmp = Slurp(Dir / "chart.bmp");
+    ASSERT_GE(Bmp.size(), 26u);
+    EXPECT_EQ(Bmp.substr(0, 2), "BM");
+    auto Le32 = [&](std::size_t At) {
+        return int(std::uint8_t(Bmp[At])) | int(std::uint8_t(Bmp[At + 1])) << 8 |
+               int(std::uint8_t(Bmp[At + 2])) << 16 | int(std::uint8_t(Bmp[At + 3])) << 24;
+    };
+    EXPECT_EQ(Le32(18), 400);
+    EXPECT_EQ(Le32(22), 250);
+}
+
+TEST_F(CommandTest, SetChangesTheChartBeforeItRenders) {
+    auto Out = Dir / "big.gif";
+    TRun R = Run({"render", SampleForm, "-o", Out.string(), "--set", "Width=640", "--set=Height=480", "--set",
+                  "TitleText.Strings=('Other title')", "--set", "SalesQuery.Active=True"});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    TGifInfo Info = DecodeGif(Out);
+    EXPECT_EQ(Info.Width, 640);
+    EXPECT_EQ(Info.Height, 480);
+}
+
+TEST_F(CommandTest, AFailedRenderLeavesNoFileAndKeepsTheOldOne) {
+    auto Out = Dir / "chart.gif";
+    TRun R = Run({"render", SampleForm, "-o", Out.string(), "--set", "Width=-5"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_NE(R.Err.find("plotvane render: "), std::string::npos) << R.Err;
+    EXPECT_TRUE(Files().empty());
+
+    std::ofstream(Out) << "old";
+    R = Run({"render", SampleForm, "-o", Out.string(), "--set", "Width=abc"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: RevenueChart.Width: expected an integer, found the identifier abc\n");
+    EXPECT_EQ(Slurp(Out), "old");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif"}));
+}
+
+TEST_F(CommandTest, ReportsBadFormsWithTheirPlace) {
+    auto Bad = Dir / "bad.form";
+    std::ofstream(Bad) << "object M: TDataModule\n  object C: TNorq_DBPlotvane\n    Widht = 5\n  end\nend\n";
+    TRun R = Run({"render", Bad.string(), "-o", (Dir / "x.gif").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: " + Bad.string() +
+                         ":3:5: unknown property Widht of C (TNorq_DBPlotvane); did you mean Width?\n");
+
+    R = Run({"props", (Dir / "missing.form").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane props: " + (Dir / "missing.form").string() +
+                         ": cannot open the form file: No such file or directory\n");
+
+    R = Run({"render", SampleForm, "SalesQuery", "-o", (Dir / "x.gif").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: " + SampleForm + ": SalesQuery is a TSQLiteQuery, not a TNorq_DBPlotvane\n");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"bad.form"}));
+}
+
+TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
+    TRun R = Run({"props", SampleForm});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Out.rfind("Name = 'RevenueChart'\nTag = 0\nPreviewImage = nil\nTitleFont.Charset = 1\n", 0), 0u)
+        << R.Out;
+    EXPECT_NE(R.Out.find("\nTitleText.Strings = (\n  'Monthly revenue')\n"), std::string::npos);
+    EXPECT_NE(R.Out.find("\nWidth = 400\n"), std::string::npos);
+    EXPECT_NE(R.Out.find("\nSeriesColorMode = scPositiveNegative\n"), std::string::npos);
+    const std::string Last = "\nPointerVertSize = 4\n";
+    ASSERT_GT(R.Out.size(), Last.size());
+    EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
+
+    R = Run({"props", SampleForm, "SalesQuery"});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Out, "Name = 'SalesQuery'\nTag = 0\nDatabaseName = 'sales.db'\nSQL.Strings = (\n"
+                     "  'SELECT month, revenue FROM sales ORDER BY month_no')\nParams.Strings = ()\nActive = True\n");
+}
+
+TEST_F(CommandTest, WriteFormReproducesTheSampleByteForByte) {
+    // The copy goes next to the database, so the written form can be read again.
+    auto Out = fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / ("rewritten-" + std::to_string(::getpid()) + ".form");
+    TRun R = Run({"write-form", SampleForm, "-o", Out.string()});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(Slurp(Out), Slurp(SampleForm));
+    R = Run({"write-form", Out.string(), "-o", "-", "--set", "Width=500"});
+    fs::remove(Out);
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_NE(R.Out.find("\n    Width = 500\n"), std::string::npos);
+}
+
+TEST_F(CommandTest, BenchPrintsItsFigures) {
+    for (const char* Format : {"gif", "jpeg", "bmp"}) {
+        TRun R = Run({"bench", SampleForm, "--format", Format, "--count", "3"});
+        ASSERT_EQ(R.Status, 0) << R.Err;
+        EXPECT_TRUE(std::regex_match(R.Out, std::regex(R"(median_ms=\d+\.\d{3} min_ms=\d+\.\d{3} max_ms=\d+\.\d{3} count=3\n)")))
+            << R.Out;
+    }
+    TRun R = Run({"bench", SampleForm, "--count", "0"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane bench: --count 0: expected a whole number of at least 1\n"
+                     "Run 'plotvane bench --help' for its usage.\n");
+}
+
+TEST_F(CommandTest, HelpAndUsageErrors) {
+    TRun R = Run({"--help"});
+    EXPECT_EQ(R.Status, 0);
+    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info"})
+        EXPECT_NE(R.Out.find("\n  " + std::string(C) + " "), std::string::npos) << C;
+    for (const char* C : {"render", "props", "write-form", "bench"}) {
+        R = Run({C, "--help"});
+        EXPECT_EQ(R.Status, 0) << C;
+        EXPECT_EQ(R.Out.rfind("Usage: plotvane " + std::string(C) + " ", 0), 0u) << R.Out;
+    }
+    R = Run({});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_NE(R.Err.find("Usage: plotvane <command>"), std::string::npos);
+    R = Run({"paint"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane: unknown command 'paint'\nRun 'plotvane --help' for the list of commands.\n");
+    R = Run({"render", SampleForm});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane render: missing -o FILE\nRun 'plotvane render --help' for its usage.\n");
+    R = Run({"render", SampleForm, "-o", (Dir / "chart.tiff").string()});
+    EXPECT_EQ(R.Status, 2);
+    R = Run({"props", SampleForm, "--verbose"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane props: unknown option --verbose\nRun 'plotvane props --help' for its usage.\n");
+    EXPECT_TRUE(Files().empty());
+}
+
+}  // namespace
