@@ -1,8 +1,8 @@
 #include "platform/chart/Chart.h"
 
 #include <algorithm>
-#include <cmath>
 
+#include "platform/chart/AxisMath.h"
 #include "platform/chart/ChartDraw.h"
 #include "platform/rtl/Exception.h"
 
@@ -72,12 +72,8 @@ void TCustomAxisPanel::Notification(TComponent* AComponent, TOperation Operation
 }
 
 void TCustomAxisPanel::CalcSize3DWalls() {
-    const int Percent = std::clamp(GetChart3DPercent(), 1, 100);
-    // The depth grows with the plot size and the number of series, as if
-    // each series stood in its own row behind the others.
-    const int Rows = std::max(1, SeriesCount());
-    const int Base = std::min(GetWidth(), GetHeight());
-    const int Depth = GetView3D() ? std::max(1, static_cast<int>(std::lround(Base * 0.25 * Percent / 100.0 * Rows))) : 0;
+    // The same depth the painter draws with (see Depth3D).
+    const int Depth = GetView3D() ? Depth3D(GetWidth(), GetHeight(), GetChart3DPercent(), SeriesCount()) : 0;
     FSeriesWidth3D = Depth;
     FSeriesHeight3D = Depth;
 }

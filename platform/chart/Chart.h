@@ -61,8 +61,9 @@ public:
     int SeriesCount() const { return static_cast<int>(FSeriesList.size()); }
     TChartSeries* GetSeries(int Index) const { return FSeriesList.at(static_cast<std::size_t>(Index)); }
 
-    // Recomputes the depth of the 3D walls from the series and the 3D
-    // percent; the drawing uses the result.
+    // Recomputes the depth of the 3D walls from the size, the number of
+    // series and the 3D percent (see Depth3D); the drawing uses the same
+    // depth.
     void CalcSize3DWalls();
     int GetSeriesWidth3D() const { return FSeriesWidth3D; }
     int GetSeriesHeight3D() const { return FSeriesHeight3D; }

@@ -1,13 +1,238 @@
 #include "platform/chart/ChartDraw.h"
 
+#include <algorithm>
+#include <cmath>
+
 #include "platform/chart/Chart.h"
+#include "platform/chart/ChartColors.h"
+#include "platform/chart/ChartData.h"
+#include "platform/chart/ChartLayout.h"
+#include "platform/chart/Painter.h"
+#include "platform/chart/SeriesPaint.h"
+#include "platform/vcl/Bitmap.h"
 
 namespace pv {
 
-// The background is all there is until the painter lands.
+namespace {
+
+// The chart's own greys: light grid lines that stay behind the data, axis
+// lines dark enough to frame it, and the walls of the 3D view lit from the
+// upper left.
+constexpr TColor GridColor = RGB(0xE0, 0xE0, 0xE0);
+constexpr TColor Grid3DColor = RGB(0xD2, 0xD2, 0xD2);
+constexpr TColor AxisColor = RGB(0x6E, 0x6E, 0x6E);
+constexpr TColor BackWallColor = RGB(0xFA, 0xFA, 0xFA);
+constexpr TColor SideWallColor = RGB(0xEC, 0xEC, 0xEC);
+constexpr TColor FloorColor = RGB(0xE0, 0xE0, 0xE0);
+constexpr TColor WallEdgeColor = RGB(0xB4, 0xB4, 0xB4);
+constexpr TColor LegendFrameColor = RGB(0xB4, 0xB4, 0xB4);
+
+class TChartPainter {
+public:
+    TChartPainter(const TCustomChart& Chart, const TChartData& Data, const TChartLayout& Layout, TPainter& Painter,
+                  TTextEngine& Text)
+        : C(Chart), D(Data), L(Layout), P(Painter), T(Text) {}
+
+    void Paint() {
+        Background();
+        Bevels();
+        Title();
+        if (L.Depth > 0) Walls();
+        Grid();
+        for (const TPlotSeries& S : D.Series) PaintSeries(P, L, D, S);
+        Axes();
+        for (const TPlotSeries& S : D.Series) PaintMarks(P, L, D, S, T);
+        Legend();
+    }
+
+private:
+    TRectF Whole() const { return {0, 0, double(P.Width()), double(P.Height())}; }
+
+    void Background() {
+        const TCustomTeeGradient& G = *C.GetGradient();
+        const TColor Color = C.GetColor();
+        if (G.GetVisible()) {
+            P.VerticalGradient(Whole(), G.GetStartColor(), G.GetEndColor());
+        } else if (Color != clNone && Color != clDefault) {
+            P.FillRect(Whole(), Color);
+        } else if (P.Monochrome()) {
+            // The caller's background shows through: it turns grey too.
+            TPainterSave Save(P);
+            cairo_set_operator(P.Cr(), CAIRO_OPERATOR_HSL_SATURATION);
+            cairo_set_source_rgb(P.Cr(), 0.5, 0.5, 0.5);
+            cairo_paint(P.Cr());
+        }
+    }
+
+    // One bevel of Width pixels just inside R; returns the rectangle inside it.
+    TRectF Bevel(TRectF R, TBevelCut Cut, int Width) {
+        if (Cut == TBevelCut::bvNone || Width <= 0) return R;
+        if (Cut != TBevelCut::bvSpace) {
+            const TColor Light = clBtnHighlight, Dark = clBtnShadow;
+            const TColor TopLeft = Cut == TBevelCut::bvRaised ? Light : Dark;
+            const TColor BottomRight = Cut == TBevelCut::bvRaised ? Dark : Light;
+            for (int I = 0; I < Width && !R.Empty(); ++I) {
+                P.FillRect({R.X, R.Y, R.W, 1}, TopLeft);
+                P.FillRect({R.X, R.Y, 1, R.H}, TopLeft);
+                P.FillRect({R.X, R.Bottom() - 1, R.W, 1}, BottomRight);
+                P.FillRect({R.Right() - 1, R.Y, 1, R.H}, BottomRight);
+                R = R.Inset(1);
+            }
+            return R;
+        }
+        return R.Inset(Width);
+    }
+
+    void Bevels() {
+        const TRectF Inner = Bevel(Whole(), C.GetBevelOuter(), C.GetBevelWidth());
+        Bevel(Inner, C.GetBevelInner(), C.GetBevelWidth());
+    }
+
+    void Title() {
+        if (L.TitleLines.empty()) return;
+        const TChartTitle& Title = *C.GetTitle();
+        if (Title.GetColor() != clDefault && Title.GetColor() != clNone) P.FillRect(L.TitleBox, Title.GetColor());
+        for (const TPlacedText& Line : L.TitleLines) P.DrawText(*Line.Layout, Line.X, Line.Y, Title.GetFont()->GetColor());
+    }
+
+    void Walls() {
+        const TRectF& F = L.Plot;
+        const double Dp = L.Depth;
+        P.FillRect({F.X + Dp, F.Y - Dp, F.W, F.H}, BackWallColor);
+        const TPointF Side[] = {{F.X, F.Y}, {F.X + Dp, F.Y - Dp}, {F.X + Dp, F.Bottom() - Dp}, {F.X, F.Bottom()}};
+        P.FillPolygon(Side, 4, SideWallColor);
+        const TPointF Floor[] = {{F.X, F.Bottom()}, {F.X + Dp, F.Bottom() - Dp}, {F.Right() + Dp, F.Bottom() - Dp},
+                                 {F.Right(), F.Bottom()}};
+        P.FillPolygon(Floor, 4, FloorColor);
+        P.Line(F.X + Dp, F.Y - Dp, F.Right() + Dp, F.Y - Dp, WallEdgeColor);
+        P.Line(F.Right() + Dp, F.Y - Dp, F.Right() + Dp, F.Bottom() - Dp, WallEdgeColor);
+        P.Line(F.X + Dp, F.Y - Dp, F.X + Dp, F.Bottom() - Dp, WallEdgeColor);
+        P.Line(F.X + Dp, F.Bottom() - Dp, F.Right() + Dp, F.Bottom() - Dp, WallEdgeColor);
+        P.Line(F.X, F.Y, F.X + Dp, F.Y - Dp, WallEdgeColor);
+        P.Line(F.Right(), F.Bottom(), F.Right() + Dp, F.Bottom() - Dp, WallEdgeColor);
+    }
+
+    bool HasZeroLine() const { return L.Ticks.Range.Min < 0 && L.Ticks.Range.Max > 0; }
+
+    void Grid() {
+        const TChartAxis& Left = *C.GetLeftAxis();
+        const TRectF& F = L.Plot;
+        const double Dp = L.Depth;
+        if (F.Empty()) return;
+        if (L.LeftAxisVisible && Left.GetGridVisible())
+            for (double V : L.Ticks.Values) {
+                const double Y = std::round(L.ValueMap.ToPixel(V));
+                // The bottom of the plot has the axis line, not a grid line.
+                if (Y >= F.Bottom() - 0.5 || Y < F.Y - 0.5) continue;
+                if (Dp > 0) {
+                    P.Line(F.X + Dp, Y - Dp, F.Right() + Dp, Y - Dp, Grid3DColor);
+                    P.Line(F.X, Y, F.X + Dp, Y - Dp, Grid3DColor);
+                } else {
+                    P.Line(F.X, Y, F.Right(), Y, GridColor);
+                }
+            }
+        if (Dp > 0 && HasZeroLine()) {
+            const double Y = std::round(L.ValueMap.ToPixel(0));
+            P.Line(F.X + Dp, Y - Dp, F.Right() + Dp, Y - Dp, AxisColor);
+            P.Line(F.X, Y, F.X + Dp, Y - Dp, AxisColor);
+        }
+    }
+
+    void Axes() {
+        const TRectF& F = L.Plot;
+        if (F.Empty()) return;
+        const TChartAxis& Left = *C.GetLeftAxis();
+        const TChartAxis& Bottom = *C.GetBottomAxis();
+        const double Dp = L.Depth;
+        // A zero line inside the range is where bars start; drawn over them
+        // in 2D so they stand on it (in 3D it is on the back wall, drawn with
+        // the grid).
+        if (Dp <= 0 && HasZeroLine()) {
+            const double Y = std::round(L.ValueMap.ToPixel(0));
+            P.Line(F.X, Y, F.Right(), Y, AxisColor);
+        }
+        if (L.LeftAxisVisible) {
+            P.Line(F.X, F.Y, F.X, F.Bottom(), AxisColor);
+            for (double V : L.Ticks.Values) {
+                const double Y = std::round(L.ValueMap.ToPixel(V));
+                P.Line(F.X - 4, Y, F.X, Y, AxisColor);
+            }
+            for (const TPlacedText& Label : L.TickLabels)
+                P.DrawText(*Label.Layout, Label.X, Label.Y, Left.GetLabelsFont()->GetColor());
+        }
+        if (L.BottomAxisVisible) {
+            P.Line(F.X, F.Bottom() - 0.5, F.Right(), F.Bottom() - 0.5, AxisColor);
+            for (int I = 0, K = 0; I < D.Categories && K < static_cast<int>(L.CategoryLabels.size());
+                 I += L.LabelStep, ++K) {
+                const double X = std::round(L.Categories.Center(I));
+                P.Line(X, F.Bottom(), X, F.Bottom() + 4, AxisColor);
+            }
+            for (const TPlacedText& Label : L.CategoryLabels) {
+                if (Label.Angle != 0)
+                    P.DrawTextRotated(*Label.Layout, Label.X, Label.Y, Label.Angle, Bottom.GetLabelsFont()->GetColor());
+                else
+                    P.DrawText(*Label.Layout, Label.X, Label.Y, Bottom.GetLabelsFont()->GetColor());
+            }
+        }
+        if (L.LeftTitle.Layout)
+            P.DrawTextRotated(*L.LeftTitle.Layout, L.LeftTitle.X, L.LeftTitle.Y, 90,
+                              Left.GetTitle()->GetFont()->GetColor());
+        if (L.BottomTitle.Layout)
+            P.DrawText(*L.BottomTitle.Layout, L.BottomTitle.X, L.BottomTitle.Y, Bottom.GetTitle()->GetFont()->GetColor());
+    }
+
+    void Swatch(const TLegendRow& Row, double X, double CY) {
+        const double S = L.SwatchSize;
+        const TPlotSeries* Series = Row.Series;
+        if (Row.Color == clNone) return;
+        if (Series && Series->Kind != TSeriesKind::skBar) {
+            if (Series->Kind == TSeriesKind::skLine) P.Line(X - 1, std::round(CY), X + S + 1, std::round(CY), Row.Color, 2);
+            if (Series->Pointer) {
+                const double Half = std::max(1.5, S / 2 - 1);
+                PaintPointer(P, Series->Pointer->GetStyle(), X + S / 2, CY, Half, Half, Row.Color);
+            }
+            return;
+        }
+        const TRectF Box{X, std::round(CY - S / 2), S, S};
+        P.FillRect(Box, Row.Color);
+        P.FrameRect(Box, Shade(P.Plain(Row.Color), 0.75));
+    }
+
+    void Legend() {
+        if (!L.LegendVisible) return;
+        const TCustomChartLegend& Legend = *C.GetLegend();
+        const TRectF& Box = L.LegendBox;
+        if (Legend.GetColor() != clNone && Legend.GetColor() != clDefault) P.FillRect(Box, Legend.GetColor());
+        P.FrameRect(Box, LegendFrameColor);
+        const TColor FontColor = Legend.GetFont()->GetColor();
+        double Y = Box.Y + L.LegendPad;
+        for (const TLegendRow& Row : L.LegendRows) {
+            const double CY = Y + L.LegendRowHeight / 2;
+            if (!Row.Ellipsis) Swatch(Row, Box.X + L.LegendPad, CY);
+            P.DrawText(*Row.Label, L.LegendLabelX, CY - Row.Label->Height() / 2, FontColor);
+            if (Row.Value)
+                P.DrawText(*Row.Value, Box.Right() - L.LegendPad - Row.Value->Width(), CY - Row.Value->Height() / 2,
+                           FontColor);
+            Y += L.LegendRowHeight;
+        }
+    }
+
+    const TCustomChart& C;
+    const TChartData& D;
+    const TChartLayout& L;
+    TPainter& P;
+    TTextEngine& T;
+};
+
+}  // namespace
+
 void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap) {
-    (void)Chart;
-    (void)Bitmap;
+    if (Bitmap.GetEmpty()) return;
+    TTextEngine& Text = TTextEngine::ForThisThread();
+    const TChartData Data = TChartData::Gather(Chart);
+    const TChartLayout Layout = LayoutChart(Chart, Data, Text, Bitmap.GetWidth(), Bitmap.GetHeight());
+    TPainter Painter(Bitmap, Chart.GetMonochrome());
+    TChartPainter(Chart, Data, Layout, Painter, Text).Paint();
 }
 
 }  // namespace pv

@@ -1,5 +1,20 @@
 #pragma once
 // TGIFImage: a GIF89a picture made from a bitmap.
+//
+// Taking a bitmap reduces it to an indexed picture of at most 256 colours at
+// once and keeps only the indices and the palette, not the bitmap. The LZW
+// encoding is made at the first write after a copy and reused until the next
+// copy, so a caller that never writes the GIF pays only for the reduction.
+//
+// Colour reduction: a bitmap of at most 256 distinct colours keeps them all,
+// so it survives a round trip pixel for pixel. A bitmap of more keeps its
+// most frequent colours exact (the flat background, series, text and grid
+// colours of a chart), spends the remaining palette slots on shades that
+// represent the rarer colours (mostly antialiased edges), and maps each rare
+// colour to its nearest palette entry. There is no dithering, so flat areas
+// stay flat.
+//
+// One object serves one thread at a time: writing fills a cache.
 
 #include <cstdint>
 #include <memory>
@@ -21,20 +36,38 @@ public:
     bool GetEmpty() const override { return FWidth == 0 || FHeight == 0; }
 
     // From a TBitmap: converts it to an indexed GIF picture. From another
-    // TGIFImage: copies it.
+    // TGIFImage: copies it. Anything else raises EConvertError.
     void Assign(const TPersistent& Source) override;
     // Writes the GIF file's bytes at the stream's position. An empty
-    // picture raises EInvalidGraphic.
+    // picture raises EInvalidGraphic, and so does any giflib failure (with
+    // giflib's message); the stream is then left untouched.
     void SaveToStream(TStream& Stream) const override;
     // The file's bytes (encoded at the first call after a copy, then reused).
+    // Same errors as SaveToStream.
     const std::vector<std::uint8_t>& Encoded() const;
 
+    // The number of palette entries: a power of two from 2 to 256, or 0 for
+    // an empty picture.
+    int GetColorCount() const { return static_cast<int>(FPalette.size()); }
+
 private:
+    // Tables of the colour reduction, kept between copies so that a picture
+    // refilled at every render allocates nothing in the steady state.
+    struct TReducer;
+
+    void Encode() const;
+
     int FWidth = 0;
     int FHeight = 0;
-    TBitmap FSource;
+    // Palette entries as 0x00RRGGBB.
+    std::vector<std::uint32_t> FPalette;
+    // One palette index per pixel, rows top-down. Mutable because giflib's
+    // line writer masks the indices in place (which leaves them unchanged,
+    // as every index is below the palette size).
+    mutable std::vector<std::uint8_t> FIndices;
     mutable std::vector<std::uint8_t> FEncoded;
     mutable bool FEncodedValid = false;
+    std::unique_ptr<TReducer> FReducer;
 };
 
 }  // namespace pv

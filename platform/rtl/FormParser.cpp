@@ -92,9 +92,19 @@ public:
             T.Text = std::string(1, Take());
         } else {
             auto U = static_cast<unsigned char>(C);
-            std::string Shown = U >= 0x80                ? std::string("a non-ASCII character")
-                                : (U < 32 || U == 127) ? "#" + std::to_string(U)
-                                                       : "'" + std::string(1, C) + "'";
+            // Built by appending: GCC 12 at -O3 misreports "#" + std::string
+            // as an overlapping copy (-Wrestrict).
+            std::string Shown;
+            if (U >= 0x80) {
+                Shown = "a non-ASCII character";
+            } else if (U < 32 || U == 127) {
+                Shown.push_back('#');
+                Shown.append(std::to_string(U));
+            } else {
+                Shown.push_back('\'');
+                Shown.push_back(C);
+                Shown.push_back('\'');
+            }
             Fail(T.Pos, "unexpected character " + Shown);
         }
         return T;
