@@ -1,0 +1,106 @@
+#pragma once
+// Axis arithmetic for the chart painter: value ranges, "nice" 1-2-5 ticks,
+// value-to-pixel and category-to-pixel mappings, label thinning and the 3D
+// depth. Pure functions of their arguments, so they are tested without any
+// drawing.
+//
+// Every function accepts any finite double, up to +-DBL_MAX, and never
+// produces an infinity or NaN: differences of values are taken of halves
+// (Max / 2 - Min / 2), which cannot overflow.
+
+#include <string>
+#include <vector>
+
+namespace pv {
+
+// A closed value interval with Min < Max.
+struct TValueRange {
+    double Min = 0;
+    double Max = 1;
+};
+
+// The automatic range of an axis showing values DataMin..DataMax (ignored
+// when HasData is false, which gives 0..1). IncludeZero stretches the range
+// to 0 (bars grow from 0). A range too narrow to draw (all values equal, or
+// equal within 1e-12 of their magnitude) is widened by 10 % of the value
+// on each side, or to 0..1 around 0.
+TValueRange AutoRange(double DataMin, double DataMax, bool HasData, bool IncludeZero);
+
+// A fixed range as the user gave it, made drawable: swapped when reversed,
+// widened like AutoRange when empty, non-finite ends replaced by 0..1.
+TValueRange FixedRange(double Min, double Max);
+
+// Ticks of a value axis.
+struct TAxisTicks {
+    // The axis range: the input range, stretched to whole steps when asked.
+    TValueRange Range;
+    // Distance between ticks: 1, 2 or 5 times a power of ten.
+    double Step = 1;
+    // The tick values inside Range, ascending; 0 is exactly 0.
+    std::vector<double> Values;
+};
+
+// The 1, 2 or 5 times a power of ten nearest to Raw (> 0): below 1.5 -> 1,
+// below 3 -> 2, below 7 -> 5, else 10, on the mantissa of Raw.
+double NiceNumber(double Raw);
+
+// About TargetCount ticks (at least 2) over R, spaced by a nice step.
+// ExtendToTicks stretches the range outwards to the nearest whole steps, so
+// the axis starts and ends at a tick (unless that would overflow).
+TAxisTicks NiceTicks(TValueRange R, int TargetCount, bool ExtendToTicks);
+
+// How many ticks suit an axis of Pixels length: one every 32 pixels or so,
+// between 2 and 10.
+int TickCountForLength(double Pixels);
+
+// A picture (see FormatFloat) that writes the ticks of Step distinctly:
+// as many decimals as the step needs, with thousands grouped; exponent form
+// for magnitudes from 1e15 or steps below 1e-6.
+std::string TickFormat(double Step, double MaxAbs);
+
+// Maps values of a range linearly onto pixels: Min to P0 and Max to P1 (P1
+// may be less than P0, as on a vertical axis). Values far outside the range
+// are clamped to ten axis lengths beyond it, so coordinates stay small.
+class TLinearMap {
+public:
+    TLinearMap() = default;
+    TLinearMap(TValueRange R, double P0, double P1);
+    double ToPixel(double V) const;
+
+private:
+    double FMinHalf = 0;
+    double FInvHalfSpan = 1;
+    double FP0 = 0;
+    double FPixels = 1;
+};
+
+// Maps category indexes 0..Count-1 onto equal slots between P0 and P1.
+class TCategoryMap {
+public:
+    TCategoryMap() = default;
+    // Count below 1 is taken as one slot.
+    TCategoryMap(int Count, double P0, double P1);
+    int Count() const { return FCount; }
+    double SlotWidth() const { return FSlot; }
+    double SlotLeft(int Index) const { return FP0 + Index * FSlot; }
+    double Center(int Index) const { return FP0 + (Index + 0.5) * FSlot; }
+
+private:
+    int FCount = 1;
+    double FP0 = 0;
+    double FSlot = 1;
+};
+
+// Every how many categories a label fits, when each label needs Extent
+// pixels plus Gap along an axis of slots SlotWidth wide: 1 when every label
+// fits, else the smallest step that fits, rounded up to 1-2-5 steps from 10
+// on (so labels land on round indexes).
+int LabelStep(double SlotWidth, double Extent, double Gap);
+
+// The depth in pixels of a 3D chart of Width x Height with 3D percent
+// Percent (clamped to 1..100) and Rows series rows: half the smaller side
+// times the percentage, growing by half of that for each further row up to
+// three rows; at most a third of the smaller side, at least 1 pixel.
+int Depth3D(int Width, int Height, int Percent, int Rows);
+
+}  // namespace pv

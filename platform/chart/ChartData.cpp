@@ -1,0 +1,133 @@
+#include "platform/chart/ChartData.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/chart/Chart.h"
+#include "platform/chart/ChartColors.h"
+#include "platform/rtl/FormatFloat.h"
+
+namespace pv {
+
+namespace {
+
+TSeriesKind KindOf(const TChartSeries& S) {
+    if (dynamic_cast<const TBarSeries*>(&S)) return TSeriesKind::skBar;
+    if (dynamic_cast<const TPointSeries*>(&S)) return TSeriesKind::skPoint;
+    if (dynamic_cast<const TLineSeries*>(&S)) return TSeriesKind::skLine;
+    return TSeriesKind::skBar;
+}
+
+std::string PercentText(const TPlotSeries& P, double V) {
+    const double Share = P.MeanAbs > 0 ? std::fabs(V) / P.ValueCount / P.MeanAbs * 100 : 0;
+    return FormatFloat("##0.##", Share) + " %";
+}
+
+std::string TotalText(const TPlotSeries& P) {
+    // The total itself may exceed the doubles; FormatFloat then writes INF.
+    return FormatValue(*P.Series, P.MeanAbs * P.ValueCount);
+}
+
+}  // namespace
+
+TChartData TChartData::Gather(const TCustomChart& Chart) {
+    TChartData D;
+    for (int SI = 0; SI < Chart.SeriesCount(); ++SI) {
+        const TChartSeries* S = Chart.GetSeries(SI);
+        if (!S) continue;
+        TPlotSeries P;
+        P.Series = S;
+        P.Kind = KindOf(*S);
+        if (P.Kind == TSeriesKind::skBar) P.BarIndex = D.BarSeriesCount++;
+        const TSeriesPointer* Ptr = S->GetPointer();
+        if (Ptr && Ptr->GetVisible()) P.Pointer = Ptr;
+        P.Color = S->GetSeriesColor() == clDefault ? AutoColor(SI) : ColorToRGB(S->GetSeriesColor(), AutoColor(SI));
+        const int N = S->Count();
+        P.PointColors.resize(static_cast<std::size_t>(N));
+        for (int I = 0; I < N; ++I)
+            if (!S->IsNull(I)) ++P.ValueCount;
+        // Each term is at most DBL_MAX / count, so the sum cannot overflow.
+        double Sum = 0;
+        for (int I = 0; I < N; ++I) {
+            const TColor Own = S->GetValueColor(I);
+            TColor C;
+            if (Own == clNone)
+                C = clNone;
+            else if (Own != clDefault)
+                C = ColorToRGB(Own, P.Color);
+            else if (S->GetColorEachPoint())
+                C = AutoColor(I);
+            else
+                C = P.Color;
+            P.PointColors[static_cast<std::size_t>(I)] = C;
+            if (S->IsNull(I)) continue;
+            const double V = S->GetYValue(I);
+            Sum += std::fabs(V) / P.ValueCount;
+            if (!D.HasValues) {
+                D.MinValue = D.MaxValue = V;
+                D.HasValues = true;
+            } else {
+                D.MinValue = std::min(D.MinValue, V);
+                D.MaxValue = std::max(D.MaxValue, V);
+            }
+        }
+        P.MeanAbs = Sum;
+        D.Categories = std::max(D.Categories, N);
+        D.Series.push_back(std::move(P));
+    }
+    for (const TPlotSeries& P : D.Series)
+        if (P.Series->HasLabels()) {
+            D.LabelSeries = P.Series;
+            D.HasLabels = true;
+            break;
+        }
+    if (!D.LabelSeries)
+        for (const TPlotSeries& P : D.Series)
+            if (P.Series->Count() == D.Categories) {
+                D.LabelSeries = P.Series;
+                break;
+            }
+    return D;
+}
+
+std::string TChartData::CategoryText(int Index) const {
+    if (!LabelSeries || Index < 0 || Index >= LabelSeries->Count()) return std::to_string(Index);
+    if (HasLabels) return LabelSeries->GetLabel(Index);
+    return FormatValue(*LabelSeries, LabelSeries->GetXValue(Index));
+}
+
+std::string TChartData::PointText(const TChartSeries& S, int Index) {
+    const std::string& Label = S.GetLabel(Index);
+    return Label.empty() ? FormatValue(S, S.GetXValue(Index)) : Label;
+}
+
+std::string FormatValue(const TChartSeries& S, double V) { return FormatFloat(S.GetValueFormat(), V); }
+
+std::string MarkText(const TPlotSeries& P, int Index) {
+    const TChartSeries& S = *P.Series;
+    const double V = S.GetYValue(Index);
+    const std::string& Label = S.GetLabel(Index);
+    const std::string Value = FormatValue(S, V);
+    const std::string LabelOrValue = Label.empty() ? Value : Label;
+    switch (S.GetMarks()->GetStyle()) {
+        case TSeriesMarksStyle::smValue: return Value;
+        case TSeriesMarksStyle::smPercent: return PercentText(P, V);
+        case TSeriesMarksStyle::smLabel: return LabelOrValue;
+        case TSeriesMarksStyle::smLabelPercent: return LabelOrValue + " " + PercentText(P, V);
+        case TSeriesMarksStyle::smLabelValue: return Label.empty() ? Value : Label + " " + Value;
+        case TSeriesMarksStyle::smLegend: return Label.empty() ? Value : Label + ": " + Value;
+        case TSeriesMarksStyle::smPercentTotal: return PercentText(P, V) + " of " + TotalText(P);
+        case TSeriesMarksStyle::smLabelPercentTotal:
+            return LabelOrValue + " " + PercentText(P, V) + " of " + TotalText(P);
+        case TSeriesMarksStyle::smXValue: return FormatValue(S, S.GetXValue(Index));
+    }
+    return Value;
+}
+
+std::string SeriesTitle(const TChartSeries& S, int Index) {
+    if (!S.GetTitle().empty()) return S.GetTitle();
+    if (!S.GetName().empty()) return S.GetName();
+    return "Series" + std::to_string(Index + 1);
+}
+
+}  // namespace pv

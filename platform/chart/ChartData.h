@@ -1,0 +1,75 @@
+#pragma once
+// The first stage of drawing a chart: what is to be plotted, read once from
+// the chart model. Later stages (range and ticks, layout, painting) look
+// only at this and at the chart's appearance settings.
+
+#include <string>
+#include <vector>
+
+#include "platform/chart/Series.h"
+#include "platform/vcl/Color.h"
+
+namespace pv {
+
+class TCustomChart;
+
+// How a series is drawn.
+enum class TSeriesKind {
+    skBar,    // bars from zero
+    skLine,   // a polyline, with symbols when its pointer is visible
+    skPoint,  // symbols only
+};
+
+// One series as it will be drawn.
+struct TPlotSeries {
+    const TChartSeries* Series = nullptr;
+    TSeriesKind Kind = TSeriesKind::skBar;
+    // The series colour as drawn (clDefault resolved to an automatic colour).
+    TColor Color = clRed;
+    // Each point's colour as drawn, or clNone for a point not to draw.
+    std::vector<TColor> PointColors;
+    // Bars: which bar series this is (0-based) among the chart's bar series.
+    int BarIndex = 0;
+    // The pointer when its symbols are drawn (nullptr: none).
+    const TSeriesPointer* Pointer = nullptr;
+    // Sum of the absolute values of the non-null points divided by their
+    // count (which cannot overflow), and that count: the percentage of a
+    // point is |v| / count / MeanAbs.
+    double MeanAbs = 0;
+    int ValueCount = 0;
+};
+
+struct TChartData {
+    std::vector<TPlotSeries> Series;
+    // Category slots along the bottom axis: the most points of any series.
+    int Categories = 0;
+    // The series whose labels (or X values) name the categories, and
+    // whether it has any labels.
+    const TChartSeries* LabelSeries = nullptr;
+    bool HasLabels = false;
+    int BarSeriesCount = 0;
+    // Extent of the values of all non-null points.
+    bool HasValues = false;
+    double MinValue = 0;
+    double MaxValue = 0;
+
+    // Reads the series of Chart.
+    static TChartData Gather(const TCustomChart& Chart);
+
+    // The text naming category Index: its label, else its X value in the
+    // label series' value format.
+    std::string CategoryText(int Index) const;
+    // The text naming point Index of S in the legend: its label, else its X
+    // value in S's value format.
+    static std::string PointText(const TChartSeries& S, int Index);
+};
+
+// The value V in the series' value format.
+std::string FormatValue(const TChartSeries& S, double V);
+// The text of the mark of point Index, by the marks style.
+std::string MarkText(const TPlotSeries& P, int Index);
+// A series' name in the legend: its title, else its component name, else
+// "Series" and its number (1-based).
+std::string SeriesTitle(const TChartSeries& S, int Index);
+
+}  // namespace pv

@@ -1,0 +1,102 @@
+#pragma once
+// The layout stage of drawing a chart: where the title, the legend, the
+// axes with their labels and titles, and the plot go, measured with the same
+// text layouts that are then drawn.
+//
+// The legend takes its room from the right of the plot, the title from the
+// top, the axis labels and titles from the left and bottom. A picture too
+// small for all of it gives up parts in a fixed order (legend, axis titles,
+// title, axis labels) until the plot has room, so every size draws.
+
+#include <string>
+#include <vector>
+
+#include "platform/chart/AxisMath.h"
+#include "platform/chart/ChartData.h"
+#include "platform/chart/Painter.h"
+#include "platform/chart/TextEngine.h"
+
+namespace pv {
+
+class TCustomChart;
+
+// A text and where it goes: its top-left corner when Angle is 0, its centre
+// when it is turned by Angle degrees.
+struct TPlacedText {
+    TTextLayoutPtr Layout;
+    double X = 0;
+    double Y = 0;
+    double Angle = 0;
+};
+
+// One row of the legend.
+struct TLegendRow {
+    TColor Color = clBlack;
+    // The series the row stands for (its kind and pointer pick the swatch).
+    const TPlotSeries* Series = nullptr;
+    TTextLayoutPtr Label;
+    // The value column (nullptr: none).
+    TTextLayoutPtr Value;
+    // The last row of a legend too long for its box: "…" and no swatch.
+    bool Ellipsis = false;
+};
+
+struct TChartLayout {
+    // Inside the bevels.
+    TRectF Panel;
+
+    std::vector<TPlacedText> TitleLines;
+    TRectF TitleBox;
+
+    bool LegendVisible = false;
+    TRectF LegendBox;
+    std::vector<TLegendRow> LegendRows;
+    double LegendPad = 0;
+    double LegendRowHeight = 0;
+    double SwatchSize = 0;
+    // Left edge of the label column.
+    double LegendLabelX = 0;
+
+    // The front face of the plot; in 3D the back wall is this moved by
+    // (Depth, -Depth).
+    TRectF Plot;
+    double Depth = 0;
+
+    // Value axis.
+    bool LeftAxisVisible = false;
+    TAxisTicks Ticks;
+    TLinearMap ValueMap;
+    // One label per tick (empty when the axis labels are dropped).
+    std::vector<TPlacedText> TickLabels;
+
+    // Category axis.
+    bool BottomAxisVisible = false;
+    TCategoryMap Categories;
+    int LabelStep = 1;
+    bool LabelsRotated = false;
+    std::vector<TPlacedText> CategoryLabels;
+
+    // Axis titles (Layout nullptr: none).
+    TPlacedText LeftTitle;
+    TPlacedText BottomTitle;
+
+    // Whether marks have room (they are dropped on the smallest pictures),
+    // and the highest a mark may reach (the top of the plot area below the
+    // title).
+    bool MarksVisible = false;
+    double MarksTop = 0;
+};
+
+// Lays out Chart, showing Data, on a picture of Width x Height pixels. The
+// layout refers to Data's series, so Data must outlive it (hence no
+// temporary Data).
+TChartLayout LayoutChart(const TCustomChart& Chart, const TChartData& Data, TTextEngine& Text, int Width,
+                         int Height);
+TChartLayout LayoutChart(const TCustomChart& Chart, TChartData&& Data, TTextEngine& Text, int Width,
+                         int Height) = delete;
+
+// The font of the marks of the first series that shows marks (nullptr: no
+// series shows marks).
+const TFont* MarksFont(const TChartData& Data);
+
+}  // namespace pv

@@ -1,0 +1,128 @@
+#include "platform/chart/Painter.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/chart/ChartColors.h"
+#include "platform/rtl/Exception.h"
+#include "platform/vcl/Bitmap.h"
+
+namespace pv {
+
+TRectF TRectF::Inset(double D) const {
+    TRectF R{X + D, Y + D, W - 2 * D, H - 2 * D};
+    if (R.W < 0) R.X = CenterX(), R.W = 0;
+    if (R.H < 0) R.Y = CenterY(), R.H = 0;
+    return R;
+}
+
+TPainter::TPainter(TBitmap& Bitmap, bool Monochrome)
+    : FWidth(Bitmap.GetWidth()), FHeight(Bitmap.GetHeight()), FMonochrome(Monochrome) {
+    FSurface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(Bitmap.Pixels()),
+                                                   CAIRO_FORMAT_RGB24, FWidth, FHeight, Bitmap.Stride());
+    FCr = cairo_create(FSurface);
+    if (cairo_status(FCr) != CAIRO_STATUS_SUCCESS) {
+        const std::string Why = cairo_status_to_string(cairo_status(FCr));
+        cairo_destroy(FCr);
+        cairo_surface_destroy(FSurface);
+        throw EInvalidGraphic("Cannot draw on a bitmap of " + std::to_string(FWidth) + " x " +
+                              std::to_string(FHeight) + " pixels: " + Why);
+    }
+    cairo_set_antialias(FCr, CAIRO_ANTIALIAS_GOOD);
+    cairo_set_line_join(FCr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_line_cap(FCr, CAIRO_LINE_CAP_BUTT);
+}
+
+TPainter::~TPainter() {
+    cairo_destroy(FCr);
+    cairo_surface_flush(FSurface);
+    cairo_surface_destroy(FSurface);
+}
+
+TColor TPainter::Plain(TColor C, TColor Fallback) const {
+    const TColor P = ColorToRGB(C, Fallback);
+    return FMonochrome ? LuminanceGrey(P) : P;
+}
+
+void TPainter::SetColor(TColor C, double Alpha) {
+    const TColor P = Plain(C);
+    const double R = GetRValue(P) / 255.0, G = GetGValue(P) / 255.0, B = GetBValue(P) / 255.0;
+    if (Alpha >= 1)
+        cairo_set_source_rgb(FCr, R, G, B);
+    else
+        cairo_set_source_rgba(FCr, R, G, B, Alpha);
+}
+
+void TPainter::FillRect(const TRectF& R, TColor C) {
+    if (R.Empty()) return;
+    SetColor(C);
+    cairo_rectangle(FCr, R.X, R.Y, R.W, R.H);
+    cairo_fill(FCr);
+}
+
+void TPainter::FrameRect(const TRectF& R, TColor C) {
+    const double L = std::round(R.X), T = std::round(R.Y);
+    const double W = std::round(R.Right()) - L, H = std::round(R.Bottom()) - T;
+    if (W < 1 || H < 1) return;
+    SetColor(C);
+    if (W < 2 || H < 2) {
+        cairo_rectangle(FCr, L, T, W, H);
+    } else {
+        cairo_rectangle(FCr, L, T, W, H);
+        cairo_rectangle(FCr, L + W - 1, T + 1, -(W - 2), H - 2);  // reversed: a hole
+    }
+    cairo_fill(FCr);
+}
+
+void TPainter::Line(double X0, double Y0, double X1, double Y1, TColor C, double Width) {
+    SetColor(C);
+    const bool Odd = std::fmod(std::round(Width), 2.0) == 1.0;
+    if (Odd && X0 == X1) X0 = X1 = std::floor(X0) + 0.5;
+    if (Odd && Y0 == Y1) Y0 = Y1 = std::floor(Y0) + 0.5;
+    cairo_set_line_width(FCr, Width);
+    cairo_move_to(FCr, X0, Y0);
+    cairo_line_to(FCr, X1, Y1);
+    cairo_stroke(FCr);
+}
+
+void TPainter::FillPolygon(const TPointF* Points, int Count, TColor C) {
+    if (Count < 3) return;
+    SetColor(C);
+    cairo_move_to(FCr, Points[0].X, Points[0].Y);
+    for (int I = 1; I < Count; ++I) cairo_line_to(FCr, Points[I].X, Points[I].Y);
+    cairo_close_path(FCr);
+    cairo_fill(FCr);
+}
+
+void TPainter::VerticalGradient(const TRectF& R, TColor Top, TColor Bottom) {
+    if (R.Empty()) return;
+    const TColor A = Plain(Top, clWhite), B = Plain(Bottom, clWhite);
+    cairo_pattern_t* P = cairo_pattern_create_linear(0, R.Y, 0, R.Bottom());
+    cairo_pattern_add_color_stop_rgb(P, 0, GetRValue(A) / 255.0, GetGValue(A) / 255.0, GetBValue(A) / 255.0);
+    cairo_pattern_add_color_stop_rgb(P, 1, GetRValue(B) / 255.0, GetGValue(B) / 255.0, GetBValue(B) / 255.0);
+    cairo_set_source(FCr, P);
+    cairo_rectangle(FCr, R.X, R.Y, R.W, R.H);
+    cairo_fill(FCr);
+    cairo_pattern_destroy(P);
+}
+
+void TPainter::DrawText(const TTextLayout& L, double X, double Y, TColor C) {
+    SetColor(C);
+    // Whole-pixel origins keep hinted glyphs sharp.
+    L.Draw(FCr, std::round(X), std::round(Y));
+}
+
+void TPainter::DrawTextRotated(const TTextLayout& L, double CX, double CY, double Degrees, TColor C) {
+    TPainterSave Save(*this);
+    SetColor(C);
+    cairo_translate(FCr, std::round(CX), std::round(CY));
+    cairo_rotate(FCr, -Degrees * M_PI / 180.0);
+    L.Draw(FCr, std::round(-L.Width() / 2), std::round(-L.Height() / 2));
+}
+
+void TPainter::Clip(const TRectF& R) {
+    cairo_rectangle(FCr, R.X, R.Y, std::max(0.0, R.W), std::max(0.0, R.H));
+    cairo_clip(FCr);
+}
+
+}  // namespace pv

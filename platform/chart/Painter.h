@@ -1,0 +1,98 @@
+#pragma once
+// TPainter: a small drawing surface over a bitmap's pixels, on Cairo.
+//
+// The painter draws straight into a TBitmap (whose pixels are Cairo's RGB24
+// layout), antialiased. Every colour it is given passes through one place,
+// Plain(), which resolves system colours and, for a monochrome picture,
+// turns the colour into its luminance grey, so nothing escapes in colour.
+
+#include <cairo.h>
+
+#include "platform/chart/TextEngine.h"
+#include "platform/vcl/Color.h"
+
+namespace pv {
+
+class TBitmap;
+
+// A rectangle in pixels with fractional coordinates.
+struct TRectF {
+    double X = 0;
+    double Y = 0;
+    double W = 0;
+    double H = 0;
+    double Right() const { return X + W; }
+    double Bottom() const { return Y + H; }
+    double CenterX() const { return X + W / 2; }
+    double CenterY() const { return Y + H / 2; }
+    bool Empty() const { return !(W > 0 && H > 0); }
+    // The rectangle moved inwards by D on every side (never below zero size).
+    TRectF Inset(double D) const;
+};
+
+struct TPointF {
+    double X = 0;
+    double Y = 0;
+};
+
+class TPainter {
+public:
+    // Draws on Bitmap's pixels until the painter is destroyed. With
+    // Monochrome every colour is drawn as its grey.
+    TPainter(TBitmap& Bitmap, bool Monochrome);
+    ~TPainter();
+    TPainter(const TPainter&) = delete;
+    TPainter& operator=(const TPainter&) = delete;
+
+    cairo_t* Cr() const { return FCr; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    bool Monochrome() const { return FMonochrome; }
+
+    // The colour C draws as: system colours resolved, clDefault and clNone
+    // as Fallback, grey when monochrome.
+    TColor Plain(TColor C, TColor Fallback = clBlack) const;
+    // Makes C (through Plain) the current source.
+    void SetColor(TColor C, double Alpha = 1.0);
+
+    void FillRect(const TRectF& R, TColor C);
+    // A one-pixel frame just inside R, on whole pixels so it stays crisp.
+    void FrameRect(const TRectF& R, TColor C);
+    // A line of Width pixels; horizontal and vertical lines of odd width are
+    // centred on pixel centres so they stay crisp.
+    void Line(double X0, double Y0, double X1, double Y1, TColor C, double Width = 1);
+    void FillPolygon(const TPointF* Points, int Count, TColor C);
+    // A vertical gradient over R from Top (first row) to Bottom (last row).
+    void VerticalGradient(const TRectF& R, TColor Top, TColor Bottom);
+
+    // Text with its top-left corner at (X, Y).
+    void DrawText(const TTextLayout& L, double X, double Y, TColor C);
+    // Text turned by Degrees (counter-clockwise on screen) about the centre
+    // of its box, with that centre at (CX, CY).
+    void DrawTextRotated(const TTextLayout& L, double CX, double CY, double Degrees, TColor C);
+
+    // Clips all drawing to R until the innermost TPainterSave ends.
+    void Clip(const TRectF& R);
+
+private:
+    cairo_surface_t* FSurface = nullptr;
+    cairo_t* FCr = nullptr;
+    int FWidth = 0;
+    int FHeight = 0;
+    bool FMonochrome = false;
+};
+
+// Saves the painter's state (source, clip, transformation, line settings)
+// and restores it when the guard ends.
+class TPainterSave {
+public:
+    explicit TPainterSave(TPainter& P) : FCr(P.Cr()) { cairo_save(FCr); }
+    ~TPainterSave() { cairo_restore(FCr); }
+    TPainterSave(const TPainterSave&) = delete;
+    TPainterSave& operator=(const TPainterSave&) = delete;
+
+private:
+    cairo_t* FCr;
+};
+
+}  // namespace pv

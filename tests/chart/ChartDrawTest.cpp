@@ -1,0 +1,692 @@
+#include "platform/chart/ChartDraw.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <thread>
+
+#include "platform/chart/ChartColors.h"
+#include "platform/chart/ChartLayout.h"
+#include "platform/rtl/Exception.h"
+#include "tests/chart/ChartFixtures.h"
+
+namespace pv {
+namespace {
+
+using namespace pv::testing;
+
+bool Near(TColor A, TColor B, int Tolerance = 0) {
+    return std::abs(GetRValue(A) - GetRValue(B)) <= Tolerance && std::abs(GetGValue(A) - GetGValue(B)) <= Tolerance &&
+           std::abs(GetBValue(A) - GetBValue(B)) <= Tolerance;
+}
+
+::testing::AssertionResult PixelIs(const TBitmap& B, int X, int Y, TColor Want, int Tolerance = 0) {
+    const TColor Got = B.GetPixel(X, Y);
+    if (Near(Got, Want, Tolerance)) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "pixel (" << X << ", " << Y << ") is " << ColorToString(Got) << ", not "
+                                         << ColorToString(Want);
+}
+
+int CountNear(const TBitmap& B, TColor Want, int Tolerance, int X0 = 0, int Y0 = 0, int X1 = -1, int Y1 = -1) {
+    if (X1 < 0) X1 = B.GetWidth();
+    if (Y1 < 0) Y1 = B.GetHeight();
+    int N = 0;
+    for (int Y = Y0; Y < Y1; ++Y)
+        for (int X = X0; X < X1; ++X) N += Near(B.GetPixel(X, Y), Want, Tolerance);
+    return N;
+}
+
+// A chart's data and its layout, which refers to the data.
+struct TLaidOut {
+    TChartData Data;
+    TChartLayout Layout;
+};
+
+TLaidOut Lay(const TChart& C, int W, int H) {
+    TLaidOut Out{TChartData::Gather(C), {}};
+    Out.Layout = LayoutChart(C, Out.Data, TTextEngine::ForThisThread(), W, H);
+    return Out;
+}
+
+// A chart of nothing but its plot: no title, legend, axes or marks, so the
+// plot covers the picture but for the margin, and every place in it is
+// known without asking the layout.
+std::unique_ptr<TChart> BarePlot(int W, int H) {
+    auto C = MakeChart(W, H, "");
+    C->GetLegend()->SetVisible(false);
+    C->GetLeftAxis()->SetVisible(false);
+    C->GetBottomAxis()->SetVisible(false);
+    return C;
+}
+
+TBarSeries* BareBars(TChart& C, std::initializer_list<double> Values) {
+    auto* S = AddSeries<TBarSeries>(C);
+    S->GetMarks()->SetVisible(false);
+    S->SetSeriesColor(clBlue);
+    for (double V : Values) S->Add(V);
+    return S;
+}
+
+TEST(ChartDrawTest, BarsStandWhereTheirValuesSay) {
+    // 200 x 200 with a 6 pixel margin: the plot is 6..194 both ways, the
+    // range -10..10 puts zero at y = 100, and the two slots centre at 53 and
+    // 147.
+    auto C = BarePlot(200, 200);
+    BareBars(*C, {10, -10})->SetValueColor(1, clRed);
+    auto B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, 53, 53, clBlue));     // middle of the positive bar
+    EXPECT_TRUE(PixelIs(*B, 147, 147, clRed));    // middle of the negative bar, below zero
+    EXPECT_TRUE(PixelIs(*B, 147, 53, clWhite));   // above the negative bar
+    EXPECT_TRUE(PixelIs(*B, 53, 147, clWhite));   // below the positive bar
+    EXPECT_TRUE(PixelIs(*B, 53, 10, clBlue));     // the positive bar reaches the top
+    EXPECT_TRUE(PixelIs(*B, 53, 103, clWhite));   // and stops at zero
+    EXPECT_TRUE(PixelIs(*B, 147, 97, clWhite));   // the negative bar starts there
+    // 70 % of a 94 pixel slot is about 66 pixels: the bar ends 33 from its centre.
+    EXPECT_TRUE(PixelIs(*B, 53 - 30, 53, clBlue));
+    EXPECT_TRUE(PixelIs(*B, 53 - 36, 53, clWhite));
+    EXPECT_TRUE(PixelIs(*B, 2, 2, clWhite));      // the margin stays background
+}
+
+TEST(ChartDrawTest, PointColoursFollowOwnAutomaticAndSeriesColour) {
+    auto C = BarePlot(300, 100);
+    auto* S = BareBars(*C, {10, 10, 10});
+    S->SetValueColor(0, clLime);
+    auto Centre = [](int I) { return static_cast<int>(6 + (I + 0.5) * 288 / 3); };
+    auto B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, Centre(0), 60, clLime));
+    EXPECT_TRUE(PixelIs(*B, Centre(1), 60, clBlue));
+    S->SetColorEachPoint(true);
+    B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, Centre(0), 60, clLime));  // an own colour wins
+    EXPECT_TRUE(PixelIs(*B, Centre(1), 60, AutoColor(1)));
+    EXPECT_TRUE(PixelIs(*B, Centre(2), 60, AutoColor(2)));
+    EXPECT_FALSE(Near(AutoColor(1), AutoColor(2), 40));
+    // A series colour of clDefault picks an automatic one too.
+    S->SetColorEachPoint(false);
+    S->SetSeriesColor(clDefault);
+    B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, Centre(1), 60, AutoColor(0)));
+}
+
+TEST(ChartDrawTest, NullPointsAreNotDrawn) {
+    auto C = BarePlot(300, 100);
+    auto* S = BareBars(*C, {10, 10, 10});
+    S->AddNull();
+    S->Delete(1);
+    S->Add(std::numeric_limits<double>::quiet_NaN());  // stored as a null point
+    ASSERT_TRUE(S->IsNull(2));
+    auto B = Render(*C);
+    const int Slot = 288 / 3;
+    EXPECT_TRUE(PixelIs(*B, 6 + Slot / 2, 60, clBlue));
+    EXPECT_TRUE(PixelIs(*B, 6 + Slot * 5 / 2, 60, clWhite));
+}
+
+TEST(ChartDrawTest, BarsThinnerThanAPixelStillCoverThePlot) {
+    auto C = BarePlot(400, 250);
+    auto* S = BareBars(*C, {});
+    for (int I = 0; I < 10000; ++I) S->Add(10);
+    auto B = Render(*C);
+    int Covered = 0, Columns = 0;
+    for (int X = 10; X < 390; ++X, ++Columns) Covered += Near(B->GetPixel(X, 125), clBlue);
+    EXPECT_EQ(Covered, Columns);
+}
+
+TEST(ChartDrawTest, BackgroundChartColourAndGradient) {
+    auto C = BarePlot(100, 100);
+    C->SetColor(clBtnFace);  // a system colour, resolved to the light theme
+    EXPECT_TRUE(PixelIs(*Render(*C), 50, 50, ColorToRGB(clBtnFace)));
+    C->SetColor(clNone);  // the caller's background shows
+    EXPECT_TRUE(PixelIs(*C->TeeCreateBitmap(clYellow, Rect(0, 0, 100, 100)), 50, 50, clYellow));
+    C->GetGradient()->SetVisible(true);
+    C->GetGradient()->SetStartColor(clRed);
+    C->GetGradient()->SetEndColor(clBlue);
+    auto B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, 50, 0, clRed, 3));
+    EXPECT_TRUE(PixelIs(*B, 50, 99, clBlue, 3));
+    EXPECT_TRUE(PixelIs(*B, 50, 50, RGB(0x80, 0, 0x80), 4));
+}
+
+TEST(ChartDrawTest, BevelsFrameThePanel) {
+    auto C = BarePlot(100, 100);
+    C->SetColor(clSilver);
+    C->SetBevelWidth(2);
+    C->SetBevelOuter(TBevelCut::bvRaised);
+    auto B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, 0, 50, ColorToRGB(clBtnHighlight)));
+    EXPECT_TRUE(PixelIs(*B, 1, 50, ColorToRGB(clBtnHighlight)));
+    EXPECT_TRUE(PixelIs(*B, 99, 50, ColorToRGB(clBtnShadow)));
+    EXPECT_TRUE(PixelIs(*B, 50, 98, ColorToRGB(clBtnShadow)));
+    EXPECT_TRUE(PixelIs(*B, 2, 50, clSilver));
+    C->SetBevelOuter(TBevelCut::bvLowered);
+    C->SetBevelInner(TBevelCut::bvRaised);
+    B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, 0, 50, ColorToRGB(clBtnShadow)));
+    EXPECT_TRUE(PixelIs(*B, 2, 50, ColorToRGB(clBtnHighlight)));
+    EXPECT_TRUE(PixelIs(*B, 97, 50, ColorToRGB(clBtnShadow)));
+    EXPECT_TRUE(PixelIs(*B, 4, 50, clSilver));
+}
+
+TEST(ChartDrawTest, TitleColourFillsItsBox) {
+    auto C = MakeR1();
+    C->GetTitle()->SetColor(clYellow);
+    const TChartData D = TChartData::Gather(*C);
+    const TChartLayout L = LayoutChart(*C, D, TTextEngine::ForThisThread(), 400, 250);
+    ASSERT_EQ(L.TitleLines.size(), 1u);
+    const int X = static_cast<int>(L.TitleBox.X) + 2, Y = static_cast<int>(L.TitleBox.Y) + 1;
+    EXPECT_TRUE(PixelIs(*Render(*C), X, Y, clYellow));
+    C->GetTitle()->SetColor(clDefault);
+    EXPECT_TRUE(PixelIs(*Render(*C), X, Y, clWhite));
+    // The title text is drawn in the title font's colour.
+    C->GetTitle()->GetFont()->SetColor(clRed);
+    auto B = Render(*C);
+    EXPECT_GT(CountNear(*B, clRed, 10, static_cast<int>(L.TitleBox.X), static_cast<int>(L.TitleBox.Y),
+                        static_cast<int>(L.TitleBox.Right()), static_cast<int>(L.TitleBox.Bottom())),
+              30);
+}
+
+TEST(ChartDrawTest, TitleFollowsItsAlignment) {
+    auto C = MakeR1();
+    auto Box = [&] {
+        return Lay(*C, 400, 250).Layout.TitleBox;
+    };
+    const TRectF Centre = Box();
+    EXPECT_NEAR(Centre.CenterX(), 200, 1);
+    C->GetTitle()->SetAlignment(TAlignment::taLeftJustify);
+    EXPECT_LT(Box().X, 10);
+    C->GetTitle()->SetAlignment(TAlignment::taRightJustify);
+    EXPECT_GT(Box().Right(), 390);
+    // Every line of the title is drawn, one below the other.
+    C->GetTitle()->GetText()->Add("second line");
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_EQ(L.TitleLines.size(), 2u);
+    EXPECT_GT(L.TitleLines[1].Y, L.TitleLines[0].Y + 10);
+}
+
+TEST(ChartDrawTest, AxisTitlesUseTheirFonts) {
+    auto C = MakeR1();
+    C->GetLeftAxis()->GetTitle()->GetFont()->SetColor(clRed);
+    C->GetBottomAxis()->GetTitle()->GetFont()->SetColor(clLime);
+    auto B = Render(*C);
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_TRUE(L.LeftTitle.Layout);
+    EXPECT_EQ(L.LeftTitle.Angle, 90);
+    // The turned caption is taller than wide on the picture.
+    EXPECT_GT(CountNear(*B, clRed, 20, 0, 0, 25, 250), 20);
+    EXPECT_GT(CountNear(*B, clLime, 20, 0, 220, 400, 250), 5);
+}
+
+TEST(ChartDrawTest, MarksSitAboveBarsAndBelowNegativeOnes) {
+    auto C = BarePlot(300, 200);
+    auto* S = BareBars(*C, {10, -4, -10});
+    S->GetMarks()->SetVisible(true);
+    S->GetMarks()->SetBackColor(clYellow);
+    const TLaidOut LOut = Lay(*C, 300, 200);
+    const TChartLayout& L = LOut.Layout;
+    auto B = Render(*C);
+    auto Y = [&](double V) { return static_cast<int>(L.ValueMap.ToPixel(V)); };
+    auto X = [&](int I) { return static_cast<int>(L.Categories.Center(I)); };
+    // Above the positive bar, and nowhere over its body.
+    EXPECT_GT(CountNear(*B, clYellow, 0, X(0) - 10, 0, X(0) + 10, Y(10)), 10);
+    EXPECT_EQ(CountNear(*B, clYellow, 0, X(0) - 30, Y(10) + 1, X(0) + 30, Y(0)), 0);
+    // Below the negative bar.
+    EXPECT_GT(CountNear(*B, clYellow, 0, X(1) - 10, Y(-4), X(1) + 10, Y(-10)), 10);
+    EXPECT_EQ(CountNear(*B, clYellow, 0, X(1) - 30, Y(0), X(1) + 30, Y(-4)), 0);
+    // A bar reaching the end of the plot has its mark just inside its end.
+    EXPECT_GT(CountNear(*B, clYellow, 0, X(2) - 10, Y(-7), X(2) + 10, Y(-10)), 10);
+    S->GetMarks()->SetVisible(false);
+    EXPECT_EQ(CountNear(*Render(*C), clYellow, 0), 0);
+}
+
+TEST(ChartDrawTest, MarkTextsByStyleAndValueFormat) {
+    auto C = MakeR1();
+    const TChartData D = TChartData::Gather(*C);
+    const TPlotSeries& P = D.Series.front();
+    TChartSeries& S = *C->GetSeries(0);
+    const int Nov = 10;  // 30 of an absolute total of 169: 17.75 %
+    std::vector<std::string> Texts;
+    for (int St = 0; St <= static_cast<int>(TSeriesMarksStyle::smXValue); ++St) {
+        S.GetMarks()->SetStyle(static_cast<TSeriesMarksStyle>(St));
+        Texts.push_back(MarkText(P, Nov));
+    }
+    EXPECT_EQ(Texts, (std::vector<std::string>{"30", "17.75 %", "Nov", "Nov 17.75 %", "Nov 30", "Nov: 30",
+                                               "17.75 % of 169", "Nov 17.75 % of 169", "10"}));
+    S.GetMarks()->SetStyle(TSeriesMarksStyle::smValue);
+    S.SetValueFormat("0.0 'EUR'");
+    EXPECT_EQ(MarkText(P, Nov), "30.0 EUR");
+    EXPECT_EQ(MarkText(P, 3), "-5.0 EUR");
+}
+
+TEST(ChartDrawTest, ReferenceChartLayout) {
+    auto C = MakeR1();
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    EXPECT_EQ(L.Ticks.Values, (std::vector<double>{-10, 0, 10, 20, 30}));
+    ASSERT_EQ(L.TickLabels.size(), 5u);
+    EXPECT_TRUE(L.LegendVisible);
+    ASSERT_EQ(L.LegendRows.size(), 12u);
+    EXPECT_FALSE(L.LegendRows.back().Ellipsis);
+    EXPECT_TRUE(L.MarksVisible);
+    EXPECT_EQ(L.CategoryLabels.size(), 12u);
+    // The legend is at the right, clear of the plot, inside the picture.
+    EXPECT_GT(L.LegendBox.X, L.Plot.Right());
+    EXPECT_LE(L.LegendBox.Right(), 400);
+    EXPECT_LE(L.LegendBox.Bottom(), 250);
+    // Twelve months do not fit side by side in 400 pixels: they are turned.
+    EXPECT_TRUE(L.LabelsRotated);
+    EXPECT_EQ(L.LabelStep, 1);
+    const TLaidOut WideOut = Lay(*C, 800, 500);
+    const TChartLayout& Wide = WideOut.Layout;
+    EXPECT_FALSE(Wide.LabelsRotated);
+    EXPECT_EQ(Wide.LabelStep, 1);
+}
+
+TEST(ChartDrawTest, LegendSwatchesShowPointColours) {
+    auto C = MakeR1();
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    auto B = Render(*C);
+    for (int I : {0, 3}) {  // Jan is positive, Apr negative
+        const int X = static_cast<int>(L.LegendBox.X + L.LegendPad + L.SwatchSize / 2);
+        const int Y = static_cast<int>(L.LegendBox.Y + L.LegendPad + (I + 0.5) * L.LegendRowHeight);
+        EXPECT_TRUE(PixelIs(*B, X, Y, R1Values[I] >= 0 ? clBlue : clRed));
+    }
+}
+
+TEST(ChartDrawTest, LegendStyles) {
+    auto C = MakeR1();
+    auto Rows = [&] { return Lay(*C, 400, 250).Layout.LegendRows.size(); };
+    C->GetLegend()->SetLegendStyle(TLegendStyle::lsAuto);
+    EXPECT_EQ(Rows(), 12u);  // one series: its points
+    C->GetLegend()->SetLegendStyle(TLegendStyle::lsSeries);
+    ASSERT_EQ(Rows(), 1u);
+    EXPECT_FALSE(Lay(*C, 400, 250).Layout.LegendRows[0].Value);
+    C->GetLegend()->SetLegendStyle(TLegendStyle::lsLastValues);
+    ASSERT_EQ(Rows(), 1u);
+    const TLaidOut Last = Lay(*C, 400, 250);
+    ASSERT_TRUE(Last.Layout.LegendRows[0].Value);
+    EXPECT_EQ(Last.Layout.LegendRows[0].Series, &Last.Data.Series[0]);
+    auto* Second = AddSeries<TLineSeries>(*C);
+    Second->Add(1);
+    C->GetLegend()->SetLegendStyle(TLegendStyle::lsAuto);
+    EXPECT_EQ(Rows(), 2u);  // two series: one row each
+    C->GetLegend()->SetVisible(false);
+    EXPECT_EQ(Rows(), 0u);
+}
+
+TEST(ChartDrawTest, LongLegendsEndInAnEllipsisInsideThePicture) {
+    auto C = MakeChart(400, 250);
+    auto* S = AddSeries<TBarSeries>(*C);
+    for (int I = 0; I < 1000; ++I) S->Add(I, std::string(1000, 'x'));
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_TRUE(L.LegendVisible);
+    ASSERT_GT(L.LegendRows.size(), 3u);
+    ASSERT_LT(L.LegendRows.size(), 20u);
+    EXPECT_TRUE(L.LegendRows.back().Ellipsis);
+    EXPECT_TRUE(L.LegendRows.front().Label->Ellipsized());
+    EXPECT_GE(L.LegendBox.Y, 0);
+    EXPECT_LE(L.LegendBox.Bottom(), 250);
+    EXPECT_LE(L.LegendBox.W, 400 * 0.4 + 1);
+    EXPECT_LE(L.LegendRows.front().Label->Width(), L.LegendBox.W);
+}
+
+TEST(ChartDrawTest, ManyCategoryLabelsAreThinnedWithoutOverlap) {
+    auto C = MakeChart(400, 250);
+    auto* S = AddSeries<TBarSeries>(*C);
+    for (int I = 0; I < 10000; ++I) S->Add(std::sin(I / 100.0), "Label " + std::to_string(I));
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    EXPECT_GT(L.LabelStep, 100);
+    ASSERT_GE(L.CategoryLabels.size(), 2u);
+    for (std::size_t I = 1; I < L.CategoryLabels.size(); ++I) {
+        const TPlacedText& A = L.CategoryLabels[I - 1];
+        const TPlacedText& B = L.CategoryLabels[I];
+        EXPECT_LT(A.X + A.Layout->Width(), B.X) << I;
+    }
+}
+
+// Each of these must draw without an error and give a finite layout.
+TEST(ChartDrawTest, DegenerateDataDraws) {
+    struct TCase {
+        const char* Name;
+        std::vector<double> Values;
+    };
+    const double Inf = std::numeric_limits<double>::infinity();
+    const std::vector<TCase> Cases = {
+        {"no points", {}},
+        {"one point", {7}},
+        {"one negative point", {-7}},
+        {"all equal", {5, 5, 5, 5}},
+        {"all zero", {0, 0, 0}},
+        {"huge", {1e300, -1e300, 3}},
+        {"extremes", {DBL_MAX, -DBL_MAX, DBL_MIN, -0.0}},
+        {"tiny", {5e-324, 1e-320}},
+        {"not finite", {std::nan(""), Inf, -Inf, 2}},
+        {"all null", {std::nan(""), std::nan("")}},
+    };
+    for (const TCase& Case : Cases) {
+        for (int Kind = 0; Kind < 3; ++Kind) {
+            for (bool View3D : {false, true}) {
+                SCOPED_TRACE(std::string(Case.Name) + " kind " + std::to_string(Kind) + (View3D ? " 3D" : ""));
+                auto C = MakeChart(400, 250);
+                C->SetView3D(View3D);
+                TChartSeries* S = nullptr;
+                if (Kind == 0) S = AddSeries<TBarSeries>(*C);
+                if (Kind == 1) S = AddSeries<TLineSeries>(*C);
+                if (Kind == 2) S = AddSeries<TPointSeries>(*C);
+                S->GetMarks()->SetVisible(true);
+                if (S->GetPointer()) S->GetPointer()->SetVisible(true);
+                for (double V : Case.Values) S->Add(V);
+                const TLaidOut LOut = Lay(*C, 400, 250);
+                const TChartLayout& L = LOut.Layout;
+                EXPECT_TRUE(std::isfinite(L.Plot.X) && std::isfinite(L.Plot.W) && std::isfinite(L.Plot.H));
+                for (double V : L.Ticks.Values) EXPECT_TRUE(std::isfinite(L.ValueMap.ToPixel(V)));
+                EXPECT_NO_THROW(Render(*C));
+            }
+        }
+    }
+}
+
+TEST(ChartDrawTest, NoSeriesDrawsDefaultAxes) {
+    auto C = MakeChart(400, 250);
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    EXPECT_DOUBLE_EQ(L.Ticks.Range.Min, 0);
+    EXPECT_DOUBLE_EQ(L.Ticks.Range.Max, 1);
+    EXPECT_FALSE(L.LegendVisible);
+    EXPECT_TRUE(L.CategoryLabels.empty());
+    EXPECT_NO_THROW(Render(*C));
+}
+
+TEST(ChartDrawTest, EverySizeDraws) {
+    auto C = MakeR1();
+    C->SetView3D(true);
+    for (auto [W, H] : {std::pair{1, 1}, {2, 2}, {1, 300}, {300, 1}, {17, 9}, {60, 40}, {120, 80}, {16384, 2},
+                        {3, 16384}, {4096, 4096}}) {
+        SCOPED_TRACE(std::to_string(W) + " x " + std::to_string(H));
+        std::unique_ptr<TBitmap> B;
+        ASSERT_NO_THROW(B = C->TeeCreateBitmap(clWhite, Rect(0, 0, W, H)));
+        EXPECT_EQ(B->GetWidth(), W);
+        EXPECT_EQ(B->GetHeight(), H);
+    }
+}
+
+TEST(ChartDrawTest, RefusedSizesNameTheValue) {
+    auto C = MakeR1();
+    auto Message = [&](int W, int H) -> std::string {
+        try {
+            C->TeeCreateBitmap(clWhite, Rect(0, 0, W, H));
+        } catch (const EInvalidGraphic& E) {
+            return E.what();
+        }
+        return "no error";
+    };
+    EXPECT_NE(Message(0, 250).find("0 x 250"), std::string::npos) << Message(0, 250);
+    EXPECT_NE(Message(400, 0).find("400 x 0"), std::string::npos);
+    EXPECT_NE(Message(16385, 10).find("16385 x 10"), std::string::npos);
+    EXPECT_NE(Message(5000, 5000).find("5000 x 5000"), std::string::npos);
+    EXPECT_NE(Message(-3, 10).find("-3 x 10"), std::string::npos);
+}
+
+TEST(ChartDrawTest, MonochromeIsAllGrey) {
+    auto C = MakeR1();
+    C->SetMonochrome(true);
+    C->GetGradient()->SetVisible(true);
+    C->GetGradient()->SetEndColor(clAqua);
+    C->GetTitle()->SetColor(clYellow);
+    for (bool View3D : {false, true}) {
+        C->SetView3D(View3D);
+        auto B = Render(*C);
+        int Colourful = 0;
+        for (std::uint32_t P : B->PixelSpan())
+            Colourful += ((P >> 16) & 0xFF) != ((P >> 8) & 0xFF) || ((P >> 8) & 0xFF) != (P & 0xFF);
+        EXPECT_EQ(Colourful, 0);
+    }
+    // The caller's background, where the chart has no colour of its own.
+    C->GetGradient()->SetVisible(false);
+    C->SetColor(clNone);
+    auto B = C->TeeCreateBitmap(clYellow, Rect(0, 0, 400, 250));
+    EXPECT_TRUE(PixelIs(*B, 1, 1, LuminanceGrey(clYellow), 2));
+    // The grey keeps the picture: bars and background still differ.
+    C->SetColor(clWhite);
+    C->SetMonochrome(false);
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    const int X = static_cast<int>(L.Categories.Center(10)), Y = static_cast<int>(L.ValueMap.ToPixel(15));
+    EXPECT_TRUE(PixelIs(*Render(*C), X, Y, clBlue));
+    C->SetMonochrome(true);
+    EXPECT_TRUE(PixelIs(*Render(*C), X, Y, LuminanceGrey(clBlue)));
+}
+
+TEST(ChartDrawTest, ThreeDimensionalBarsHaveShadedFaces) {
+    auto C = BarePlot(300, 200);
+    C->SetView3D(true);
+    BareBars(*C, {10, 10, 10});
+    const TLaidOut LOut = Lay(*C, 300, 200);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_GT(L.Depth, 4);
+    auto B = Render(*C);
+    const TColor Front = B->GetPixel(static_cast<int>(L.Categories.Center(1)), static_cast<int>(L.Plot.CenterY()));
+    EXPECT_TRUE(Near(Front, clBlue));
+    // Just above the front face's top edge is the lit top; right of its
+    // side edge the darker side.
+    const double Half = L.Categories.SlotWidth() * 0.35;
+    const int TopY = static_cast<int>(L.ValueMap.ToPixel(10)) - 2;
+    const TColor Top = B->GetPixel(static_cast<int>(L.Categories.Center(1) + 2), TopY);
+    const TColor Side = B->GetPixel(static_cast<int>(L.Categories.Center(1) + Half + 2), static_cast<int>(L.Plot.CenterY()));
+    EXPECT_TRUE(Near(Top, Shade(clBlue, 1.35), 2)) << ColorToString(Top);
+    EXPECT_TRUE(Near(Side, Shade(clBlue, 0.72), 2)) << ColorToString(Side);
+    // The back wall shows above the bars.
+    EXPECT_FALSE(Near(B->GetPixel(static_cast<int>(L.Plot.CenterX()), static_cast<int>(L.Plot.Y - L.Depth + 3)),
+                      clWhite));
+}
+
+TEST(ChartDrawTest, WallDepthMatchesTheDrawing) {
+    auto C = MakeR1();
+    C->CalcSize3DWalls();
+    EXPECT_EQ(C->GetSeriesWidth3D(), 0);  // flat
+    C->SetView3D(true);
+    C->CalcSize3DWalls();
+    EXPECT_EQ(C->GetSeriesWidth3D(), Depth3D(400, 250, 15, 1));
+    EXPECT_EQ(C->GetSeriesHeight3D(), C->GetSeriesWidth3D());
+    const TLaidOut Out = Lay(*C, 400, 250);
+    EXPECT_EQ(Out.Layout.Depth, C->GetSeriesWidth3D());
+    C->Set3DPercent(30);
+    C->CalcSize3DWalls();
+    EXPECT_EQ(C->GetSeriesWidth3D(), Depth3D(400, 250, 30, 1));
+    EXPECT_GT(C->GetSeriesWidth3D(), Out.Layout.Depth);
+}
+
+TEST(ChartDrawTest, LineAndPointSeriesDrawTheirShapes) {
+    auto C = BarePlot(200, 200);
+    auto* Line = AddSeries<TLineSeries>(*C);
+    Line->SetSeriesColor(clRed);
+    Line->Add(0);
+    Line->Add(10);
+    // Slots centre at 53 and 147, values 0 and 10 at y 194 and 6 (range 0..10).
+    auto B = Render(*C);
+    EXPECT_TRUE(PixelIs(*B, 100, 100, clRed, 60));  // on the line between them
+    EXPECT_TRUE(PixelIs(*B, 60, 60, clWhite));
+    delete Line;
+    auto* Points = AddSeries<TPointSeries>(*C);
+    Points->SetSeriesColor(clGreen);
+    Points->Add(5);
+    Points->Add(5);
+    Points->GetPointer()->SetHorizSize(6);
+    Points->GetPointer()->SetVertSize(6);
+    for (int St = 0; St <= static_cast<int>(TSeriesPointerStyle::psSmallDot); ++St) {
+        SCOPED_TRACE(St);
+        Points->GetPointer()->SetStyle(static_cast<TSeriesPointerStyle>(St));
+        B = Render(*C);
+        EXPECT_GT(CountNear(*B, clGreen, 40, 40, 85, 66, 115), 2);
+        EXPECT_EQ(CountNear(*B, clGreen, 40, 0, 0, 200, 80), 0);
+    }
+    Points->GetPointer()->SetVisible(false);
+    EXPECT_EQ(CountNear(*Render(*C), clGreen, 40), 0);
+}
+
+TEST(ChartDrawTest, PointerStylesDifferFromEachOther) {
+    auto C = BarePlot(60, 60);
+    auto* S = AddSeries<TPointSeries>(*C);
+    S->Add(5);
+    S->GetPointer()->SetHorizSize(8);
+    S->GetPointer()->SetVertSize(8);
+    std::vector<std::vector<std::uint32_t>> Pictures;
+    for (int St = 0; St <= static_cast<int>(TSeriesPointerStyle::psSmallDot); ++St) {
+        S->GetPointer()->SetStyle(static_cast<TSeriesPointerStyle>(St));
+        auto B = Render(*C);
+        Pictures.emplace_back(B->PixelSpan().begin(), B->PixelSpan().end());
+    }
+    for (std::size_t I = 0; I < Pictures.size(); ++I)
+        for (std::size_t J = I + 1; J < Pictures.size(); ++J) EXPECT_NE(Pictures[I], Pictures[J]) << I << " " << J;
+}
+
+// A server renders on many threads at once: each thread's pictures must be
+// exactly those of a single thread.
+TEST(ChartDrawTest, ThreadsRenderTheSamePictures) {
+    std::vector<std::unique_ptr<TChart>> Charts;
+    Charts.push_back(MakeR1());
+    Charts.push_back(MakeR1(640, 360));
+    Charts.back()->SetView3D(true);
+    Charts.push_back(MakeChart(400, 250, "Линия — 折れ線"));
+    auto* Line = AddSeries<TLineSeries>(*Charts.back());
+    for (int I = 0; I < 50; ++I) Line->Add(std::cos(I / 5.0) * 40, "点 " + std::to_string(I));
+    Line->GetMarks()->SetVisible(true);
+    std::vector<std::vector<std::uint32_t>> Expected;
+    for (auto& C : Charts) {
+        auto B = Render(*C);
+        Expected.emplace_back(B->PixelSpan().begin(), B->PixelSpan().end());
+    }
+    constexpr int Threads = 4, Rounds = 8;
+    std::vector<int> Mismatches(Threads, 0);
+    std::vector<std::thread> Pool;
+    for (int T = 0; T < Threads; ++T)
+        Pool.emplace_back([&, T] {
+            for (int R = 0; R < Rounds; ++R)
+                for (std::size_t I = 0; I < Charts.size(); ++I) {
+                    const std::size_t K = (I + T) % Charts.size();
+                    auto B = Render(*Charts[K]);
+                    if (!std::equal(B->PixelSpan().begin(), B->PixelSpan().end(), Expected[K].begin(),
+                                    Expected[K].end()))
+                        ++Mismatches[T];
+                }
+        });
+    for (std::thread& T : Pool) T.join();
+    for (int T = 0; T < Threads; ++T) EXPECT_EQ(Mismatches[T], 0) << "thread " << T;
+}
+
+// Writes the pictures of the gallery when PLOTVANE_CHART_PNG_DIR names a
+// folder, to look at them.
+TEST(ChartGallery, WritesPictures) {
+    const char* Dir = std::getenv("PLOTVANE_CHART_PNG_DIR");
+    if (!Dir) GTEST_SKIP() << "set PLOTVANE_CHART_PNG_DIR to write the gallery";
+    auto Save = [&](const TChart& C, const std::string& Name) {
+        Render(C)->SaveToPNGFile(std::string(Dir) + "/" + Name + ".png");
+    };
+    Save(*MakeR1(), "r1");
+    {
+        auto C = MakeR1();
+        C->SetView3D(true);
+        Save(*C, "r1-3d");
+        C->SetMonochrome(true);
+        Save(*C, "r1-3d-mono");
+    }
+    {
+        auto C = MakeR1();
+        C->GetGradient()->SetVisible(true);
+        Save(*C, "r1-gradient");
+        C->SetMonochrome(true);
+        Save(*C, "r1-gradient-mono");
+    }
+    {
+        auto C = MakeR1(800, 500);
+        C->GetGradient()->SetVisible(true);
+        C->SetBevelOuter(TBevelCut::bvRaised);
+        C->SetBevelInner(TBevelCut::bvLowered);
+        C->SetBevelWidth(2);
+        C->GetTitle()->SetColor(clCream);
+        Save(*C, "r1-800-gradient-bevel");
+    }
+    {
+        auto C = MakeChart(400, 250, "Line");
+        auto* S = AddSeries<TLineSeries>(*C);
+        for (int I = 0; I < 12; ++I) S->Add(R1Values[I], R1Labels[I]);
+        S->GetPointer()->SetVisible(true);
+        S->GetMarks()->SetVisible(true);
+        Save(*C, "line");
+        C->SetView3D(true);
+        Save(*C, "line-3d");
+    }
+    {
+        auto C = MakeChart(600, 300, "Point styles");
+        C->GetLegend()->SetLegendStyle(TLegendStyle::lsSeries);
+        for (int St = 0; St < 9; ++St) {
+            auto* S = AddSeries<TPointSeries>(*C);
+            S->SetSeriesColor(clDefault);
+            S->SetTitle("Style " + std::to_string(St));
+            S->GetPointer()->SetStyle(static_cast<TSeriesPointerStyle>(St));
+            for (int I = 0; I < 8; ++I) S->Add(St * 10 + (I % 3) * 3);
+        }
+        Save(*C, "points");
+        C->SetView3D(true);
+        Save(*C, "points-3d");
+    }
+    {
+        auto C = MakeChart(400, 250, "Each point");
+        auto* S = AddSeries<TBarSeries>(*C);
+        S->SetColorEachPoint(true);
+        for (int I = 0; I < 20; ++I) S->Add(std::sin(I / 3.0) * 100 + 120, std::string("P") + std::to_string(I));
+        Save(*C, "each-point");
+    }
+    {
+        auto C = MakeChart(400, 250, "10 000 points");
+        auto* S = AddSeries<TBarSeries>(*C);
+        for (int I = 0; I < 10000; ++I) S->Add(std::sin(I / 500.0) * 1000);
+        Save(*C, "many");
+        S->SetColorEachPoint(true);
+        Save(*C, "many-each");
+    }
+    {
+        auto C = MakeChart(400, 250, std::string(1000, 'T'));
+        auto* S = AddSeries<TBarSeries>(*C);
+        for (int I = 0; I < 5; ++I) S->Add(I + 1, std::string(1000, char('a' + I)));
+        S->GetMarks()->SetStyle(TSeriesMarksStyle::smLabel);
+        Save(*C, "long-labels");
+    }
+    {
+        auto C = MakeChart(400, 250, "Ünïcödé — 月次収益 — доход — إيرادات");
+        auto* S = AddSeries<TBarSeries>(*C);
+        const char* L[] = {"一月", "二月", "Март", "أبريل", "Μάιος", "😀"};
+        for (int I = 0; I < 6; ++I) S->Add(I * 3 + 1, L[I]);
+        Save(*C, "unicode");
+    }
+    {
+        auto C = MakeChart(400, 250, "Empty");
+        AddSeries<TBarSeries>(*C);
+        Save(*C, "empty");
+    }
+    {
+        auto C = MakeChart(400, 250, "Huge");
+        auto* S = AddSeries<TBarSeries>(*C);
+        S->Add(1e300, "a");
+        S->Add(-1e300, "b");
+        S->Add(1.7e308, "c");
+        Save(*C, "huge");
+    }
+    {
+        auto C = MakeR1(120, 80);
+        Save(*C, "small");
+        C->SetWidth(40);
+        C->SetHeight(30);
+        Save(*C, "tiny");
+    }
+    Save(*MakeR1(1600, 1000), "large");
+}
+
+}  // namespace
+}  // namespace pv

@@ -1,0 +1,64 @@
+#pragma once
+// Charts shared by the chart tests and the render benchmark, among them the
+// reference chart R1: 400 x 250, a title, twelve monthly bars coloured by
+// sign, marks, axis titles and a legend listing the values.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/chart/Chart.h"
+#include "platform/chart/Series.h"
+
+namespace pv::testing {
+
+inline constexpr double R1Values[12] = {12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11};
+inline const char* const R1Labels[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+// A chart as the chart component sets it up: window colour, no bevels, a
+// title, a legend of values.
+inline std::unique_ptr<TChart> MakeChart(int Width = 400, int Height = 250, const std::string& Title = "Monthly revenue") {
+    auto Chart = std::make_unique<TChart>(nullptr);
+    Chart->SetWidth(Width);
+    Chart->SetHeight(Height);
+    Chart->SetColor(clWindow);
+    Chart->SetBevelOuter(TBevelCut::bvNone);
+    Chart->SetBevelInner(TBevelCut::bvNone);
+    Chart->GetTitle()->GetText()->Clear();
+    if (!Title.empty()) Chart->GetTitle()->GetText()->Add(Title);
+    Chart->GetLegend()->SetLegendStyle(TLegendStyle::lsValues);
+    return Chart;
+}
+
+// A series of class S owned by Chart and attached to it.
+template <class S>
+S* AddSeries(TChart& Chart) {
+    auto* Series = new S(&Chart);
+    Series->SetParentChart(&Chart);
+    return Series;
+}
+
+// Positive points blue, negative red, as the component's positive/negative
+// colour mode leaves them.
+inline void ColourBySign(TChartSeries& S) {
+    for (int I = 0; I < S.Count(); ++I)
+        if (!S.IsNull(I)) S.SetValueColor(I, S.GetYValue(I) >= 0 ? clBlue : clRed);
+}
+
+inline std::unique_ptr<TChart> MakeR1(int Width = 400, int Height = 250) {
+    auto Chart = MakeChart(Width, Height);
+    auto* Bars = AddSeries<TBarSeries>(*Chart);
+    Bars->SetSeriesColor(clBlue);
+    for (int I = 0; I < 12; ++I) Bars->Add(R1Values[I], R1Labels[I]);
+    ColourBySign(*Bars);
+    Chart->GetLeftAxis()->GetTitle()->SetCaption("EUR");
+    Chart->GetBottomAxis()->GetTitle()->SetCaption("Month");
+    return Chart;
+}
+
+inline std::unique_ptr<TBitmap> Render(const TChart& Chart) {
+    return Chart.TeeCreateBitmap(clWhite, Rect(0, 0, Chart.GetWidth(), Chart.GetHeight()));
+}
+
+}  // namespace pv::testing
