@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "tests/component/Fixture.h"
 
 namespace Norq_Plotvane::testing {
@@ -98,27 +100,34 @@ TEST_F(PlotvaneTest, CaptionsAndValueFormatCompareLetterCase) {
 
 TEST_F(PlotvaneTest, FontsCompareByIdentityAndCopyContents) {
     Attach();
-    for (auto [Get, Set] : {std::pair{&TNorq_DBPlotvane::GetTitleFont, &TNorq_DBPlotvane::SetTitleFont},
-                            std::pair{&TNorq_DBPlotvane::GetAxisLeftTitleFont, &TNorq_DBPlotvane::SetAxisLeftTitleFont},
-                            std::pair{&TNorq_DBPlotvane::GetAxisBottomTitleFont,
-                                      &TNorq_DBPlotvane::SetAxisBottomTitleFont},
-                            std::pair{&TNorq_DBPlotvane::GetMarksFont, &TNorq_DBPlotvane::SetMarksFont}}) {
+    TNorq_DBPlotvane* C = Chart;
+    struct Accessors {
+        std::function<TFont*()> Get;
+        std::function<void(TFont*)> Set;
+    };
+    const Accessors All[] = {
+        {[C] { return C->GetTitleFont(); }, [C](TFont* F) { C->SetTitleFont(F); }},
+        {[C] { return C->GetAxisLeftTitleFont(); }, [C](TFont* F) { C->SetAxisLeftTitleFont(F); }},
+        {[C] { return C->GetAxisBottomTitleFont(); }, [C](TFont* F) { C->SetAxisBottomTitleFont(F); }},
+        {[C] { return C->GetMarksFont(); }, [C](TFont* F) { C->SetMarksFont(F); }},
+    };
+    for (const Accessors& A : All) {
         AfterDrawCalls = 0;
-        TFont* Own = (Chart->*Get)();
+        TFont* Own = A.Get();
         // Changing the chart's own object changes the chart but runs no refresh,
         // and writing it back finds the same object.
         Own->SetSize(21);
-        (Chart->*Set)(Own);
+        A.Set(Own);
         EXPECT_EQ(AfterDrawCalls, 0);
-        EXPECT_EQ((Chart->*Get)()->GetSize(), 21);
+        EXPECT_EQ(A.Get()->GetSize(), 21);
 
         // An equal but different object counts as a change; its contents are
         // copied and the caller keeps its object.
         TFont Mine;
         Mine.Assign(*Own);
-        (Chart->*Set)(&Mine);
+        A.Set(&Mine);
         EXPECT_EQ(AfterDrawCalls, 1);
-        EXPECT_EQ((Chart->*Get)(), Own);
+        EXPECT_EQ(A.Get(), Own);
         Mine.SetName("Serif");
         EXPECT_NE(Own->GetName(), "Serif");
     }
