@@ -1,0 +1,60 @@
+// The component's two response paths on the reference chart R1: render +
+// GIF and render + JPEG, and the render alone, each per response.
+
+#include <benchmark/benchmark.h>
+
+#include "component/Norq_Plotvane.h"
+
+namespace {
+
+using namespace Norq_Plotvane;
+
+std::unique_ptr<TNorq_DBPlotvane> MakeR1() {
+    auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
+    const char* Labels[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const double Values[] = {12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11};
+    for (int I = 0; I < 12; ++I) C->GetChartSeries()->Add(Values[I], Labels[I]);
+    pv::TStringList Title;
+    Title.Add("Monthly revenue");
+    C->SetTitleText(&Title);
+    C->SetColor(pv::clWhite);
+    C->SetWidth(400);
+    C->SetHeight(250);
+    C->SetAxisLeftTitleCaption("EUR");
+    C->SetAxisBottomTitleCaption("Month");
+    C->SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+    return C;
+}
+
+void BM_ComponentRender(benchmark::State& State) {
+    auto C = MakeR1();
+    for (auto _ : State) {
+        C->DrawInternalImages();
+        benchmark::DoNotOptimize(C->GetResponseStream());
+    }
+}
+BENCHMARK(BM_ComponentRender)->Unit(benchmark::kMillisecond);
+
+void BM_GifResponse(benchmark::State& State) {
+    auto C = MakeR1();
+    for (auto _ : State) {
+        pv::TWebResponse R;
+        C->GetGifResponse(R);
+        benchmark::DoNotOptimize(R.GetSentMessage());
+    }
+}
+BENCHMARK(BM_GifResponse)->Unit(benchmark::kMillisecond);
+
+void BM_JpegResponse(benchmark::State& State) {
+    auto C = MakeR1();
+    for (auto _ : State) {
+        pv::TWebResponse R;
+        C->GetJPegResponse(R);
+        benchmark::DoNotOptimize(R.GetSentMessage());
+    }
+}
+BENCHMARK(BM_JpegResponse)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
