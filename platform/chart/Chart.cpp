@@ -8,6 +8,13 @@
 
 namespace pv {
 
+std::string TCustomTeePanel::NameForMessage() const {
+    // A component's hidden chart has no name of its own: name its owner.
+    if (!GetName().empty()) return " '" + GetName() + "'";
+    if (GetOwner() && !GetOwner()->GetName().empty()) return " of '" + GetOwner()->GetName() + "'";
+    return {};
+}
+
 void TCustomTeePanel::SetView3D(bool Value) {
     FView3D = Value;
     Changed();
@@ -25,15 +32,15 @@ void TCustomTeePanel::SetMonochrome(bool Value) {
 
 void TCustomTeePanel::CheckSize(const char* Which, int Value) const {
     if (Value < 1 || Value > TBitmap::MaxSide)
-        throw EInvalidGraphic(std::string("Chart ") + Which + " " + std::to_string(Value) + " of '" + GetName() +
-                              "' is out of range 1.." + std::to_string(TBitmap::MaxSide));
+        throw EInvalidGraphic(std::string("Chart ") + Which + " " + std::to_string(Value) + NameForMessage() +
+                              " is out of range 1.." + std::to_string(TBitmap::MaxSide));
 }
 
 std::unique_ptr<TBitmap> TCustomTeePanel::TeeCreateBitmap(TColor ABackColor, const TRect& R) const {
     const std::int64_t W = std::int64_t{R.Right} - R.Left;
     const std::int64_t H = std::int64_t{R.Bottom} - R.Top;
     if (W < 1 || H < 1 || W > TBitmap::MaxSide || H > TBitmap::MaxSide || W * H > TBitmap::MaxPixels)
-        throw EInvalidGraphic("Cannot draw chart '" + GetName() + "' at " + std::to_string(W) + " x " +
+        throw EInvalidGraphic("Cannot draw chart" + NameForMessage() + " at " + std::to_string(W) + " x " +
                               std::to_string(H) + " pixels: each side must be 1.." +
                               std::to_string(TBitmap::MaxSide) + " and the area at most " +
                               std::to_string(TBitmap::MaxPixels) + " pixels");

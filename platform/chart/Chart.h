@@ -42,6 +42,8 @@ protected:
     virtual void Draw(TBitmap& Bitmap) const = 0;
     // A chart's side must be 1..TBitmap::MaxSide pixels.
     void CheckSize(const char* Which, int Value) const override;
+    // " 'Name'" for error messages, or " of 'Owner'" for an unnamed chart.
+    std::string NameForMessage() const;
 
 private:
     bool FView3D = false;

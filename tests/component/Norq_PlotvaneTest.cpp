@@ -195,7 +195,12 @@ TEST_F(PlotvaneTest, JPEGQualityIsKeptAndRangeChecked) {
 
 TEST_F(PlotvaneTest, RefusedSizeKeepsTheOldValueAndDoesNotRefresh) {
     Attach();
-    EXPECT_THROW(Chart->SetWidth(0), pv::EInvalidGraphic);
+    try {
+        Chart->SetWidth(0);
+        ADD_FAILURE() << "accepted width 0";
+    } catch (const pv::EInvalidGraphic& E) {
+        EXPECT_STREQ(E.what(), "Chart Width 0 of 'Chart1' is out of range 1..16384");
+    }
     EXPECT_THROW(Chart->SetHeight(16385), pv::EInvalidGraphic);
     EXPECT_EQ(Chart->GetWidth(), pv::TControl::DefaultWidth);
     EXPECT_EQ(Chart->GetHeight(), pv::TControl::DefaultHeight);
