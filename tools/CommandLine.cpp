@@ -12,20 +12,13 @@
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormReader.h"
+#include "platform/rtl/Strings.h"
 #include "platform/rtl/TypInfo.h"
 
 namespace plotvane {
 
 namespace {
 
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t I = 0; I < A.size(); ++I) {
-        auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
-        if (L(A[I]) != L(B[I])) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -98,7 +91,7 @@ int RunCommand(std::string_view Name, std::string_view Help, std::span<const std
 pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name) {
     for (int I = 0; I < Module.GetComponentCount(); ++I) {
         pv::TComponent* C = Module.GetComponent(I);
-        if (SameTextAscii(C->GetName(), Name) && !Name.empty()) return C;
+        if (pv::SameText(C->GetName(), Name) && !Name.empty()) return C;
         if (pv::TComponent* Deeper = FindComponentDeep(*C, Name)) return Deeper;
     }
     return nullptr;
@@ -123,7 +116,7 @@ pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, cons
         if (auto* Chart = FirstChart(Module)) return *Chart;
         throw pv::EComponentError(FormName + ": the form holds no TNorq_DBPlotvane");
     }
-    if (SameTextAscii(Module.GetName(), Name)) return Module;
+    if (pv::SameText(Module.GetName(), Name)) return Module;
     if (pv::TComponent* C = FindComponentDeep(Module, Name)) return *C;
     throw pv::EComponentError(FormName + ": no component named " + Name);
 }
@@ -151,7 +144,7 @@ void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector
         std::string First = Name.substr(0, Dot);
         const pv::TClassInfo* Info = Target.ClassInfo();
         if (Dot != std::string::npos && !(Info && pv::GetPropInfo(*Info, First))) {
-            pv::TComponent* Other = SameTextAscii(Module.GetName(), First) ? &Module : FindComponentDeep(Module, First);
+            pv::TComponent* Other = pv::SameText(Module.GetName(), First) ? &Module : FindComponentDeep(Module, First);
             if (Other) {
                 Owner = Other;
                 Name = Name.substr(Dot + 1);

@@ -1,4 +1,5 @@
 #include "platform/db/DataSet.h"
+#include "platform/rtl/Strings.h"
 
 #include <algorithm>
 
@@ -10,11 +11,6 @@
 namespace pv {
 
 namespace {
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [&](char X, char Y) { return L(X) == L(Y); });
-}
 
 bool Editing(TDataSetState S) { return S == TDataSetState::dsEdit || S == TDataSetState::dsInsert; }
 
@@ -169,7 +165,7 @@ TField* TDataSet::GetField(int Index) const {
 
 TField* TDataSet::FindField(std::string_view Name) const {
     for (auto& F : FFields)
-        if (SameTextAscii(F->GetFieldName(), Name)) return F.get();
+        if (SameText(F->GetFieldName(), Name)) return F.get();
     return nullptr;
 }
 

@@ -1,4 +1,5 @@
 #include "platform/db/MemDataSet.h"
+#include "platform/rtl/Strings.h"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +9,6 @@
 namespace pv {
 
 namespace {
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [&](char X, char Y) { return L(X) == L(Y); });
-}
 
 std::string Quote(const std::string& S) {
     std::string R = "\"";
@@ -118,7 +114,7 @@ void TMemDataSet::AddField(const std::string& Name, TFieldType DataType) {
     if (GetActive()) DatabaseError("cannot add field \"" + Name + "\" while the data set is open");
     if (Name.empty()) DatabaseError("a field needs a name");
     for (const TFieldDef& D : FFieldDefs)
-        if (SameTextAscii(D.Name, Name)) DatabaseError("field \"" + Name + "\" already exists");
+        if (SameText(D.Name, Name)) DatabaseError("field \"" + Name + "\" already exists");
     FFieldDefs.push_back({Name, DataType});
     for (TRecordBuffer& R : FRows) R.Values.emplace_back();
 }
@@ -232,7 +228,7 @@ void TMemDataSet::FieldDefsListChanged() {
                           "' is not name=type with a type of ftString, ftInteger or ftFloat");
         D.Name = Line.substr(0, Eq);
         for (const TFieldDef& Other : Defs)
-            if (SameTextAscii(Other.Name, D.Name))
+            if (SameText(Other.Name, D.Name))
                 DatabaseError("FieldDefs line " + std::to_string(I + 1) + ": field \"" + D.Name + "\" already exists");
         Defs.push_back(std::move(D));
     }

@@ -5,18 +5,12 @@
 #include <atomic>
 
 #include "platform/rtl/Exception.h"
+#include "platform/rtl/Strings.h"
 #include "platform/rtl/TypInfo.h"
 
 namespace pv {
 
 namespace {
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
-        auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
-        return L(X) == L(Y);
-    });
-}
 
 bool IsValidIdent(std::string_view S) {
     if (S.empty()) return false;
@@ -84,7 +78,7 @@ TComponent* TComponent::GetComponent(int Index) const {
 TComponent* TComponent::FindComponent(std::string_view AName) const {
     if (AName.empty()) return nullptr;
     for (TComponent* C : FComponents)
-        if (SameTextAscii(C->FName, AName)) return C;
+        if (SameText(C->FName, AName)) return C;
     return nullptr;
 }
 

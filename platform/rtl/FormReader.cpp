@@ -18,14 +18,6 @@ namespace pv {
 
 namespace {
 
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t I = 0; I < A.size(); ++I) {
-        auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
-        if (L(A[I]) != L(B[I])) return false;
-    }
-    return true;
-}
 
 // The optimal string alignment distance (edits, with swapping two
 // neighbours as one edit), ignoring ASCII letter case: how far a misspelt
@@ -174,7 +166,7 @@ private:
             std::string_view Best;
             std::size_t BestDistance = 3;
             for (const TPropInfo* Q : GetPropList(*Info)) {
-                std::size_t D = SameTextAscii(Q->Name, Part) ? 0 : EditDistance(Q->Name, Part);
+                std::size_t D = SameText(Q->Name, Part) ? 0 : EditDistance(Q->Name, Part);
                 if (D < BestDistance && D < Q->Name.size() / 2 + 1) {
                     Best = Q->Name;
                     BestDistance = D;
@@ -222,8 +214,8 @@ private:
             return;
         }
         case TTypeKind::tkBoolean: {
-            bool IsTrue = V.Kind == K::vkIdent && SameTextAscii(V.Text, "True");
-            bool IsFalse = V.Kind == K::vkIdent && SameTextAscii(V.Text, "False");
+            bool IsTrue = V.Kind == K::vkIdent && SameText(V.Text, "True");
+            bool IsFalse = V.Kind == K::vkIdent && SameText(V.Text, "False");
             if (!IsTrue && !IsFalse) WrongType(Path, V, "True or False");
             CallSetter(Obj, P, IsTrue, Path, Shown, V.Pos);
             return;
@@ -277,7 +269,7 @@ private:
         }
         case TTypeKind::tkComponent: {
             if (V.Kind != K::vkIdent) WrongType(Path, V, "a component name or nil");
-            if (SameTextAscii(V.Text, "nil")) {
+            if (SameText(V.Text, "nil")) {
                 CallSetter(Obj, P, static_cast<TObject*>(nullptr), Path, Shown, V.Pos);
                 return;
             }
@@ -290,7 +282,7 @@ private:
         }
         case TTypeKind::tkMethod: {
             if (V.Kind != K::vkIdent) WrongType(Path, V, "an event handler name or nil");
-            if (SameTextAscii(V.Text, "nil")) {
+            if (SameText(V.Text, "nil")) {
                 CallSetter(Obj, P, TNotifyEvent{}, Path, Shown, V.Pos);
                 return;
             }
@@ -430,7 +422,7 @@ TComponent* FindReferencedComponent(const TComponent& From, std::string_view Nam
         if (TComponent* C = Level->FindComponent(Name)) return C;
         // The reference may name a component on the way up; handing it out
         // non-const is what a caller that found it through its owner gets too.
-        if (SameTextAscii(Level->GetName(), Name)) return const_cast<TComponent*>(Level);
+        if (SameText(Level->GetName(), Name)) return const_cast<TComponent*>(Level);
     }
     return nullptr;
 }

@@ -1,4 +1,5 @@
 #include "platform/rtl/PackageLoader.h"
+#include "platform/rtl/Strings.h"
 
 #include <dlfcn.h>
 
@@ -99,13 +100,6 @@ bool IsLoadedByName(const std::string& Name) {
     HMODULE H = LoadedByName(Name);
     FreeLibrary(H);
     return H != nullptr;
-}
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    return std::equal(A.begin(), A.end(), B.begin(), B.end(), [](char X, char Y) {
-        auto Up = [](char C) { return (C >= 'a' && C <= 'z') ? char(C - 'a' + 'A') : C; };
-        return Up(X) == Up(Y);
-    });
 }
 
 // Releases dependencies, last acquired first; returns the first failure's
@@ -260,10 +254,10 @@ HMODULE LoadPackage(const std::string& FileName) {
     if (Info.IsDesignOnly()) throw EPackageError(Context + " is a design-only package; programs cannot load it");
     for (const TPackageInfo::TUnit& U : Info.Contains) {
         // Every module has its own start-up unit; weak units may repeat.
-        if (SameTextAscii(U.Name, "SysInit") || (U.Flags & ufWeakUnit)) continue;
+        if (SameText(U.Name, "SysInit") || (U.Flags & ufWeakUnit)) continue;
         for (const TRecord& R : Records)
             for (const TPackageInfo::TUnit& Other : R.Info.Contains)
-                if (SameTextAscii(U.Name, Other.Name))
+                if (SameText(U.Name, Other.Name))
                     throw EPackageError(Context + " contains the unit \"" + U.Name +
                                         "\", which the loaded package \"" + R.FileName + "\" contains too");
     }

@@ -1,4 +1,5 @@
 #include "platform/rtl/ResourceImage.h"
+#include "platform/rtl/Strings.h"
 
 #include <cstdio>
 
@@ -7,15 +8,6 @@
 namespace pv {
 
 namespace {
-
-bool SameTextAscii(std::string_view A, std::string_view B) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t I = 0; I < A.size(); ++I) {
-        auto Up = [](char C) { return (C >= 'a' && C <= 'z') ? char(C - 'a' + 'A') : C; };
-        if (Up(A[I]) != Up(B[I])) return false;
-    }
-    return true;
-}
 
 std::string Hex4(std::uint16_t V) {
     char Buf[8];
@@ -41,7 +33,7 @@ std::string ResTypeName(TResType Type) {
 bool TResourceEntry::Matches(TResType AType, const TResName& AName) const {
     if (Type != AType) return false;
     if (AName.IsId()) return Name.empty() && Id == AName.Id();
-    return !Name.empty() && SameTextAscii(Name, AName.Name());
+    return !Name.empty() && SameText(Name, AName.Name());
 }
 
 std::string TResourceEntry::Label() const {

@@ -4,6 +4,14 @@
 
 namespace pv {
 
+bool SameText(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    auto Lower = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
+    for (std::size_t I = 0; I < A.size(); ++I)
+        if (Lower(A[I]) != Lower(B[I])) return false;
+    return true;
+}
+
 int TStrings::IndexOf(std::string_view S) const {
     for (int I = 0; I < GetCount(); ++I)
         if (Get(I) == S) return I;

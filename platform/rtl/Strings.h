@@ -10,6 +10,10 @@
 
 namespace pv {
 
+// Whether A and B are equal ignoring ASCII letter case, as component names
+// and identifiers are compared.
+bool SameText(std::string_view A, std::string_view B);
+
 class TStrings : public TPersistent {
 public:
     std::string_view ClassName() const override { return "TStrings"; }
