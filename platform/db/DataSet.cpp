@@ -344,12 +344,19 @@ void TDataSet::Post() {
     FModified = false;
     FBof = FEof = false;
     FState = TDataSetState::dsBrowse;
+    NotifyBackInBrowse(Alive, true);
+}
+
+void TDataSet::NotifyBackInBrowse(const std::weak_ptr<const void>& Alive, bool StateChanged) {
+    // The data-change notice goes out even when a state handler raises, and
+    // the first exception is raised after it; nothing is sent once a handler
+    // has destroyed the data set.
     std::exception_ptr First;
-    try {
-        DataEvent(TDataEvent::deUpdateState);
-    } catch (...) {
-        First = std::current_exception();
-    }
+    if (StateChanged) try {
+            DataEvent(TDataEvent::deUpdateState);
+        } catch (...) {
+            First = std::current_exception();
+        }
     if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
     if (First) std::rethrow_exception(First);
 }
@@ -362,14 +369,7 @@ void TDataSet::Cancel() {
     FModified = false;
     FState = TDataSetState::dsBrowse;
     auto Alive = AliveToken();
-    std::exception_ptr First;
-    try {
-        DataEvent(TDataEvent::deUpdateState);
-    } catch (...) {
-        First = std::current_exception();
-    }
-    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
-    if (First) std::rethrow_exception(First);
+    NotifyBackInBrowse(Alive, true);
 }
 
 void TDataSet::Delete() {
@@ -391,14 +391,7 @@ void TDataSet::Delete() {
     FCurrent = std::min(FCurrent, std::max(0, GetRecordCount() - 1));
     FBof = FEof = false;
     auto Alive = AliveToken();
-    std::exception_ptr First;
-    if (WasEditing) try {
-            DataEvent(TDataEvent::deUpdateState);
-        } catch (...) {
-            First = std::current_exception();
-        }
-    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
-    if (First) std::rethrow_exception(First);
+    NotifyBackInBrowse(Alive, WasEditing);
 }
 
 void TDataSet::ReplaceRecords(std::vector<TRecordBuffer>&& NewRecords) {
@@ -418,14 +411,7 @@ void TDataSet::ReplaceRecords(std::vector<TRecordBuffer>&& NewRecords) {
     FBof = true;
     FEof = FRecords.empty();
     auto Alive = AliveToken();
-    std::exception_ptr First;
-    if (WasEditing) try {
-            DataEvent(TDataEvent::deUpdateState);
-        } catch (...) {
-            First = std::current_exception();
-        }
-    if (!Alive.expired()) DataEvent(TDataEvent::deDataSetChange);
-    if (First) std::rethrow_exception(First);
+    NotifyBackInBrowse(Alive, WasEditing);
 }
 
 // Reading

@@ -220,6 +220,9 @@ private:
     void MoveTo(int Index, bool SetBof, bool SetEof);
     // Tells every data source that the active or edit state changed.
     void NotifySources(const std::function<void(TDataSource&)>& Notify);
+    // After a return to browse mode: deUpdateState (when StateChanged), then
+    // deDataSetChange unless the data set died meanwhile.
+    void NotifyBackInBrowse(const std::weak_ptr<const void>& Alive, bool StateChanged);
 
     TDataSetState FState = TDataSetState::dsInactive;
     bool FStreamedActive = false;
