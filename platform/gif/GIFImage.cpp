@@ -1,5 +1,7 @@
 #include "platform/gif/GIFImage.h"
 
+#include "platform/gif/GifLzw.h"
+
 #include <gif_lib.h>
 
 #if defined(__SSE2__)
@@ -592,14 +594,34 @@ void TGIFImage::Encode() const {
                               " picture: " + (Text ? Text : "giflib error " + std::to_string(Error)));
     };
 
+    // The LZW codes come from our own compressor, which gives giflib's codes
+    // several times faster; giflib writes the file around them (signature,
+    // screen and image descriptors, colour table, the code size, the code
+    // blocks and the trailer). A GIF file states a code size of at least 2.
+    if (!FEncoder) FEncoder = std::make_unique<TGifLzwEncoder>();
+    const std::span<const std::uint8_t> Codes =
+        FEncoder->Encode(FIndices.data(), FIndices.size(), std::max(2, Map.BitsPerPixel));
+
     FEncoded.clear();
+    FEncoded.reserve(Codes.size() + Codes.size() / 255 + 3 * Colors.size() + 64);
     int Error = 0;
     GifFileType* Gif = EGifOpen(&FEncoded, AppendToVector, &Error);
     if (!Gif) Fail(Error);
     EGifSetGifVersion(Gif, true);
-    const bool Written = EGifPutScreenDesc(Gif, FWidth, FHeight, Map.BitsPerPixel, 0, &Map) == GIF_OK &&
-                         EGifPutImageDesc(Gif, 0, 0, FWidth, FHeight, false, nullptr) == GIF_OK &&
-                         EGifPutLine(Gif, FIndices.data(), static_cast<int>(FIndices.size())) == GIF_OK;
+    bool Written = EGifPutScreenDesc(Gif, FWidth, FHeight, Map.BitsPerPixel, 0, &Map) == GIF_OK &&
+                   EGifPutImageDesc(Gif, 0, 0, FWidth, FHeight, false, nullptr) == GIF_OK;
+    // The codes go out in sub-blocks of up to 255 bytes, each after its
+    // length; an empty block ends them.
+    GifByteType Block[256];
+    for (std::size_t At = 0; Written && At < Codes.size(); At += 255) {
+        const std::size_t Length = std::min<std::size_t>(255, Codes.size() - At);
+        Block[0] = static_cast<GifByteType>(Length);
+        std::memcpy(Block + 1, Codes.data() + At, Length);
+        Written = (At == 0 ? EGifPutCode(Gif, std::max(2, Map.BitsPerPixel), Block)
+                           : EGifPutCodeNext(Gif, Block)) == GIF_OK;
+    }
+    Written = Written && EGifPutCodeNext(Gif, nullptr) == GIF_OK;
+    FEncoder->Trim();
     if (!Written) Error = Gif->Error;
     // Closing writes the trailer and frees the handle in every case.
     int CloseError = 0;

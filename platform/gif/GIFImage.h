@@ -25,6 +25,8 @@
 
 namespace pv {
 
+class TGifLzwEncoder;
+
 class TGIFImage : public TGraphic {
 public:
     TGIFImage();
@@ -61,13 +63,13 @@ private:
     int FHeight = 0;
     // Palette entries as 0x00RRGGBB.
     std::vector<std::uint32_t> FPalette;
-    // One palette index per pixel, rows top-down. Mutable because giflib's
-    // line writer masks the indices in place (which leaves them unchanged,
-    // as every index is below the palette size).
-    mutable std::vector<std::uint8_t> FIndices;
+    // One palette index per pixel, rows top-down.
+    std::vector<std::uint8_t> FIndices;
     mutable std::vector<std::uint8_t> FEncoded;
     mutable bool FEncodedValid = false;
     std::unique_ptr<TReducer> FReducer;
+    // The LZW compressor and its tables, made at the first write.
+    mutable std::unique_ptr<TGifLzwEncoder> FEncoder;
 };
 
 }  // namespace pv
