@@ -9,11 +9,19 @@ namespace {
 
 using namespace Norq_Plotvane;
 
+const char* const Labels[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+// The reference values, and a second set for responses whose data changes.
+const double Values[2][12] = {{12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11},
+                              {14, 18, 4, -6, 21, 17, 10, 13, -1, 24, 31, 12}};
+
+void SetPoints(TNorq_DBPlotvane& C, int Which) {
+    C.GetChartSeries()->Clear();
+    for (int I = 0; I < 12; ++I) C.GetChartSeries()->Add(Values[Which][I], Labels[I]);
+}
+
 std::unique_ptr<TNorq_DBPlotvane> MakeR1() {
     auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
-    const char* Labels[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const double Values[] = {12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11};
-    for (int I = 0; I < 12; ++I) C->GetChartSeries()->Add(Values[I], Labels[I]);
+    SetPoints(*C, 0);
     pv::TStringList Title;
     Title.Add("Monthly revenue");
     C->SetTitleText(&Title);
@@ -44,6 +52,22 @@ void BM_GifResponse(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_GifResponse)->Unit(benchmark::kMillisecond);
+
+// A GIF response whose data changes every time, as when the points are
+// read again from a data set that changed: the two value sets alternate,
+// so neither the palette nor anything else can be reused from the last
+// response.
+void BM_GifResponseChangingData(benchmark::State& State) {
+    auto C = MakeR1();
+    int Which = 0;
+    for (auto _ : State) {
+        SetPoints(*C, Which ^= 1);
+        pv::TWebResponse R;
+        C->GetGifResponse(R);
+        benchmark::DoNotOptimize(R.GetSentMessage());
+    }
+}
+BENCHMARK(BM_GifResponseChangingData)->Unit(benchmark::kMillisecond);
 
 void BM_JpegResponse(benchmark::State& State) {
     auto C = MakeR1();
