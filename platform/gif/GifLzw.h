@@ -10,8 +10,9 @@
 //     grid lines), cost a few steps per emitted code instead of a table
 //     lookup per pixel: the codes of the strings c, cc, ccc, ... are kept per
 //     index c, so the encoder jumps straight to the longest one a run covers;
-//   - the other pixels use a small open-addressing table that stays in the
-//     first-level cache, and codes are written 32 bits at a time.
+//   - the other pixels use an open-addressing table kept sparse enough that
+//     a lookup rarely probes twice, with no branch on whether the string
+//     was known, and codes are written 32 bits at a time.
 //
 // One encoder serves one thread at a time; its tables are reused between
 // pictures, so encoding allocates nothing in the steady state.
