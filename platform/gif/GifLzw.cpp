@@ -86,7 +86,11 @@ struct TGifLzwEncoder::TState {
     // the table is neither cleared nor initialised: pages the pictures never
     // reach (indices without long runs) are never touched.
     std::unique_ptr<std::uint16_t[]> RunCodes{new std::uint16_t[256 * MaxStringLength]};
-    std::vector<std::uint8_t> Out;
+    // The output, sized for the worst case but never cleared: only the
+    // bytes written are touched, so a large buffer costs the pages the codes
+    // fill, not its size.
+    std::unique_ptr<std::uint8_t[]> Out;
+    std::size_t OutSize = 0;
 
     void ClearTables() {
         std::fill(std::begin(Table), std::end(Table), EmptyEntry);
@@ -98,7 +102,10 @@ TGifLzwEncoder::TGifLzwEncoder() : FState(std::make_unique<TState>()) {}
 TGifLzwEncoder::~TGifLzwEncoder() = default;
 
 void TGifLzwEncoder::Trim() {
-    if (FState->Out.capacity() > (std::size_t{1} << 20)) FState->Out = {};
+    if (FState->OutSize > (std::size_t{1} << 22)) {
+        FState->Out.reset();
+        FState->OutSize = 0;
+    }
 }
 
 std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const In, const std::size_t Count,
@@ -125,8 +132,13 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
     // the last 32-bit store.
     const std::size_t MaxCodes = Count + Count / 2048 + 8;
     const std::size_t MaxBytes = (MaxCodes * MaxCodeBits + 7) / 8 + 8;
-    if (S.Out.size() < MaxBytes) S.Out.resize(MaxBytes);
-    std::uint8_t* Put = S.Out.data();
+    if (S.OutSize < MaxBytes) {
+        S.Out.reset();
+        S.OutSize = 0;
+        S.Out.reset(new std::uint8_t[MaxBytes]);
+        S.OutSize = MaxBytes;
+    }
+    std::uint8_t* Put = S.Out.get();
 
     std::uint64_t Bits = 0;  // pending bits, least significant first
     int BitCount = 0;
@@ -259,7 +271,7 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
         Bits >>= 8;
         BitCount -= 8;
     }
-    return {S.Out.data(), static_cast<std::size_t>(Put - S.Out.data())};
+    return {S.Out.get(), static_cast<std::size_t>(Put - S.Out.get())};
 }
 
 }  // namespace pv

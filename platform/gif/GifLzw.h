@@ -40,7 +40,8 @@ public:
     // would not decode to the picture.
     std::span<const std::uint8_t> Encode(const std::uint8_t* Indices, std::size_t Count, int MinCodeSize);
 
-    // Drops the output buffer when only a very large picture needed it.
+    // Drops the output buffer when only a very large picture needed it
+    // (more than 4 MB, about 2.8 million pixels).
     void Trim();
 
 private:
