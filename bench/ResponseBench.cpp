@@ -3,6 +3,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <cmath>
+#include <string>
+
 #include "component/Norq_Plotvane.h"
 
 namespace {
@@ -78,6 +81,44 @@ void BM_JpegResponse(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_JpegResponse)->Unit(benchmark::kMillisecond);
+
+// Both response paths as the picture grows (R1 at three sizes) and as the
+// points grow (N bars of varied values at 400 x 250). Argument 0 of the
+// size runs is the format: 0 GIF, 1 JPEG.
+void Respond(benchmark::State& State, TNorq_DBPlotvane& C, bool Jpeg) {
+    for (auto _ : State) {
+        pv::TWebResponse R;
+        if (Jpeg) C.GetJPegResponse(R);
+        else C.GetGifResponse(R);
+        benchmark::DoNotOptimize(R.GetSentMessage());
+    }
+    State.counters["bytes"] = static_cast<double>(C.GetResponseStream()->GetSize());
+}
+
+void BM_ResponseSize(benchmark::State& State) {
+    auto C = MakeR1();
+    C->SetWidth(static_cast<int>(State.range(1)));
+    C->SetHeight(static_cast<int>(State.range(2)));
+    Respond(State, *C, State.range(0) != 0);
+}
+BENCHMARK(BM_ResponseSize)
+    ->ArgNames({"jpeg", "w", "h"})
+    ->ArgsProduct({{0, 1}, {400}, {250}})
+    ->ArgsProduct({{0, 1}, {800}, {500}})
+    ->ArgsProduct({{0, 1}, {1600}, {1000}})
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ResponsePoints(benchmark::State& State) {
+    auto C = MakeR1();
+    C->GetChartSeries()->Clear();
+    for (int I = 0; I < State.range(1); ++I)
+        C->GetChartSeries()->Add(std::sin(I * 0.37) * 100 + 20, "P" + std::to_string(I));
+    Respond(State, *C, State.range(0) != 0);
+}
+BENCHMARK(BM_ResponsePoints)
+    ->ArgNames({"jpeg", "points"})
+    ->ArgsProduct({{0, 1}, {12, 100, 1000, 10000}})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
