@@ -1,5 +1,6 @@
 #include "platform/rtl/FormatFloat.h"
 
+#include <array>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -144,6 +145,30 @@ TSection ParseSection(std::string_view S) {
     }
     Sec.RequiredInt = FirstIntZero < 0 ? 0 : Sec.IntPlaceholders - FirstIntZero;
     return Sec;
+}
+
+// The parsed form of a section, from a small per-thread cache: a chart
+// formats every mark, legend value and tick label with the same one or two
+// pictures, so parsing each of them once per thread saves a parse (and its
+// allocations) per label. The reference stays valid until the next call on
+// this thread.
+const TSection& ParsedSection(std::string_view S) {
+    struct TEntry {
+        std::string Picture;
+        TSection Section;
+        bool Used = false;
+    };
+    constexpr std::size_t Slots = 8;
+    thread_local std::array<TEntry, Slots> Cache;
+    thread_local std::size_t Victim = 0;
+    for (TEntry& E : Cache)
+        if (E.Used && E.Picture == S) return E.Section;
+    TEntry& E = Cache[Victim];
+    Victim = (Victim + 1) % Slots;
+    E.Section = ParseSection(S);
+    E.Picture.assign(S);
+    E.Used = true;
+    return E.Section;
 }
 
 // Splits at the semicolons outside quotes; at most three sections count.
@@ -312,9 +337,9 @@ std::string FormatFloat(std::string_view Format, double Value) {
         else
             Minus = true;
     }
-    TSection Sec = ParseSection(Sections[Index]);
+    const TSection* Sec = &ParsedSection(Sections[Index]);
     int Exp = 0;
-    TDecimal D = RoundFor(Sec, Value, Exp);
+    TDecimal D = RoundFor(*Sec, Value, Exp);
     // A number that rounds to zero is zero: the zero section if there is
     // one, else the positive one, and never "-0".
     if (D.IsZero() && (Value != 0 || Index != 0 || Usable(2))) {
@@ -322,11 +347,11 @@ std::string FormatFloat(std::string_view Format, double Value) {
         if (Usable(2) || Index != 0) {
             Index = Usable(2) ? 2 : 0;
             if (Sections[Index].empty()) return FormatGeneral(0);
-            Sec = ParseSection(Sections[Index]);
-            D = RoundFor(Sec, 0, Exp);
+            Sec = &ParsedSection(Sections[Index]);
+            D = RoundFor(*Sec, 0, Exp);
         }
     }
-    return Render(Sec, D, Exp, Minus);
+    return Render(*Sec, D, Exp, Minus);
 }
 
 }  // namespace pv

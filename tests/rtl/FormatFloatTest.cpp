@@ -6,6 +6,8 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <string>
+#include <thread>
 
 namespace pv {
 namespace {
@@ -154,6 +156,21 @@ TEST(FormatFloatTest, RandomPicturesNeverFail) {
             EXPECT_LT(S.size(), 1000u) << F;
         }
     }
+}
+
+// Parsed pictures are kept per thread; more pictures than it keeps, used in
+// turn and from two threads, must each still give their own result.
+TEST(FormatFloatTest, ManyPicturesInTurnKeepTheirOwnResults) {
+    auto Check = [] {
+        for (int Round = 0; Round < 3; ++Round)
+            for (std::size_t Decimals = 1; Decimals <= 12; ++Decimals) {
+                const std::string Picture = "0." + std::string(Decimals, '0') + " 'u'";
+                EXPECT_EQ(FormatFloat(Picture, 1.5), "1.5" + std::string(Decimals - 1, '0') + " u") << Picture;
+            }
+    };
+    std::thread Other(Check);
+    Check();
+    Other.join();
 }
 
 }  // namespace
