@@ -1,36 +1,24 @@
 #include "platform/gif/GIFImage.h"
 
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <gif_lib.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
 #include <unordered_map>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
 #include "platform/vcl/Font.h"
+#include "tests/support/PictureTests.h"
 
 namespace pv {
 namespace {
 
-// Cairo's toy text API and fontconfig keep font data in static caches;
-// freeing them at exit keeps the leak checker's report to our own code.
-class TCairoCaches : public testing::Environment {
-public:
-    void TearDown() override {
-        cairo_debug_reset_static_data();
-        FcFini();
-    }
-};
-[[maybe_unused]] const auto* const CairoCaches = testing::AddGlobalTestEnvironment(new TCairoCaches);
+using namespace picture_tests;
 
 // A GIF file decoded by giflib, independently of the encoder under test.
 struct TDecoded {
@@ -89,13 +77,6 @@ std::vector<std::uint32_t> Rgb(const TBitmap& B) {
     std::vector<std::uint32_t> V(B.PixelSpan().begin(), B.PixelSpan().end());
     for (auto& P : V) P &= 0xFFFFFF;
     return V;
-}
-
-int ChannelDistance(std::uint32_t A, std::uint32_t B) {
-    int D = 0;
-    for (int Shift = 0; Shift <= 16; Shift += 8)
-        D = std::max(D, std::abs(static_cast<int>((A >> Shift) & 0xFF) - static_cast<int>((B >> Shift) & 0xFF)));
-    return D;
 }
 
 // A deterministic scatter of Colours distinct colours over flat blocks.
@@ -378,39 +359,22 @@ TEST(GIFImage, AssignCopiesAnotherGIFAndRejectsOtherClasses) {
     EXPECT_EQ(C.Encoded(), A.Encoded());
 }
 
-// Runs a command and returns its standard output, or nullopt if it failed.
-std::optional<std::string> RunCommand(const std::string& Command) {
-    std::FILE* P = popen((Command + " 2>/dev/null").c_str(), "r");
-    if (!P) return std::nullopt;
-    std::string Out;
-    char Buf[256];
-    while (std::fgets(Buf, sizeof Buf, P)) Out += Buf;
-    if (pclose(P) != 0) return std::nullopt;
-    while (!Out.empty() && (Out.back() == '\n' || Out.back() == ' ')) Out.pop_back();
-    return Out;
-}
-
 TEST(GIFImage, OtherDecodersReadTheFile) {
-    const bool HavePillow = RunCommand("/usr/bin/python3 -c 'import PIL.Image'").has_value();
-    const bool HaveIdentify = RunCommand("identify -version").has_value();
-    if (!HavePillow && !HaveIdentify) GTEST_SKIP() << "neither Pillow nor ImageMagick's identify is installed";
+    const TOtherDecoders Have;
+    if (!Have.Any()) GTEST_SKIP() << "neither Pillow nor ImageMagick's identify is installed";
     TBitmap B;
     DrawAntialiased(B);
     TGIFImage Gif;
     Gif.Assign(B);
-    const std::string Path = testing::TempDir() + "/plotvane-gif-test.gif";
-    {
-        std::ofstream F(Path, std::ios::binary);
-        F.write(reinterpret_cast<const char*>(Gif.Encoded().data()), static_cast<std::streamsize>(Gif.Encoded().size()));
-    }
-    if (HavePillow) {
+    const std::string Path = WriteTempFile("plotvane-gif-test.gif", Gif.Encoded());
+    if (Have.Pillow) {
         // Pixel (25, 150) is inside the flat blue rectangle.
         auto Out = RunCommand("/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" + Path +
                        "'); im.load(); print(im.format, im.size[0], im.size[1], im.convert('RGB').getpixel((25, 150)))\"");
         ASSERT_TRUE(Out.has_value());
         EXPECT_EQ(*Out, "GIF 300 200 (0, 0, 255)");
     }
-    if (HaveIdentify) {
+    if (Have.Identify) {
         auto Out = RunCommand("identify -format '%m %w %h' '" + Path + "'");
         ASSERT_TRUE(Out.has_value());
         EXPECT_EQ(*Out, "GIF 300 200");

@@ -1,35 +1,23 @@
 #include "platform/jpeg/JPEGImage.h"
 
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <string>
 #include <thread>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
 #include "platform/vcl/Font.h"
+#include "tests/support/PictureTests.h"
 
 namespace pv {
 namespace {
 
-// Cairo's toy text API and fontconfig keep font data in static caches;
-// freeing them at exit keeps the leak checker's report to our own code.
-class TCairoCaches : public testing::Environment {
-public:
-    void TearDown() override {
-        cairo_debug_reset_static_data();
-        FcFini();
-    }
-};
-[[maybe_unused]] const auto* const CairoCaches = testing::AddGlobalTestEnvironment(new TCairoCaches);
+using namespace picture_tests;
 
 // A JPEG file decoded by TurboJPEG's decompressor.
 struct TDecoded {
@@ -56,13 +44,6 @@ TDecoded DecodeJpeg(const std::vector<std::uint8_t>& Bytes) {
             ADD_FAILURE() << "tjDecompress2: " << tjGetErrorStr2(H);
     }
     tjDestroy(H);
-    return D;
-}
-
-int ChannelDistance(std::uint32_t A, std::uint32_t B) {
-    int D = 0;
-    for (int Shift = 0; Shift <= 16; Shift += 8)
-        D = std::max(D, std::abs(static_cast<int>((A >> Shift) & 0xFF) - static_cast<int>((B >> Shift) & 0xFF)));
     return D;
 }
 
@@ -264,32 +245,16 @@ TEST(JPEGImage, ObjectsOnDifferentThreadsEncodeIndependently) {
     for (const auto& R : Results) EXPECT_EQ(R, Expected);
 }
 
-std::optional<std::string> RunCommand(const std::string& Command) {
-    std::FILE* P = popen((Command + " 2>/dev/null").c_str(), "r");
-    if (!P) return std::nullopt;
-    std::string Out;
-    char Buf[256];
-    while (std::fgets(Buf, sizeof Buf, P)) Out += Buf;
-    if (pclose(P) != 0) return std::nullopt;
-    while (!Out.empty() && (Out.back() == '\n' || Out.back() == ' ')) Out.pop_back();
-    return Out;
-}
-
 TEST(JPEGImage, OtherDecodersReadTheFile) {
-    const bool HavePillow = RunCommand("/usr/bin/python3 -c 'import PIL.Image'").has_value();
-    const bool HaveIdentify = RunCommand("identify -version").has_value();
-    if (!HavePillow && !HaveIdentify) GTEST_SKIP() << "neither Pillow nor ImageMagick's identify is installed";
+    const TOtherDecoders Have;
+    if (!Have.Any()) GTEST_SKIP() << "neither Pillow nor ImageMagick's identify is installed";
     TBitmap B;
     DrawTestPicture(B);
     TJPEGImage J;
     J.SetCompressionQuality(80);
     J.Assign(B);
-    const std::string Path = testing::TempDir() + "/plotvane-jpeg-test.jpg";
-    {
-        std::ofstream F(Path, std::ios::binary);
-        F.write(reinterpret_cast<const char*>(J.Encoded().data()), static_cast<std::streamsize>(J.Encoded().size()));
-    }
-    if (HavePillow) {
+    const std::string Path = WriteTempFile("plotvane-jpeg-test.jpg", J.Encoded());
+    if (Have.Pillow) {
         // Pixel (48, 144) is inside the blue block; Pillow's decoder must see
         // blue there, within JPEG's loss.
         auto Out = RunCommand("/usr/bin/python3 -c \"from PIL import Image; im = Image.open('" + Path +
@@ -298,7 +263,7 @@ TEST(JPEGImage, OtherDecodersReadTheFile) {
         ASSERT_TRUE(Out.has_value());
         EXPECT_EQ(*Out, "JPEG 320 200 True");
     }
-    if (HaveIdentify) {
+    if (Have.Identify) {
         auto Out = RunCommand("identify -format '%m %w %h' '" + Path + "'");
         ASSERT_TRUE(Out.has_value());
         EXPECT_EQ(*Out, "JPEG 320 200");
