@@ -46,47 +46,14 @@ void BM_ComponentRender(benchmark::State& State) {
 }
 BENCHMARK(BM_ComponentRender)->Unit(benchmark::kMillisecond);
 
-void BM_GifResponse(benchmark::State& State) {
-    auto C = MakeR1();
-    for (auto _ : State) {
-        pv::TWebResponse R;
-        C->GetGifResponse(R);
-        benchmark::DoNotOptimize(R.GetSentMessage());
-    }
-}
-BENCHMARK(BM_GifResponse)->Unit(benchmark::kMillisecond);
-
-// A GIF response whose data changes every time, as when the points are
-// read again from a data set that changed: the two value sets alternate,
-// so neither the palette nor anything else can be reused from the last
-// response.
-void BM_GifResponseChangingData(benchmark::State& State) {
-    auto C = MakeR1();
+// Responses of one format from the component, one per iteration. With
+// ChangingData the points alternate between the two value sets, as when
+// they are read again from a data set that changed, so neither the palette
+// nor anything else can be reused from the last response.
+void Respond(benchmark::State& State, TNorq_DBPlotvane& C, bool Jpeg, bool ChangingData = false) {
     int Which = 0;
     for (auto _ : State) {
-        SetPoints(*C, Which ^= 1);
-        pv::TWebResponse R;
-        C->GetGifResponse(R);
-        benchmark::DoNotOptimize(R.GetSentMessage());
-    }
-}
-BENCHMARK(BM_GifResponseChangingData)->Unit(benchmark::kMillisecond);
-
-void BM_JpegResponse(benchmark::State& State) {
-    auto C = MakeR1();
-    for (auto _ : State) {
-        pv::TWebResponse R;
-        C->GetJPegResponse(R);
-        benchmark::DoNotOptimize(R.GetSentMessage());
-    }
-}
-BENCHMARK(BM_JpegResponse)->Unit(benchmark::kMillisecond);
-
-// Both response paths as the picture grows (R1 at three sizes) and as the
-// points grow (N bars of varied values at 400 x 250). Argument 0 of the
-// size runs is the format: 0 GIF, 1 JPEG.
-void Respond(benchmark::State& State, TNorq_DBPlotvane& C, bool Jpeg) {
-    for (auto _ : State) {
+        if (ChangingData) SetPoints(C, Which ^= 1);
         pv::TWebResponse R;
         if (Jpeg) C.GetJPegResponse(R);
         else C.GetGifResponse(R);
@@ -95,6 +62,18 @@ void Respond(benchmark::State& State, TNorq_DBPlotvane& C, bool Jpeg) {
     State.counters["bytes"] = static_cast<double>(C.GetResponseStream()->GetSize());
 }
 
+void BM_GifResponse(benchmark::State& State) { Respond(State, *MakeR1(), false); }
+BENCHMARK(BM_GifResponse)->Unit(benchmark::kMillisecond);
+
+void BM_GifResponseChangingData(benchmark::State& State) { Respond(State, *MakeR1(), false, true); }
+BENCHMARK(BM_GifResponseChangingData)->Unit(benchmark::kMillisecond);
+
+void BM_JpegResponse(benchmark::State& State) { Respond(State, *MakeR1(), true); }
+BENCHMARK(BM_JpegResponse)->Unit(benchmark::kMillisecond);
+
+// Both response paths as the picture grows (R1 at three sizes) and as the
+// points grow (N bars of varied values at 400 x 250). Argument 0 is the
+// format: 0 GIF, 1 JPEG.
 void BM_ResponseSize(benchmark::State& State) {
     auto C = MakeR1();
     C->SetWidth(static_cast<int>(State.range(1)));

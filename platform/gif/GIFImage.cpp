@@ -598,9 +598,9 @@ void TGIFImage::Encode() const {
     // several times faster; giflib writes the file around them (signature,
     // screen and image descriptors, colour table, the code size, the code
     // blocks and the trailer). A GIF file states a code size of at least 2.
+    const int CodeSize = std::max(2, Map.BitsPerPixel);
     if (!FEncoder) FEncoder = std::make_unique<TGifLzwEncoder>();
-    const std::span<const std::uint8_t> Codes =
-        FEncoder->Encode(FIndices.data(), FIndices.size(), std::max(2, Map.BitsPerPixel));
+    const std::span<const std::uint8_t> Codes = FEncoder->Encode(FIndices.data(), FIndices.size(), CodeSize);
 
     FEncoded.clear();
     FEncoded.reserve(Codes.size() + Codes.size() / 255 + 3 * Colors.size() + 64);
@@ -617,7 +617,7 @@ void TGIFImage::Encode() const {
         const std::size_t Length = std::min<std::size_t>(255, Codes.size() - At);
         Block[0] = static_cast<GifByteType>(Length);
         std::memcpy(Block + 1, Codes.data() + At, Length);
-        Written = (At == 0 ? EGifPutCode(Gif, std::max(2, Map.BitsPerPixel), Block)
+        Written = (At == 0 ? EGifPutCode(Gif, CodeSize, Block)
                            : EGifPutCodeNext(Gif, Block)) == GIF_OK;
     }
     Written = Written && EGifPutCodeNext(Gif, nullptr) == GIF_OK;

@@ -13,8 +13,8 @@ namespace pv {
 namespace {
 
 int AppendToVector(GifFileType* Gif, const GifByteType* Data, int Length) {
-    static_cast<std::vector<std::uint8_t>*>(Gif->UserData)->insert(
-        static_cast<std::vector<std::uint8_t>*>(Gif->UserData)->end(), Data, Data + Length);
+    auto* Out = static_cast<std::vector<std::uint8_t>*>(Gif->UserData);
+    Out->insert(Out->end(), Data, Data + Length);
     return Length;
 }
 
