@@ -40,7 +40,7 @@ TNorq_DBPlotvane::TNorq_DBPlotvane(TComponent* AOwner) : TComponent(AOwner) {
         FPreviewFormat = TPreviewFormat::pfBMP;
         FJPEGQuality = 80;
 
-        InternalChart = std::make_unique<TDBChart>(this);
+        InternalChart = new TDBChart(this);
         InternalChart->SetColor(pv::clWindow);
         InternalChart->GetTitle()->SetColor(pv::clDefault);
         InternalChart->GetTitle()->GetText()->Clear();
@@ -69,25 +69,29 @@ TNorq_DBPlotvane::TNorq_DBPlotvane(TComponent* AOwner) : TComponent(AOwner) {
     }
 }
 
-TNorq_DBPlotvane::~TNorq_DBPlotvane() { ReleaseMembers(); }
+TNorq_DBPlotvane::~TNorq_DBPlotvane() { Destroying(); }
 
-void TNorq_DBPlotvane::ReleaseMembers() {
-    // reset() clears each pointer before the object goes, so a removal
-    // notice that arrives meanwhile finds the member already absent.
+void TNorq_DBPlotvane::BeforeDestruction() noexcept {
+    ReleaseMembers();
+    // The base then tells the data source and the preview image (linked by
+    // FreeNotification) and the owner that the component is going.
+    TComponent::BeforeDestruction();
+}
+
+void TNorq_DBPlotvane::ReleaseMembers() noexcept {
+    // Each member is cleared before its object goes, so a removal notice
+    // that arrives meanwhile finds it already absent. The chart frees its
+    // own series first, so the series goes before the chart.
     ResponseStream.reset();
     SnapshotBitmap.reset();
     GifPicture.reset();
     JpegPicture.reset();
-    if (ChartSeries) {
-        TChartSeries* S = std::exchange(ChartSeries, nullptr);
-        delete S;
+    ChartSeries = nullptr;
+    if (TDBChart* Chart = InternalChart.get()) {
+        InternalChart = nullptr;
+        Chart->Free();
     }
-    InternalChart.reset();
     ChartDataLink.reset();
-    if (FDataSource) {
-        RemoveFreeNotification(FDataSource);
-        FDataSource = nullptr;
-    }
 }
 
 bool TNorq_DBPlotvane::LoadGateClosed() const { return HasState(pv::csLoading) && !HasState(pv::csDesigning); }
@@ -213,27 +217,33 @@ void TNorq_DBPlotvane::SetJPEGQuality(std::int32_t Value) {
 void TNorq_DBPlotvane::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
     if (Operation != TOperation::opRemove) return;
-    if (ChartDataLink && FDataSource && AComponent == FDataSource) SetDataSource(nullptr);
+    if (ChartDataLink && FDataSourceId && AComponent == FDataSourceId) SetDataSource(nullptr);
 }
 
 void TNorq_DBPlotvane::ActiveChanged() {
-    if (!FDataSource || !FDataSource->GetDataSet()) return;
+    TDataSource* Source = FDataSource.get();
+    if (!Source) return;
+    // The series always follows the data source's present data set; one
+    // that no longer has any leaves the series bound to nothing, never to
+    // the data set it had before.
     ChartSeries->ClearDataSources();
-    ChartSeries->SetDataSource(FDataSource->GetDataSet());
+    ChartSeries->SetDataSource(Source->GetDataSet());
 }
 
 void TNorq_DBPlotvane::SetDataSource(TDataSource* Value) {
     ChartDataLink->SetDataSource(Value);
-    if (Value == FDataSource) return;
-    if (FDataSource) RemoveFreeNotification(FDataSource);
+    if (Value == FDataSourceId) return;
+    if (TDataSource* Old = FDataSource.get()) RemoveFreeNotification(Old);
     FDataSource = Value;
+    FDataSourceId = Value;
     if (Value) FreeNotification(Value);
     ChartSeries->SetDataSource(Value ? Value->GetDataSet() : nullptr);
     DrawPreviewImage();
 }
 
 namespace {
-bool DataSetOpen(const TDataSource* Source) {
+bool DataSetOpen(const pv::TComponentPtr<TDataSource>& Held) {
+    const TDataSource* Source = Held.get();
     return Source && Source->GetDataSet() && Source->GetDataSet()->GetActive();
 }
 }  // namespace

@@ -62,9 +62,6 @@ public:
     // Builds the pictures, the stream, the hidden chart with its title,
     // legend and one bar series, and last the data link. Renders nothing.
     explicit TNorq_DBPlotvane(TComponent* AOwner);
-    // Releases the stream, the snapshot, the pictures, the series, the chart
-    // and the data link, in that order. The preview image, the data source
-    // and the OnAfterDraw handler are only referenced and left alone.
     ~TNorq_DBPlotvane() override;
 
     std::string_view ClassName() const override { return "TNorq_DBPlotvane"; }
@@ -152,7 +149,7 @@ public:
     void SetView3DPercent(int Value);
     TSeriesStyle GetSeriesStyle() const { return FSeriesStyle; }
     void SetSeriesStyle(TSeriesStyle Value);
-    TDataSource* GetDataSource() const { return FDataSource; }
+    TDataSource* GetDataSource() const { return FDataSource.get(); }
     void SetDataSource(TDataSource* Value);
     std::string GetXLabelsSource() const;
     void SetXLabelsSource(const std::string& Value);
@@ -191,14 +188,23 @@ public:
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
-    TChartSeries* GetChartSeries() const { return ChartSeries; }
+    TChartSeries* GetChartSeries() const { return ChartSeries.get(); }
     TNorq_DBPlotvaneDataLink* GetChartDataLink() const { return ChartDataLink.get(); }
     TMemoryStream* GetResponseStream() const { return ResponseStream.get(); }
+
+protected:
+    // Releases the stream, the snapshot, the pictures, the series (through
+    // the chart, which owns it), the chart and the data link, in that order;
+    // the base then sends the removal notices. The preview image, the data
+    // source and the OnAfterDraw handler are only referenced and left alone.
+    void BeforeDestruction() noexcept override;
 
 private:
     // Closed while Loading is set and Designing is not; nothing renders then.
     bool LoadGateClosed() const;
-    void ReleaseMembers();
+    // Also run when construction fails part-way; members never created are
+    // skipped.
+    void ReleaseMembers() noexcept;
     void AfterDraw();
     template <class Picture>
     void SendPicture(TWebResponse& Response, const Picture& APicture, const char* ContentType);
@@ -206,11 +212,13 @@ private:
     TSeriesPointer* SeriesPointer() const;
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
-    // Owned (also listed among this component's components; deleted first
-    // so the owner never deletes it twice).
-    std::unique_ptr<TDBChart> InternalChart;
-    // Owned by InternalChart; replaced only through ChangeSeriesType.
-    TChartSeries* ChartSeries = nullptr;
+    // Owned by this component as its owner (in its list of components), and
+    // freed by ReleaseMembers in the release order; the guard turns null as
+    // soon as the chart's teardown starts.
+    pv::TComponentPtr<TDBChart> InternalChart;
+    // Owned by InternalChart, which frees it; replaced only through
+    // ChangeSeriesType.
+    pv::TComponentPtr<TChartSeries> ChartSeries;
     pv::TComponentPtr<TImage> FPreviewImage;
     std::unique_ptr<TGIFImage> GifPicture;
     std::unique_ptr<TJPEGImage> JpegPicture;
@@ -221,7 +229,10 @@ private:
     TPreviewFormat FPreviewFormat = TPreviewFormat::pfBMP;
     TSeriesStyle FSeriesStyle = TSeriesStyle::ssLineSeries;
     // Not owned; registered for its free notice, dropped in Notification.
-    TDataSource* FDataSource = nullptr;
+    pv::TComponentPtr<TDataSource> FDataSource;
+    // The held data source's address, for recognising its removal notice
+    // after the guard has turned null; never dereferenced.
+    const TComponent* FDataSourceId = nullptr;
     TColor FSeriesColorNegative = 0x0000FF;
     TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
 };

@@ -154,9 +154,11 @@ void TNorq_DBPlotvane::SetSeriesStyle(TSeriesStyle Value) {
     if (Value == FSeriesStyle) return;
     FSeriesStyle = Value;
     // Every value of TSeriesStyle names a line series.
-    ChangeSeriesType(ChartSeries, &TLineSeries::NewInstance);
-    if (auto* P = dynamic_cast<TLineSeries*>(ChartSeries)) P->GetPointer()->SetInflateMargins(true);
-    if (auto* P = dynamic_cast<TPointSeries*>(ChartSeries)) P->GetPointer()->SetInflateMargins(true);
+    TChartSeries* Series = ChartSeries.get();
+    ChangeSeriesType(Series, &TLineSeries::NewInstance);
+    ChartSeries = Series;
+    if (auto* P = dynamic_cast<TLineSeries*>(Series)) P->GetPointer()->SetInflateMargins(true);
+    if (auto* P = dynamic_cast<TPointSeries*>(Series)) P->GetPointer()->SetInflateMargins(true);
     InternalChart->CalcSize3DWalls();
     DrawPreviewImage();
 }
@@ -194,8 +196,8 @@ void TNorq_DBPlotvane::SetValueFormat(const std::string& Value) {
 // always refresh; reads fall back to fixed values without a pointer.
 
 TSeriesPointer* TNorq_DBPlotvane::SeriesPointer() const {
-    if (auto* P = dynamic_cast<TPointSeries*>(ChartSeries)) return P->GetPointer();
-    if (auto* L = dynamic_cast<TLineSeries*>(ChartSeries)) return L->GetPointer();
+    if (auto* P = dynamic_cast<TPointSeries*>(ChartSeries.get())) return P->GetPointer();
+    if (auto* L = dynamic_cast<TLineSeries*>(ChartSeries.get())) return L->GetPointer();
     return nullptr;
 }
 

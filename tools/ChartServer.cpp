@@ -38,7 +38,7 @@ std::string HtmlEscape(std::string_view S) {
 
 // One copy of the form with its charts by name.
 struct TChartServer::TModule {
-    std::unique_ptr<pv::TComponent> Root;
+    pv::TUniqueComponent<pv::TComponent> Root;
     std::vector<std::pair<std::string, TNorq_DBPlotvane*>> Charts;
     std::vector<pv::TDataSet*> DataSets;
 

@@ -38,7 +38,7 @@ pv::TFormReadOptions HostReadOptions(bool Designing) {
     return Options;
 }
 
-std::unique_ptr<pv::TComponent> LoadForm(const std::string& FileName, bool Designing) {
+pv::TUniqueComponent<pv::TComponent> LoadForm(const std::string& FileName, bool Designing) {
     RegisterFormClasses();
     return pv::ReadForm(FileName, HostReadOptions(Designing));
 }

@@ -22,6 +22,6 @@ void RegisterFormClasses();
 pv::TFormReadOptions HostReadOptions(bool Designing = false);
 
 // Registers the classes, then reads FileName with HostReadOptions.
-std::unique_ptr<pv::TComponent> LoadForm(const std::string& FileName, bool Designing = false);
+pv::TUniqueComponent<pv::TComponent> LoadForm(const std::string& FileName, bool Designing = false);
 
 }  // namespace plotvane

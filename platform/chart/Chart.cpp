@@ -54,10 +54,19 @@ TCustomAxisPanel::TCustomAxisPanel(TComponent* AOwner)
       FLeftAxis(std::make_unique<TChartAxis>(this)),
       FBottomAxis(std::make_unique<TChartAxis>(this)) {}
 
-TCustomAxisPanel::~TCustomAxisPanel() {
-    // Series outlive the chart when someone else owns them: detach them so
-    // they never look at a chart that is gone.
-    for (TChartSeries* S : std::vector<TChartSeries*>(FSeriesList)) S->SetParentChart(nullptr);
+TCustomAxisPanel::~TCustomAxisPanel() { Destroying(); }
+
+void TCustomAxisPanel::BeforeDestruction() noexcept {
+    // The chart frees the series it owns before anyone hears that the chart
+    // goes; series that someone else owns outlive the chart and are
+    // detached so they never look at a chart that is gone.
+    for (TChartSeries* S : std::vector<TChartSeries*>(FSeriesList)) {
+        if (S->GetOwner() == this)
+            S->Free();
+        else
+            S->SetParentChart(nullptr);
+    }
+    TCustomTeePanel::BeforeDestruction();
 }
 
 void TCustomAxisPanel::AddSeries(TChartSeries* S) {

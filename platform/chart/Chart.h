@@ -72,6 +72,10 @@ public:
 
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+protected:
+    // Frees the series the chart owns and detaches the others.
+    void BeforeDestruction() noexcept override;
+
 private:
     friend class TChartSeries;
     void AddSeries(TChartSeries* S);

@@ -107,7 +107,12 @@ TChartSeries::TChartSeries(TComponent* AOwner)
       FYValues(std::make_unique<TChartValueList>(this, "Y")),
       FMarks(std::make_unique<TSeriesMarks>(this)) {}
 
-TChartSeries::~TChartSeries() { SetParentChart(nullptr); }
+TChartSeries::~TChartSeries() { Destroying(); }
+
+void TChartSeries::BeforeDestruction() noexcept {
+    SetParentChart(nullptr);
+    TComponent::BeforeDestruction();
+}
 
 void TChartSeries::Changed() {
     if (FParentChart) FParentChart->Changed();
@@ -269,13 +274,13 @@ void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
     if (!ASeries || !NewClass) return;
     TComponent* Owner = ASeries->GetOwner();
     TCustomChart* Chart = ASeries->GetParentChart();
-    std::unique_ptr<TChartSeries> Fresh(NewClass(nullptr));
+    TUniqueComponent<TChartSeries> Fresh(NewClass(nullptr));
     Fresh->Assign(*ASeries);
     TChartSeries* Old = ASeries;
     std::string Name = Old->GetName();
     // The new series takes the old one's place: same owner, same name, same
     // chart.
-    delete Old;
+    Old->Free();
     ASeries = Fresh.release();
     if (Owner) Owner->InsertComponent(ASeries);
     ASeries->SetName(Name);

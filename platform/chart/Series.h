@@ -213,6 +213,10 @@ public:
     // Records a change with the parent chart.
     void Changed();
 
+protected:
+    // Leaves the chart while the series is whole.
+    void BeforeDestruction() noexcept override;
+
 private:
     TCustomChart* FParentChart = nullptr;
     TColor FSeriesColor = clRed;

@@ -9,7 +9,10 @@
 //   closes; the link is given a data source with an open data set, or taken
 //   from one (switching between two open ones is both: off, then on); the
 //   data source gets or loses an open data set, or is enabled or disabled;
-//   the data source or the data set is destroyed.
+//   the data source or the data set is destroyed. A link whose data source
+//   is given another data set is told even when it stays inactive, since
+//   the data set it follows has changed; GetDataSet() already returns the
+//   new one during the call.
 // - UpdateData at the start of every Post, so the link can write pending
 //   edits into the record.
 // - DataSetScrolled when the cursor moves, RecordChanged(field) when a field

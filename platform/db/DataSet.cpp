@@ -7,6 +7,7 @@
 #include "platform/db/DataSource.h"
 #include "platform/db/NotifyList.h"
 #include "platform/rtl/TypInfo.h"
+#include "platform/rtl/Verify.h"
 
 namespace pv {
 
@@ -22,21 +23,39 @@ const TClassInfo& TDataSet::StaticClassInfo() {
 }
 const TClassInfo* TDataSet::ClassInfo() const { return &StaticClassInfo(); }
 
-TDataSet::~TDataSet() {
-    // The back end's part of the object is already destroyed, so this
-    // closes only what the base holds. Links first see the data set close
-    // (while their data sources still name it), then the data sources let
-    // go of it.
+TDataSet::~TDataSet() { Destroying(); }
+
+void TDataSet::BeforeDestruction() noexcept {
+    // Closed through the back end while it is still whole, so it can keep
+    // or release what it read. Links first see the data set close (while
+    // their data sources still name it), then the data sources let go of
+    // it. Nothing here may raise, so errors of handlers are dropped.
     if (GetActive()) {
         FVisited = nullptr;
         FState = TDataSetState::dsInactive;
-        FFields.clear();
+        FBuffer = {};
+        FChanged.clear();
+        FModified = false;
+        std::vector<TRecordBuffer> Closing = std::move(FRecords);
         FRecords.clear();
+        FFields.clear();
+        FCurrent = 0;
+        FBof = FEof = true;
+        try {
+            InternalClose(std::move(Closing));
+        } catch (...) {
+        }
         detail::NotifyEach(FDataSources, AliveToken(), detail::TNotifyErrors::neDrop,
                            [](TDataSource& S) { S.UpdateLinks(true); });
     }
     // Each data source takes itself out of the list.
-    while (!FDataSources.empty()) FDataSources.back()->DataSetDestroying();
+    while (!FDataSources.empty()) {
+        TDataSource* S = FDataSources.back();
+        S->DataSetDestroying(*this);
+        PV_VERIFY(FDataSources.empty() || FDataSources.back() != S,
+                  DescribeComponent(S) + " did not let go of the data set " + DescribeComponent(this));
+    }
+    TComponent::BeforeDestruction();
 }
 
 void TDataSet::DatabaseError(const std::string& Message) const {

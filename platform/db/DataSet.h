@@ -67,10 +67,6 @@ struct TDataSetContents {
 class TDataSet : public TComponent {
 public:
     explicit TDataSet(TComponent* AOwner) : TComponent(AOwner) {}
-    // Closes the data set at this level (without calling the back end, whose
-    // part is already gone) and tells its links through their data sources,
-    // then detaches every data source. Exceptions from handlers are dropped
-    // here: a destructor cannot report them.
     ~TDataSet() override;
 
     std::string_view ClassName() const override { return "TDataSet"; }
@@ -168,6 +164,12 @@ public:
     // Raises EDatabaseError with Message after the data set's name, or after
     // its class name when it has none.
     [[noreturn]] void DatabaseError(const std::string& Message) const;
+
+protected:
+    // Closes the data set through the back end and tells its links through
+    // their data sources, then detaches every data source. Exceptions from
+    // handlers are dropped: the step cannot report them.
+    void BeforeDestruction() noexcept override;
 
 protected:
     // Back-end hooks.

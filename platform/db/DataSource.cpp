@@ -7,6 +7,7 @@
 #include "platform/db/DataLink.h"
 #include "platform/db/NotifyList.h"
 #include "platform/rtl/TypInfo.h"
+#include "platform/rtl/Verify.h"
 
 namespace pv {
 
@@ -42,18 +43,23 @@ const TClassInfo& TDataSource::StaticClassInfo() {
 }
 const TClassInfo* TDataSource::ClassInfo() const { return &StaticClassInfo(); }
 
-TDataSource::~TDataSource() {
+TDataSource::~TDataSource() { Destroying(); }
+
+void TDataSource::BeforeDestruction() noexcept {
+    // Links whose data set was open get ActiveChanged (seeing no data set),
+    // then every link is let go without a call.
     DetachDataSet(true);
     for (TDataLink* L : FLinks) {
         L->FDataSource.reset();
         L->FActive = false;
     }
     FLinks.clear();
+    TComponent::BeforeDestruction();
 }
 
 TDataSetState TDataSource::GetState() const {
     TDataSet* D = FDataSet.get();
-    return (D && FEnabled) ? D->GetState() : TDataSetState::dsInactive;
+    return (D && FEnabled && !FSwitching) ? D->GetState() : TDataSetState::dsInactive;
 }
 
 void TDataSource::DetachDataSet(bool DropErrors) {
@@ -69,25 +75,53 @@ void TDataSource::DetachDataSet(bool DropErrors) {
 
 void TDataSource::SetDataSet(TDataSet* Value) {
     if (Value == FDataSet.get()) return;
-    auto Alive = AliveToken();
-    // Hold the new data set by a guarded reference while the links hear of
-    // the old one leaving: a handler may destroy either.
-    TComponentPtr<TDataSet> Next(Value);
-    std::exception_ptr First;
-    if (FDataSet) {
-        try {
-            DetachDataSet(false);
-        } catch (...) {
-            First = std::current_exception();
-        }
+    // The new data set is in place before any link hears of the change, so
+    // a link that looks at the data source's data set in its handler finds
+    // the new one, never the one that is leaving.
+    if (TDataSet* Old = FDataSet.get()) {
+        auto& List = Old->FDataSources;
+        List.erase(std::remove(List.begin(), List.end(), this), List.end());
+        RemoveFreeNotification(Old);
     }
-    if (!Alive.expired() && Next) {
-        Next->FDataSources.push_back(this);
-        FDataSet = Next.get();
-        FDataSetId = Next.get();
-        FreeNotification(Next.get());
+    FDataSet = Value;
+    FDataSetId = Value;
+    if (Value) {
+        Value->FDataSources.push_back(this);
+        FreeNotification(Value);
+    }
+    // Then the links are told in rounds: while the data source reports
+    // itself inactive, the links that were active go off; after, the links
+    // go on if the new data set is open. Switching between two open data
+    // sets is therefore both, off then on. A link that was inactive and
+    // stays so is told once all the same: the data set it would follow is
+    // another one now. Every round re-reads the data source's (new) data
+    // set. A handler may destroy this data source.
+    std::vector<TDataLink*> Inactive;
+    for (TDataLink* L : FLinks)
+        if (!L->GetActive()) Inactive.push_back(L);
+    auto Alive = AliveToken();
+    std::exception_ptr First;
+    FSwitching = true;
+    try {
+        UpdateLinks();
+    } catch (...) {
+        First = std::current_exception();
+    }
+    if (!Alive.expired()) {
+        FSwitching = false;
         try {
             UpdateLinks();
+        } catch (...) {
+            if (!First) First = std::current_exception();
+        }
+    }
+    // A link that a handler destroyed has left FLinks, so it is looked up
+    // there before it is touched.
+    for (TDataLink* L : Inactive) {
+        if (Alive.expired()) break;
+        if (std::find(FLinks.begin(), FLinks.end(), L) == FLinks.end() || L->GetActive()) continue;
+        try {
+            L->ActiveChanged();
         } catch (...) {
             if (!First) First = std::current_exception();
         }
@@ -116,13 +150,23 @@ void TDataSource::Notification(TComponent* AComponent, TOperation Operation) {
     }
 }
 
-void TDataSource::DataSetDestroying() { DetachDataSet(true); }
+void TDataSource::DataSetDestroying(const TDataSet& ADataSet) {
+    PV_VERIFY(&ADataSet == FDataSetId, DescribeComponent(&ADataSet) + " told " + DescribeComponent(this) +
+                                           " that it is being destroyed, but the data source holds " +
+                                           (FDataSetId ? std::string("another data set") : std::string("none")));
+    DetachDataSet(true);
+}
 
 void TDataSource::AddLink(TDataLink* Link) {
     if (std::find(FLinks.begin(), FLinks.end(), Link) == FLinks.end()) FLinks.push_back(Link);
 }
 
-void TDataSource::RemoveLink(TDataLink* Link) { FLinks.erase(std::remove(FLinks.begin(), FLinks.end(), Link), FLinks.end()); }
+void TDataSource::RemoveLink(TDataLink* Link) {
+    auto It = std::find(FLinks.begin(), FLinks.end(), Link);
+    PV_VERIFY(It != FLinks.end(),
+              "a data link was detached from " + DescribeComponent(this) + " that it was not attached to");
+    FLinks.erase(It);
+}
 
 void TDataSource::UpdateLinks(bool DropErrors) {
     detail::NotifyEach(FLinks, AliveToken(),

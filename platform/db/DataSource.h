@@ -21,8 +21,6 @@ class TDataLink;
 class TDataSource : public TComponent {
 public:
     explicit TDataSource(TComponent* AOwner) : TComponent(AOwner) {}
-    // Leaves the data set (links whose data set was open get ActiveChanged,
-    // seeing no data set), then detaches every link without calling it.
     ~TDataSource() override;
 
     std::string_view ClassName() const override { return "TDataSource"; }
@@ -30,10 +28,11 @@ public:
     static const TClassInfo& StaticClassInfo();
     static TComponent* NewInstance(TComponent* AOwner) { return new TDataSource(AOwner); }
 
-    // The data set (nullptr: none). Changing it first leaves the old one,
-    // then joins the new one; every link whose active state changes on the
-    // way gets ActiveChanged (twice when both data sets are open: once off,
-    // once on). Setting the data set it has changes nothing.
+    // The data set (nullptr: none). Changing it leaves the old one and joins
+    // the new one first; then every link whose active state changes gets
+    // ActiveChanged, and sees the new data set in GetDataSet() (twice when
+    // both data sets are open: once off, once on). Setting the data set it
+    // has changes nothing.
     TDataSet* GetDataSet() const { return FDataSet.get(); }
     void SetDataSet(TDataSet* Value);
     // A disabled data source passes nothing on; its links are inactive.
@@ -48,6 +47,11 @@ public:
 
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+protected:
+    // Leaves the data set (links whose data set was open get ActiveChanged,
+    // seeing no data set), then detaches every link without calling it.
+    void BeforeDestruction() noexcept override;
+
 private:
     friend class TDataSet;
     friend class TDataLink;
@@ -61,8 +65,9 @@ private:
     void UpdateLinks(bool DropErrors = false);
     // A data event from the data set, passed on to the active links.
     void DataEvent(TDataEvent Event, TDataEventInfo Info);
-    // The data set is being destroyed: drop it and update the links.
-    void DataSetDestroying();
+    // ADataSet, which must be this data source's, is being destroyed: drop
+    // it and update the links.
+    void DataSetDestroying(const TDataSet& ADataSet);
     void DetachDataSet(bool DropErrors);
 
     TComponentPtr<TDataSet> FDataSet;
@@ -70,6 +75,9 @@ private:
     // the guarded reference has turned null; never dereferenced.
     const TComponent* FDataSetId = nullptr;
     bool FEnabled = true;
+    // Set while SetDataSet tells the links that the old data set left: the
+    // data source then reports itself inactive.
+    bool FSwitching = false;
     // Attached links; each removes itself before it dies.
     std::vector<TDataLink*> FLinks;
 };

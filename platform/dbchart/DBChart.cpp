@@ -48,13 +48,24 @@ struct TDBChart::TObserver {
     TComponentPtr<TDataSet> DataSet;
     // Destroyed in reverse order: the link leaves the data source before
     // the data source leaves the data set.
-    std::unique_ptr<TDataSource> Source;
+    TUniqueComponent<TDataSource> Source;
     std::unique_ptr<TObserverLink> Link;
 };
 
 TDBChart::TDBChart(TComponent* AOwner) : TCustomChart(AOwner) {}
 
-TDBChart::~TDBChart() = default;
+TDBChart::~TDBChart() { Destroying(); }
+
+void TDBChart::BeforeDestruction() noexcept {
+    // The observers go first, so that nothing the series' teardown sets off
+    // reaches a data set through them.
+    std::vector<std::unique_ptr<TObserver>> Dropped = std::move(FObservers);
+    FObservers.clear();
+    for (auto& O : Dropped)
+        if (TDataSet* D = O->DataSet.get()) RemoveFreeNotification(D);
+    Dropped.clear();
+    TCustomChart::BeforeDestruction();
+}
 
 void TDBChart::Observe(TDataSet& ADataSet) {
     for (auto& O : FObservers)
@@ -62,7 +73,7 @@ void TDBChart::Observe(TDataSet& ADataSet) {
     auto O = std::make_unique<TObserver>();
     O->Id = &ADataSet;
     O->DataSet = &ADataSet;
-    O->Source = std::make_unique<TDataSource>(nullptr);
+    O->Source = MakeUniqueComponent<TDataSource>(nullptr);
     O->Link = std::make_unique<TObserverLink>(*this, ADataSet);
     O->Link->Attaching = true;
     O->Source->SetDataSet(&ADataSet);

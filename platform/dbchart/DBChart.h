@@ -55,6 +55,10 @@ public:
 
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+protected:
+    // Lets go of every observed data set, then frees the series.
+    void BeforeDestruction() noexcept override;
+
 private:
     struct TObserver;
     class TObserverLink;

@@ -7,6 +7,7 @@
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Strings.h"
 #include "platform/rtl/TypInfo.h"
+#include "platform/rtl/Verify.h"
 
 namespace pv {
 
@@ -49,10 +50,31 @@ TComponent::TComponent(TComponent* AOwner) : FAlive(std::make_shared<int>(0)) {
 }
 
 TComponent::~TComponent() {
+    // A component on the stack, or deleted directly, has not been through
+    // its teardown step yet; only the base part of it is left to run.
+    Destroying();
     --LiveComponents;
+}
+
+void TComponent::Free() {
+    // A component whose step is already under way is deleted by whoever
+    // started it.
+    if (HasState(csDestroying)) return;
+    Destroying();
+    delete this;
+}
+
+void TComponent::Destroying() noexcept {
+    if (HasState(csDestroying)) return;
     FComponentState |= csDestroying;
+    BeforeDestruction();
+}
+
+void TComponent::BeforeDestruction() noexcept {
     // Guarded pointers turn null before anyone is told, so a handler that
-    // looks through one never sees this half-destroyed object.
+    // looks through one never reaches an object that is going away. (While
+    // a derived class's part of the step runs, the object is still whole
+    // and its guards still lead to it.)
     FAlive.reset();
     // Tell every component linked by FreeNotification. Each link is dropped
     // on both sides before the call, so a handler may freely add or remove
@@ -156,7 +178,10 @@ void TComponent::InsertComponent(TComponent* AComponent) {
 }
 
 void TComponent::RemoveComponent(TComponent* AComponent) {
-    if (!AComponent || AComponent->FOwner != this) return;
+    if (!AComponent) return;
+    PV_VERIFY(AComponent->FOwner == this, DescribeComponent(this) + " was asked to remove " +
+                                              DescribeComponent(AComponent) + ", which it does not own (owner: " +
+                                              DescribeComponent(AComponent->FOwner) + ")");
     Remove(AComponent);
     Notification(AComponent, TOperation::opRemove);
 }
@@ -174,11 +199,18 @@ void TComponent::Remove(TComponent* AComponent) {
 void TComponent::DestroyComponents() {
     while (!FComponents.empty()) {
         TComponent* C = FComponents.back();
-        // Taking it out first means its destructor finds no owner to tell
-        // twice; the owner's notice is sent here instead.
-        Remove(C);
-        Notification(C, TOperation::opRemove);
-        delete C;
+        if (C->HasState(csDestroying)) {
+            // Its step is running further up the stack, which also deletes
+            // it; it only leaves the list here.
+            Remove(C);
+            Notification(C, TOperation::opRemove);
+            continue;
+        }
+        // Its step ends by leaving this list, with the owner's notice sent
+        // while it is still whole.
+        C->Free();
+        PV_VERIFY(FComponents.empty() || FComponents.back() != C,
+                  DescribeComponent(C) + " was freed but is still owned by " + DescribeComponent(this));
     }
 }
 

@@ -1,20 +1,28 @@
 #pragma once
 // TComponent: named objects in an ownership tree, with removal notices.
 //
-// Ownership: a component created with an owner is owned by it and deleted
-// when the owner is deleted; one created without an owner belongs to its
-// creator (hold it in a std::unique_ptr). Deleting an owned component
-// directly is allowed: it leaves its owner's list first.
+// Ownership: a component created with an owner is owned by it and released
+// when the owner is released; one created without an owner belongs to its
+// creator (hold it in a TUniqueComponent, or on the stack). Freeing an owned
+// component directly is allowed: it leaves its owner's list on the way.
+//
+// Teardown: destruction starts with one step, BeforeDestruction, that runs
+// while the whole object is still alive. In it a component sends its
+// removal notices and lets go of what it references; its destructors then
+// only release memory. The owner runs the step when it releases what it
+// owns, Free() and TUniqueComponent run it for the others, and a destructor
+// runs it as a last resort (a component on the stack, or a plain delete).
 //
 // Removal notices: when a component is destroyed, its owner, the owner's
 // other components and every component that asked with FreeNotification
 // receive Notification(it, opRemove). A reference kept to a component that
-// is not owned should be a TComponentPtr, which turns null by itself.
+// is not owned is a TComponentPtr, which turns null by itself.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/rtl/Object.h"
@@ -28,14 +36,26 @@ enum TComponentStateFlag : std::uint32_t {
     csLoading = 1u << 0,     // stored properties are being read
     csReading = 1u << 1,     // the form reader is applying properties
     csDesigning = 1u << 2,   // the component lives in a form designer
-    csDestroying = 1u << 3,  // the destructor has started
+    csDestroying = 1u << 3,  // the teardown step has started
 };
 using TComponentState = std::uint32_t;
 
 class TComponent : public TPersistent {
 public:
     explicit TComponent(TComponent* AOwner);
+    // Runs the teardown step if nothing ran it before (see Destroying).
     ~TComponent() override;
+
+    // Runs the teardown step, then deletes the component. The way to destroy
+    // a component that its owner does not release, or that has no owner.
+    void Free();
+    // Runs the teardown step once: marks the component csDestroying, then
+    // calls BeforeDestruction. Does
+    // nothing when the step has already run or is running. A class that
+    // overrides BeforeDestruction calls this first in its destructor, so a
+    // component deleted directly, or living on the stack, still tears down
+    // while its own members are alive.
+    void Destroying() noexcept;
 
     std::string_view ClassName() const override { return "TComponent"; }
     const TClassInfo* ClassInfo() const override;
@@ -81,7 +101,7 @@ public:
     void InsertComponent(TComponent* AComponent);
     // Takes AComponent out of this component's list, with a removal notice.
     void RemoveComponent(TComponent* AComponent);
-    // Deletes every owned component, last created first.
+    // Frees every owned component, last created first.
     void DestroyComponents();
 
     // A token that lives exactly as long as the component; TComponentPtr
@@ -91,6 +111,15 @@ public:
     // How many components exist in the process right now (constructed and
     // not yet destroyed), for checks that an operation leaves none behind.
     static int InstanceCount();
+
+protected:
+    // The teardown step (see the top of this file). An override sends its
+    // own notices and detaches from what it references, then calls the
+    // base, which turns every TComponentPtr to the component null, tells
+    // the free-notification peers, frees the owned components and leaves
+    // the owner. It runs from destructors' paths, so
+    // an override must not raise: errors of handlers are dropped.
+    virtual void BeforeDestruction() noexcept;
 
 private:
     void Insert(TComponent* AComponent);
@@ -132,5 +161,23 @@ private:
     T* FPtr = nullptr;
     std::weak_ptr<const void> FToken;
 };
+
+// Frees a component through its teardown step; the deleter of
+// TUniqueComponent.
+struct TComponentFree {
+    void operator()(TComponent* AComponent) const {
+        if (AComponent) AComponent->Free();
+    }
+};
+
+// The owning holder of a component without an owner.
+template <class T>
+using TUniqueComponent = std::unique_ptr<T, TComponentFree>;
+
+// Creates a component without an owner, held by the caller.
+template <class T, class... Args>
+TUniqueComponent<T> MakeUniqueComponent(Args&&... A) {
+    return TUniqueComponent<T>(new T(std::forward<Args>(A)...));
+}
 
 }  // namespace pv

@@ -333,8 +333,8 @@ public:
     TFormBuilder(const std::string& FileName, const TFormReadOptions& Options)
         : FFileName(FileName), FOptions(Options), FApplier(FileName, false, &FFixups) {}
 
-    std::unique_ptr<TComponent> Build(const TFormObject& RootObject) {
-        std::unique_ptr<TComponent> Root(Create(RootObject, nullptr));
+    TUniqueComponent<TComponent> Build(const TFormObject& RootObject) {
+        TUniqueComponent<TComponent> Root(Create(RootObject, nullptr));
         Fill(*Root, RootObject);
         for (const auto& F : FFixups) FApplier.Resolve(F);
         for (auto& [C, Object] : FLoadOrder) {
@@ -427,13 +427,13 @@ TComponent* FindReferencedComponent(const TComponent& From, std::string_view Nam
     return nullptr;
 }
 
-std::unique_ptr<TComponent> ReadFormFromString(std::string_view Text, const std::string& FileName,
+TUniqueComponent<TComponent> ReadFormFromString(std::string_view Text, const std::string& FileName,
                                                const TFormReadOptions& Options) {
     std::unique_ptr<TFormObject> Tree = ParseFormText(Text, FileName);
     return TFormBuilder(FileName, Options).Build(*Tree);
 }
 
-std::unique_ptr<TComponent> ReadForm(const std::string& FileName, const TFormReadOptions& Options) {
+TUniqueComponent<TComponent> ReadForm(const std::string& FileName, const TFormReadOptions& Options) {
     std::ifstream In(FileName, std::ios::binary);
     if (!In) throw EFormError(FileName, 0, 0, std::string("cannot open the form file: ") + std::strerror(errno));
     std::ostringstream Buffer;

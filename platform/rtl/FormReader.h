@@ -55,9 +55,9 @@ struct TFormReadOptions {
 
 // Reads the form file FileName. The root object becomes the returned
 // component; every other object is owned by the object it is nested in.
-std::unique_ptr<TComponent> ReadForm(const std::string& FileName, const TFormReadOptions& Options = {});
+TUniqueComponent<TComponent> ReadForm(const std::string& FileName, const TFormReadOptions& Options = {});
 // The same from text; FileName only names the text in error messages.
-std::unique_ptr<TComponent> ReadFormFromString(std::string_view Text, const std::string& FileName,
+TUniqueComponent<TComponent> ReadFormFromString(std::string_view Text, const std::string& FileName,
                                                const TFormReadOptions& Options = {});
 
 // Parses one value in form syntax ("800", "'EUR'", "clNavy", "[fsBold]").

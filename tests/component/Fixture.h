@@ -13,7 +13,7 @@ namespace Norq_Plotvane::testing {
 class PlotvaneTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        Module = std::make_unique<pv::TComponent>(nullptr);
+        Module = pv::MakeUniqueComponent<pv::TComponent>(nullptr);
         Chart = new TNorq_DBPlotvane(Module.get());
         Chart->SetName("Chart1");
         Image = new pv::TImage(Module.get());
@@ -32,7 +32,7 @@ protected:
 
     std::uint64_t ChartChanges() const { return Chart->GetInternalChart()->GetChangeCount(); }
 
-    std::unique_ptr<pv::TComponent> Module;
+    pv::TUniqueComponent<pv::TComponent> Module;
     TNorq_DBPlotvane* Chart = nullptr;
     pv::TImage* Image = nullptr;
     int AfterDrawCalls = 0;

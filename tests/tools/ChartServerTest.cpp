@@ -161,7 +161,7 @@ TEST(ChartServer, ModulesOnSeparateThreadsRenderTheSamePicture) {
     pv::TBitmap Reference;
     Reference.Assign(*Chart->GetBMPPicture());
 
-    std::vector<std::unique_ptr<pv::TComponent>> Modules;
+    std::vector<pv::TUniqueComponent<pv::TComponent>> Modules;
     for (int I = 0; I < 8; ++I) Modules.push_back(LoadForm(Copy.Form()));
     std::atomic<int> Same{0};
     std::vector<std::thread> Threads;

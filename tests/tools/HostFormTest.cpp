@@ -62,7 +62,7 @@ protected:
     }
     void SetUp() override { Draws = 0; }
 
-    static std::unique_ptr<pv::TComponent> Read(const std::string& Text, bool Designing = false) {
+    static pv::TUniqueComponent<pv::TComponent> Read(const std::string& Text, bool Designing = false) {
         return pv::ReadFormFromString(Text, "test.form", plotvane::HostReadOptions(Designing));
     }
 };
