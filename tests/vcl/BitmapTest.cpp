@@ -1,0 +1,83 @@
+// Bitmaps: size limits, pixels, independent copies and the BMP and PNG files
+// they write.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/rtl/Exception.h"
+#include "platform/rtl/Stream.h"
+#include "platform/vcl/Bitmap.h"
+#include "tests/support/ThrowMessage.h"
+
+namespace pv {
+namespace {
+
+TEST(BitmapTest, NewBitmapsAreFilledAndEmptyOnesReportIt) {
+    TBitmap Empty;
+    EXPECT_TRUE(Empty.GetEmpty());
+    TBitmap B(3, 2, clRed);
+    EXPECT_FALSE(B.GetEmpty());
+    EXPECT_EQ(B.GetWidth(), 3);
+    EXPECT_EQ(B.GetHeight(), 2);
+    for (int Y = 0; Y < 2; ++Y)
+        for (int X = 0; X < 3; ++X) EXPECT_EQ(B.GetPixel(X, Y), clRed);
+    B.Fill(clWindow);  // system colours resolve when they are drawn
+    EXPECT_EQ(B.GetPixel(2, 1), clWhite);
+    B.SetPixel(1, 1, clNavy);
+    EXPECT_EQ(B.GetPixel(1, 1), clNavy);
+    EXPECT_EQ(B.GetPixel(0, 1), clWhite);
+}
+
+TEST(BitmapTest, BadSizesAndPixelsAreClearErrorsAndChangeNothing) {
+    TBitmap B(2, 2, clBlue);
+    EXPECT_THROW_MSG(B.SetSize(-1, 5), EInvalidGraphic,
+                     "Bitmap size -1 x 5 is invalid: each side must be 0..16384 and the area at most 16777216 pixels");
+    EXPECT_THROW(B.SetSize(16385, 1), EInvalidGraphic);
+    EXPECT_THROW(B.SetSize(8192, 4096), EInvalidGraphic);  // each side fits, the area does not
+    EXPECT_EQ(B.GetWidth(), 2);
+    EXPECT_EQ(B.GetPixel(1, 1), clBlue);
+    EXPECT_THROW_MSG(B.GetPixel(2, 0), EInvalidGraphic, "Pixel (2, 0) is outside the bitmap of 2 x 2");
+    EXPECT_THROW_MSG(B.SetPixel(0, -1, clRed), EInvalidGraphic, "Pixel (0, -1) is outside the bitmap of 2 x 2");
+}
+
+TEST(BitmapTest, AssignMakesAnIndependentCopy) {
+    TBitmap A(4, 4, clYellow);
+    TBitmap B;
+    B.Assign(A);
+    A.SetPixel(0, 0, clBlack);
+    EXPECT_EQ(B.GetPixel(0, 0), clYellow);
+    EXPECT_EQ(B.GetWidth(), 4);
+    B.Assign(B);  // itself: nothing changes
+    EXPECT_EQ(B.GetPixel(3, 3), clYellow);
+}
+
+TEST(BitmapTest, WritesABottomUpBmpFile) {
+    TBitmap B(2, 2, clWhite);
+    B.SetPixel(0, 0, RGB(1, 2, 3));  // top left
+    TMemoryStream S;
+    B.SaveToStream(S);
+    const std::uint8_t* D = S.Memory();
+    ASSERT_GE(S.GetSize(), 54 + 2 * 8);
+    EXPECT_EQ(D[0], 'B');
+    EXPECT_EQ(D[1], 'M');
+    // Rows of 2 x 3 bytes padded to 8; the top row comes last, blue first.
+    const std::uint8_t* TopRow = D + 54 + 8;
+    EXPECT_EQ(TopRow[0], 3);
+    EXPECT_EQ(TopRow[1], 2);
+    EXPECT_EQ(TopRow[2], 1);
+    EXPECT_EQ(S.GetSize(), 54 + 2 * 8);
+}
+
+TEST(BitmapTest, PngFileIsWrittenOrTheErrorNamesTheFile) {
+    TBitmap B(5, 3, clGreen);
+    const auto Path = std::filesystem::temp_directory_path() / "plotvane-bitmap-test.png";
+    B.SaveToPNGFile(Path.string());
+    EXPECT_GT(std::filesystem::file_size(Path), 8u);
+    std::filesystem::remove(Path);
+    EXPECT_THROW(B.SaveToPNGFile("/nonexistent-folder/x.png"), EInvalidGraphic);
+}
+
+}  // namespace
+}  // namespace pv

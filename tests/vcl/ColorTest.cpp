@@ -1,0 +1,50 @@
+// Colour codes: channels, system colours, and the names and numbers that
+// forms and the command line use.
+
+#include <gtest/gtest.h>
+
+#include "platform/vcl/Color.h"
+
+namespace pv {
+namespace {
+
+TEST(ColorTest, ChannelsAreStoredAsBlueGreenRed) {
+    EXPECT_EQ(RGB(0x12, 0x34, 0x56), 0x563412u);
+    EXPECT_EQ(GetRValue(clRed), 0xFF);
+    EXPECT_EQ(GetBValue(clBlue), 0xFF);
+    EXPECT_EQ(GetGValue(0x00AB00), 0xAB);
+    EXPECT_EQ(GetRValue(clBlue), 0);
+}
+
+TEST(ColorTest, SystemAndSpecialColoursResolve) {
+    EXPECT_TRUE(IsSystemColor(clWindow));
+    EXPECT_FALSE(IsSystemColor(clWhite));
+    EXPECT_FALSE(IsSystemColor(clDefault));
+    EXPECT_EQ(ColorToRGB(clWindow), clWhite);
+    EXPECT_EQ(ColorToRGB(clWindowText), clBlack);
+    EXPECT_EQ(ColorToRGB(clTeal), clTeal);  // plain colours stay as they are
+    EXPECT_EQ(ColorToRGB(clDefault, clNavy), clNavy);
+    EXPECT_EQ(ColorToRGB(clNone, clMaroon), clMaroon);
+    // Every system colour index resolves to some plain colour.
+    for (TColor C = clScrollBar; C <= clInfoBk; ++C) EXPECT_FALSE(IsSystemColor(ColorToRGB(C))) << C;
+}
+
+TEST(ColorTest, NamesAndNumbersRoundTrip) {
+    EXPECT_EQ(ColorToString(clRed), "clRed");
+    EXPECT_EQ(ColorToString(clWindow), "clWindow");
+    EXPECT_EQ(ColorToString(clDefault), "clDefault");
+    EXPECT_EQ(ColorToString(0x00123456), "$00123456");
+    for (TColor C : {clBlack, clRed, clMoneyGreen, clWindow, clInfoBk, clNone, clDefault, TColor{0x00ABCDEF}})
+        EXPECT_EQ(StringToColor(ColorToString(C)), C) << ColorToString(C);
+    EXPECT_EQ(StringToColor("$FF"), clRed);
+    EXPECT_EQ(StringToColor("255"), clRed);
+    EXPECT_EQ(StringToColor("-2147483643"), clWindow);  // the 32-bit pattern of a negative number
+}
+
+TEST(ColorTest, AnythingElseIsRefused) {
+    for (const char* S : {"", "clNoSuchColour", "$", "$XYZ", "12abc", "red", "$123456789"})
+        EXPECT_FALSE(StringToColor(S).has_value()) << '"' << S << '"';
+}
+
+}  // namespace
+}  // namespace pv
