@@ -1,6 +1,6 @@
 #pragma once
 // Helpers for the database tests: a temporary folder that removes itself, a
-// SQLite file built with the C API, and catching an exception's message.
+// SQLite file built with the C API.
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -9,19 +9,9 @@
 #include <filesystem>
 #include <string>
 
-namespace pv::test {
+#include "tests/support/ThrowMessage.h"
 
-// The message of the E that F raises; a test failure when it raises none.
-template <class E, class F>
-std::string ThrownMessage(F&& Fn) {
-    try {
-        Fn();
-    } catch (const E& Error) {
-        return Error.what();
-    }
-    ADD_FAILURE() << "no exception was raised";
-    return {};
-}
+namespace pv::test {
 
 class TTempDir {
 public:

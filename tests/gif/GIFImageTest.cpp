@@ -14,6 +14,7 @@
 #include "platform/rtl/Stream.h"
 #include "platform/vcl/Font.h"
 #include "tests/support/PictureTests.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
@@ -260,12 +261,7 @@ TEST(GIFImage, EmptyPictureRaisesOnWrite) {
     TGIFImage Gif;
     TMemoryStream S;
     EXPECT_TRUE(Gif.GetEmpty());
-    try {
-        Gif.SaveToStream(S);
-        FAIL() << "no exception";
-    } catch (const EInvalidGraphic& E) {
-        EXPECT_STREQ(E.what(), "TGIFImage: cannot write an empty picture (0 x 0)");
-    }
+    EXPECT_THROW_MSG(Gif.SaveToStream(S), EInvalidGraphic, "TGIFImage: cannot write an empty picture (0 x 0)");
     EXPECT_EQ(S.GetSize(), 0);
 
     // An empty bitmap after a full one: the old encoding must not survive.
@@ -277,12 +273,7 @@ TEST(GIFImage, EmptyPictureRaisesOnWrite) {
     EXPECT_TRUE(Gif.GetEmpty());
     EXPECT_EQ(Gif.GetWidth(), 7);
     EXPECT_EQ(Gif.GetColorCount(), 0);
-    try {
-        (void)Gif.Encoded();
-        FAIL() << "no exception";
-    } catch (const EInvalidGraphic& E) {
-        EXPECT_STREQ(E.what(), "TGIFImage: cannot write an empty picture (7 x 0)");
-    }
+    EXPECT_THROW_MSG((void)Gif.Encoded(), EInvalidGraphic, "TGIFImage: cannot write an empty picture (7 x 0)");
 }
 
 TEST(GIFImage, EncodingFollowsTheLatestCopyNotTheBitmap) {
@@ -350,12 +341,7 @@ TEST(GIFImage, AssignCopiesAnotherGIFAndRejectsOtherClasses) {
     C.Assign(C);
     EXPECT_EQ(C.Encoded(), A.Encoded());
     TFont F;
-    try {
-        C.Assign(F);
-        FAIL() << "no exception";
-    } catch (const EConvertError& E) {
-        EXPECT_STREQ(E.what(), "Cannot assign a TFont to a TGIFImage");
-    }
+    EXPECT_THROW_MSG(C.Assign(F), EConvertError, "Cannot assign a TFont to a TGIFImage");
     EXPECT_EQ(C.Encoded(), A.Encoded());
 }
 

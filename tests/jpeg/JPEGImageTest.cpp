@@ -13,6 +13,7 @@
 #include "platform/rtl/Stream.h"
 #include "platform/vcl/Font.h"
 #include "tests/support/PictureTests.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
@@ -175,24 +176,14 @@ TEST(JPEGImage, WritesAtTheStreamPosition) {
 TEST(JPEGImage, EmptyPictureRaisesOnWrite) {
     TJPEGImage J;
     TMemoryStream S;
-    try {
-        J.SaveToStream(S);
-        FAIL() << "no exception";
-    } catch (const EInvalidGraphic& E) {
-        EXPECT_STREQ(E.what(), "TJPEGImage: cannot write an empty picture (0 x 0)");
-    }
+    EXPECT_THROW_MSG(J.SaveToStream(S), EInvalidGraphic, "TJPEGImage: cannot write an empty picture (0 x 0)");
     EXPECT_EQ(S.GetSize(), 0);
     TBitmap Full(8, 8, clRed), Empty(0, 12);
     J.Assign(Full);
     EXPECT_FALSE(J.Encoded().empty());
     J.Assign(Empty);
     EXPECT_TRUE(J.GetEmpty());
-    try {
-        (void)J.Encoded();
-        FAIL() << "no exception";
-    } catch (const EInvalidGraphic& E) {
-        EXPECT_STREQ(E.what(), "TJPEGImage: cannot write an empty picture (0 x 12)");
-    }
+    EXPECT_THROW_MSG((void)J.Encoded(), EInvalidGraphic, "TJPEGImage: cannot write an empty picture (0 x 12)");
 }
 
 TEST(JPEGImage, ExtremeSizes) {
@@ -218,12 +209,7 @@ TEST(JPEGImage, AssignCopiesAnotherJPEGAndRejectsOtherClasses) {
     EXPECT_EQ(C.GetCompressionQuality(), 40);
     EXPECT_EQ(C.Encoded(), A.Encoded());
     TFont F;
-    try {
-        C.Assign(F);
-        FAIL() << "no exception";
-    } catch (const EConvertError& E) {
-        EXPECT_STREQ(E.what(), "Cannot assign a TFont to a TJPEGImage");
-    }
+    EXPECT_THROW_MSG(C.Assign(F), EConvertError, "Cannot assign a TFont to a TJPEGImage");
 }
 
 TEST(JPEGImage, ObjectsOnDifferentThreadsEncodeIndependently) {

@@ -10,6 +10,7 @@
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/LibModule.h"
 #include "platform/rtl/PackageLoader.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace {
 
@@ -93,12 +94,8 @@ TEST_F(PackageLoaderTest, FinalizationGoesOnPastAFailureAndRaisesItAfterwards) {
 
 TEST_F(PackageLoaderTest, RefusesBadTablesAndASecondInitialization) {
     pv::PackageLoad(&Table, &Module);
-    try {
-        pv::PackageLoad(&Table, &Module);
-        FAIL();
-    } catch (const pv::EPackageError& E) {
-        EXPECT_STREQ(E.what(), "PackageLoad: Module \"TestModule\" has its units initialized already (4 of 4)");
-    }
+    EXPECT_THROW_MSG(pv::PackageLoad(&Table, &Module), pv::EPackageError,
+                     "PackageLoad: Module \"TestModule\" has its units initialized already (4 of 4)");
     pv::PackageUnload(&Table, &Module);
     const pv::TPackageUnitTable Negative{-1, Units};
     const pv::TPackageUnitTable NoEntries{2, nullptr};

@@ -36,3 +36,16 @@
         if (!PvWhat_) GTEST_FAIL() << #statement " did not raise " #ExceptionType;                 \
         ASSERT_EQ(*PvWhat_, std::string(message));                                                 \
     } while (false)
+
+namespace pv::test {
+
+// The message of the E that Fn raises; a test failure when it raises none.
+// For tests that look at parts of a message rather than all of it.
+template <class E, class F>
+std::string ThrownMessage(F&& Fn) {
+    const std::optional<std::string> What = PV_CAUGHT_MESSAGE_(Fn(), E);
+    if (!What) ADD_FAILURE() << "no exception was raised";
+    return What.value_or(std::string());
+}
+
+}  // namespace pv::test
