@@ -5,6 +5,7 @@
 
 #include "platform/db/MemDataSet.h"
 #include "tests/component/Fixture.h"
+#include "tests/support/LiveComponents.h"
 
 namespace Norq_Plotvane::testing {
 namespace {
@@ -138,6 +139,7 @@ TEST_F(DataBindingTest, DataSetDestroyedFirstLeavesNothingDangling) {
 }
 
 TEST(DataBindingLifetime, EveryDestructionOrderIsClean) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     // 0 data set, 1 source, 2 component, 3 owner: destroy in each order of
     // the first three, the owner last; sources in another owner.
     const int Orders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2}, {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};

@@ -7,6 +7,7 @@
 
 #include "tests/component/Fixture.h"
 #include "tests/support/ThrowMessage.h"
+#include "tests/support/LiveComponents.h"
 
 namespace Norq_Plotvane::testing {
 namespace {
@@ -202,6 +203,7 @@ TEST_F(PlotvaneTest, RefusedSizeKeepsTheOldValueAndDoesNotRefresh) {
 // Destruction in every order a host can cause.
 
 TEST(PlotvaneLifetime, ImageDestroyedBeforeTheComponent) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     pv::TComponent Module(nullptr);
     auto* Chart = new TNorq_DBPlotvane(&Module);
     auto* Image = new pv::TImage(&Module);
@@ -213,6 +215,7 @@ TEST(PlotvaneLifetime, ImageDestroyedBeforeTheComponent) {
 }
 
 TEST(PlotvaneLifetime, ImageOwnedElsewhereDiesFirst) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     auto FormA = std::make_unique<pv::TComponent>(nullptr);
     auto FormB = std::make_unique<pv::TComponent>(nullptr);
     auto* Chart = new TNorq_DBPlotvane(FormA.get());
@@ -224,6 +227,7 @@ TEST(PlotvaneLifetime, ImageOwnedElsewhereDiesFirst) {
 }
 
 TEST(PlotvaneLifetime, ComponentDestroyedBeforeItsImage) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     pv::TComponent Module(nullptr);
     auto* Image = new pv::TImage(&Module);
     {
@@ -234,6 +238,7 @@ TEST(PlotvaneLifetime, ComponentDestroyedBeforeItsImage) {
 }
 
 TEST(PlotvaneLifetime, OwnerDestroysEverythingInEitherCreationOrder) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     for (bool ImageFirst : {false, true}) {
         auto Module = std::make_unique<pv::TComponent>(nullptr);
         pv::TImage* Image = nullptr;
@@ -246,6 +251,7 @@ TEST(PlotvaneLifetime, OwnerDestroysEverythingInEitherCreationOrder) {
 }
 
 TEST(PlotvaneLifetime, NameClashIsAClearError) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     pv::TComponent Module(nullptr);
     Module.SetName("Module1");
     auto* A = new TNorq_DBPlotvane(&Module);

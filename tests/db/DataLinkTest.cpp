@@ -12,6 +12,7 @@
 #include "platform/db/MemDataSet.h"
 #include "platform/rtl/TypInfo.h"
 #include "tests/db/DBTestSupport.h"
+#include "tests/support/LiveComponents.h"
 
 namespace pv {
 namespace {
@@ -258,6 +259,7 @@ TEST_F(DataLinkTest, HandlersMayDestroyLinksSourcesAndTheDataSet) {
 }
 
 TEST(DataLinkOwnership, OwnersDestroyDataSetsAndSourcesInEitherOrder) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     for (bool DataSetFirst : {true, false}) {
         TCountingLink Link;
         {
@@ -283,6 +285,7 @@ TEST(DataLinkOwnership, OwnersDestroyDataSetsAndSourcesInEitherOrder) {
 }
 
 TEST(DataLinkOwnership, DataSetOfAnotherOwnerDies) {
+    pv::test::TLiveComponentsCheck LiveComponents;
     TComponent FormA(nullptr);
     auto FormB = std::make_unique<TComponent>(nullptr);
     auto* Source = new TDataSource(&FormA);
