@@ -6,13 +6,12 @@
 // encoding is made at the first write after a copy and reused until the next
 // copy, so a caller that never writes the GIF pays only for the reduction.
 //
-// Colour reduction: a bitmap of at most 256 distinct colours keeps them all,
-// so it survives a round trip pixel for pixel. A bitmap of more keeps its
-// most frequent colours exact (the flat background, series, text and grid
-// colours of a chart), spends the remaining palette slots on shades that
-// represent the rarer colours (mostly antialiased edges), and maps each rare
-// colour to its nearest palette entry. There is no dithering, so flat areas
-// stay flat.
+// Colour reduction (TColorReduction): a bitmap of at most 256 distinct
+// colours keeps them all, so it survives a round trip pixel for pixel. A
+// bitmap of more keeps its most frequent colours exact (the flat background,
+// series, text and grid colours of a chart) and maps the rarer ones (mostly
+// antialiased edges) to their nearest palette entry, without dithering, so
+// flat areas stay flat.
 //
 // One object serves one thread at a time: writing fills a cache.
 
@@ -25,6 +24,7 @@
 
 namespace pv {
 
+class TColorReduction;
 class TGifLzwEncoder;
 
 class TGIFImage : public TGraphic {
@@ -53,10 +53,6 @@ public:
     int GetColorCount() const { return static_cast<int>(FPalette.size()); }
 
 private:
-    // Tables of the colour reduction, kept between copies so that a picture
-    // refilled at every render allocates nothing in the steady state.
-    struct TReducer;
-
     void Encode() const;
 
     int FWidth = 0;
@@ -67,7 +63,10 @@ private:
     std::vector<std::uint8_t> FIndices;
     mutable std::vector<std::uint8_t> FEncoded;
     mutable bool FEncodedValid = false;
-    std::unique_ptr<TReducer> FReducer;
+    // The colour reduction and its tables, made at the first copy of a
+    // bitmap and kept, so that a picture refilled at every render allocates
+    // nothing in the steady state.
+    std::unique_ptr<TColorReduction> FReducer;
     // The LZW compressor and its tables, made at the first write.
     mutable std::unique_ptr<TGifLzwEncoder> FEncoder;
 };
