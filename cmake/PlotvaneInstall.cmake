@@ -125,15 +125,11 @@ set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME plotvane)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION
-    "Database-bound charts rendered on a server as GIF and JPEG pictures\n"
-    "The plotvane command and the Plotvane libraries: the component package\n"
-    "VCL_Norq_Plotvane with its platform packages, and the form host library.")
+# The summary above is each package's first line; these follow it.
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "The plotvane command and the Plotvane libraries: the component package VCL_Norq_Plotvane with the platform packages it requires, and the form host library.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME plotvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_DESCRIPTION
-    "Development files for Plotvane\n"
-    "Headers, the CMake package (find_package(Plotvane)) and plotvane.pc.")
+set(CPACK_DEBIAN_DEV_DESCRIPTION "Development files for Plotvane: the headers, the CMake package (find_package(Plotvane)) and plotvane.pc.")
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "plotvane (= ${PROJECT_VERSION})")
 # The runtime's dependencies come from the libraries its binaries link;
 # the packages in lib/plotvane are its own.

@@ -107,7 +107,7 @@ cmake -S "$SRC/examples/consumer" -B "$W/subdir" -G Ninja -DPLOTVANE_SOURCE_DIR=
 grep -q '"file": ".*examples/consumer/main.cpp"' "$W/subdir/compile_commands.json" || fail "no consumer target"
 
 echo "== Debian packages"
-(cd "$BUILD" && cpack -G DEB -B "$W/deb" >/dev/null)
+(cd "$BUILD" && cpack -G DEB -B "$W/deb") >"$W/cpack.log" 2>&1 || { cat "$W/cpack.log"; fail "cpack failed"; }
 RUNTIME="$W/deb/plotvane_${VERSION}_$(dpkg --print-architecture).deb"
 DEV="$W/deb/plotvane-dev_${VERSION}_$(dpkg --print-architecture).deb"
 dpkg-deb -c "$RUNTIME" | awk '{print $6}' > "$W/runtime.list"
