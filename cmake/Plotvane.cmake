@@ -1,8 +1,9 @@
 include(GNUInstallDirs)
+
 # Shared compile settings: every warning is an error, and the sanitizer build
-# instruments every target the same way.
-# -Werror only where this is the top project: a program that builds Plotvane
-# with add_subdirectory or FetchContent may use a compiler with new warnings.
+# instruments every target the same way. -Werror only where this is the top
+# project: a program that builds Plotvane with add_subdirectory or
+# FetchContent may use a compiler with new warnings.
 option(PLOTVANE_WERROR "Treat warnings as errors" ${PROJECT_IS_TOP_LEVEL})
 add_library(plotvane_warnings INTERFACE)
 target_compile_options(plotvane_warnings INTERFACE -Wall -Wextra -Wpedantic

@@ -96,7 +96,8 @@ check [ "$("$P/bin/plotvane" --version)" = "plotvane $VERSION" ]
 "$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/moved.png"
 is_png "$W/moved.png"
 consumer_cmake "$P" "$W/consumer-moved"
-consumer_pkgconfig "$P" "$W/consumer-pc-moved"
+# (plotvane.pc finding a prefix other than the one it was made for is
+# checked on the unpacked Debian packages below.)
 
 echo "== add_subdirectory: no -Werror, tests or benchmarks for the consumer"
 cmake -S "$SRC/examples/consumer" -B "$W/subdir" -G Ninja -DPLOTVANE_SOURCE_DIR="$SRC" \
