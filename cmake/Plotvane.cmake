@@ -1,8 +1,16 @@
+include(GNUInstallDirs)
+
 # Shared compile settings: every warning is an error, and the sanitizer build
-# instruments every target the same way.
+# instruments every target the same way. -Werror only where this is the top
+# project: a program that builds Plotvane with add_subdirectory or
+# FetchContent may use a compiler with new warnings.
+option(PLOTVANE_WERROR "Treat warnings as errors" ${PROJECT_IS_TOP_LEVEL})
 add_library(plotvane_warnings INTERFACE)
-target_compile_options(plotvane_warnings INTERFACE -Wall -Wextra -Werror -Wpedantic
+target_compile_options(plotvane_warnings INTERFACE -Wall -Wextra -Wpedantic
                        -Wno-missing-field-initializers)
+if(PLOTVANE_WERROR)
+  target_compile_options(plotvane_warnings INTERFACE -Werror)
+endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND CMAKE_CXX_COMPILER_VERSION VERSION_LESS 13)
   # GCC 12 at -O3 reports "literal" + std::string as an overlapping memcpy
   # inside libstdc++ (a known false positive, fixed in GCC 13).
@@ -18,9 +26,15 @@ endif()
 # library named plotvane_<name> with the alias Plotvane::<name>.
 # PACKAGE <file name> builds it as the shared library of that host package
 # (for example rtl60.bpl), which is what the component package requires.
+# VERSIONED builds it as a shared library lib<target>.so.<major> that
+# carries the project's version.
 function(plotvane_library name)
-  cmake_parse_arguments(ARG "" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
-  if(ARG_PACKAGE)
+  cmake_parse_arguments(ARG "VERSIONED" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+  if(ARG_VERSIONED)
+    add_library(plotvane_${name} SHARED ${ARG_SOURCES})
+    set_target_properties(plotvane_${name} PROPERTIES VERSION ${PROJECT_VERSION}
+                          SOVERSION ${PROJECT_VERSION_MAJOR})
+  elseif(ARG_PACKAGE)
     add_library(plotvane_${name} SHARED ${ARG_SOURCES})
     set_target_properties(plotvane_${name} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_PACKAGE}
                           SUFFIX ".bpl" LIBRARY_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
@@ -28,7 +42,11 @@ function(plotvane_library name)
     add_library(plotvane_${name} ${ARG_SOURCES})
   endif()
   add_library(Plotvane::${name} ALIAS plotvane_${name})
-  target_include_directories(plotvane_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  # Headers are included by their path below the tree's root; an install
+  # keeps that path below include/plotvane.
+  target_include_directories(plotvane_${name} PUBLIC
+    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR};${PROJECT_BINARY_DIR}/generated>"
+    "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/plotvane>")
   target_link_libraries(plotvane_${name} PRIVATE plotvane_warnings ${ARG_DEPS}
                         PUBLIC ${ARG_PUBLIC_DEPS})
 endfunction()

@@ -8,13 +8,14 @@
 //   RT_BITMAP     "TNORQ_DBPLOTVANE"  $0407    the palette glyph
 //   RT_GROUP_ICON "MAINICON"          $0407    one icon: #1
 //   RT_ICON       #1                  $0407    32 x 32, 16 colours, masked
-//   RT_VERSION    #1                  $0407    version 1.0.0.0
+//   RT_VERSION    #1                  $0407    the project version, as 1.0.0.0
 
 #include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
 
+#include "PlotvaneVersion.h"
 #include "package/PackageGlyph.h"
 #include "platform/rtl/PackageInfo.h"
 #include "platform/rtl/ResourceImage.h"
@@ -92,10 +93,11 @@ constexpr std::vector<std::uint8_t> BuildIconGroup() {
 
 constexpr std::vector<std::uint8_t> BuildVersion() {
     pv::TFixedFileInfo Fixed;
-    Fixed.FileVersionMS = 0x00010000;  // 1.0
-    Fixed.FileVersionLS = 0x00000000;  // .0.0
-    Fixed.ProductVersionMS = 0x00010000;
-    Fixed.ProductVersionLS = 0x00000000;
+    // The project's version as major.minor.patch.0.
+    Fixed.FileVersionMS = (PLOTVANE_VERSION_MAJOR << 16) | PLOTVANE_VERSION_MINOR;
+    Fixed.FileVersionLS = PLOTVANE_VERSION_PATCH << 16;
+    Fixed.ProductVersionMS = Fixed.FileVersionMS;
+    Fixed.ProductVersionLS = Fixed.FileVersionLS;
     Fixed.FileFlagsMask = 0x3F;
     Fixed.FileFlags = 0;
     Fixed.FileOS = pv::VOS__WINDOWS32;
@@ -105,13 +107,13 @@ constexpr std::vector<std::uint8_t> BuildVersion() {
     const std::array<pv::TVersionString, 10> Strings{{
         {"CompanyName", ""},
         {"FileDescription", ""},
-        {"FileVersion", "1.0.0.0"},
+        {"FileVersion", PLOTVANE_VERSION_STRING ".0"},
         {"InternalName", ""},
         {"LegalCopyright", ""},
         {"LegalTrademarks", ""},
         {"OriginalFilename", ""},
         {"ProductName", ""},
-        {"ProductVersion", "1.0.0.0"},
+        {"ProductVersion", PLOTVANE_VERSION_STRING ".0"},
         {"Comments", ""},
     }};
     return pv::EncodeVersionInfo(Fixed, "040704E4", Strings, ResourceLanguage, VersionCodePage);

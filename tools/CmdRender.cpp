@@ -1,9 +1,11 @@
-// plotvane render: one chart of a form to a picture file.
+// plotvane render: one chart of a form to a picture file or to stdout.
 
-#include <algorithm>
-#include <iostream>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
-#include "platform/rtl/Stream.h"
+#include "component/Norq_PlotvaneSave.h"
+#include "platform/rtl/Exception.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 #include "tools/FormClasses.h"
@@ -12,56 +14,68 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--set Prop=Value]...
 
 Reads FORM, applies each --set to the chart, renders it and writes FILE.
 The picture type follows FILE's extension: .gif, .jpg or .jpeg (at the
 chart's JPEGQuality), .png, .bmp. FILE is written through a temporary file
 in the same folder, so a failed render leaves no partial file behind.
+-o - writes the picture to standard output; --format then gives its type.
 
   COMPONENT          the chart to render (default: the first TNorq_DBPlotvane)
-  -o, --output FILE  the picture to write
+  -o, --output FILE  the picture to write, - for standard output
+  --format TYPE      gif, jpeg (or jpg), png or bmp: the picture type when
+                     FILE has no such extension; it must agree with one it has
   --set Prop=Value   set a property first, in form syntax (repeatable);
                      Other.Prop=Value sets a property of the component Other
+
+  plotvane render sales.form -o - --format png > chart.png
 )";
 
-std::string Extension(const std::string& FileName) {
-    auto Dot = FileName.find_last_of('.');
-    auto Slash = FileName.find_last_of('/');
-    if (Dot == std::string::npos || (Slash != std::string::npos && Dot < Slash)) return {};
-    std::string E = FileName.substr(Dot + 1);
-    std::transform(E.begin(), E.end(), E.begin(), [](unsigned char C) { return char(std::tolower(C)); });
-    return E;
+using Norq_Plotvane::TChartFileFormat;
+
+// The picture type from --format and the output's extension.
+TChartFileFormat PictureType(const std::string& Out, const std::string& FormatName) {
+    const bool ToStdout = Out == "-";
+    std::optional<TChartFileFormat> ByName;
+    if (!FormatName.empty()) {
+        ByName = Norq_Plotvane::ChartFileFormatFromName(FormatName);
+        if (!ByName) throw EUsageError("--format " + FormatName + ": expected gif, jpeg, jpg, png or bmp");
+    }
+    std::optional<TChartFileFormat> ByExtension = ToStdout ? std::nullopt : Norq_Plotvane::ChartFileFormatOf(Out);
+    if (ByName && ByExtension && *ByName != *ByExtension)
+        throw EUsageError("--format " + FormatName + " does not match the extension of " + Out);
+    if (ByName) return *ByName;
+    if (ByExtension) return *ByExtension;
+    if (ToStdout) throw EUsageError("-o - (standard output) needs --format gif, jpeg, png or bmp");
+    throw EUsageError("cannot tell the picture type of " + Out +
+                      " (use .gif, .jpg, .jpeg, .png or .bmp, or --format)");
+}
+
+void WriteStdout(std::span<const std::uint8_t> Bytes) {
+    if (std::fwrite(Bytes.data(), 1, Bytes.size(), stdout) != Bytes.size() || std::fflush(stdout) != 0)
+        throw pv::EStreamError(std::string("Cannot write to standard output: ") + std::strerror(errno));
 }
 
 }  // namespace
 
 int RunRender(std::span<const std::string> Args) {
     return RunCommand("render", Help, Args, [&] {
-        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output"}, true, 1, 2);
+        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format"}, true, 1, 2);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");
-        std::string Ext = Extension(Out);
-        if (Ext != "gif" && Ext != "jpg" && Ext != "jpeg" && Ext != "png" && Ext != "bmp")
-            throw EUsageError("cannot tell the picture type of " + Out + " (use .gif, .jpg, .jpeg, .png or .bmp)");
+        const TChartFileFormat Format = PictureType(Out, A.Option("--format"));
 
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);
         auto& Chart = FindChart(*Module, A.Positional.size() > 1 ? A.Positional[1] : std::string(), Form);
         ApplySets(*Module, Chart, A.Sets);
 
-        pv::TMemoryStream Bytes;
-        if (Ext == "gif")
-            Chart.GetGIFPicture()->SaveToStream(Bytes);
-        else if (Ext == "jpg" || Ext == "jpeg")
-            Chart.GetJPEGPicture()->SaveToStream(Bytes);
-        else if (Ext == "bmp")
-            Chart.GetBMPPicture()->SaveToStream(Bytes);
-        else {
-            auto Png = Chart.GetBMPPicture()->EncodePNG();
-            Bytes.WriteBytes(Png);
-        }
-        WriteFileAtomically(Out, Bytes.Bytes());
+        const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format);
+        if (Out == "-")
+            WriteStdout(Bytes);
+        else
+            WriteFileAtomically(Out, Bytes);
         return 0;
     });
 }

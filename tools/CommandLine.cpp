@@ -1,14 +1,8 @@
 #include "tools/CommandLine.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
+#include <algorithm>
 #include <iostream>
+#include <optional>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormReader.h"
@@ -110,6 +104,58 @@ Norq_Plotvane::TNorq_DBPlotvane* FirstChart(pv::TComponent& Module) {
 
 }  // namespace
 
+std::size_t EditDistance(std::string_view A, std::string_view B) {
+    auto Lower = [](char C) { return C >= 'A' && C <= 'Z' ? char(C - 'A' + 'a') : C; };
+    std::vector<std::size_t> Row(B.size() + 1);
+    for (std::size_t J = 0; J <= B.size(); ++J) Row[J] = J;
+    for (std::size_t I = 1; I <= A.size(); ++I) {
+        std::size_t Diagonal = Row[0];
+        Row[0] = I;
+        for (std::size_t J = 1; J <= B.size(); ++J) {
+            std::size_t Above = Row[J];
+            std::size_t Cost = Lower(A[I - 1]) == Lower(B[J - 1]) ? 0 : 1;
+            Row[J] = std::min({Row[J] + 1, Row[J - 1] + 1, Diagonal + Cost});
+            Diagonal = Above;
+        }
+    }
+    return Row[B.size()];
+}
+
+namespace {
+
+void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out) {
+    for (int I = 0; I < Module.GetComponentCount(); ++I) {
+        pv::TComponent* C = Module.GetComponent(I);
+        Out.push_back(C);
+        CollectComponents(*C, Out);
+    }
+}
+
+}  // namespace
+
+std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName) {
+    std::vector<pv::TComponent*> All{&Module};
+    CollectComponents(Module, All);
+    std::string Message = FormName + ": no component named " + std::string(Name);
+    // The nearest name, when it is near enough to be a slip: at most a third
+    // of the name's letters (and at least one) differ.
+    const pv::TComponent* Nearest = nullptr;
+    std::size_t Best = std::max<std::size_t>(1, Name.size() / 3) + 1;
+    for (const pv::TComponent* C : All) {
+        if (C->GetName().empty()) continue;
+        std::size_t D = EditDistance(Name, C->GetName());
+        if (D < Best) {
+            Best = D;
+            Nearest = C;
+        }
+    }
+    if (Nearest) Message += "; did you mean " + Nearest->GetName() + "?";
+    Message += "\nThe form's components:";
+    for (const pv::TComponent* C : All)
+        if (!C->GetName().empty()) Message += "\n  " + C->GetName() + ": " + std::string(C->ClassName());
+    return Message;
+}
+
 pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, const std::string& FormName) {
     if (Name.empty()) {
         if (auto* Chart = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(&Module)) return *Chart;
@@ -118,7 +164,7 @@ pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, cons
     }
     if (pv::SameText(Module.GetName(), Name)) return Module;
     if (pv::TComponent* C = FindComponentDeep(Module, Name)) return *C;
-    throw pv::EComponentError(FormName + ": no component named " + Name);
+    throw pv::EComponentError(UnknownComponentMessage(Module, Name, FormName));
 }
 
 Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::string& Name,
@@ -152,49 +198,6 @@ void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector
         }
         pv::SetPropertyFromString(*Owner, Name, Value);
     }
-}
-
-void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes) {
-    namespace fs = std::filesystem;
-    fs::path Target(FileName);
-    fs::path Dir = Target.parent_path();
-    if (Dir.empty()) Dir = ".";
-    std::string Template = (Dir / ("." + Target.filename().string() + ".tmp-XXXXXX")).string();
-    auto Fail = [&](const std::string& What) {
-        throw pv::EStreamError("Cannot write " + FileName + ": " + What);
-    };
-    int Fd = ::mkstemp(Template.data());
-    if (Fd < 0) Fail(std::strerror(errno));
-    // The temporary file is removed on every way out but the rename.
-    bool Renamed = false;
-    struct TCleanup {
-        int& Fd;
-        const std::string& Name;
-        bool& Renamed;
-        ~TCleanup() {
-            if (Fd >= 0) ::close(Fd);
-            if (!Renamed) ::unlink(Name.c_str());
-        }
-    } Cleanup{Fd, Template, Renamed};
-    std::size_t Done = 0;
-    while (Done < Bytes.size()) {
-        ssize_t N = ::write(Fd, Bytes.data() + Done, Bytes.size() - Done);
-        if (N < 0) {
-            if (errno == EINTR) continue;
-            Fail(std::strerror(errno));
-        }
-        Done += static_cast<std::size_t>(N);
-    }
-    // mkstemp makes the file private; a picture or form is for everyone the
-    // umask allows, like any file the user creates.
-    mode_t Mask = ::umask(0);
-    ::umask(Mask);
-    if (::fchmod(Fd, 0666 & ~Mask) != 0) Fail(std::strerror(errno));
-    int Closing = Fd;
-    Fd = -1;
-    if (::close(Closing) != 0) Fail(std::strerror(errno));
-    if (::rename(Template.c_str(), FileName.c_str()) != 0) Fail(std::strerror(errno));
-    Renamed = true;
 }
 
 }  // namespace plotvane

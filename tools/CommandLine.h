@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "component/Norq_Plotvane.h"
+#include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Component.h"
 
 namespace plotvane {
@@ -55,9 +56,19 @@ int RunCommand(std::string_view Name, std::string_view Help, std::span<const std
 // order (ASCII letter case ignored), or nullptr.
 pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name);
 
+// The number of single-letter insertions, deletions and substitutions that
+// turn A into B, ASCII letter case ignored.
+std::size_t EditDistance(std::string_view A, std::string_view B);
+
+// The error for a component name that is not in the form: it suggests the
+// nearest name when one is close, and lists every named component of the
+// form (Module first) with its class.
+std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName);
+
 // The component a command works on: the one named Name, or when Name is
 // empty the first TNorq_DBPlotvane of the module. Raises pv::EComponentError
-// naming the form when there is none.
+// naming the form when there is none (UnknownComponentMessage for a name
+// that is not there).
 pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, const std::string& FormName);
 // The same, but it must be a TNorq_DBPlotvane.
 Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::string& Name,
@@ -69,9 +80,7 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
 // Target but names a component of Module: "--set SalesQuery.SQL.Strings=(...)".
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets);
 
-// Writes Bytes to FileName through a temporary file in the same folder that
-// is renamed over FileName once complete, so a failure never leaves a
-// truncated or half-written file. Raises pv::EStreamError naming the file.
-void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes);
+// Writing result files: pv::WriteFileAtomically.
+using pv::WriteFileAtomically;
 
 }  // namespace plotvane

@@ -7,15 +7,19 @@
 #include <string_view>
 #include <vector>
 
+#include "PlotvaneVersion.h"
 #include "tools/Commands.h"
 
 namespace {
 
 constexpr std::string_view Usage = R"(Usage: plotvane <command> [arguments]
+       plotvane help <command>     a command's options
+       plotvane --version
 
 Commands:
   render FORM [COMPONENT] -o FILE [--set Prop=Value]...
-                      render a chart to FILE (.gif, .jpg, .jpeg, .png or .bmp)
+                      render a chart to FILE (.gif, .jpg, .jpeg, .png or .bmp;
+                      -o - --format png writes it to standard output)
   props FORM [COMPONENT]
                       print a component's published properties in form syntax
   write-form FORM -o FILE [--set Prop=Value]...
@@ -31,7 +35,8 @@ COMPONENT defaults to the form's first TNorq_DBPlotvane. --set takes a
 value in form syntax: --set Width=800 --set "AxisLeftTitleCaption='EUR'"
 --set TitleFont.Size=14 --set SeriesColor=clGreen.
 
-Run 'plotvane <command> --help' for a command's options.
+Run 'plotvane help <command>' or 'plotvane <command> --help' for a
+command's options.
 )";
 
 struct TCommand {
@@ -53,9 +58,26 @@ int main(int argc, char** argv) {
         std::cerr << Usage;
         return 2;
     }
-    if (Args[0] == "--help" || Args[0] == "-h" || Args[0] == "help") {
+    if (Args[0] == "--version" || Args[0] == "-V") {
+        std::cout << "plotvane " PLOTVANE_VERSION_STRING "\n";
+        return 0;
+    }
+    if (Args[0] == "--help" || Args[0] == "-h" || (Args[0] == "help" && Args.size() == 1)) {
         std::cout << Usage;
         return 0;
+    }
+    if (Args[0] == "help") {
+        // "plotvane help render" is "plotvane render --help".
+        if (Args.size() > 2) {
+            std::cerr << "plotvane help: expected one command, got '" << Args[2] << "'\n";
+            return 2;
+        }
+        Args = {Args[1], "--help"};
+        for (const TCommand& C : Commands)
+            if (Args[0] == C.Name) return C.Run(std::span<const std::string>(Args).subspan(1));
+        std::cerr << "plotvane help: unknown command '" << Args[0]
+                  << "'\nRun 'plotvane --help' for the list of commands.\n";
+        return 2;
     }
     for (const TCommand& C : Commands)
         if (Args[0] == C.Name) {

@@ -275,4 +275,69 @@ TEST_F(CommandTest, HelpAndUsageErrors) {
     EXPECT_TRUE(Files().empty());
 }
 
+TEST_F(CommandTest, VersionAndHelpForOneCommand) {
+    TRun R = Run({"--version"});
+    EXPECT_EQ(R.Status, 0);
+    EXPECT_TRUE(std::regex_match(R.Out, std::regex(R"(plotvane \d+\.\d+\.\d+\n)"))) << R.Out;
+    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info"}) {
+        R = Run({"help", C});
+        EXPECT_EQ(R.Status, 0) << C;
+        EXPECT_EQ(R.Out, Run({C, "--help"}).Out) << C;
+        EXPECT_EQ(R.Out.rfind("Usage: plotvane " + std::string(C) + " ", 0), 0u) << R.Out;
+    }
+    EXPECT_EQ(Run({"help"}).Out, Run({"--help"}).Out);
+    R = Run({"help", "paint"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane help: unknown command 'paint'\nRun 'plotvane --help' for the list of commands.\n");
+}
+
+TEST_F(CommandTest, RendersToStandardOutputWithFormat) {
+    TRun R = Run({"render", SampleForm, "-o", "-", "--format", "png"});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "");
+    ASSERT_GT(R.Out.size(), 100u);
+    EXPECT_EQ(R.Out.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    R = Run({"render", SampleForm, "-o", "-", "--format=GIF"});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Out.substr(0, 6), "GIF89a");
+    // The same picture as a file.
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.gif").string()}).Status, 0);
+    EXPECT_EQ(R.Out, Slurp(Dir / "chart.gif"));
+    // A file without an extension takes --format.
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart").string(), "--format", "jpeg"}).Status, 0);
+    EXPECT_EQ(Slurp(Dir / "chart").substr(0, 2), "\xFF\xD8");
+
+    R = Run({"render", SampleForm, "-o", "-"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Out, "");
+    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png or bmp\n"
+                     "Run 'plotvane render --help' for its usage.\n");
+    R = Run({"render", SampleForm, "-o", "-", "--format", "tiff"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png or bmp\n", 0), 0u) << R.Err;
+    R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--format", "gif"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("plotvane render: --format gif does not match the extension of " + (Dir / "x.png").string(), 0),
+              0u) << R.Err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart", "chart.gif"}));
+}
+
+TEST_F(CommandTest, AWrongComponentNameListsTheFormsComponents) {
+    TRun R = Run({"render", SampleForm, "RevenuChart", "-o", (Dir / "x.gif").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: " + SampleForm +
+                         ": no component named RevenuChart; did you mean RevenueChart?\n"
+                         "The form's components:\n"
+                         "  SalesModule: TDataModule\n"
+                         "  SalesQuery: TSQLiteQuery\n"
+                         "  SalesSource: TDataSource\n"
+                         "  RevenueChart: TNorq_DBPlotvane\n");
+    // Nothing near enough: no guess, only the list.
+    R = Run({"props", SampleForm, "Legend"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err.rfind("plotvane props: " + SampleForm + ": no component named Legend\nThe form's components:\n", 0),
+              0u) << R.Err;
+    EXPECT_TRUE(Files().empty());
+}
+
 }  // namespace

@@ -1,0 +1,41 @@
+#pragma once
+// Saving a TNorq_DBPlotvane's chart to a picture file in one call:
+//   Norq_Plotvane::SaveChartToFile(*Chart, "revenue.png");
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "component/Norq_Plotvane.h"
+
+namespace Norq_Plotvane {
+
+// The picture files a chart can be written as.
+enum class TChartFileFormat : std::uint8_t {
+    cfGIF,   // .gif
+    cfJPEG,  // .jpg or .jpeg, at the component's JPEGQuality
+    cfPNG,   // .png, the snapshot bitmap without loss
+    cfBMP,   // .bmp, the snapshot bitmap
+};
+
+// The format a picture type names: "gif", "jpg", "jpeg", "png" or "bmp",
+// ASCII letter case ignored; nullopt for anything else.
+std::optional<TChartFileFormat> ChartFileFormatFromName(std::string_view Name);
+// The format FileName's extension names (".gif", ".JPG", ...), or nullopt
+// when it has none of those.
+std::optional<TChartFileFormat> ChartFileFormatOf(std::string_view FileName);
+
+// Renders Chart and returns the whole picture file in Format.
+std::vector<std::uint8_t> SaveChartToBytes(TNorq_DBPlotvane& Chart, TChartFileFormat Format);
+
+// Renders Chart and writes it to FileName, the extension picking the format.
+// The file is written through a temporary file in the same folder that is
+// renamed over FileName once complete, so a failure leaves any old file as
+// it was. Raises EInvalidGraphic naming the file when its extension names
+// no picture type (before rendering), EStreamError naming the file when it
+// cannot be written, and lets the render's own errors pass.
+void SaveChartToFile(TNorq_DBPlotvane& Chart, const std::string& FileName);
+
+}  // namespace Norq_Plotvane

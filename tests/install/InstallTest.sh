@@ -1,0 +1,143 @@
+#!/bin/sh
+# Plotvane as a user gets it: installed into a prefix, used from another
+# CMake project and from a plain compiler line, moved, and packaged as
+# Debian packages that are unpacked and run.
+#   tests/install/InstallTest.sh BUILD_DIR
+set -eu
+cd "$(dirname "$0")/../.."
+SRC=$(pwd)
+BUILD=$(cd "${1:-build}" && pwd)
+VERSION=$(sed -n 's/^project(Plotvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+W=$(mktemp -d "${TMPDIR:-/tmp}/plotvane-install.XXXXXX")
+trap 'rm -rf "$W"' EXIT
+CXX=${CXX:-c++}
+
+fail() { echo "InstallTest: $*" >&2; exit 1; }
+check() { "$@" || fail "failed: $*"; }
+# A picture file: the first bytes name its type.
+is_png() { [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = "211PNG" ] || fail "$1 is no PNG"; }
+is_gif() { [ "$(head -c 6 "$1")" = "GIF89a" ] || fail "$1 is no GIF"; }
+
+echo "== install into a prefix"
+P="$W/prefix"
+cmake --install "$BUILD" --prefix "$P" >/dev/null
+for f in bin/plotvane lib/libplotvane_host.so.$VERSION lib/plotvane/VCL_Norq_Plotvane.bpl \
+         lib/plotvane/rtl60.bpl lib/plotvane/vcl60.bpl lib/plotvane/dbrtl60.bpl lib/plotvane/GifImage60.bpl \
+         lib/plotvane/vcljpg60.bpl lib/plotvane/tee60.bpl lib/plotvane/teedb60.bpl lib/plotvane/inet60.bpl \
+         include/plotvane/PlotvaneVersion.h include/plotvane/component/Norq_Plotvane.h \
+         include/plotvane/component/Norq_PlotvaneSave.h include/plotvane/contracts/Framework.h \
+         include/plotvane/platform/chart/Chart.h include/plotvane/tools/FormClasses.h \
+         lib/cmake/Plotvane/PlotvaneConfig.cmake lib/cmake/Plotvane/PlotvaneConfigVersion.cmake \
+         lib/pkgconfig/plotvane.pc share/plotvane/examples/sales.form share/plotvane/examples/sales.db \
+         share/doc/plotvane/README.md; do
+  [ -e "$P/$f" ] || fail "missing $f"
+done
+[ "$(readlink "$P/lib/libplotvane_host.so")" = "libplotvane_host.so.${VERSION%%.*}" ] || fail "no link name"
+# Only public headers, all below include/plotvane.
+[ "$(ls "$P/include")" = "plotvane" ] || fail "headers outside include/plotvane: $(ls "$P/include")"
+! find "$P/include" -path '*internal*' -o -name Painter.h -o -name SQLiteSupport.h -o -name CommandLine.h | grep . \
+  || fail "private headers installed"
+! find "$P/lib" -maxdepth 1 -name '*.bpl' | grep . || fail "platform packages loose in lib/"
+
+# Every binary finds its libraries relative to itself; nothing points into the build.
+for f in "$P/bin/plotvane" "$P/lib/libplotvane_host.so.$VERSION" "$P"/lib/plotvane/*.bpl; do
+  runpath=$(readelf -d "$f" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')
+  case "$runpath" in '$ORIGIN'*) ;; *) fail "$f: RUNPATH '$runpath'" ;; esac
+  readelf -d "$f" | grep -q "$BUILD" && fail "$f names the build folder"
+done
+readelf -d "$P/lib/libplotvane_host.so.$VERSION" | grep -q "SONAME.*\[libplotvane_host.so.${VERSION%%.*}\]" \
+  || fail "libplotvane_host has no versioned SONAME"
+readelf -d "$P/lib/plotvane/rtl60.bpl" | grep -q 'SONAME.*\[rtl60.bpl\]' || fail "rtl60.bpl SONAME"
+
+check [ "$("$P/bin/plotvane" --version)" = "plotvane $VERSION" ]
+grep -q "PLOTVANE_VERSION_STRING \"$VERSION\"" "$P/include/plotvane/PlotvaneVersion.h" || fail "version header"
+"$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/sample.gif"
+is_gif "$W/sample.gif"
+"$P/bin/plotvane" package-info | grep -q 'VCL_Norq_Plotvane' || fail "package-info finds no package"
+
+echo "== every public header compiles on its own include path"
+export PKG_CONFIG_PATH="$P/lib/pkgconfig"
+(cd "$P/include/plotvane" && find . -name '*.h' | sed 's|^\./\(.*\)|#include "\1"|') > "$W/all.cpp"
+$CXX -std=c++20 -fsyntax-only $(pkg-config --cflags plotvane) "$W/all.cpp"
+
+# The consumer: configure, build, run against the prefix in $1, into $2.
+consumer_cmake() {
+  rm -rf "$2"
+  cmake -S "$SRC/examples/consumer" -B "$2" -G Ninja -DCMAKE_PREFIX_PATH="$1" >/dev/null
+  cmake --build "$2" >/dev/null
+  "$2/consumer" "$2/chart.png"
+  is_png "$2/chart.png"
+  "$2/consumer" "$2/form.gif" "$1/share/plotvane/examples/sales.form" RevenueChart
+  is_gif "$2/form.gif"
+}
+consumer_pkgconfig() {
+  flags=$(PKG_CONFIG_PATH="$1/lib/pkgconfig" pkg-config --cflags --libs plotvane)
+  $CXX -std=c++20 -o "$2" "$SRC/examples/consumer/main.cpp" $flags
+  "$2" "$2.png"
+  is_png "$2.png"
+}
+
+echo "== find_package(Plotvane) consumer"
+consumer_cmake "$P" "$W/consumer"
+# SameMajorVersion: 1.x is found, 2.0 is not.
+mkdir -p "$W/v2"
+printf 'cmake_minimum_required(VERSION 3.25)\nproject(v2 NONE)\nfind_package(Plotvane 2.0 CONFIG REQUIRED)\n' \
+  > "$W/v2/CMakeLists.txt"
+! cmake -S "$W/v2" -B "$W/v2/build" -DCMAKE_PREFIX_PATH="$P" >/dev/null 2>&1 || fail "Plotvane 2.0 was accepted"
+
+echo "== pkg-config consumer"
+check [ "$(pkg-config --modversion plotvane)" = "$VERSION" ]
+consumer_pkgconfig "$P" "$W/consumer-pc"
+
+echo "== the prefix moved elsewhere"
+mv "$P" "$W/moved"
+P="$W/moved"
+check [ "$("$P/bin/plotvane" --version)" = "plotvane $VERSION" ]
+"$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/moved.png"
+is_png "$W/moved.png"
+consumer_cmake "$P" "$W/consumer-moved"
+# (plotvane.pc finding a prefix other than the one it was made for is
+# checked on the unpacked Debian packages below.)
+
+echo "== add_subdirectory: no -Werror, tests or benchmarks for the consumer"
+cmake -S "$SRC/examples/consumer" -B "$W/subdir" -G Ninja -DPLOTVANE_SOURCE_DIR="$SRC" \
+  -DCMAKE_EXPORT_COMPILE_COMMANDS=ON >/dev/null
+! grep -q -- '-Werror' "$W/subdir/compile_commands.json" || fail "-Werror reached the consumer's build"
+! cmake --build "$W/subdir" --target help | grep -E 'component_tests|PlotvaneCommandTest|RenderBench|gallery' \
+  || fail "tests, benchmarks or examples in the consumer's build"
+grep -q '"file": ".*examples/consumer/main.cpp"' "$W/subdir/compile_commands.json" || fail "no consumer target"
+
+echo "== Debian packages"
+(cd "$BUILD" && cpack -G DEB -B "$W/deb") >"$W/cpack.log" 2>&1 || { cat "$W/cpack.log"; fail "cpack failed"; }
+RUNTIME="$W/deb/plotvane_${VERSION}_$(dpkg --print-architecture).deb"
+DEV="$W/deb/plotvane-dev_${VERSION}_$(dpkg --print-architecture).deb"
+dpkg-deb -c "$RUNTIME" | awk '{print $6}' > "$W/runtime.list"
+dpkg-deb -c "$DEV" | awk '{print $6}' > "$W/dev.list"
+for f in ./usr/bin/plotvane ./usr/lib/plotvane/VCL_Norq_Plotvane.bpl ./usr/lib/plotvane/rtl60.bpl \
+         ./usr/lib/libplotvane_host.so.$VERSION ./usr/share/plotvane/examples/sales.form; do
+  grep -qx "$f" "$W/runtime.list" || fail "runtime package lacks $f"
+done
+! grep -E '^./usr/include/.|\.pc$|cmake' "$W/runtime.list" || fail "development files in the runtime package"
+for f in ./usr/include/plotvane/component/Norq_Plotvane.h ./usr/include/plotvane/PlotvaneVersion.h \
+         ./usr/lib/cmake/Plotvane/PlotvaneConfig.cmake ./usr/lib/cmake/Plotvane/PlotvaneTargets.cmake \
+         ./usr/lib/pkgconfig/plotvane.pc ./usr/lib/libplotvane_host.so; do
+  grep -qx "$f" "$W/dev.list" || fail "dev package lacks $f"
+done
+! grep -E '\.bpl$|/bin/' "$W/dev.list" || fail "runtime files in the dev package"
+DEPENDS=$(dpkg-deb -f "$RUNTIME" Depends)
+for d in libc6 libstdc++6 libcairo2 libpango-1.0-0 libpangocairo-1.0-0 libgif7 libturbojpeg0 libsqlite3-0 \
+         libmicrohttpd12; do
+  echo "$DEPENDS" | tr ',' '\n' | grep -q "^ *$d\( \|$\)" || fail "runtime package does not depend on $d: $DEPENDS"
+done
+check [ "$(dpkg-deb -f "$DEV" Depends)" = "plotvane (= $VERSION)" ]
+
+echo "== the packages unpacked into a scratch root"
+R="$W/root"
+dpkg -x "$RUNTIME" "$R"
+dpkg -x "$DEV" "$R"
+check [ "$("$R/usr/bin/plotvane" --version)" = "plotvane $VERSION" ]
+"$R/usr/bin/plotvane" render "$R/usr/share/plotvane/examples/sales.form" -o "$W/deb.gif"
+is_gif "$W/deb.gif"
+consumer_pkgconfig "$R/usr" "$W/consumer-deb"
+
+echo "InstallTest: all passed"
