@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/ChartDraw.h"
 #include "tests/chart/ChartFixtures.h"
 
 namespace {

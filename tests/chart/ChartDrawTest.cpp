@@ -1,4 +1,4 @@
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/ChartDraw.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,8 @@
 #include <limits>
 #include <thread>
 
-#include "platform/chart/ChartColors.h"
-#include "platform/chart/ChartLayout.h"
+#include "platform/chart/internal/ChartColors.h"
+#include "platform/chart/internal/ChartLayout.h"
 #include "platform/rtl/Exception.h"
 #include "tests/chart/ChartFixtures.h"
 

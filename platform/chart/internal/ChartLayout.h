@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/chart/AxisMath.h"
-#include "platform/chart/ChartData.h"
-#include "platform/chart/Painter.h"
-#include "platform/chart/TextEngine.h"
+#include "platform/chart/internal/AxisMath.h"
+#include "platform/chart/internal/ChartData.h"
+#include "platform/chart/internal/Painter.h"
+#include "platform/chart/internal/TextEngine.h"
 
 namespace pv {
 

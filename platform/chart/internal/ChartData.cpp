@@ -1,10 +1,10 @@
-#include "platform/chart/ChartData.h"
+#include "platform/chart/internal/ChartData.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "platform/chart/Chart.h"
-#include "platform/chart/ChartColors.h"
+#include "platform/chart/internal/ChartColors.h"
 #include "platform/rtl/FormatFloat.h"
 
 namespace pv {

@@ -1,14 +1,14 @@
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/ChartDraw.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "platform/chart/Chart.h"
-#include "platform/chart/ChartColors.h"
-#include "platform/chart/ChartData.h"
-#include "platform/chart/ChartLayout.h"
-#include "platform/chart/Painter.h"
-#include "platform/chart/SeriesPaint.h"
+#include "platform/chart/internal/ChartColors.h"
+#include "platform/chart/internal/ChartData.h"
+#include "platform/chart/internal/ChartLayout.h"
+#include "platform/chart/internal/Painter.h"
+#include "platform/chart/internal/SeriesPaint.h"
 #include "platform/vcl/Bitmap.h"
 
 namespace pv {

@@ -1,4 +1,4 @@
-#include "platform/chart/ChartLayout.h"
+#include "platform/chart/internal/ChartLayout.h"
 
 #include <algorithm>
 #include <cmath>

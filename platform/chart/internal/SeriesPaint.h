@@ -2,9 +2,9 @@
 // The painting of series: bars (flat or as prisms in 3D), lines (flat or as
 // ribbons), pointer symbols and marks.
 
-#include "platform/chart/ChartData.h"
-#include "platform/chart/ChartLayout.h"
-#include "platform/chart/Painter.h"
+#include "platform/chart/internal/ChartData.h"
+#include "platform/chart/internal/ChartLayout.h"
+#include "platform/chart/internal/Painter.h"
 
 namespace pv {
 

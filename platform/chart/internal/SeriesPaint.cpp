@@ -1,9 +1,9 @@
-#include "platform/chart/SeriesPaint.h"
+#include "platform/chart/internal/SeriesPaint.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/chart/ChartColors.h"
+#include "platform/chart/internal/ChartColors.h"
 
 namespace pv {
 
