@@ -20,30 +20,38 @@ int BarWidthPercent(const TPlotSeries& S) {
     return 70;
 }
 
-// The value bars grow from: zero, or the nearer end of an axis without it.
+// The value bars and areas grow from: zero, or the nearer end of an axis
+// without it.
 double BarOrigin(const TChartLayout& L) { return std::clamp(0.0, L.Ticks.Range.Min, L.Ticks.Range.Max); }
 
-// False for a bar of no height (its value is the origin).
+// False for a bar of no length (its value is the origin). Across its
+// category a bar takes its share of the group of bars; along the value
+// axis it runs from the origin to its value, at least one pixel.
 bool BarAt(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, int I, TBarBox& B) {
     const double Slot = L.Categories.SlotWidth();
     const double Group = Slot * std::clamp(BarWidthPercent(S), 1, 100) / 100.0;
     const double Sub = Group / std::max(1, D.BarSeriesCount);
-    const double X0 = L.Categories.Center(I) - Group / 2 + S.BarIndex * Sub;
-    B.X0 = std::round(X0);
-    B.X1 = std::max(B.X0 + 1, std::round(X0 + Sub));
+    const double C0 = L.Categories.Center(I) - Group / 2 + S.BarIndex * Sub;
+    const double A0 = std::round(C0), A1 = std::max(A0 + 1, std::round(C0 + Sub));
     const double Origin = BarOrigin(L);
     const double V = S.Series->GetYValue(I);
-    const double Y0 = std::round(L.ValueMap.ToPixel(Origin));
-    const double Y1 = std::round(L.ValueMap.ToPixel(V));
+    const double P0 = std::round(L.ValueMap.ToPixel(Origin));
+    const double P1 = std::round(L.ValueMap.ToPixel(V));
     B.Negative = V < Origin;
-    B.Top = std::min(Y0, Y1);
-    B.Bottom = std::max(Y0, Y1);
-    if (B.Bottom - B.Top < 1) {
+    double Lo = std::min(P0, P1), Hi = std::max(P0, P1);
+    if (Hi - Lo < 1) {
         if (V == Origin) return false;
-        if (B.Negative)
-            B.Bottom = B.Top + 1;
+        // One pixel on the value's side of the origin (pixels grow upwards
+        // on a vertical axis, rightwards on a horizontal one).
+        if (B.Negative != L.Horizontal)
+            Hi = Lo + 1;
         else
-            B.Top = B.Bottom - 1;
+            Lo = Hi - 1;
+    }
+    if (L.Horizontal) {
+        B.X0 = Lo, B.X1 = Hi, B.Top = A0, B.Bottom = A1;
+    } else {
+        B.X0 = A0, B.X1 = A1, B.Top = Lo, B.Bottom = Hi;
     }
     return true;
 }
@@ -80,12 +88,16 @@ void PaintBars(TPainter& P, const TChartLayout& L, const TChartData& D, const TP
         return;
     }
     // Prisms, left to right, so each bar's front hides the side of the one
-    // before it.
-    for (int I = 0; I < N; ++I) {
+    // before it; lying bars from the bottom up, so each hides the top of the
+    // one below.
+    for (int K = 0; K < N; ++K) {
+        const int I = L.Horizontal ? N - 1 - K : K;
         TBarBox B;
         if (!Drawn(S, I) || !BarAt(L, D, S, I, B)) continue;
         const TColor C = P.Plain(PointColor(S, I));
-        const double Dx = Depth;
+        // Lying bars keep their depth below the gap to the bar above, so
+        // their tops do not bury it.
+        const double Dx = L.Horizontal ? std::min(Depth, std::max(1.0, std::floor(L.Categories.SlotWidth() * 0.5))) : Depth;
         const TPointF Side[] = {{B.X1, B.Top}, {B.X1 + Dx, B.Top - Dx}, {B.X1 + Dx, B.Bottom - Dx}, {B.X1, B.Bottom}};
         P.FillPolygon(Side, 4, Shade(C, 0.72));
         const TPointF Top[] = {{B.X0, B.Top}, {B.X1, B.Top}, {B.X1 + Dx, B.Top - Dx}, {B.X0 + Dx, B.Top - Dx}};
@@ -94,12 +106,22 @@ void PaintBars(TPainter& P, const TChartLayout& L, const TChartData& D, const TP
     }
 }
 
+// Where the segment from point I - 1 to point I crosses the origin (zero,
+// or the nearer axis end), if it does.
+bool Crossing(const TChartLayout& L, const TPlotSeries& S, int I, TPointF& At) {
+    const double O = BarOrigin(L);
+    const double V0 = S.Series->GetYValue(I - 1) - O, V1 = S.Series->GetYValue(I) - O;
+    if (!((V0 < 0 && V1 > 0) || (V0 > 0 && V1 < 0))) return false;
+    const TPointF A = L.At(I - 1, S.Series->GetYValue(I - 1)), B = L.At(I, S.Series->GetYValue(I));
+    const double T = V0 / (V0 - V1);
+    At = {A.X + (B.X - A.X) * T, A.Y + (B.Y - A.Y) * T};
+    return true;
+}
+
 void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     cairo_t* Cr = P.Cr();
     const int N = S.Series->Count();
-    auto At = [&](int I) {
-        return TPointF{L.Categories.Center(I), L.ValueMap.ToPixel(S.Series->GetYValue(I))};
-    };
+    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
     const double Depth = L.Depth;
     if (Depth > 0) {
         // A ribbon going back into the chart, lit from above.
@@ -118,13 +140,21 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     cairo_set_line_join(Cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND);
     // Runs of segments of one colour (a segment takes its end point's
-    // colour) are stroked as one path, so joins stay smooth.
+    // colour) are stroked as one path, so joins stay smooth. A segment that
+    // crosses zero between points of two colours (a colour by sign) changes
+    // colour where it crosses.
     TColor Current = clNone;
     bool Open = false;
     for (int I = 1; I < N; ++I) {
         if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
         const TColor C = PointColor(S, I);
-        const TPointF A = At(I - 1), B = At(I);
+        TPointF A = At(I - 1);
+        const TPointF B = At(I);
+        TPointF Cross;
+        if (Open && C != Current && PointColor(S, I - 1) == Current && Crossing(L, S, I, Cross)) {
+            cairo_line_to(Cr, Cross.X, Cross.Y);
+            A = Cross;
+        }
         if (Open && C != Current) {
             cairo_stroke(Cr);
             Open = false;
@@ -153,6 +183,98 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
             cairo_arc(Cr, A.X, A.Y, 2, 0, 2 * M_PI);
             cairo_fill(Cr);
         }
+}
+
+// The area between the line and the origin, in runs of segments of one
+// colour (a segment takes its end point's colour) filled as one path, so
+// neighbouring segments meet without a seam; then the line over it in a
+// darker shade. A segment crossing the origin fills both its parts.
+void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
+    cairo_t* Cr = P.Cr();
+    const int N = S.Series->Count();
+    const double Origin = BarOrigin(L);
+    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
+    auto Base = [&](int I) { return L.At(I, Origin); };
+    const double Dx = L.Depth;
+    TColor Current = clNone;
+    bool Pending = false;
+    auto Flush = [&] {
+        if (Pending) cairo_fill(Cr);
+        Pending = false;
+    };
+    for (int I = 1; I < N; ++I) {
+        if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
+        const TColor C = PointColor(S, I);
+        if (C != Current) {
+            Flush();
+            P.SetColor(C);
+            Current = C;
+        }
+        const TPointF A = At(I - 1), B = At(I), B0 = Base(I), A0 = Base(I - 1);
+        TPointF Cross;
+        const TColor CA = PointColor(S, I - 1);
+        if (Dx <= 0 && CA != C && Crossing(L, S, I, Cross)) {
+            // Each side of the zero line in its own point's colour.
+            Flush();
+            P.SetColor(CA);
+            cairo_move_to(Cr, A.X, A.Y);
+            cairo_line_to(Cr, Cross.X, Cross.Y);
+            cairo_line_to(Cr, A0.X, A0.Y);
+            cairo_close_path(Cr);
+            cairo_fill(Cr);
+            P.SetColor(C);
+            cairo_move_to(Cr, Cross.X, Cross.Y);
+            cairo_line_to(Cr, B.X, B.Y);
+            cairo_line_to(Cr, B0.X, B0.Y);
+            cairo_close_path(Cr);
+            Pending = true;
+            continue;
+        }
+        if (Dx > 0) {
+            // The top of a solid area going back into the chart, lit from
+            // above, drawn before the front face it stands on.
+            Flush();
+            const TPointF Quad[] = {A, B, {B.X + Dx, B.Y - Dx}, {A.X + Dx, A.Y - Dx}};
+            P.FillPolygon(Quad, 4, Shade(P.Plain(C), B.Y < A.Y ? 1.25 : 0.85));
+            P.SetColor(C);
+        }
+        cairo_move_to(Cr, A.X, A.Y);
+        cairo_line_to(Cr, B.X, B.Y);
+        cairo_line_to(Cr, B0.X, B0.Y);
+        cairo_line_to(Cr, A0.X, A0.Y);
+        cairo_close_path(Cr);
+        Pending = true;
+    }
+    Flush();
+    if (Dx > 0) {
+        // The right end of the solid area.
+        for (int I = N - 1; I >= 0; --I) {
+            if (!Drawn(S, I)) continue;
+            const TPointF A = At(I), A0 = Base(I);
+            const TPointF Side[] = {A, {A.X + Dx, A.Y - Dx}, {A0.X + Dx, A0.Y - Dx}, A0};
+            P.FillPolygon(Side, 4, Shade(P.Plain(PointColor(S, I)), 0.72));
+            break;
+        }
+    }
+    cairo_set_line_width(Cr, 1.5);
+    cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND);
+    for (int I = 1; I < N; ++I) {
+        if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
+        TPointF A = At(I - 1);
+        const TPointF B = At(I);
+        TPointF Cross;
+        if (PointColor(S, I - 1) != PointColor(S, I) && Crossing(L, S, I, Cross)) {
+            P.SetColor(Shade(P.Plain(PointColor(S, I - 1)), 0.6));
+            cairo_move_to(Cr, A.X, A.Y);
+            cairo_line_to(Cr, Cross.X, Cross.Y);
+            cairo_stroke(Cr);
+            A = Cross;
+        }
+        P.SetColor(Shade(P.Plain(PointColor(S, I)), 0.6));
+        cairo_move_to(Cr, A.X, A.Y);
+        cairo_line_to(Cr, B.X, B.Y);
+        cairo_stroke(Cr);
+    }
 }
 
 void PointerPath(cairo_t* Cr, TSeriesPointerStyle Style, double X, double Y, double HS, double VS) {
@@ -259,8 +381,8 @@ void PaintPointers(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
                 Pending = false;
             }
             Current = C;
-            PointerPath(Cr, Style, L.Categories.Center(I) + Off, L.ValueMap.ToPixel(S.Series->GetYValue(I)) - Off, HS,
-                        VS);
+            const TPointF A = L.At(I, S.Series->GetYValue(I));
+            PointerPath(Cr, Style, A.X + Off, A.Y - Off, HS, VS);
             Pending = true;
         }
         if (Pending) FinishPointers(P, Style, Current, HS, VS);
@@ -271,7 +393,125 @@ bool Overlap(const TRectF& A, const TRectF& B) {
     return A.X < B.Right() && B.X < A.Right() && A.Y < B.Bottom() && B.Y < A.Bottom();
 }
 
+// Diagonal light stripes over the current path (kept), clipped to it.
+void StripePath(TPainter& P, const TRectF& Bounds) {
+    cairo_t* Cr = P.Cr();
+    TPainterSave Save(P);
+    cairo_clip_preserve(Cr);
+    cairo_new_path(Cr);
+    cairo_set_source_rgba(Cr, 1, 1, 1, 0.55);
+    cairo_set_line_width(Cr, 2);
+    const double Span = Bounds.W + Bounds.H;
+    for (double D = 0; D < Span; D += 6) {
+        cairo_move_to(Cr, Bounds.X + D, Bounds.Y);
+        cairo_line_to(Cr, Bounds.X + D - Bounds.H, Bounds.Bottom());
+    }
+    cairo_stroke(Cr);
+}
+
+// The slices of a pie: each point's share of the total of absolute values,
+// clockwise from twelve o'clock. Zero and null points have no slice.
+struct TSlice {
+    int Index = 0;
+    double A0 = 0, A1 = 0;  // angles in radians, screen coordinates (y down)
+    double Mid() const { return (A0 + A1) / 2; }
+};
+
+std::vector<TSlice> Slices(const TPlotSeries& S) {
+    std::vector<TSlice> Out;
+    const int N = S.Series->Count();
+    double Total = 0;
+    for (int I = 0; I < N; ++I)
+        if (Drawn(S, I)) Total += std::fabs(S.Series->GetYValue(I)) / std::max(1, S.ValueCount);
+    if (!(Total > 0)) return Out;
+    double A = -M_PI / 2;
+    for (int I = 0; I < N; ++I) {
+        if (!Drawn(S, I)) continue;
+        const double Share = std::fabs(S.Series->GetYValue(I)) / std::max(1, S.ValueCount) / Total;
+        if (!(Share > 0)) continue;
+        Out.push_back({I, A, A + Share * 2 * M_PI});
+        A += Share * 2 * M_PI;
+    }
+    return Out;
+}
+
+// The outline of the slice from A0 to A1 of an ellipse centred at (CX, CY)
+// with radii RX, RY.
+void SlicePath(cairo_t* Cr, double CX, double CY, double RX, double RY, double A0, double A1) {
+    cairo_matrix_t M;
+    cairo_get_matrix(Cr, &M);
+    cairo_translate(Cr, CX, CY);
+    cairo_scale(Cr, RX, RY);
+    cairo_move_to(Cr, 0, 0);
+    cairo_arc(Cr, 0, 0, 1, A0, A1);
+    cairo_close_path(Cr);
+    cairo_set_matrix(Cr, &M);
+}
+
+void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
+    const double R = L.PieRadius;
+    if (R < 1) return;
+    cairo_t* Cr = P.Cr();
+    const double CX = L.PieCenter.X, CY = L.PieCenter.Y, RY = R * L.PieTilt, Rim = L.PieRim;
+    const std::vector<TSlice> All = Slices(S);
+    const TRectF Bounds{CX - R, CY - RY, 2 * R, 2 * RY + Rim};
+    auto Negative = [&](const TSlice& Sl) { return S.Series->GetYValue(Sl.Index) < 0; };
+    if (Rim > 0) {
+        // The rim shows below the front half of the pie (angles 0..pi, y
+        // down): each slice's part of it, darker than its top.
+        for (const TSlice& Sl : All) {
+            const double A0 = std::max(Sl.A0, 0.0), A1 = std::min(Sl.A1, M_PI);
+            const double B0 = std::max(Sl.A0, 2 * M_PI), B1 = std::min(Sl.A1, 3 * M_PI);
+            for (auto [From, To] : {std::pair{A0, A1}, std::pair{B0, B1}}) {
+                if (To <= From) continue;
+                cairo_new_path(Cr);
+                const int Steps = std::max(2, static_cast<int>((To - From) / (M_PI / 48)) + 1);
+                for (int K = 0; K <= Steps; ++K) {
+                    const double A = From + (To - From) * K / Steps;
+                    const double X = CX + R * std::cos(A), Y = CY + RY * std::sin(A);
+                    if (K == 0)
+                        cairo_move_to(Cr, X, Y);
+                    else
+                        cairo_line_to(Cr, X, Y);
+                }
+                for (int K = Steps; K >= 0; --K) {
+                    const double A = From + (To - From) * K / Steps;
+                    cairo_line_to(Cr, CX + R * std::cos(A), CY + RY * std::sin(A) + Rim);
+                }
+                cairo_close_path(Cr);
+                P.SetColor(Shade(P.Plain(PointColor(S, Sl.Index)), 0.7));
+                cairo_fill_preserve(Cr);
+                if (Negative(Sl)) StripePath(P, Bounds);
+                cairo_new_path(Cr);
+            }
+        }
+    }
+    for (const TSlice& Sl : All) {
+        SlicePath(Cr, CX, CY, R, RY, Sl.A0, Sl.A1);
+        P.SetColor(PointColor(S, Sl.Index));
+        cairo_fill_preserve(Cr);
+        if (Negative(Sl)) StripePath(P, Bounds);
+        cairo_new_path(Cr);
+    }
+    // White edges between the slices, so slices of one colour still part.
+    if (All.size() > 1) {
+        P.SetColor(clWhite);
+        cairo_set_line_width(Cr, 1);
+        for (const TSlice& Sl : All) {
+            cairo_move_to(Cr, CX, CY);
+            cairo_line_to(Cr, CX + R * std::cos(Sl.A0), CY + RY * std::sin(Sl.A0));
+        }
+        cairo_stroke(Cr);
+    }
+}
+
 }  // namespace
+
+void PaintNegativeStripes(TPainter& P, const TRectF& R) {
+    cairo_rectangle(P.Cr(), R.X, R.Y, R.W, R.H);
+    StripePath(P, R);
+    cairo_new_path(P.Cr());
+}
 
 void PaintPointer(TPainter& P, TSeriesPointerStyle Style, double CX, double CY, double HS, double VS, TColor Fill) {
     PointerPath(P.Cr(), Style, CX, CY, HS, VS);
@@ -281,77 +521,237 @@ void PaintPointer(TPainter& P, TSeriesPointerStyle Style, double CX, double CY, 
 void PaintSeries(TPainter& P, const TChartLayout& L, const TChartData& D, const TPlotSeries& S) {
     if (L.Plot.Empty() || S.Series->Count() == 0) return;
     TPainterSave Save(P);
-    // The plot and, in 3D, the room behind it; a little more above and
-    // below so a line on the axis end is not cut in half.
-    P.Clip({L.Plot.X, L.Plot.Y - L.Depth - 2, L.Plot.W + L.Depth, L.Plot.H + L.Depth + 4});
+    if (L.Pie) {
+        if (S.Kind == TSeriesKind::skPie) PaintPie(P, L, S);
+        return;
+    }
+    // The plot and, in 3D, the room behind it; a little more at the ends of
+    // the value axis so a line on the axis end is not cut in half.
+    if (L.Horizontal)
+        P.Clip({L.Plot.X - 2, L.Plot.Y - L.Depth, L.Plot.W + L.Depth + 4, L.Plot.H + L.Depth});
+    else
+        P.Clip({L.Plot.X, L.Plot.Y - L.Depth - 2, L.Plot.W + L.Depth, L.Plot.H + L.Depth + 4});
     switch (S.Kind) {
-        case TSeriesKind::skBar: PaintBars(P, L, D, S); break;
+        case TSeriesKind::skBar:
+        case TSeriesKind::skHorizBar: PaintBars(P, L, D, S); break;
         case TSeriesKind::skLine: PaintLine(P, L, S); break;
-        case TSeriesKind::skPoint: break;
+        case TSeriesKind::skArea: PaintArea(P, L, S); break;
+        case TSeriesKind::skPoint:
+        case TSeriesKind::skPie: break;
     }
     if (S.Pointer) PaintPointers(P, L, S);
 }
 
-void PaintMarks(TPainter& P, const TChartLayout& L, const TChartData& D, const TPlotSeries& S, TTextEngine& Text) {
-    const TSeriesMarks& Marks = *S.Series->GetMarks();
-    if (!Marks.GetVisible() || !L.MarksVisible || L.Plot.Empty()) return;
-    const TTextFont Font = TTextFont::FromFont(*Marks.GetFont());
+namespace {
+
+constexpr double MarkPadX = TMarkSpacing::PadX, MarkPadY = TMarkSpacing::PadY, MarkOffset = TMarkSpacing::Offset,
+                 PieLeader = TMarkSpacing::PieLeader;
+constexpr TColor MarkFrameColor = RGB(0x9A, 0x9A, 0x9A);
+
+// Where the marks of the pie go: outside the circle at each slice's middle,
+// on its side of the pie; marks that would overlap on one side are moved
+// apart vertically as far as the area allows.
+void PlacePieMarks(const TChartLayout& L, const TPlotSeries& S, TTextEngine& Text, const TTextFont& Font,
+                   std::vector<TPlacedMark>& Out) {
+    const double R = L.PieRadius, RY = R * L.PieTilt;
+    if (R < 1) return;
+    const double CX = L.PieCenter.X, CY = L.PieCenter.Y;
+    const int MaxW = static_cast<int>(std::clamp(L.MarksArea.W * 0.3, 40.0, 200.0));
+    std::vector<TPlacedMark> Side[2];
+    for (const TSlice& Sl : Slices(S)) {
+        const double A = Sl.Mid();
+        const double Cos = std::cos(A), Sin = std::sin(A);
+        TPlacedMark M;
+        M.Text = Text.Layout(Font, MarkText(S, Sl.Index), MaxW);
+        M.Index = Sl.Index;
+        const double BW = std::ceil(M.Text->Width() + 2 * MarkPadX), BH = std::ceil(M.Text->Height() + 2 * MarkPadY);
+        const double Down = Sin > 0 ? L.PieRim : 0;
+        M.From = {CX + R * Cos, CY + RY * Sin + Down};
+        const TPointF To{CX + (R + PieLeader) * Cos, CY + (RY + PieLeader) * Sin + Down};
+        const bool Right = Cos >= 0;
+        M.Box = {std::round(Right ? To.X : To.X - BW), std::round(To.Y - BH / 2), BW, BH};
+        M.Leader = true;
+        Side[Right].push_back(std::move(M));
+    }
+    const TRectF& Area = L.MarksArea;
+    for (auto& List : Side) {
+        std::sort(List.begin(), List.end(), [](const TPlacedMark& A, const TPlacedMark& B) { return A.Box.Y < B.Box.Y; });
+        // Push down what overlaps the mark above, then pull up from the
+        // bottom of the area what was pushed out of it.
+        for (std::size_t I = 0; I < List.size(); ++I) {
+            TRectF& B = List[I].Box;
+            B.Y = std::max(B.Y, Area.Y);
+            if (I > 0) B.Y = std::max(B.Y, List[I - 1].Box.Bottom() + 1);
+        }
+        for (std::size_t I = List.size(); I-- > 0;) {
+            TRectF& B = List[I].Box;
+            const double Limit = I + 1 < List.size() ? List[I + 1].Box.Y - 1 : Area.Bottom();
+            B.Y = std::min(B.Y, Limit - B.H);
+        }
+        for (TPlacedMark& M : List) {
+            M.Box.X = std::clamp(M.Box.X, Area.X, std::max(Area.X, Area.Right() - M.Box.W));
+            // Still outside the area: no room for all of them.
+            if (M.Box.Y < Area.Y - 0.5) continue;
+            Out.push_back(std::move(M));
+        }
+    }
+}
+
+// Where the marks of an axis series go: beyond the end of each bar (inside
+// it when the end is at the edge of the plot area), above each point. A mark
+// that would overlap one of its neighbours is moved past it when there is
+// room, and left out when there is none.
+void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, TTextEngine& Text,
+                const TTextFont& Font, std::vector<TPlacedMark>& Out) {
     // A mark may be a little wider than its slot, never wider than 200 pixels.
     const double Slot = L.Categories.SlotWidth();
-    const int MaxW = static_cast<int>(std::clamp(Slot * 2.5, 60.0, std::max(60.0, std::min(200.0, L.Plot.W))));
+    const double Along = L.Horizontal ? L.Plot.H : L.Plot.W;
+    const int MaxW = static_cast<int>(std::clamp(Slot * 2.5, 60.0, std::max(60.0, std::min(200.0, L.Horizontal ? 200.0 : Along))));
     // Marks stay over the plot, clear of the axis labels and the legend.
     const double MinX = L.Plot.X, MaxX = L.Plot.Right() + L.Depth + 4;
-    constexpr double PadX = 3, PadY = 1, Offset = 4;
-    const TColor Back = Marks.GetBackColor();
-    const TColor FontColor = Marks.GetFont()->GetColor();
+    const double MinY = L.MarksTop, MaxY = L.Plot.Bottom();
     const double Lift = L.Depth;
     const int N = S.Series->Count();
     // With slots narrower than a mark could ever be, the marks that must be
     // skipped are skipped without shaping their text.
     const bool Dense = Slot < 4;
-    const double MinHalfW = PadX + Font.PixelSize * 0.25;
-    bool Any = false;
-    TRectF Previous;
+    const double MinHalf = L.Horizontal ? MarkPadY + Font.PixelSize * 0.6 : MarkPadX + Font.PixelSize * 0.25;
+    const bool Bar = IsBar(S.Kind);
+    // The marks placed last, to test for overlaps.
+    constexpr std::size_t Recent = 3;
+    const std::size_t First = Out.size();
+    auto Clear = [&](const TRectF& Box) {
+        for (std::size_t K = Out.size(); K > First && K + Recent > Out.size(); --K)
+            if (Overlap(Box, Out[K - 1].Box)) return false;
+        return true;
+    };
     for (int I = 0; I < N; ++I) {
         if (!Drawn(S, I)) continue;
-        if (Dense && Any) {
-            const double Need = Previous.Right() + 2 + MinHalfW;
+        if (Dense && Out.size() > First) {
+            const TRectF& Last = Out.back().Box;
+            const double Need = (L.Horizontal ? Last.Bottom() : Last.Right()) + 2 + MinHalf;
             const int Next = static_cast<int>(std::ceil((Need - L.Categories.SlotLeft(0)) / Slot - 0.5));
             if (Next > I) {
                 I = Next - 1;
                 continue;
             }
         }
-        double X, Y;
-        bool Below = false;
-        double Inside = 0;  // the way into the bar, when a mark must go there
-        if (S.Kind == TSeriesKind::skBar) {
-            TBarBox B;
-            if (!BarAt(L, D, S, I, B)) {
-                B.Top = B.Bottom = std::round(L.ValueMap.ToPixel(BarOrigin(L)));
+        TPlacedMark M;
+        M.Index = I;
+        M.Text = Text.Layout(Font, MarkText(S, I), MaxW);
+        const double BW = std::ceil(M.Text->Width() + 2 * MarkPadX), BH = std::ceil(M.Text->Height() + 2 * MarkPadY);
+        std::vector<TRectF> Tries;
+        if (L.Horizontal) {
+            // Beyond the end of the bar or point, left of a negative one.
+            double End, CY, Inside = 0;
+            bool Negative;
+            if (Bar) {
+                TBarBox B;
+                if (!BarAt(L, D, S, I, B)) B.X0 = B.X1 = std::round(L.ValueMap.ToPixel(BarOrigin(L)));
+                if (B.Bottom - B.Top < 1) B.Top = B.Bottom = L.Categories.Center(I);
+                Negative = B.Negative;
+                End = (Negative ? B.X0 : B.X1) + Lift / 2;
+                CY = (B.Top + B.Bottom) / 2 - Lift / 2;
+                Inside = B.X1 - B.X0;
+            } else {
+                const TPointF A = L.At(I, S.Series->GetYValue(I));
+                Negative = S.Series->GetYValue(I) < BarOrigin(L);
+                End = A.X + (Negative ? -1 : 1) * (S.Pointer ? S.Pointer->GetHorizSize() : 0);
+                CY = A.Y;
             }
-            X = (B.X0 + B.X1) / 2 + Lift / 2;
-            Below = B.Negative;
-            Y = (Below ? B.Bottom : B.Top) - Lift / 2;
-            Inside = B.Bottom - B.Top;
+            TRectF Box{std::round(Negative ? End - MarkOffset - BW : End + MarkOffset), std::round(CY - BH / 2), BW, BH};
+            if (!Negative && Box.Right() > L.MarksArea.Right() && Inside > 0) Box.X = std::round(End - MarkOffset - BW);
+            if (Negative && Box.X < L.Plot.X && Inside > 0) Box.X = std::round(End + MarkOffset);
+            Box.X = std::clamp(Box.X, L.Plot.X, std::max(L.Plot.X, L.MarksArea.Right() - BW));
+            Box.Y = std::clamp(Box.Y, L.Panel.Y, std::max(L.Panel.Y, L.Panel.Bottom() - BH));
+            Tries.push_back(Box);
+            // Moved past the neighbour it would overlap, sideways.
+            if (Out.size() > First) {
+                TRectF Past = Box;
+                Past.X = Out.back().Box.Right() + 2;
+                if (Past.Right() <= L.MarksArea.Right()) Tries.push_back(Past);
+            }
         } else {
-            X = L.Categories.Center(I);
-            Y = L.ValueMap.ToPixel(S.Series->GetYValue(I)) - (S.Pointer ? S.Pointer->GetVertSize() : 0);
+            double X, Y;
+            bool Below = false;
+            double Inside = 0;  // the way into the bar, when a mark must go there
+            double Under = 0;   // where a mark below the point would start
+            if (Bar) {
+                TBarBox B;
+                if (!BarAt(L, D, S, I, B)) B.Top = B.Bottom = std::round(L.ValueMap.ToPixel(BarOrigin(L)));
+                X = (B.X0 + B.X1) / 2 + Lift / 2;
+                Below = B.Negative;
+                Y = (Below ? B.Bottom : B.Top) - Lift / 2;
+                Inside = B.Bottom - B.Top;
+            } else {
+                const TPointF A = L.At(I, S.Series->GetYValue(I));
+                const double VS = S.Pointer ? S.Pointer->GetVertSize() : 0;
+                X = A.X;
+                Y = A.Y - VS;
+                Under = A.Y + VS + MarkOffset;
+            }
+            TRectF Box{std::round(X - BW / 2), std::round(Below ? Y + MarkOffset : Y - MarkOffset - BH), BW, BH};
+            // A mark that would leave the plot area goes inside its bar.
+            if (!Below && Box.Y < MinY && Inside > 0) Box.Y = std::round(Y + MarkOffset);
+            if (Below && Box.Bottom() > MaxY && Inside > 0) Box.Y = std::round(Y - MarkOffset - BH);
+            Box.X = std::clamp(Box.X, MinX, std::max(MinX, MaxX - BW));
+            Box.Y = std::clamp(Box.Y, L.Panel.Y, std::max(L.Panel.Y, L.Panel.Bottom() - BH));
+            Tries.push_back(Box);
+            if (Out.size() > First) {
+                // Above the neighbour it would overlap, or below its point.
+                TRectF Up = Box;
+                Up.Y = Out.back().Box.Y - BH - 1;
+                if (Up.Y >= MinY) Tries.push_back(Up);
+                if (!Bar) {
+                    TRectF Down = Box;
+                    Down.Y = std::round(Under);
+                    if (Down.Bottom() <= MaxY) Tries.push_back(Down);
+                }
+            }
         }
-        TTextLayoutPtr T = Text.Layout(Font, MarkText(S, I), MaxW);
-        const double BW = std::ceil(T->Width() + 2 * PadX), BH = std::ceil(T->Height() + 2 * PadY);
-        TRectF Box{std::round(X - BW / 2), std::round(Below ? Y + Offset : Y - Offset - BH), BW, BH};
-        // A mark that would leave the plot area goes inside its bar.
-        if (!Below && Box.Y < L.MarksTop && Inside > 0) Box.Y = std::round(Y + Offset);
-        if (Below && Box.Bottom() > L.Plot.Bottom() && Inside > 0) Box.Y = std::round(Y - Offset - BH);
-        Box.X = std::clamp(Box.X, MinX, std::max(MinX, MaxX - BW));
-        Box.Y = std::clamp(Box.Y, L.Panel.Y, std::max(L.Panel.Y, L.Panel.Bottom() - BH));
-        if (Any && Overlap(Box, Previous)) continue;
-        if (Back != clNone) P.FillRect(Box, Back);
-        if (Marks.GetFrameVisible()) P.FrameRect(Box, RGB(0x9A, 0x9A, 0x9A));
-        P.DrawText(*T, Box.X + PadX, Box.Y + PadY, FontColor);
-        Previous = Box;
-        Any = true;
+        for (const TRectF& Box : Tries)
+            if (Clear(Box)) {
+                M.Box = Box;
+                Out.push_back(std::move(M));
+                break;
+            }
+    }
+}
+
+}  // namespace
+
+std::vector<TPlacedMark> PlaceSeriesMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S,
+                                          TTextEngine& Text) {
+    std::vector<TPlacedMark> Out;
+    const TSeriesMarks& Marks = *S.Series->GetMarks();
+    if (!Marks.GetVisible() || !L.MarksVisible || L.Plot.Empty()) return Out;
+    const TTextFont Font = TTextFont::FromFont(*Marks.GetFont());
+    if (L.Pie) {
+        if (S.Kind == TSeriesKind::skPie) PlacePieMarks(L, S, Text, Font, Out);
+    } else {
+        PlaceMarks(L, D, S, Text, Font, Out);
+    }
+    return Out;
+}
+
+void PaintAllMarks(TPainter& P, const TChartLayout& L, const TChartData& D, TTextEngine& Text) {
+    for (const TPlotSeries& S : D.Series) {
+        const std::vector<TPlacedMark> Marks = PlaceSeriesMarks(L, D, S, Text);
+        if (Marks.empty()) continue;
+        const TSeriesMarks& M = *S.Series->GetMarks();
+        const TColor Back = M.GetBackColor();
+        const TColor FontColor = M.GetFont()->GetColor();
+        for (const TPlacedMark& Mark : Marks) {
+            const TRectF& Box = Mark.Box;
+            if (Mark.Leader) {
+                // From the rim of the slice to the near side of the box.
+                const double EndX = Mark.From.X <= Box.X ? Box.X : Box.Right();
+                P.Line(Mark.From.X, Mark.From.Y, EndX, Box.CenterY(), MarkFrameColor);
+            }
+            if (Back != clNone) P.FillRect(Box, Back);
+            if (M.GetFrameVisible()) P.FrameRect(Box, MarkFrameColor);
+            P.DrawText(*Mark.Text, Box.X + MarkPadX, Box.Y + MarkPadY, FontColor);
+        }
     }
 }
 
