@@ -118,6 +118,53 @@ bool Crossing(const TChartLayout& L, const TPlotSeries& S, int I, TPointF& At) {
     return true;
 }
 
+// Strokes the line through the points of S, Width pixels wide, each
+// segment in Colour(its end point's colour). Runs of segments of one colour
+// are stroked as one path, so joins stay smooth. A segment that crosses
+// zero between points of two colours (a colour by sign) changes colour
+// where it crosses.
+template <class TColourOf>
+void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, double Width, TColourOf Colour) {
+    cairo_t* Cr = P.Cr();
+    const int N = S.Series->Count();
+    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
+    cairo_set_line_width(Cr, Width);
+    // Mitred joins look the same as round ones at these widths, and cost
+    // Cairo's stroker less; round caps keep the end points whole.
+    cairo_set_line_join(Cr, CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(Cr, 4);
+    cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND);
+    TColor Current = clNone;
+    bool Open = false;
+    for (int I = 1; I < N; ++I) {
+        if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
+        const TColor C = PointColor(S, I);
+        TPointF A = At(I - 1);
+        const TPointF B = At(I);
+        TPointF Cross;
+        if (Open && C != Current && PointColor(S, I - 1) == Current && Crossing(L, S, I, Cross)) {
+            cairo_line_to(Cr, Cross.X, Cross.Y);
+            A = Cross;
+        }
+        if (Open && C != Current) {
+            cairo_stroke(Cr);
+            Open = false;
+        }
+        if (!Open) {
+            P.SetColor(Colour(C));
+            Current = C;
+            Open = true;
+            cairo_move_to(Cr, A.X, A.Y);
+        } else {
+            double X, Y;
+            cairo_get_current_point(Cr, &X, &Y);
+            if (X != A.X || Y != A.Y) cairo_move_to(Cr, A.X, A.Y);
+        }
+        cairo_line_to(Cr, B.X, B.Y);
+    }
+    if (Open) cairo_stroke(Cr);
+}
+
 void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     cairo_t* Cr = P.Cr();
     const int N = S.Series->Count();
@@ -136,42 +183,7 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
         }
         return;
     }
-    cairo_set_line_width(Cr, 2);
-    cairo_set_line_join(Cr, CAIRO_LINE_JOIN_ROUND);
-    cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND);
-    // Runs of segments of one colour (a segment takes its end point's
-    // colour) are stroked as one path, so joins stay smooth. A segment that
-    // crosses zero between points of two colours (a colour by sign) changes
-    // colour where it crosses.
-    TColor Current = clNone;
-    bool Open = false;
-    for (int I = 1; I < N; ++I) {
-        if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
-        const TColor C = PointColor(S, I);
-        TPointF A = At(I - 1);
-        const TPointF B = At(I);
-        TPointF Cross;
-        if (Open && C != Current && PointColor(S, I - 1) == Current && Crossing(L, S, I, Cross)) {
-            cairo_line_to(Cr, Cross.X, Cross.Y);
-            A = Cross;
-        }
-        if (Open && C != Current) {
-            cairo_stroke(Cr);
-            Open = false;
-        }
-        if (!Open) {
-            P.SetColor(C);
-            Current = C;
-            Open = true;
-            cairo_move_to(Cr, A.X, A.Y);
-        } else {
-            double X, Y;
-            cairo_get_current_point(Cr, &X, &Y);
-            if (X != A.X || Y != A.Y) cairo_move_to(Cr, A.X, A.Y);
-        }
-        cairo_line_to(Cr, B.X, B.Y);
-    }
-    if (Open) cairo_stroke(Cr);
+    StrokeLine(P, L, S, 2, [](TColor C) { return C; });
     // A point with no neighbour to join is still shown, as a dot.
     if (!S.Pointer)
         for (int I = 0; I < N; ++I) {
@@ -256,25 +268,7 @@ void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
             break;
         }
     }
-    cairo_set_line_width(Cr, 1.5);
-    cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND);
-    for (int I = 1; I < N; ++I) {
-        if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
-        TPointF A = At(I - 1);
-        const TPointF B = At(I);
-        TPointF Cross;
-        if (PointColor(S, I - 1) != PointColor(S, I) && Crossing(L, S, I, Cross)) {
-            P.SetColor(Shade(P.Plain(PointColor(S, I - 1)), 0.6));
-            cairo_move_to(Cr, A.X, A.Y);
-            cairo_line_to(Cr, Cross.X, Cross.Y);
-            cairo_stroke(Cr);
-            A = Cross;
-        }
-        P.SetColor(Shade(P.Plain(PointColor(S, I)), 0.6));
-        cairo_move_to(Cr, A.X, A.Y);
-        cairo_line_to(Cr, B.X, B.Y);
-        cairo_stroke(Cr);
-    }
+    StrokeLine(P, L, S, 1.5, [&](TColor C) { return Shade(P.Plain(C), 0.6); });
 }
 
 void PointerPath(cairo_t* Cr, TSeriesPointerStyle Style, double X, double Y, double HS, double VS) {
@@ -393,20 +387,39 @@ bool Overlap(const TRectF& A, const TRectF& B) {
     return A.X < B.Right() && B.X < A.Right() && A.Y < B.Bottom() && B.Y < A.Bottom();
 }
 
-// Diagonal light stripes over the current path (kept), clipped to it.
-void StripePath(TPainter& P, const TRectF& Bounds) {
-    cairo_t* Cr = P.Cr();
-    TPainterSave Save(P);
-    cairo_clip_preserve(Cr);
-    cairo_new_path(Cr);
-    cairo_set_source_rgba(Cr, 1, 1, 1, 0.55);
-    cairo_set_line_width(Cr, 2);
-    const double Span = Bounds.W + Bounds.H;
-    for (double D = 0; D < Span; D += 6) {
-        cairo_move_to(Cr, Bounds.X + D, Bounds.Y);
-        cairo_line_to(Cr, Bounds.X + D - Bounds.H, Bounds.Bottom());
-    }
-    cairo_stroke(Cr);
+// A repeating tile of light diagonal stripes, the sign of a negative
+// slice; one per thread, like the text engine, since patterns are not
+// shared between threads here.
+cairo_pattern_t* StripePattern() {
+    struct TTile {
+        cairo_pattern_t* Pattern = nullptr;
+        TTile() {
+            constexpr int Size = 6;
+            cairo_surface_t* S = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, Size, Size);
+            cairo_t* Cr = cairo_create(S);
+            cairo_set_source_rgba(Cr, 1, 1, 1, 0.55);
+            cairo_set_line_width(Cr, 2);
+            // The diagonal and its two wrapped ends, so tiles join up.
+            for (double Off : {0.0, -double(Size), double(Size)}) {
+                cairo_move_to(Cr, -1 + Off, Size + 1);
+                cairo_line_to(Cr, Size + 1 + Off, -1);
+            }
+            cairo_stroke(Cr);
+            cairo_destroy(Cr);
+            Pattern = cairo_pattern_create_for_surface(S);
+            cairo_surface_destroy(S);
+            cairo_pattern_set_extend(Pattern, CAIRO_EXTEND_REPEAT);
+        }
+        ~TTile() { cairo_pattern_destroy(Pattern); }
+    };
+    thread_local TTile Tile;
+    return Tile.Pattern;
+}
+
+// Fills the current path with the stripes, and clears it.
+void FillStripes(cairo_t* Cr) {
+    cairo_set_source(Cr, StripePattern());
+    cairo_fill(Cr);
 }
 
 // The slices of a pie: each point's share of the total of absolute values,
@@ -448,60 +461,95 @@ void SlicePath(cairo_t* Cr, double CX, double CY, double RX, double RY, double A
     cairo_set_matrix(Cr, &M);
 }
 
+// Adds to the path the part of the rim of the ellipse (CX, CY, R, RY) below
+// the arc from From to To, Rim pixels deep.
+void RimPath(cairo_t* Cr, double CX, double CY, double R, double RY, double Rim, double From, double To) {
+    const int Steps = std::max(2, static_cast<int>((To - From) / (M_PI / 48)) + 1);
+    for (int K = 0; K <= Steps; ++K) {
+        const double A = From + (To - From) * K / Steps;
+        const double X = CX + R * std::cos(A), Y = CY + RY * std::sin(A);
+        if (K == 0)
+            cairo_move_to(Cr, X, Y);
+        else
+            cairo_line_to(Cr, X, Y);
+    }
+    for (int K = Steps; K >= 0; --K) {
+        const double A = From + (To - From) * K / Steps;
+        cairo_line_to(Cr, CX + R * std::cos(A), CY + RY * std::sin(A) + Rim);
+    }
+    cairo_close_path(Cr);
+}
+
 void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     const double R = L.PieRadius;
     if (R < 1) return;
     cairo_t* Cr = P.Cr();
     const double CX = L.PieCenter.X, CY = L.PieCenter.Y, RY = R * L.PieTilt, Rim = L.PieRim;
     const std::vector<TSlice> All = Slices(S);
-    const TRectF Bounds{CX - R, CY - RY, 2 * R, 2 * RY + Rim};
     auto Negative = [&](const TSlice& Sl) { return S.Series->GetYValue(Sl.Index) < 0; };
+    // Each face is drawn in runs of slices of one colour, one fill per run;
+    // then the negative slices' stripes in one fill.
+    auto Faces = [&](auto AddPath, auto ColourOf) {
+        TColor Current = clNone;
+        bool Pending = false;
+        for (const TSlice& Sl : All) {
+            const TColor C = ColourOf(Sl);
+            if (Pending && C != Current) {
+                cairo_fill(Cr);
+                Pending = false;
+            }
+            if (!Pending) P.SetColor(C);
+            Current = C;
+            Pending = AddPath(Sl) || Pending;
+        }
+        if (Pending) cairo_fill(Cr);
+        cairo_new_path(Cr);
+        bool Any = false;
+        for (const TSlice& Sl : All)
+            if (Negative(Sl)) Any = AddPath(Sl) || Any;
+        if (Any)
+            FillStripes(Cr);
+        else
+            cairo_new_path(Cr);
+    };
     if (Rim > 0) {
         // The rim shows below the front half of the pie (angles 0..pi, y
-        // down): each slice's part of it, darker than its top.
-        for (const TSlice& Sl : All) {
-            const double A0 = std::max(Sl.A0, 0.0), A1 = std::min(Sl.A1, M_PI);
-            const double B0 = std::max(Sl.A0, 2 * M_PI), B1 = std::min(Sl.A1, 3 * M_PI);
-            for (auto [From, To] : {std::pair{A0, A1}, std::pair{B0, B1}}) {
-                if (To <= From) continue;
-                cairo_new_path(Cr);
-                const int Steps = std::max(2, static_cast<int>((To - From) / (M_PI / 48)) + 1);
-                for (int K = 0; K <= Steps; ++K) {
-                    const double A = From + (To - From) * K / Steps;
-                    const double X = CX + R * std::cos(A), Y = CY + RY * std::sin(A);
-                    if (K == 0)
-                        cairo_move_to(Cr, X, Y);
-                    else
-                        cairo_line_to(Cr, X, Y);
+        // down), darker than the top.
+        Faces(
+            [&](const TSlice& Sl) {
+                bool Added = false;
+                for (double Turn : {0.0, 2 * M_PI}) {
+                    const double From = std::max(Sl.A0, Turn), To = std::min(Sl.A1, Turn + M_PI);
+                    if (To <= From) continue;
+                    RimPath(Cr, CX, CY, R, RY, Rim, From, To);
+                    Added = true;
                 }
-                for (int K = Steps; K >= 0; --K) {
-                    const double A = From + (To - From) * K / Steps;
-                    cairo_line_to(Cr, CX + R * std::cos(A), CY + RY * std::sin(A) + Rim);
-                }
-                cairo_close_path(Cr);
-                P.SetColor(Shade(P.Plain(PointColor(S, Sl.Index)), 0.7));
-                cairo_fill_preserve(Cr);
-                if (Negative(Sl)) StripePath(P, Bounds);
-                cairo_new_path(Cr);
-            }
-        }
+                return Added;
+            },
+            [&](const TSlice& Sl) { return Shade(P.Plain(PointColor(S, Sl.Index)), 0.7); });
     }
-    for (const TSlice& Sl : All) {
-        SlicePath(Cr, CX, CY, R, RY, Sl.A0, Sl.A1);
-        P.SetColor(PointColor(S, Sl.Index));
-        cairo_fill_preserve(Cr);
-        if (Negative(Sl)) StripePath(P, Bounds);
-        cairo_new_path(Cr);
-    }
-    // White edges between the slices, so slices of one colour still part.
+    Faces(
+        [&](const TSlice& Sl) {
+            SlicePath(Cr, CX, CY, R, RY, Sl.A0, Sl.A1);
+            return true;
+        },
+        [&](const TSlice& Sl) { return PointColor(S, Sl.Index); });
+    // White edges between neighbouring slices of one colour, so they still
+    // part.
     if (All.size() > 1) {
-        P.SetColor(clWhite);
-        cairo_set_line_width(Cr, 1);
-        for (const TSlice& Sl : All) {
+        bool Any = false;
+        for (std::size_t K = 0; K < All.size(); ++K) {
+            const TSlice& Before = All[(K + All.size() - 1) % All.size()];
+            if (PointColor(S, Before.Index) != PointColor(S, All[K].Index)) continue;
             cairo_move_to(Cr, CX, CY);
-            cairo_line_to(Cr, CX + R * std::cos(Sl.A0), CY + RY * std::sin(Sl.A0));
+            cairo_line_to(Cr, CX + R * std::cos(All[K].A0), CY + RY * std::sin(All[K].A0));
+            Any = true;
         }
-        cairo_stroke(Cr);
+        if (Any) {
+            P.SetColor(clWhite);
+            cairo_set_line_width(Cr, 1);
+            cairo_stroke(Cr);
+        }
     }
 }
 
@@ -509,8 +557,7 @@ void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
 
 void PaintNegativeStripes(TPainter& P, const TRectF& R) {
     cairo_rectangle(P.Cr(), R.X, R.Y, R.W, R.H);
-    StripePath(P, R);
-    cairo_new_path(P.Cr());
+    FillStripes(P.Cr());
 }
 
 void PaintPointer(TPainter& P, TSeriesPointerStyle Style, double CX, double CY, double HS, double VS, TColor Fill) {
@@ -521,6 +568,10 @@ void PaintPointer(TPainter& P, TSeriesPointerStyle Style, double CX, double CY, 
 void PaintSeries(TPainter& P, const TChartLayout& L, const TChartData& D, const TPlotSeries& S) {
     if (L.Plot.Empty() || S.Series->Count() == 0) return;
     TPainterSave Save(P);
+    // Curves (slices, round joins, circles) flattened to half a pixel
+    // rather than Cairo's tenth: the same picture once antialiased, with a
+    // fraction of the segments to fill.
+    cairo_set_tolerance(P.Cr(), 0.5);
     if (L.Pie) {
         if (S.Kind == TSeriesKind::skPie) PaintPie(P, L, S);
         return;
@@ -741,13 +792,23 @@ void PaintAllMarks(TPainter& P, const TChartLayout& L, const TChartData& D, TTex
         const TSeriesMarks& M = *S.Series->GetMarks();
         const TColor Back = M.GetBackColor();
         const TColor FontColor = M.GetFont()->GetColor();
+        // The leader lines of a pie's marks, from the rim of each slice to
+        // the near side of its box, in one stroke.
+        bool Leaders = false;
+        for (const TPlacedMark& Mark : Marks) {
+            if (!Mark.Leader) continue;
+            const TRectF& Box = Mark.Box;
+            cairo_move_to(P.Cr(), Mark.From.X, Mark.From.Y);
+            cairo_line_to(P.Cr(), Mark.From.X <= Box.X ? Box.X : Box.Right(), Box.CenterY());
+            Leaders = true;
+        }
+        if (Leaders) {
+            P.SetColor(MarkFrameColor);
+            cairo_set_line_width(P.Cr(), 1);
+            cairo_stroke(P.Cr());
+        }
         for (const TPlacedMark& Mark : Marks) {
             const TRectF& Box = Mark.Box;
-            if (Mark.Leader) {
-                // From the rim of the slice to the near side of the box.
-                const double EndX = Mark.From.X <= Box.X ? Box.X : Box.Right();
-                P.Line(Mark.From.X, Mark.From.Y, EndX, Box.CenterY(), MarkFrameColor);
-            }
             if (Back != clNone) P.FillRect(Box, Back);
             if (M.GetFrameVisible()) P.FrameRect(Box, MarkFrameColor);
             P.DrawText(*Mark.Text, Box.X + MarkPadX, Box.Y + MarkPadY, FontColor);
