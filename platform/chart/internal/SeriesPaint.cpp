@@ -201,72 +201,83 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
 // colour (a segment takes its end point's colour) filled as one path, so
 // neighbouring segments meet without a seam; then the line over it in a
 // darker shade. A segment crossing the origin fills both its parts.
-void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
+// A flat area: each run of segments of one colour is one polygon, along the
+// line on one side and along the origin on the other, so a run has no
+// inner edges to fill. A segment crossing the origin between points of two
+// colours gives each side its own point's colour.
+void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     cairo_t* Cr = P.Cr();
+    const int N = S.Series->Count();
+    const double O = L.ValueMap.ToPixel(BarOrigin(L));
+    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
+    auto BaseOf = [&](const TPointF& A) { return L.Horizontal ? TPointF{O, A.Y} : TPointF{A.X, O}; };
+    std::vector<TPointF> Run;
+    TColor Current = clNone;
+    auto Flush = [&] {
+        if (Run.size() >= 2) {
+            P.SetColor(Current);
+            cairo_move_to(Cr, Run.front().X, Run.front().Y);
+            for (std::size_t K = 1; K < Run.size(); ++K) cairo_line_to(Cr, Run[K].X, Run[K].Y);
+            const TPointF E = BaseOf(Run.back()), F = BaseOf(Run.front());
+            cairo_line_to(Cr, E.X, E.Y);
+            cairo_line_to(Cr, F.X, F.Y);
+            cairo_close_path(Cr);
+            cairo_fill(Cr);
+        }
+        Run.clear();
+    };
+    auto Extend = [&](TColor C, const TPointF& From, const TPointF& To) {
+        if (Run.empty() || C != Current || Run.back().X != From.X || Run.back().Y != From.Y) {
+            Flush();
+            Current = C;
+            Run.push_back(From);
+        }
+        Run.push_back(To);
+    };
+    for (int I = 1; I < N; ++I) {
+        if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
+        const TColor C = PointColor(S, I), CA = PointColor(S, I - 1);
+        const TPointF A = At(I - 1), B = At(I);
+        TPointF Cross;
+        if (CA != C && Crossing(L, S, I, Cross)) {
+            Extend(CA, A, Cross);
+            Extend(C, Cross, B);
+        } else {
+            Extend(C, A, B);
+        }
+    }
+    Flush();
+}
+
+void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
+    if (L.Depth <= 0) {
+        PaintFlatArea(P, L, S);
+        StrokeLine(P, L, S, 1.5, [&](TColor C) { return Shade(P.Plain(C), 0.6); });
+        return;
+    }
+    // A solid area: for each segment, the top going back into the chart
+    // (lit from above), then the front face standing on it.
     const int N = S.Series->Count();
     const double Origin = BarOrigin(L);
     auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
     auto Base = [&](int I) { return L.At(I, Origin); };
     const double Dx = L.Depth;
-    TColor Current = clNone;
-    bool Pending = false;
-    auto Flush = [&] {
-        if (Pending) cairo_fill(Cr);
-        Pending = false;
-    };
     for (int I = 1; I < N; ++I) {
         if (!Drawn(S, I - 1) || !Drawn(S, I)) continue;
-        const TColor C = PointColor(S, I);
-        if (C != Current) {
-            Flush();
-            P.SetColor(C);
-            Current = C;
-        }
+        const TColor C = P.Plain(PointColor(S, I));
         const TPointF A = At(I - 1), B = At(I), B0 = Base(I), A0 = Base(I - 1);
-        TPointF Cross;
-        const TColor CA = PointColor(S, I - 1);
-        if (Dx <= 0 && CA != C && Crossing(L, S, I, Cross)) {
-            // Each side of the zero line in its own point's colour.
-            Flush();
-            P.SetColor(CA);
-            cairo_move_to(Cr, A.X, A.Y);
-            cairo_line_to(Cr, Cross.X, Cross.Y);
-            cairo_line_to(Cr, A0.X, A0.Y);
-            cairo_close_path(Cr);
-            cairo_fill(Cr);
-            P.SetColor(C);
-            cairo_move_to(Cr, Cross.X, Cross.Y);
-            cairo_line_to(Cr, B.X, B.Y);
-            cairo_line_to(Cr, B0.X, B0.Y);
-            cairo_close_path(Cr);
-            Pending = true;
-            continue;
-        }
-        if (Dx > 0) {
-            // The top of a solid area going back into the chart, lit from
-            // above, drawn before the front face it stands on.
-            Flush();
-            const TPointF Quad[] = {A, B, {B.X + Dx, B.Y - Dx}, {A.X + Dx, A.Y - Dx}};
-            P.FillPolygon(Quad, 4, Shade(P.Plain(C), B.Y < A.Y ? 1.25 : 0.85));
-            P.SetColor(C);
-        }
-        cairo_move_to(Cr, A.X, A.Y);
-        cairo_line_to(Cr, B.X, B.Y);
-        cairo_line_to(Cr, B0.X, B0.Y);
-        cairo_line_to(Cr, A0.X, A0.Y);
-        cairo_close_path(Cr);
-        Pending = true;
+        const TPointF Top[] = {A, B, {B.X + Dx, B.Y - Dx}, {A.X + Dx, A.Y - Dx}};
+        P.FillPolygon(Top, 4, Shade(C, B.Y < A.Y ? 1.25 : 0.85));
+        const TPointF Front[] = {A, B, B0, A0};
+        P.FillPolygon(Front, 4, C);
     }
-    Flush();
-    if (Dx > 0) {
-        // The right end of the solid area.
-        for (int I = N - 1; I >= 0; --I) {
-            if (!Drawn(S, I)) continue;
-            const TPointF A = At(I), A0 = Base(I);
-            const TPointF Side[] = {A, {A.X + Dx, A.Y - Dx}, {A0.X + Dx, A0.Y - Dx}, A0};
-            P.FillPolygon(Side, 4, Shade(P.Plain(PointColor(S, I)), 0.72));
-            break;
-        }
+    // The right end of the solid area.
+    for (int I = N - 1; I >= 0; --I) {
+        if (!Drawn(S, I)) continue;
+        const TPointF A = At(I), A0 = Base(I);
+        const TPointF Side[] = {A, {A.X + Dx, A.Y - Dx}, {A0.X + Dx, A0.Y - Dx}, A0};
+        P.FillPolygon(Side, 4, Shade(P.Plain(PointColor(S, I)), 0.72));
+        break;
     }
     StrokeLine(P, L, S, 1.5, [&](TColor C) { return Shade(P.Plain(C), 0.6); });
 }
