@@ -7,7 +7,7 @@
 
 #include <cmath>
 
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/ChartDraw.h"
 #include "tests/chart/ChartFixtures.h"
 
 namespace {
@@ -24,6 +24,23 @@ void BM_RenderR1(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_RenderR1)->Unit(benchmark::kMillisecond);
+
+// R1's data drawn as each series type: bars, horizontal bars, line, area,
+// points, pie.
+void BM_RenderR1Type(benchmark::State& State) {
+    static const TChartSeriesClass Classes[] = {&TBarSeries::NewInstance,  &THorizBarSeries::NewInstance,
+                                                &TLineSeries::NewInstance, &TAreaSeries::NewInstance,
+                                                &TPointSeries::NewInstance, &TPieSeries::NewInstance};
+    static const char* const Names[] = {"bar", "horizbar", "line", "area", "point", "pie"};
+    const auto Type = static_cast<std::size_t>(State.range(0));
+    auto Chart = MakeR1(400, 250, Classes[Type]);
+    State.SetLabel(Names[Type]);
+    for (auto _ : State) {
+        auto Bitmap = Render(*Chart);
+        benchmark::DoNotOptimize(Bitmap->Pixels());
+    }
+}
+BENCHMARK(BM_RenderR1Type)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
 
 // R1 drawn into a bitmap that already exists: the drawing alone, without
 // allocating and filling the background.

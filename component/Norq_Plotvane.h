@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "contracts/ChartLibrary.h"
@@ -33,6 +34,18 @@ enum class TSeriesColorMode : std::uint8_t {
     scSingleColor,       // leave the point colours as the last pass set them
     scColorEachPoint,    // let the chart pick a colour per point
     scPositiveNegative,  // series colour for values >= 0, SeriesColorNegative below
+};
+
+// The kind of series the chart draws (property SeriesType). Stored only
+// when it is not stBar, so a form of a chart that never set it is what it
+// always was.
+enum class TPlotvaneSeriesType : std::uint8_t {
+    stBar,       // vertical bars: the series made at construction (default)
+    stHorizBar,  // horizontal bars: values along the bottom, labels on the left
+    stLine,      // a line through the points
+    stArea,      // a line with the area down to the zero line filled
+    stPoint,     // a symbol at each point
+    stPie,       // a pie of the values, without axes
 };
 
 class TNorq_DBPlotvane;
@@ -185,6 +198,14 @@ public:
     void SetPointerHorizSize(int Value);
     int GetPointerVertSize() const;
     void SetPointerVertSize(int Value);
+    // The series' class, read from the series itself. Writing another value
+    // replaces the series through ChangeSeriesType, keeping what was set on
+    // it (colours, colour mode, marks, value format, data binding, field
+    // names, points and their colours), turns the pointer's inflate-margins
+    // flag on for line, area and point series, recomputes the 3D walls and
+    // refreshes once. An ordinal outside the enumeration raises ERangeError.
+    TPlotvaneSeriesType GetSeriesType() const;
+    void SetSeriesType(TPlotvaneSeriesType Value);
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
@@ -210,6 +231,22 @@ private:
     void SendPicture(TWebResponse& Response, const Picture& APicture, const char* ContentType);
     // The series' pointer when it is a point or a line series, else nullptr.
     TSeriesPointer* SeriesPointer() const;
+    // Hands the pointer values a form wrote while loading to the pointer of
+    // a series that has one now, and forgets them.
+    void ApplyLoadedPointer();
+
+    // Pointer values a stored form wrote while the series had no pointer.
+    // SeriesType comes after the pointer properties in the property order,
+    // so the line or point series it then makes takes these values instead
+    // of losing them; outside loading nothing is kept.
+    struct TLoadedPointer {
+        std::optional<bool> Visible;
+        std::optional<bool> Draw3D;
+        std::optional<TSeriesPointerStyle> Style;
+        std::optional<int> HorizSize;
+        std::optional<int> VertSize;
+    };
+    TLoadedPointer FLoadedPointer;
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned by this component as its owner (in its list of components), and

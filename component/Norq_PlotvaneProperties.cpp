@@ -206,7 +206,10 @@ bool TNorq_DBPlotvane::GetPointerVisible() const {
     return P ? P->GetVisible() : false;
 }
 void TNorq_DBPlotvane::SetPointerVisible(bool Value) {
-    if (TSeriesPointer* P = SeriesPointer()) P->SetVisible(Value);
+    if (TSeriesPointer* P = SeriesPointer())
+        P->SetVisible(Value);
+    else if (HasState(pv::csLoading))
+        FLoadedPointer.Visible = Value;
     DrawPreviewImage();
 }
 
@@ -215,7 +218,10 @@ bool TNorq_DBPlotvane::GetPointerDraw3D() const {
     return P ? P->GetDraw3D() : false;
 }
 void TNorq_DBPlotvane::SetPointerDraw3D(bool Value) {
-    if (TSeriesPointer* P = SeriesPointer()) P->SetDraw3D(Value);
+    if (TSeriesPointer* P = SeriesPointer())
+        P->SetDraw3D(Value);
+    else if (HasState(pv::csLoading))
+        FLoadedPointer.Draw3D = Value;
     DrawPreviewImage();
 }
 
@@ -224,7 +230,10 @@ TSeriesPointerStyle TNorq_DBPlotvane::GetPointerStyle() const {
     return P ? P->GetStyle() : TSeriesPointerStyle{};
 }
 void TNorq_DBPlotvane::SetPointerStyle(TSeriesPointerStyle Value) {
-    if (TSeriesPointer* P = SeriesPointer()) P->SetStyle(Value);
+    if (TSeriesPointer* P = SeriesPointer())
+        P->SetStyle(Value);
+    else if (HasState(pv::csLoading))
+        FLoadedPointer.Style = Value;
     DrawPreviewImage();
 }
 
@@ -233,7 +242,10 @@ int TNorq_DBPlotvane::GetPointerHorizSize() const {
     return P ? P->GetHorizSize() : 4;
 }
 void TNorq_DBPlotvane::SetPointerHorizSize(int Value) {
-    if (TSeriesPointer* P = SeriesPointer()) P->SetHorizSize(Value);
+    if (TSeriesPointer* P = SeriesPointer())
+        P->SetHorizSize(Value);
+    else if (HasState(pv::csLoading))
+        FLoadedPointer.HorizSize = Value;
     DrawPreviewImage();
 }
 
@@ -242,7 +254,10 @@ int TNorq_DBPlotvane::GetPointerVertSize() const {
     return P ? P->GetVertSize() : 4;
 }
 void TNorq_DBPlotvane::SetPointerVertSize(int Value) {
-    if (TSeriesPointer* P = SeriesPointer()) P->SetVertSize(Value);
+    if (TSeriesPointer* P = SeriesPointer())
+        P->SetVertSize(Value);
+    else if (HasState(pv::csLoading))
+        FLoadedPointer.VertSize = Value;
     DrawPreviewImage();
 }
 

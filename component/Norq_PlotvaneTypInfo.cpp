@@ -1,7 +1,9 @@
-// The published-property table of TNorq_DBPlotvane: the 40 properties in
+// The published-property table of TNorq_DBPlotvane: the 41 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
-// reader, the command line and any designer all go through this table;
-// every property is stored and none has a default.
+// reader, the command line and any designer all go through this table.
+// Every property is stored and has no default, except SeriesType, added
+// last: it is stored only when it is not stBar, so forms written before it
+// existed, and forms of charts that never set it, stay the same.
 
 #include <array>
 
@@ -34,6 +36,9 @@ constexpr std::array<std::string_view, 9> PointerStyleNames{"psRectangle", "psCi
                                                             "psDownTriangle", "psCross", "psDiagCross",
                                                             "psStar",      "psDiamond", "psSmallDot"};
 constexpr TEnumTypeInfo PointerStyleType{"TSeriesPointerStyle", PointerStyleNames};
+constexpr std::array<std::string_view, 6> SeriesTypeNames{"stBar",   "stHorizBar", "stLine",
+                                                          "stArea",  "stPoint",    "stPie"};
+constexpr TEnumTypeInfo SeriesTypeType{"TPlotvaneSeriesType", SeriesTypeNames};
 
 const TNorq_DBPlotvane& C(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvane&>(O); }
 TNorq_DBPlotvane& C(pv::TObject& O) { return static_cast<TNorq_DBPlotvane&>(O); }
@@ -79,7 +84,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 40> PlotvaneProps{{
+const std::array<TPropInfo, 41> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -125,6 +130,10 @@ const std::array<TPropInfo, 40> PlotvaneProps{{
     PV_ENUM(PointerStyle, PointerStyleType, TSeriesPointerStyle),
     PV_INT(PointerHorizSize),
     PV_INT(PointerVertSize),
+    TPropInfo{"SeriesType", TTypeKind::tkEnumeration, &SeriesTypeType, {},
+              [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetSeriesType()); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesType(static_cast<TPlotvaneSeriesType>(Int(V))); },
+              [](const pv::TObject& O) { return C(O).GetSeriesType() != TPlotvaneSeriesType::stBar; }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

@@ -3,17 +3,21 @@
 
 #include "platform/chart/Chart.h"      // TeeCreateBitmap(background, rect) returns a new bitmap of that size owned by the caller
 #include "platform/chart/ChartParts.h"  // title, axis titles, legend (lsValues lists the points), gradient; SetFont copies
-#include "platform/chart/Series.h"      // series: colour, per-point colours and flag, value query, marks, pointer, ChangeSeriesType
+#include "platform/chart/Series.h"      // series: colour, per-point colours and flag, value query, marks, pointer, ChangeSeriesType; bar, horizontal bar, line, area, point and pie series
 #include "platform/dbchart/DBChart.h"   // TDBChart: a series given a data set takes its points from the records
 
 namespace Norq_Plotvane {
 using pv::TAlignment;
+using pv::TAreaSeries;
 using pv::TBarSeries;
 using pv::TBevelCut;
 using pv::TChartSeries;
+using pv::TChartSeriesClass;
 using pv::TDBChart;
+using pv::THorizBarSeries;
 using pv::TLegendStyle;
 using pv::TLineSeries;
+using pv::TPieSeries;
 using pv::TPointSeries;
 using pv::TSeriesMarksStyle;
 using pv::TSeriesPointer;

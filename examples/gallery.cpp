@@ -1,10 +1,13 @@
-// The gallery: a dozen charts that between them use every appearance
-// setting, each written as GIF, JPEG and PNG into the folder given.
+// The gallery: charts that between them use every appearance setting and
+// every series type, each written as GIF, JPEG and PNG into the folder
+// given.
 //   gallery OUTDIR
+//
+// The gallery is a table: each row names a picture and the builder that
+// sets up a fresh chart component for it.
 
 #include <cmath>
 #include <filesystem>
-#include <functional>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -46,6 +49,235 @@ void Save(TNorq_DBPlotvane& C, const std::filesystem::path& Dir, const std::stri
     C.GetBMPPicture()->SaveToPNGFile((Dir / (Name + ".png")).string());
 }
 
+// Sets up a fresh component for one picture.
+using TBuilder = void (*)(TNorq_DBPlotvane&);
+
+struct TGalleryEntry {
+    const char* Name;
+    TBuilder Build;
+};
+
+const TGalleryEntry Gallery[] = {
+    {"01-reference",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Monthly revenue"});
+         C.SetColor(pv::clWhite);
+         C.SetAxisLeftTitleCaption("EUR");
+         C.SetAxisBottomTitleCaption("Month");
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+     }},
+    {"02-view3d",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"3D view, 30 %"});
+         C.SetView3D(true);
+         C.SetView3DPercent(30);
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+         C.SetSeriesColor(0x2E8B57);
+     }},
+    {"03-gradient-title-box",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Gradient, title box, left aligned"});
+         C.SetGradientVisible(true);
+         C.SetGradientStartColor(pv::clWhite);
+         C.SetGradientEndColor(0xE6C8A0);
+         C.SetTitleColor(pv::clCream);
+         C.SetTitleAlignment(TAlignment::taLeftJustify);
+         pv::TFont F;
+         F.Assign(*C.GetTitleFont());
+         F.SetStyle(pv::fsBold | pv::fsItalic);
+         F.SetColor(pv::clMaroon);
+         C.SetTitleFont(&F);
+     }},
+    {"04-monochrome",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Monochrome"});
+         C.SetMonochrome(true);
+     }},
+    {"05-color-each-point",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"A colour per point"});
+         C.SetSeriesColorMode(TSeriesColorMode::scColorEachPoint);
+         C.SetLegendStyle(TLegendStyle::lsAuto);
+     }},
+    {"06-marks-label-value",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Marks: label and value"});
+         C.SetMarksStyle(TSeriesMarksStyle::smLabelValue);
+         C.SetMarksBackColor(0xF0F0FF);
+         pv::TFont F;
+         F.Assign(*C.GetMarksFont());
+         F.SetColor(pv::clNavy);
+         F.SetSize(7);
+         C.SetMarksFont(&F);
+         C.SetLegendVisible(false);
+         C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
+     }},
+    {"07-value-format",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries(), 1234.5);
+         SetTitle(C, {"Value format #,##0.00 €"});
+         C.SetValueFormat("#,##0.00 €");
+         C.SetWidth(640);
+         C.SetHeight(360);
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+         C.SetSeriesColorNegative(0x3C14DC);
+     }},
+    {"08-multiline-right-no-legend",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Revenue", "by month, 2026"});
+         C.SetTitleAlignment(TAlignment::taRightJustify);
+         C.SetLegendVisible(false);
+         C.SetMarksVisible(false);
+         C.SetAxisLeftTitleCaption("thousand EUR");
+         pv::TFont F;
+         F.Assign(*C.GetAxisLeftTitleFont());
+         F.SetStyle(pv::fsItalic);
+         F.SetColor(pv::clGray);
+         C.SetAxisLeftTitleFont(&F);
+         C.SetAxisBottomTitleFont(&F);
+         C.SetAxisBottomTitleCaption("2026");
+     }},
+    {"09-percent-marks",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Marks: percent of the total"});
+         C.SetMarksStyle(TSeriesMarksStyle::smPercent);
+         C.SetLegendStyle(TLegendStyle::lsLastValues);
+     }},
+    {"10-many-points",
+     [](TNorq_DBPlotvane& C) {
+         double V = 50;
+         for (int I = 0; I < 1000; ++I) {
+             V += std::sin(I * 0.37) * 3 + std::cos(I * 0.11) * 2;
+             C.GetChartSeries()->Add(V);
+         }
+         SetTitle(C, {"1 000 points"});
+         C.SetMarksVisible(false);
+         C.SetLegendVisible(false);
+         C.SetWidth(800);
+         C.SetHeight(400);
+         C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
+     }},
+    {"11-unicode",
+     [](TNorq_DBPlotvane& C) {
+         const char* Labels[] = {"Αθήνα", "Москва", "Zürich", "Kraków", "תל אביב", "İzmir"};
+         double Values[] = {14, 22, 9, 17, 11, 6};
+         for (int I = 0; I < 6; ++I) C.GetChartSeries()->Add(Values[I], Labels[I]);
+         SetTitle(C, {"Städte — Ünïcødé labels"});
+         pv::TFont F;
+         F.Assign(*C.GetTitleFont());
+         F.SetStyle(pv::fsUnderline);
+         C.SetTitleFont(&F);
+     }},
+    {"12-strikeout-big",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries(), 0.01);
+         SetTitle(C, {"Old forecast"});
+         pv::TFont F;
+         F.Assign(*C.GetTitleFont());
+         F.SetStyle(pv::fsStrikeOut);
+         F.SetSize(16);
+         C.SetTitleFont(&F);
+         C.SetValueFormat("0.00");
+         C.SetWidth(1000);
+         C.SetHeight(500);
+         C.SetColor(0xFAF6F0);
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+         C.SetJPEGQuality(60);
+     }},
+    {"13-line",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Line, with pointers"});
+         C.SetSeriesType(TPlotvaneSeriesType::stLine);
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+         C.SetSeriesColor(0xB0602A);
+         C.SetPointerVisible(true);
+         C.SetPointerStyle(TSeriesPointerStyle::psCircle);
+         C.SetMarksVisible(true);
+     }},
+    {"14-point",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Points"});
+         C.SetSeriesType(TPlotvaneSeriesType::stPoint);
+         C.SetPointerStyle(TSeriesPointerStyle::psDiamond);
+         C.SetPointerHorizSize(5);
+         C.SetPointerVertSize(5);
+         C.SetMarksVisible(false);
+     }},
+    {"15-horizontal-bars",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Horizontal bars"});
+         C.SetSeriesType(TPlotvaneSeriesType::stHorizBar);
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+         C.SetAxisBottomTitleCaption("EUR");
+         C.SetLegendVisible(false);
+     }},
+    {"16-horizontal-bars-3d",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Horizontal bars, 3D"});
+         C.SetSeriesType(TPlotvaneSeriesType::stHorizBar);
+         C.SetView3D(true);
+         C.SetWidth(560);
+         C.SetHeight(360);
+     }},
+    {"17-area",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Area, coloured by sign"});
+         C.SetSeriesType(TPlotvaneSeriesType::stArea);
+         C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+         C.SetSeriesColor(0xC08040);
+         C.SetGradientVisible(true);
+     }},
+    {"18-area-3d",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Area, 3D"});
+         C.SetSeriesType(TPlotvaneSeriesType::stArea);
+         C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
+         C.SetSeriesColor(0x2E8B57);
+         C.SetView3D(true);
+         C.SetMarksVisible(false);
+     }},
+    {"19-pie",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Pie: negative months striped"});
+         C.SetSeriesType(TPlotvaneSeriesType::stPie);
+         C.SetMarksStyle(TSeriesMarksStyle::smLabelPercent);
+     }},
+    {"20-pie-3d",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Pie, 3D, 40 %"});
+         C.SetSeriesType(TPlotvaneSeriesType::stPie);
+         C.SetView3D(true);
+         C.SetView3DPercent(40);
+         C.SetWidth(560);
+         C.SetHeight(360);
+     }},
+    {"21-pie-monochrome",
+     [](TNorq_DBPlotvane& C) {
+         Fill(*C.GetChartSeries());
+         SetTitle(C, {"Pie, monochrome, one colour"});
+         C.SetSeriesType(TPlotvaneSeriesType::stPie);
+         C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
+         C.SetMonochrome(true);
+         C.SetLegendStyle(TLegendStyle::lsLastValues);
+     }},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -54,175 +286,12 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path Dir = argv[1];
-    std::filesystem::create_directories(Dir);
     try {
-        struct Entry {
-            std::string Name;
-            std::function<void(TNorq_DBPlotvane&)> Setup;
-        };
-        const std::vector<Entry> Gallery{
-            {"01-reference",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"Monthly revenue"});
-                 C.SetColor(pv::clWhite);
-                 C.SetAxisLeftTitleCaption("EUR");
-                 C.SetAxisBottomTitleCaption("Month");
-                 C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
-             }},
-            {"02-view3d",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"3D view, 30 %"});
-                 C.SetView3D(true);
-                 C.SetView3DPercent(30);
-                 C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
-                 C.SetSeriesColor(0x2E8B57);
-             }},
-            {"03-gradient-title-box",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"Gradient, title box, left aligned"});
-                 C.SetGradientVisible(true);
-                 C.SetGradientStartColor(pv::clWhite);
-                 C.SetGradientEndColor(0xE6C8A0);
-                 C.SetTitleColor(pv::clCream);
-                 C.SetTitleAlignment(TAlignment::taLeftJustify);
-                 pv::TFont F;
-                 F.Assign(*C.GetTitleFont());
-                 F.SetStyle(pv::fsBold | pv::fsItalic);
-                 F.SetColor(pv::clMaroon);
-                 C.SetTitleFont(&F);
-             }},
-            {"04-monochrome",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"Monochrome"});
-                 C.SetMonochrome(true);
-             }},
-            {"05-color-each-point",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"A colour per point"});
-                 C.SetSeriesColorMode(TSeriesColorMode::scColorEachPoint);
-                 C.SetLegendStyle(TLegendStyle::lsAuto);
-             }},
-            {"06-marks-label-value",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"Marks: label and value"});
-                 C.SetMarksStyle(TSeriesMarksStyle::smLabelValue);
-                 C.SetMarksBackColor(0xF0F0FF);
-                 pv::TFont F;
-                 F.Assign(*C.GetMarksFont());
-                 F.SetColor(pv::clNavy);
-                 F.SetSize(7);
-                 C.SetMarksFont(&F);
-                 C.SetLegendVisible(false);
-                 C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
-             }},
-            {"07-value-format",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries(), 1234.5);
-                 SetTitle(C, {"Value format #,##0.00 €"});
-                 C.SetValueFormat("#,##0.00 €");
-                 C.SetWidth(640);
-                 C.SetHeight(360);
-                 C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
-                 C.SetSeriesColorNegative(0x3C14DC);
-             }},
-            {"08-multiline-right-no-legend",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"Revenue", "by month, 2026"});
-                 C.SetTitleAlignment(TAlignment::taRightJustify);
-                 C.SetLegendVisible(false);
-                 C.SetMarksVisible(false);
-                 C.SetAxisLeftTitleCaption("thousand EUR");
-                 pv::TFont F;
-                 F.Assign(*C.GetAxisLeftTitleFont());
-                 F.SetStyle(pv::fsItalic);
-                 F.SetColor(pv::clGray);
-                 C.SetAxisLeftTitleFont(&F);
-                 C.SetAxisBottomTitleFont(&F);
-                 C.SetAxisBottomTitleCaption("2026");
-             }},
-            {"09-percent-marks",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries());
-                 SetTitle(C, {"Marks: percent of the total"});
-                 C.SetMarksStyle(TSeriesMarksStyle::smPercent);
-                 C.SetLegendStyle(TLegendStyle::lsLastValues);
-             }},
-            {"10-many-points",
-             [](TNorq_DBPlotvane& C) {
-                 double V = 50;
-                 for (int I = 0; I < 1000; ++I) {
-                     V += std::sin(I * 0.37) * 3 + std::cos(I * 0.11) * 2;
-                     C.GetChartSeries()->Add(V);
-                 }
-                 SetTitle(C, {"1 000 points"});
-                 C.SetMarksVisible(false);
-                 C.SetLegendVisible(false);
-                 C.SetWidth(800);
-                 C.SetHeight(400);
-                 C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
-             }},
-            {"11-unicode",
-             [](TNorq_DBPlotvane& C) {
-                 const char* Labels[] = {"Αθήνα", "Москва", "Zürich", "Kraków", "תל אביב", "İzmir"};
-                 double Values[] = {14, 22, 9, 17, 11, 6};
-                 for (int I = 0; I < 6; ++I) C.GetChartSeries()->Add(Values[I], Labels[I]);
-                 SetTitle(C, {"Städte — Ünïcødé labels"});
-                 pv::TFont F;
-                 F.Assign(*C.GetTitleFont());
-                 F.SetStyle(pv::fsUnderline);
-                 C.SetTitleFont(&F);
-             }},
-            {"12-strikeout-big",
-             [](TNorq_DBPlotvane& C) {
-                 Fill(*C.GetChartSeries(), 0.01);
-                 SetTitle(C, {"Old forecast"});
-                 pv::TFont F;
-                 F.Assign(*C.GetTitleFont());
-                 F.SetStyle(pv::fsStrikeOut);
-                 F.SetSize(16);
-                 C.SetTitleFont(&F);
-                 C.SetValueFormat("0.00");
-                 C.SetWidth(1000);
-                 C.SetHeight(500);
-                 C.SetColor(0xFAF6F0);
-                 C.SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
-                 C.SetJPEGQuality(60);
-             }},
-        };
-        for (const Entry& E : Gallery) {
+        std::filesystem::create_directories(Dir);
+        for (const TGalleryEntry& E : Gallery) {
             TNorq_DBPlotvane C(nullptr);
-            E.Setup(C);
+            E.Build(C);
             Save(C, Dir, E.Name);
-        }
-
-        // Line and point series: the chart library on its own.
-        for (int Kind = 0; Kind < 2; ++Kind) {
-            pv::TDBChart Chart(nullptr);
-            Chart.SetColor(pv::clWhite);
-            Chart.SetBevelOuter(TBevelCut::bvNone);
-            Chart.GetTitle()->GetText()->Add(Kind == 0 ? "Line series with pointers" : "Point series, each style");
-            TChartSeries* S = Kind == 0 ? static_cast<TChartSeries*>(new TLineSeries(&Chart))
-                                        : static_cast<TChartSeries*>(new TPointSeries(&Chart));
-            S->SetParentChart(&Chart);
-            S->SetSeriesColor(Kind == 0 ? 0xB0602A : 0x2A60B0);
-            Fill(*S);
-            if (Kind == 0) S->GetPointer()->SetVisible(true);
-            if (Kind == 1) S->GetPointer()->SetStyle(pv::TSeriesPointerStyle::psDiamond);
-            S->GetPointer()->SetHorizSize(5);
-            S->GetPointer()->SetVertSize(5);
-            auto Bitmap = Chart.TeeCreateBitmap(pv::clWhite, pv::Rect(0, 0, 480, 300));
-            const std::string Name = Kind == 0 ? "13-line" : "14-point";
-            Bitmap->SaveToPNGFile((Dir / (Name + ".png")).string());
-            pv::TGIFImage Gif;
-            Gif.Assign(*Bitmap);
-            WriteFile(Dir / (Name + ".gif"), Gif);
         }
     } catch (const std::exception& E) {
         std::cerr << "gallery: " << E.what() << "\n";

@@ -20,10 +20,10 @@ void Finalization() {}
 // the compiler emit each one in the package, where it is exported under its
 // mangled name (_ZTIN13Norq_Plotvane14TPreviewFormatE, ...), so hosts that
 // compare types across modules find the package's records.
-extern const std::type_info* const UnitTypeInfo[5];
-const std::type_info* const UnitTypeInfo[5] = {
+extern const std::type_info* const UnitTypeInfo[6];
+const std::type_info* const UnitTypeInfo[6] = {
     &typeid(TNorq_DBPlotvane), &typeid(TNorq_DBPlotvaneDataLink), &typeid(TPreviewFormat),
-    &typeid(TSeriesStyle),     &typeid(TSeriesColorMode),
+    &typeid(TSeriesStyle),     &typeid(TSeriesColorMode),         &typeid(TPlotvaneSeriesType),
 };
 
 }  // namespace Norq_Plotvane

@@ -17,5 +17,9 @@ $PV render $FORM RevenueChart -o out/revenue.jpg
 $PV render $FORM RevenueChart -o out/revenue.png
 $PV render $FORM RevenueChart -o out/revenue-3d.png --set View3D=True --set Width=640 --set Height=400
 build-release/examples/gallery out/gallery
-echo "Pictures written to out/ (revenue.gif, revenue.jpg, revenue.png, revenue-3d.png, gallery/)."
+mkdir -p out/series-types
+for CHART in BarChart HorizBarChart LineChart AreaChart PointChart PieChart; do
+  $PV render build-release/examples/series-types.form $CHART -o out/series-types/$CHART.png
+done
+echo "Pictures written to out/ (revenue.gif, revenue.jpg, revenue.png, revenue-3d.png, gallery/, series-types/)."
 exec $PV serve $FORM --port "${PORT:-8080}"

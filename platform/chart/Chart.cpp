@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/chart/AxisMath.h"
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/AxisMath.h"
+#include "platform/chart/internal/ChartDraw.h"
 #include "platform/rtl/Exception.h"
 
 namespace pv {

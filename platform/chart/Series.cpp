@@ -270,6 +270,8 @@ TLineSeries::TLineSeries(TComponent* AOwner)
 TPointSeries::TPointSeries(TComponent* AOwner)
     : TChartSeries(AOwner), FPointer(std::make_unique<TSeriesPointer>(this)) {}
 
+TPieSeries::TPieSeries(TComponent* AOwner) : TChartSeries(AOwner) { GetMarks()->SetVisible(true); }
+
 void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
     if (!ASeries || !NewClass) return;
     TComponent* Owner = ASeries->GetOwner();

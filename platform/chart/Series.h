@@ -246,6 +246,16 @@ private:
     int FBarWidthPercent = 70;
 };
 
+// Bars lying along the value axis, which runs along the bottom; the
+// categories go down the left side, the first at the top. A chart whose
+// first series is a horizontal bar series turns all its series that way.
+class THorizBarSeries : public TBarSeries {
+public:
+    explicit THorizBarSeries(TComponent* AOwner) : TBarSeries(AOwner) {}
+    std::string_view ClassName() const override { return "THorizBarSeries"; }
+    static TChartSeries* NewInstance(TComponent* AOwner) { return new THorizBarSeries(AOwner); }
+};
+
 // Points joined by a polyline; the pointer is hidden on a new line series.
 class TLineSeries : public TChartSeries {
 public:
@@ -258,6 +268,17 @@ private:
     std::unique_ptr<TSeriesPointer> FPointer;
 };
 
+// A line series with the area between the line and the zero line (or the
+// nearer end of the value axis when zero is outside it) filled: positive
+// parts above it, negative parts below. The pointer is hidden on a new area
+// series, as on a line series.
+class TAreaSeries : public TLineSeries {
+public:
+    explicit TAreaSeries(TComponent* AOwner) : TLineSeries(AOwner) {}
+    std::string_view ClassName() const override { return "TAreaSeries"; }
+    static TChartSeries* NewInstance(TComponent* AOwner) { return new TAreaSeries(AOwner); }
+};
+
 // Points drawn as symbols; the pointer is visible.
 class TPointSeries : public TChartSeries {
 public:
@@ -268,6 +289,19 @@ public:
 
 private:
     std::unique_ptr<TSeriesPointer> FPointer;
+};
+
+// A circle cut into one slice per point, each as large as the point's
+// share of the total of absolute values; zero and null points get no slice.
+// A negative point is drawn by its absolute value, striped, and its legend
+// row says so. In 3D the pie is tilted and given a rim. A chart whose first
+// series is a pie draws only that pie, without axes. Marks are visible on a
+// new pie series and sit outside the circle, joined to their slice.
+class TPieSeries : public TChartSeries {
+public:
+    explicit TPieSeries(TComponent* AOwner);
+    std::string_view ClassName() const override { return "TPieSeries"; }
+    static TChartSeries* NewInstance(TComponent* AOwner) { return new TPieSeries(AOwner); }
 };
 
 // Replaces ASeries by a new series made by NewClass, with the same owner,

@@ -21,7 +21,7 @@ public:
     void WriteObject(const TComponent& C, int Indent) {
         Line(Indent, "object " + (C.GetName().empty() ? std::string(C.ClassName())
                                                       : C.GetName() + ": " + std::string(C.ClassName())));
-        WriteProperties(C, Indent + 2, false);
+        WriteProperties(C, Indent + 2, false, TPropertySelection::psStored);
         for (int I = 0; I < C.GetComponentCount(); ++I) {
             const TComponent* Child = C.GetComponent(I);
             if (!Child->GetName().empty()) WriteObject(*Child, Indent + 2);
@@ -29,12 +29,13 @@ public:
         Line(Indent, "end");
     }
 
-    void WriteProperties(const TComponent& C, int Indent, bool WithName) {
+    void WriteProperties(const TComponent& C, int Indent, bool WithName, TPropertySelection Which) {
         const TClassInfo* Info = C.ClassInfo();
         if (!Info) return;
         const TPropInfo* NameProp = GetPropInfo(TComponent::StaticClassInfo(), "Name");
         for (const TPropInfo* P : GetPropList(*Info)) {
             if (P == NameProp && !WithName) continue;
+            if (Which == TPropertySelection::psStored && !P->IsStored(C)) continue;
             WriteProperty(C, C, *P, Title(C) + ".", "", Indent);
         }
     }
@@ -152,9 +153,9 @@ std::string WriteForm(const TComponent& Root) {
     return std::move(W.Text);
 }
 
-std::string WriteComponentProperties(const TComponent& Component) {
+std::string WriteComponentProperties(const TComponent& Component, TPropertySelection Which) {
     TFormWriter W;
-    W.WriteProperties(Component, 0, true);
+    W.WriteProperties(Component, 0, true, Which);
     return std::move(W.Text);
 }
 

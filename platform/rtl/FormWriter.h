@@ -8,7 +8,8 @@
 //     end                        and indented by two spaces
 //   end
 //
-// Every property is written, since none has a default. Integers are
+// Every property is written unless its table entry says it is not stored
+// (TPropInfo::Stored; a property added later, at its default). Integers are
 // decimal; strings are quoted (QuoteFormString); booleans True/False;
 // enumerations by identifier; sets as [fsBold, fsItalic]; colours by name
 // where the registered colour identifiers have one, else $XXXXXXXX;
@@ -24,6 +25,7 @@
 // enumeration or set value with no name. Reading the text and writing again
 // gives the same bytes.
 
+#include <cstdint>
 #include <string>
 
 #include "platform/rtl/Component.h"
@@ -34,9 +36,16 @@ namespace pv {
 // The whole tree below and including Root.
 std::string WriteForm(const TComponent& Root);
 
+// Which properties WriteComponentProperties lists.
+enum class TPropertySelection : std::uint8_t {
+    psStored,  // those a form stores (default)
+    psAll,     // every published property, stored or not
+};
+
 // The property lines of one component, in the same syntax and order, with
 // Name first (as "Name = 'Chart1'"), without indentation, header or nested
 // objects.
-std::string WriteComponentProperties(const TComponent& Component);
+std::string WriteComponentProperties(const TComponent& Component,
+                                     TPropertySelection Which = TPropertySelection::psStored);
 
 }  // namespace pv

@@ -53,6 +53,12 @@ struct TPropInfo {
     std::string_view TypeName = {};
     TPropValue (*Get)(const TObject& Instance) = nullptr;
     void (*Set)(TObject& Instance, const TPropValue& Value) = nullptr;
+    // Whether the form writer stores the value (nullptr: always). A property
+    // added to a class that already has stored forms is stored only when it
+    // differs from its default, so those forms stay byte for byte the same.
+    bool (*Stored)(const TObject& Instance) = nullptr;
+
+    bool IsStored(const TObject& Instance) const { return !Stored || Stored(Instance); }
 };
 
 struct TClassInfo {

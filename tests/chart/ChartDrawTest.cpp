@@ -1,4 +1,4 @@
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/ChartDraw.h"
 
 #include <gtest/gtest.h>
 
@@ -8,8 +8,9 @@
 #include <limits>
 #include <thread>
 
-#include "platform/chart/ChartColors.h"
-#include "platform/chart/ChartLayout.h"
+#include "platform/chart/internal/ChartColors.h"
+#include "platform/chart/internal/ChartLayout.h"
+#include "platform/chart/internal/SeriesPaint.h"
 #include "platform/rtl/Exception.h"
 #include "tests/chart/ChartFixtures.h"
 
@@ -546,6 +547,223 @@ TEST(ChartDrawTest, PointerStylesDifferFromEachOther) {
         for (std::size_t J = I + 1; J < Pictures.size(); ++J) EXPECT_NE(Pictures[I], Pictures[J]) << I << " " << J;
 }
 
+TEST(ChartDrawTest, HorizontalBarsAreAsLongAsTheirValues) {
+    auto C = BarePlot(200, 200);
+    auto* S = AddSeries<THorizBarSeries>(*C);
+    S->GetMarks()->SetVisible(false);
+    S->SetSeriesColor(clBlue);
+    for (double V : {8.0, 4.0, 2.0, -4.0}) S->Add(V);
+    S->SetValueColor(3, clRed);
+    const TLaidOut LOut = Lay(*C, 200, 200);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_TRUE(L.Horizontal);
+    auto B = Render(*C);
+    auto Row = [&](int I, TColor Colour) {
+        return CountNear(*B, Colour, 0, 0, static_cast<int>(L.Categories.Center(I)), 200,
+                         static_cast<int>(L.Categories.Center(I)) + 1);
+    };
+    // The first category is at the top; lengths follow the values.
+    EXPECT_LT(L.Categories.Center(0), L.Categories.Center(1));
+    const double Unit = (L.ValueMap.ToPixel(8) - L.ValueMap.ToPixel(0)) / 8;
+    ASSERT_GT(Unit, 5);
+    EXPECT_NEAR(Row(0, clBlue), 8 * Unit, 2);
+    EXPECT_NEAR(Row(1, clBlue), 4 * Unit, 2);
+    EXPECT_NEAR(Row(2, clBlue), 2 * Unit, 2);
+    // A negative bar goes left from zero.
+    EXPECT_NEAR(Row(3, clRed), 4 * Unit, 2);
+    const int Y3 = static_cast<int>(L.Categories.Center(3));
+    EXPECT_TRUE(PixelIs(*B, static_cast<int>(L.ValueMap.ToPixel(-2)), Y3, clRed));
+    EXPECT_TRUE(PixelIs(*B, static_cast<int>(L.ValueMap.ToPixel(2)), Y3, clWhite));
+}
+
+TEST(ChartDrawTest, HorizontalBarsPutValuesAtTheBottomAndLabelsOnTheLeft) {
+    auto C = MakeR1(400, 250, &THorizBarSeries::NewInstance);
+    const TLaidOut LOut = Lay(*C, 400, 250);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_FALSE(L.TickLabels.empty());
+    for (const TPlacedText& T : L.TickLabels) EXPECT_GE(T.Y, L.Plot.Bottom());
+    ASSERT_FALSE(L.CategoryLabels.empty());
+    for (const TPlacedText& T : L.CategoryLabels) EXPECT_LE(T.X + T.Layout->Width(), L.Plot.X);
+    // The tick labels along the bottom do not touch each other.
+    for (std::size_t I = 1; I < L.TickLabels.size(); ++I)
+        EXPECT_LT(L.TickLabels[I - 1].X + L.TickLabels[I - 1].Layout->Width(), L.TickLabels[I].X);
+    // Every bar's mark is inside the picture, right of a positive bar's end.
+    const TChartData& D = LOut.Data;
+    const std::vector<TPlacedMark> Marks = PlaceSeriesMarks(L, D, D.Series.front(), TTextEngine::ForThisThread());
+    ASSERT_EQ(Marks.size(), 12u);
+    for (const TPlacedMark& M : Marks) {
+        EXPECT_LE(M.Box.Right(), L.LegendBox.X);
+        if (R1Values[M.Index] > 0) {
+            EXPECT_GE(M.Box.X, L.ValueMap.ToPixel(R1Values[M.Index]) - 1) << M.Index;
+        }
+    }
+}
+
+TEST(ChartDrawTest, AreaIsFilledDownToTheZeroLine) {
+    auto C = BarePlot(200, 200);
+    auto* S = AddSeries<TAreaSeries>(*C);
+    S->SetSeriesColor(clBlue);
+    for (double V : {6.0, 3.0, -6.0}) S->Add(V);
+    S->SetValueColor(2, clRed);
+    const TLaidOut LOut = Lay(*C, 200, 200);
+    const TChartLayout& L = LOut.Layout;
+    auto B = Render(*C);
+    const int X0 = static_cast<int>(L.Categories.Center(0)), X1 = static_cast<int>(L.Categories.Center(1));
+    const int Mid = (X0 + X1) / 2;
+    // Under the line and above zero: the fill; above the line: nothing.
+    EXPECT_TRUE(PixelIs(*B, Mid, static_cast<int>(L.ValueMap.ToPixel(2)), clBlue));
+    EXPECT_TRUE(PixelIs(*B, Mid, static_cast<int>(L.ValueMap.ToPixel(5.8)), clWhite));
+    // The last segment crosses zero: blue above it, red below it.
+    const int X2 = static_cast<int>(L.Categories.Center(2));
+    const int Near2 = X2 - 8;
+    EXPECT_TRUE(PixelIs(*B, Near2, static_cast<int>(L.ValueMap.ToPixel(-1.5)), clRed));
+    EXPECT_TRUE(PixelIs(*B, X1 + 8, static_cast<int>(L.ValueMap.ToPixel(1.5)), clBlue));
+    EXPECT_TRUE(PixelIs(*B, Near2, static_cast<int>(L.ValueMap.ToPixel(-5.5)), clWhite));
+}
+
+TEST(ChartDrawTest, LineHasItsColourAtItsPoints) {
+    auto C = BarePlot(200, 200);
+    auto* S = AddSeries<TLineSeries>(*C);
+    S->SetSeriesColor(clGreen);
+    for (double V : {2.0, 9.0, 4.0}) S->Add(V);
+    const TLaidOut LOut = Lay(*C, 200, 200);
+    auto B = Render(*C);
+    for (int I = 0; I < 3; ++I) {
+        const TPointF P = LOut.Layout.At(I, S->GetYValue(I));
+        EXPECT_TRUE(PixelIs(*B, static_cast<int>(P.X), static_cast<int>(P.Y), clGreen, 40)) << I;
+    }
+}
+
+TEST(ChartDrawTest, PieSlicesHaveTheirPointsColours) {
+    auto C = MakeChart(300, 200, "");
+    C->GetLegend()->SetVisible(false);
+    auto* S = AddSeries<TPieSeries>(*C);
+    S->GetMarks()->SetVisible(false);
+    // Clockwise from twelve o'clock: a quarter, a quarter, a half; the zero
+    // and the null point get no slice.
+    S->Add(1, "a", clRed);
+    S->Add(0, "zero", clYellow);
+    S->Add(1, "b", clLime);
+    S->AddNull("none");
+    S->Add(2, "c", clBlue);
+    const TLaidOut LOut = Lay(*C, 300, 200);
+    const TChartLayout& L = LOut.Layout;
+    ASSERT_TRUE(L.Pie);
+    EXPECT_TRUE(L.TickLabels.empty());
+    EXPECT_TRUE(L.CategoryLabels.empty());
+    ASSERT_GT(L.PieRadius, 40);
+    auto B = Render(*C);
+    const double R = L.PieRadius / 2, K = std::sqrt(0.5);
+    const int CX = static_cast<int>(L.PieCenter.X), CY = static_cast<int>(L.PieCenter.Y);
+    EXPECT_TRUE(PixelIs(*B, CX + static_cast<int>(R * K), CY - static_cast<int>(R * K), clRed));
+    EXPECT_TRUE(PixelIs(*B, CX + static_cast<int>(R * K), CY + static_cast<int>(R * K), clLime));
+    EXPECT_TRUE(PixelIs(*B, CX - static_cast<int>(R), CY, clBlue));
+    EXPECT_EQ(CountNear(*B, clYellow, 0), 0);
+    // No axes: nothing of the axis grey.
+    EXPECT_EQ(CountNear(*B, RGB(0x6E, 0x6E, 0x6E), 0), 0);
+
+    // A negative point is drawn by its size, striped, and so is its legend row.
+    S->Delete(4);
+    S->Add(-2, "c", clBlue);
+    C->GetLegend()->SetVisible(true);
+    const TLaidOut NOut = Lay(*C, 300, 200);
+    ASSERT_TRUE(NOut.Layout.LegendVisible);
+    EXPECT_TRUE(NOut.Layout.LegendRows.back().Negative);
+    EXPECT_FALSE(NOut.Layout.LegendRows.front().Negative);
+    auto NB = Render(*C);
+    const int NX = static_cast<int>(NOut.Layout.PieCenter.X - NOut.Layout.PieRadius / 2);
+    const int NY = static_cast<int>(NOut.Layout.PieCenter.Y);
+    // Blue, and the stripes' light blue.
+    EXPECT_GT(CountNear(*NB, clBlue, 0, NX - 8, NY - 8, NX + 8, NY + 8), 40);
+    EXPECT_GT(CountNear(*NB, RGB(140, 140, 255), 30, NX - 8, NY - 8, NX + 8, NY + 8), 20);
+}
+
+TEST(ChartDrawTest, PieInThreeDIsTiltedOnARim) {
+    auto C = MakeChart(300, 200, "");
+    C->GetLegend()->SetVisible(false);
+    C->SetView3D(true);
+    C->Set3DPercent(50);
+    auto* S = AddSeries<TPieSeries>(*C);
+    S->GetMarks()->SetVisible(false);
+    S->Add(1, "a", clBlue);
+    const TLaidOut LOut = Lay(*C, 300, 200);
+    const TChartLayout& L = LOut.Layout;
+    EXPECT_LT(L.PieTilt, 0.7);
+    ASSERT_GT(L.PieRim, 2);
+    auto B = Render(*C);
+    const int CX = static_cast<int>(L.PieCenter.X);
+    const int Bottom = static_cast<int>(L.PieCenter.Y + L.PieRadius * L.PieTilt);
+    EXPECT_TRUE(PixelIs(*B, CX, Bottom - 3, clBlue));
+    EXPECT_TRUE(PixelIs(*B, CX, Bottom + static_cast<int>(L.PieRim / 2), Shade(clBlue, 0.7), 2));
+    EXPECT_TRUE(PixelIs(*B, CX, static_cast<int>(L.PieCenter.Y - L.PieRadius * L.PieTilt) - 3, clWhite));
+}
+
+TEST(ChartDrawTest, AutomaticAxesKeepPointersAtTheirEndsWhole) {
+    for (bool Inflate : {false, true}) {
+        auto C = MakeChart(300, 200, "");
+        C->GetLegend()->SetVisible(false);
+        auto* S = AddSeries<TPointSeries>(*C);
+        S->GetPointer()->SetInflateMargins(Inflate);
+        S->GetPointer()->SetVertSize(6);
+        S->Add(0);
+        S->Add(10);
+        const TLaidOut LOut = Lay(*C, 300, 200);
+        const TChartLayout& L = LOut.Layout;
+        EXPECT_GE(L.ValueMap.ToPixel(10) - 6, L.Plot.Y) << Inflate;
+        EXPECT_LE(L.ValueMap.ToPixel(0) + 6, L.Plot.Bottom()) << Inflate;
+    }
+}
+
+TEST(ChartDrawTest, NeighbouringMarksMoveApartInsteadOfOverlapping) {
+    auto C = MakeChart(320, 300, "");
+    C->GetLegend()->SetVisible(false);
+    auto* S = AddSeries<TLineSeries>(*C);
+    S->GetMarks()->SetVisible(true);
+    // Marks about twice as wide as a slot.
+    for (int I = 0; I < 10; ++I) S->Add(1000.125 + (I % 2) * 0.25);
+    const TLaidOut LOut = Lay(*C, 320, 300);
+    const std::vector<TPlacedMark> Marks =
+        PlaceSeriesMarks(LOut.Layout, LOut.Data, LOut.Data.Series.front(), TTextEngine::ForThisThread());
+    ASSERT_EQ(Marks.size(), 10u);
+    for (std::size_t I = 0; I < Marks.size(); ++I)
+        for (std::size_t J = I + 1; J < Marks.size(); ++J) {
+            const TRectF &A = Marks[I].Box, &B = Marks[J].Box;
+            EXPECT_FALSE(A.X < B.Right() && B.X < A.Right() && A.Y < B.Bottom() && B.Y < A.Bottom()) << I << " " << J;
+        }
+    // With no room to move them, some are left out, still without overlaps.
+    C->SetHeight(60);
+    const TLaidOut Small = Lay(*C, 320, 60);
+    const std::vector<TPlacedMark> Few =
+        PlaceSeriesMarks(Small.Layout, Small.Data, Small.Data.Series.front(), TTextEngine::ForThisThread());
+    EXPECT_LT(Few.size(), 10u);
+}
+
+TEST(ChartDrawTest, EveryTypeDrawsInMonochromeWithAGradient) {
+    const TChartSeriesClass Classes[] = {&TBarSeries::NewInstance,  &THorizBarSeries::NewInstance,
+                                         &TLineSeries::NewInstance, &TAreaSeries::NewInstance,
+                                         &TPointSeries::NewInstance, &TPieSeries::NewInstance};
+    for (TChartSeriesClass New : Classes) {
+        auto C = MakeR1(400, 250, New);
+        C->GetSeries(0)->SetColorEachPoint(true);
+        for (int I = 0; I < 12; ++I) C->GetSeries(0)->SetValueColor(I, clDefault);
+        C->GetGradient()->SetVisible(true);
+        C->SetMonochrome(true);
+        auto B = Render(*C);
+        const std::string Name(C->GetSeries(0)->ClassName());
+        int Colour = 0;
+        for (int Y = 0; Y < 250; ++Y)
+            for (int X = 0; X < 400; ++X) {
+                const TColor P = B->GetPixel(X, Y);
+                Colour += GetRValue(P) != GetGValue(P) || GetGValue(P) != GetBValue(P);
+            }
+        EXPECT_EQ(Colour, 0) << Name;
+        C->SetMonochrome(false);
+        EXPECT_GT(CountNear(*Render(*C), AutoColor(1), 30), 10) << Name;
+        C->SetView3D(true);
+        EXPECT_EQ(Render(*C)->GetWidth(), 400);
+    }
+}
+
 // A server renders on many threads at once: each thread's pictures must be
 // exactly those of a single thread.
 TEST(ChartDrawTest, ThreadsRenderTheSamePictures) {
@@ -686,6 +904,15 @@ TEST(ChartGallery, WritesPictures) {
         Save(*C, "tiny");
     }
     Save(*MakeR1(1600, 1000), "large");
+    const std::pair<TChartSeriesClass, const char*> Types[] = {
+        {&THorizBarSeries::NewInstance, "horizbar"}, {&TAreaSeries::NewInstance, "area"},
+        {&TPointSeries::NewInstance, "point"},       {&TPieSeries::NewInstance, "pie"}};
+    for (auto [New, Name] : Types) {
+        auto C = MakeR1(400, 250, New);
+        Save(*C, std::string("r1-") + Name);
+        C->SetView3D(true);
+        Save(*C, std::string("r1-") + Name + "-3d");
+    }
 }
 
 }  // namespace

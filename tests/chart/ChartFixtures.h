@@ -46,9 +46,15 @@ inline void ColourBySign(TChartSeries& S) {
         if (!S.IsNull(I)) S.SetValueColor(I, S.GetYValue(I) >= 0 ? clBlue : clRed);
 }
 
-inline std::unique_ptr<TChart> MakeR1(int Width = 400, int Height = 250) {
+// R1 with its points in a series made by NewClass (bars by default), each
+// type with the settings the chart component gives it.
+inline std::unique_ptr<TChart> MakeR1(int Width = 400, int Height = 250,
+                                      TChartSeriesClass NewClass = &TBarSeries::NewInstance) {
     auto Chart = MakeChart(Width, Height);
-    auto* Bars = AddSeries<TBarSeries>(*Chart);
+    auto* Bars = NewClass(Chart.get());
+    Bars->SetParentChart(Chart.get());
+    Bars->GetMarks()->SetVisible(true);
+    if (Bars->GetPointer()) Bars->GetPointer()->SetInflateMargins(true);
     Bars->SetSeriesColor(clBlue);
     for (int I = 0; I < 12; ++I) Bars->Add(R1Values[I], R1Labels[I]);
     ColourBySign(*Bars);

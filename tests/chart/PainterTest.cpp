@@ -1,8 +1,8 @@
-#include "platform/chart/Painter.h"
+#include "platform/chart/internal/Painter.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/chart/ChartColors.h"
+#include "platform/chart/internal/ChartColors.h"
 #include "platform/vcl/Bitmap.h"
 #include "platform/vcl/Font.h"
 

@@ -1,4 +1,4 @@
-#include "platform/chart/TextEngine.h"
+#include "platform/chart/internal/TextEngine.h"
 
 #include <gtest/gtest.h>
 

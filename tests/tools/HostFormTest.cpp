@@ -100,9 +100,15 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     auto* Chart = new TNorq_DBPlotvane(&M);
     Chart->SetName("Chart1");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
+    // SeriesType comes after all of them, and only when it is not stBar.
+    std::vector<std::string> WithType = DeclarationOrder;
+    WithType.push_back("SeriesType");
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), WithType);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
-    EXPECT_EQ(Table, DeclarationOrder);
+    EXPECT_EQ(Table, WithType);
+    Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stArea);
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
 }
 
 // A module with data, a probe, a preview image and a chart that draws into
@@ -187,6 +193,54 @@ TEST_F(HostFormTest, PointerPropertiesAreWrittenWithTheirFallbacksAndLoadingThem
     EXPECT_EQ(pv::WriteForm(*Pointed), Written);
 }
 
+TEST_F(HostFormTest, SeriesTypeIsStoredLastOnlyWhenNotBarAndReadsBack) {
+    pv::TDataModule Fresh(nullptr);
+    Fresh.SetName("Module1");
+    auto* Chart = new TNorq_DBPlotvane(&Fresh);
+    Chart->SetName("Chart");
+    const std::string Bars = pv::WriteForm(Fresh);
+    EXPECT_EQ(Bars.find("SeriesType"), std::string::npos);
+    const std::pair<Norq_Plotvane::TPlotvaneSeriesType, const char*> Types[] = {
+        {Norq_Plotvane::TPlotvaneSeriesType::stHorizBar, "stHorizBar"},
+        {Norq_Plotvane::TPlotvaneSeriesType::stLine, "stLine"},
+        {Norq_Plotvane::TPlotvaneSeriesType::stArea, "stArea"},
+        {Norq_Plotvane::TPlotvaneSeriesType::stPoint, "stPoint"},
+        {Norq_Plotvane::TPlotvaneSeriesType::stPie, "stPie"}};
+    for (auto [Type, Name] : Types) {
+        SCOPED_TRACE(Name);
+        Chart->SetSeriesType(Type);
+        const bool Pointer = Chart->GetChartSeries()->GetPointer() != nullptr;
+        if (Pointer) {
+            // The pointer lines come before SeriesType: read back, they
+            // still reach the pointer of the series SeriesType makes.
+            Chart->SetPointerVisible(true);
+            Chart->SetPointerStyle(Norq_Plotvane::TSeriesPointerStyle::psCircle);
+            Chart->SetPointerHorizSize(6);
+        }
+        const std::string Written = pv::WriteForm(Fresh);
+        EXPECT_NE(Written.find("    PointerVertSize = 4\n    SeriesType = " + std::string(Name) + "\n  end\nend\n"),
+                  std::string::npos)
+            << Written;
+        auto Back = Read(Written);
+        auto& B = static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart"));
+        EXPECT_EQ(B.GetSeriesType(), Type);
+        if (Pointer) {
+            EXPECT_TRUE(B.GetPointerVisible());
+            EXPECT_EQ(B.GetPointerStyle(), Norq_Plotvane::TSeriesPointerStyle::psCircle);
+            EXPECT_EQ(B.GetPointerHorizSize(), 6);
+            EXPECT_TRUE(B.GetChartSeries()->GetPointer()->GetInflateMargins());
+        }
+        EXPECT_EQ(pv::WriteForm(*Back), Written);
+    }
+    // Back to bars: the form is again what it was before any type was set.
+    Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stBar);
+    EXPECT_EQ(pv::WriteForm(Fresh), Bars);
+    // An unknown type is an error naming the value.
+    std::string Bad = Bars;
+    Bad.insert(Bad.find("  end\nend\n"), "    SeriesType = stDonut\n");
+    EXPECT_THROW(Read(Bad), pv::EFormError);
+}
+
 TEST_F(HostFormTest, TheSampleFormIsExactlyWhatTheWriterWrites) {
     const std::string Source = std::string(PLOTVANE_SOURCE_DIR_PATH) + "/examples/sales.form";
     pv::TFormReadOptions Options = plotvane::HostReadOptions();
@@ -198,6 +252,27 @@ TEST_F(HostFormTest, TheSampleFormIsExactlyWhatTheWriterWrites) {
     pv::TBitmap* Picture = Chart.GetBMPPicture();
     EXPECT_EQ(Picture->GetWidth(), 400);
     EXPECT_EQ(Picture->GetHeight(), 250);
+}
+
+TEST_F(HostFormTest, TheSeriesTypesFormHasOneChartOfEachTypeAndReadsBackByteForByte) {
+    const std::string Source = std::string(PLOTVANE_SOURCE_DIR_PATH) + "/examples/series-types.form";
+    pv::TFormReadOptions Options = plotvane::HostReadOptions();
+    Options.BaseDirectory = PLOTVANE_EXAMPLES_BUILD_DIR;
+    auto M = pv::ReadForm(Source, Options);
+    EXPECT_EQ(pv::WriteForm(*M), ReadFile(Source));
+    const std::pair<const char*, Norq_Plotvane::TPlotvaneSeriesType> Charts[] = {
+        {"BarChart", Norq_Plotvane::TPlotvaneSeriesType::stBar},
+        {"HorizBarChart", Norq_Plotvane::TPlotvaneSeriesType::stHorizBar},
+        {"LineChart", Norq_Plotvane::TPlotvaneSeriesType::stLine},
+        {"AreaChart", Norq_Plotvane::TPlotvaneSeriesType::stArea},
+        {"PointChart", Norq_Plotvane::TPlotvaneSeriesType::stPoint},
+        {"PieChart", Norq_Plotvane::TPlotvaneSeriesType::stPie}};
+    for (auto [Name, Type] : Charts) {
+        auto& Chart = static_cast<TNorq_DBPlotvane&>(*M->FindComponent(Name));
+        EXPECT_EQ(Chart.GetSeriesType(), Type) << Name;
+        EXPECT_EQ(Chart.GetChartSeries()->Count(), 12) << Name;
+        EXPECT_EQ(Chart.GetBMPPicture()->GetWidth(), 400) << Name;
+    }
 }
 
 TEST_F(HostFormTest, SetFromTheCommandLineGoesThroughTheChartsTable) {

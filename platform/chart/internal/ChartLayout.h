@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/chart/AxisMath.h"
-#include "platform/chart/ChartData.h"
-#include "platform/chart/Painter.h"
-#include "platform/chart/TextEngine.h"
+#include "platform/chart/internal/AxisMath.h"
+#include "platform/chart/internal/ChartData.h"
+#include "platform/chart/internal/Painter.h"
+#include "platform/chart/internal/TextEngine.h"
 
 namespace pv {
 
@@ -39,6 +39,17 @@ struct TLegendRow {
     TTextLayoutPtr Value;
     // The last row of a legend too long for its box: "…" and no swatch.
     bool Ellipsis = false;
+    // A negative point of a pie, whose slice shows its absolute value: the
+    // swatch is striped like the slice.
+    bool Negative = false;
+};
+
+// The spacing of marks: padding of the text in its box, the distance from
+// the point, and the length of the leader line of a pie's marks.
+struct TMarkSpacing {
+    static constexpr double PadX = 3, PadY = 1, Offset = 4, PieLeader = 12;
+    // The widest a mark's text may be.
+    static constexpr int MaxWidth = 200;
 };
 
 struct TChartLayout {
@@ -62,29 +73,54 @@ struct TChartLayout {
     TRectF Plot;
     double Depth = 0;
 
-    // Value axis.
+    // Values run along the bottom and the categories down the left, first
+    // at the top (a chart of horizontal bars); else values go up the left
+    // and categories along the bottom. The axes are the physical ones: the
+    // left axis is on the left either way, and the value axis's settings
+    // (range, grid) are those of the axis that carries the values.
+    bool Horizontal = false;
     bool LeftAxisVisible = false;
+    bool BottomAxisVisible = false;
+    bool ValueAxisVisible() const { return Horizontal ? BottomAxisVisible : LeftAxisVisible; }
+    bool CategoryAxisVisible() const { return Horizontal ? LeftAxisVisible : BottomAxisVisible; }
+
+    // Value axis.
     TAxisTicks Ticks;
     TLinearMap ValueMap;
     // One label per tick (empty when the axis labels are dropped).
     std::vector<TPlacedText> TickLabels;
 
     // Category axis.
-    bool BottomAxisVisible = false;
     TCategoryMap Categories;
     int LabelStep = 1;
     bool LabelsRotated = false;
     std::vector<TPlacedText> CategoryLabels;
+
+    // Where a point of category Category and value Value is drawn.
+    TPointF At(int Category, double Value) const {
+        return Horizontal ? TPointF{ValueMap.ToPixel(Value), Categories.Center(Category)}
+                          : TPointF{Categories.Center(Category), ValueMap.ToPixel(Value)};
+    }
+
+    // A pie chart has no axes: its circle is centred at PieCenter with the
+    // radius PieRadius across; in 3D it is tilted, PieTilt times as high as
+    // wide, standing on a rim PieRim pixels deep.
+    bool Pie = false;
+    TPointF PieCenter;
+    double PieRadius = 0;
+    double PieTilt = 1;
+    double PieRim = 0;
 
     // Axis titles (Layout nullptr: none).
     TPlacedText LeftTitle;
     TPlacedText BottomTitle;
 
     // Whether marks have room (they are dropped on the smallest pictures),
-    // and the highest a mark may reach (the top of the plot area below the
-    // title).
+    // and the area they may use (the plot area below the title, beside the
+    // legend).
     bool MarksVisible = false;
     double MarksTop = 0;
+    TRectF MarksArea;
 };
 
 // Lays out Chart, showing Data, on a picture of Width x Height pixels. The

@@ -1,14 +1,14 @@
-#include "platform/chart/ChartDraw.h"
+#include "platform/chart/internal/ChartDraw.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "platform/chart/Chart.h"
-#include "platform/chart/ChartColors.h"
-#include "platform/chart/ChartData.h"
-#include "platform/chart/ChartLayout.h"
-#include "platform/chart/Painter.h"
-#include "platform/chart/SeriesPaint.h"
+#include "platform/chart/internal/ChartColors.h"
+#include "platform/chart/internal/ChartData.h"
+#include "platform/chart/internal/ChartLayout.h"
+#include "platform/chart/internal/Painter.h"
+#include "platform/chart/internal/SeriesPaint.h"
 #include "platform/vcl/Bitmap.h"
 
 namespace pv {
@@ -41,7 +41,7 @@ public:
         Grid();
         for (const TPlotSeries& S : D.Series) PaintSeries(P, L, D, S);
         Axes();
-        for (const TPlotSeries& S : D.Series) PaintMarks(P, L, D, S, T);
+        PaintAllMarks(P, L, D, T);
         Legend();
     }
 
@@ -114,64 +114,83 @@ private:
 
     bool HasZeroLine() const { return L.Ticks.Range.Min < 0 && L.Ticks.Range.Max > 0; }
 
-    void Grid() {
-        const TChartAxis& Left = *C.GetLeftAxis();
+    // A line across the plot at value V: on the back wall and the floor (or
+    // the side wall) in 3D, else over the front face.
+    void ValueLine(double V, TColor Flat, TColor Deep) {
         const TRectF& F = L.Plot;
         const double Dp = L.Depth;
-        if (F.Empty()) return;
-        if (L.LeftAxisVisible && Left.GetGridVisible())
-            for (double V : L.Ticks.Values) {
-                const double Y = std::round(L.ValueMap.ToPixel(V));
-                // The bottom of the plot has the axis line, not a grid line.
-                if (Y >= F.Bottom() - 0.5 || Y < F.Y - 0.5) continue;
-                if (Dp > 0) {
-                    P.Line(F.X + Dp, Y - Dp, F.Right() + Dp, Y - Dp, Grid3DColor);
-                    P.Line(F.X, Y, F.X + Dp, Y - Dp, Grid3DColor);
-                } else {
-                    P.Line(F.X, Y, F.Right(), Y, GridColor);
-                }
+        const double At = std::round(L.ValueMap.ToPixel(V));
+        if (L.Horizontal) {
+            if (Dp > 0) {
+                P.Line(At + Dp, F.Y - Dp, At + Dp, F.Bottom() - Dp, Deep);
+                P.Line(At, F.Bottom(), At + Dp, F.Bottom() - Dp, Deep);
+            } else {
+                P.Line(At, F.Y, At, F.Bottom(), Flat);
             }
-        if (Dp > 0 && HasZeroLine()) {
-            const double Y = std::round(L.ValueMap.ToPixel(0));
-            P.Line(F.X + Dp, Y - Dp, F.Right() + Dp, Y - Dp, AxisColor);
-            P.Line(F.X, Y, F.X + Dp, Y - Dp, AxisColor);
+            return;
         }
+        if (Dp > 0) {
+            P.Line(F.X + Dp, At - Dp, F.Right() + Dp, At - Dp, Deep);
+            P.Line(F.X, At, F.X + Dp, At - Dp, Deep);
+        } else {
+            P.Line(F.X, At, F.Right(), At, Flat);
+        }
+    }
+
+    void Grid() {
+        const TChartAxis& ValueAxis = L.Horizontal ? *C.GetBottomAxis() : *C.GetLeftAxis();
+        const TRectF& F = L.Plot;
+        if (F.Empty() || L.Pie) return;
+        if (L.ValueAxisVisible() && ValueAxis.GetGridVisible())
+            for (double V : L.Ticks.Values) {
+                const double At = std::round(L.ValueMap.ToPixel(V));
+                // The start of the value axis has the category axis line,
+                // not a grid line.
+                if (L.Horizontal ? (At <= F.X + 0.5 || At > F.Right() + 0.5)
+                                 : (At >= F.Bottom() - 0.5 || At < F.Y - 0.5))
+                    continue;
+                ValueLine(V, GridColor, Grid3DColor);
+            }
+        if (L.Depth > 0 && HasZeroLine()) ValueLine(0, AxisColor, AxisColor);
     }
 
     void Axes() {
         const TRectF& F = L.Plot;
-        if (F.Empty()) return;
+        if (F.Empty() || L.Pie) return;
         const TChartAxis& Left = *C.GetLeftAxis();
         const TChartAxis& Bottom = *C.GetBottomAxis();
-        const double Dp = L.Depth;
         // A zero line inside the range is where bars start; drawn over them
         // in 2D so they stand on it (in 3D it is on the back wall, drawn with
         // the grid).
-        if (Dp <= 0 && HasZeroLine()) {
-            const double Y = std::round(L.ValueMap.ToPixel(0));
-            P.Line(F.X, Y, F.Right(), Y, AxisColor);
-        }
+        if (L.Depth <= 0 && HasZeroLine()) ValueLine(0, AxisColor, AxisColor);
+        const TColor LeftColor = Left.GetLabelsFont()->GetColor();
+        const TColor BottomColor = Bottom.GetLabelsFont()->GetColor();
         if (L.LeftAxisVisible) {
             P.Line(F.X, F.Y, F.X, F.Bottom(), AxisColor);
-            for (double V : L.Ticks.Values) {
-                const double Y = std::round(L.ValueMap.ToPixel(V));
-                P.Line(F.X - 4, Y, F.X, Y, AxisColor);
-            }
-            for (const TPlacedText& Label : L.TickLabels)
-                P.DrawText(*Label.Layout, Label.X, Label.Y, Left.GetLabelsFont()->GetColor());
+            if (L.Horizontal)
+                CategoryTicks();
+            else
+                for (double V : L.Ticks.Values) {
+                    const double Y = std::round(L.ValueMap.ToPixel(V));
+                    P.Line(F.X - 4, Y, F.X, Y, AxisColor);
+                }
+            for (const TPlacedText& Label : L.Horizontal ? L.CategoryLabels : L.TickLabels)
+                P.DrawText(*Label.Layout, Label.X, Label.Y, LeftColor);
         }
         if (L.BottomAxisVisible) {
             P.Line(F.X, F.Bottom() - 0.5, F.Right(), F.Bottom() - 0.5, AxisColor);
-            for (int I = 0, K = 0; I < D.Categories && K < static_cast<int>(L.CategoryLabels.size());
-                 I += L.LabelStep, ++K) {
-                const double X = std::round(L.Categories.Center(I));
-                P.Line(X, F.Bottom(), X, F.Bottom() + 4, AxisColor);
-            }
-            for (const TPlacedText& Label : L.CategoryLabels) {
+            if (L.Horizontal)
+                for (double V : L.Ticks.Values) {
+                    const double X = std::round(L.ValueMap.ToPixel(V));
+                    P.Line(X, F.Bottom(), X, F.Bottom() + 4, AxisColor);
+                }
+            else
+                CategoryTicks();
+            for (const TPlacedText& Label : L.Horizontal ? L.TickLabels : L.CategoryLabels) {
                 if (Label.Angle != 0)
-                    P.DrawTextRotated(*Label.Layout, Label.X, Label.Y, Label.Angle, Bottom.GetLabelsFont()->GetColor());
+                    P.DrawTextRotated(*Label.Layout, Label.X, Label.Y, Label.Angle, BottomColor);
                 else
-                    P.DrawText(*Label.Layout, Label.X, Label.Y, Bottom.GetLabelsFont()->GetColor());
+                    P.DrawText(*Label.Layout, Label.X, Label.Y, BottomColor);
             }
         }
         if (L.LeftTitle.Layout)
@@ -181,11 +200,23 @@ private:
             P.DrawText(*L.BottomTitle.Layout, L.BottomTitle.X, L.BottomTitle.Y, Bottom.GetTitle()->GetFont()->GetColor());
     }
 
+    // A tick at each labelled category, outside the plot.
+    void CategoryTicks() {
+        const TRectF& F = L.Plot;
+        for (int I = 0, K = 0; I < D.Categories && K < static_cast<int>(L.CategoryLabels.size()); I += L.LabelStep, ++K) {
+            const double At = std::round(L.Categories.Center(I));
+            if (L.Horizontal)
+                P.Line(F.X - 4, At, F.X, At, AxisColor);
+            else
+                P.Line(At, F.Bottom(), At, F.Bottom() + 4, AxisColor);
+        }
+    }
+
     void Swatch(const TLegendRow& Row, double X, double CY) {
         const double S = L.SwatchSize;
         const TPlotSeries* Series = Row.Series;
         if (Row.Color == clNone) return;
-        if (Series && Series->Kind != TSeriesKind::skBar) {
+        if (Series && (Series->Kind == TSeriesKind::skLine || Series->Kind == TSeriesKind::skPoint)) {
             if (Series->Kind == TSeriesKind::skLine) P.Line(X - 1, std::round(CY), X + S + 1, std::round(CY), Row.Color, 2);
             if (Series->Pointer) {
                 const double Half = std::max(1.5, S / 2 - 1);
@@ -195,6 +226,7 @@ private:
         }
         const TRectF Box{X, std::round(CY - S / 2), S, S};
         P.FillRect(Box, Row.Color);
+        if (Row.Negative) PaintNegativeStripes(P, Box);
         P.FrameRect(Box, Shade(P.Plain(Row.Color), 0.75));
     }
 

@@ -1,10 +1,10 @@
-#include "platform/chart/ChartData.h"
+#include "platform/chart/internal/ChartData.h"
 
 #include <algorithm>
 #include <cmath>
 
 #include "platform/chart/Chart.h"
-#include "platform/chart/ChartColors.h"
+#include "platform/chart/internal/ChartColors.h"
 #include "platform/rtl/FormatFloat.h"
 
 namespace pv {
@@ -12,9 +12,14 @@ namespace pv {
 namespace {
 
 TSeriesKind KindOf(const TChartSeries& S) {
+    // Derived classes first: a horizontal bar series is a bar series, an
+    // area series a line series.
+    if (dynamic_cast<const THorizBarSeries*>(&S)) return TSeriesKind::skHorizBar;
     if (dynamic_cast<const TBarSeries*>(&S)) return TSeriesKind::skBar;
     if (dynamic_cast<const TPointSeries*>(&S)) return TSeriesKind::skPoint;
+    if (dynamic_cast<const TAreaSeries*>(&S)) return TSeriesKind::skArea;
     if (dynamic_cast<const TLineSeries*>(&S)) return TSeriesKind::skLine;
+    if (dynamic_cast<const TPieSeries*>(&S)) return TSeriesKind::skPie;
     return TSeriesKind::skBar;
 }
 
@@ -38,7 +43,14 @@ TChartData TChartData::Gather(const TCustomChart& Chart) {
         TPlotSeries P;
         P.Series = S;
         P.Kind = KindOf(*S);
-        if (P.Kind == TSeriesKind::skBar) P.BarIndex = D.BarSeriesCount++;
+        if (D.Series.empty()) {
+            D.Horizontal = P.Kind == TSeriesKind::skHorizBar;
+            D.Pie = P.Kind == TSeriesKind::skPie;
+        } else if (D.Pie) {
+            break;
+        }
+        if (IsBar(P.Kind)) P.BarIndex = D.BarSeriesCount++;
+        if (P.Kind == TSeriesKind::skArea) ++D.AreaSeriesCount;
         const TSeriesPointer* Ptr = S->GetPointer();
         if (Ptr && Ptr->GetVisible()) P.Pointer = Ptr;
         P.Color = S->GetSeriesColor() == clDefault ? AutoColor(SI) : ColorToRGB(S->GetSeriesColor(), AutoColor(SI));

@@ -15,10 +15,16 @@ class TCustomChart;
 
 // How a series is drawn.
 enum class TSeriesKind {
-    skBar,    // bars from zero
-    skLine,   // a polyline, with symbols when its pointer is visible
-    skPoint,  // symbols only
+    skBar,       // bars from zero
+    skHorizBar,  // bars from zero along a value axis at the bottom
+    skLine,      // a polyline, with symbols when its pointer is visible
+    skArea,      // a polyline with the area down to zero filled
+    skPoint,     // symbols only
+    skPie,       // slices of a circle
 };
+
+// Whether S draws as bars (either way).
+inline bool IsBar(TSeriesKind K) { return K == TSeriesKind::skBar || K == TSeriesKind::skHorizBar; }
 
 // One series as it will be drawn.
 struct TPlotSeries {
@@ -28,7 +34,8 @@ struct TPlotSeries {
     TColor Color = clRed;
     // Each point's colour as drawn, or clNone for a point not to draw.
     std::vector<TColor> PointColors;
-    // Bars: which bar series this is (0-based) among the chart's bar series.
+    // Bars: which bar series this is (0-based) among the chart's bar series
+    // (of either direction).
     int BarIndex = 0;
     // The pointer when its symbols are drawn (nullptr: none).
     const TSeriesPointer* Pointer = nullptr;
@@ -48,6 +55,14 @@ struct TChartData {
     const TChartSeries* LabelSeries = nullptr;
     bool HasLabels = false;
     int BarSeriesCount = 0;
+    // Area series fill down to zero, so like bars they keep zero in range.
+    int AreaSeriesCount = 0;
+    // The first series is a horizontal bar series: values run along the
+    // bottom, categories down the left, for every series.
+    bool Horizontal = false;
+    // The first series is a pie: the chart is that one pie, without axes
+    // (Series then holds only it).
+    bool Pie = false;
     // Extent of the values of all non-null points.
     bool HasValues = false;
     double MinValue = 0;

@@ -8,7 +8,7 @@
 
 #include <cairo.h>
 
-#include "platform/chart/TextEngine.h"
+#include "platform/chart/internal/TextEngine.h"
 #include "platform/vcl/Color.h"
 
 namespace pv {

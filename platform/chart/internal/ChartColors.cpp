@@ -1,4 +1,4 @@
-#include "platform/chart/ChartColors.h"
+#include "platform/chart/internal/ChartColors.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
-#include "platform/chart/Painter.h"
+#include "platform/chart/internal/Painter.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/chart/ChartColors.h"
+#include "platform/chart/internal/ChartColors.h"
 #include "platform/rtl/Exception.h"
 #include "platform/vcl/Bitmap.h"
 

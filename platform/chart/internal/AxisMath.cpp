@@ -1,4 +1,4 @@
-#include "platform/chart/AxisMath.h"
+#include "platform/chart/internal/AxisMath.h"
 
 #include <algorithm>
 #include <cfloat>
