@@ -152,15 +152,20 @@ void TPgQuery::Connect() {
     FConnection.reset();
     // Read the string first: libpq's complaints about an unreadable string
     // are the only messages that quote it.
+    // A string without '=' that is no URI is a database name, which libpq
+    // takes as it is.
+    const bool ConnInfo = FConnectionString.find('=') != std::string::npos ||
+                          FConnectionString.starts_with("postgresql://") ||
+                          FConnectionString.starts_with("postgres://");
     char* ParseError = nullptr;
-    PQconninfoOption* Options = PQconninfoParse(FConnectionString.c_str(), &ParseError);
-    if (!Options) {
+    PQconninfoOption* Options = ConnInfo ? PQconninfoParse(FConnectionString.c_str(), &ParseError) : nullptr;
+    if (ConnInfo && !Options) {
         const std::string Message = ParseError ? ParseError : "out of memory";
         PQfreemem(ParseError);
         const std::string Masked = GetMaskedConnectionString();
         DatabaseError("ConnectionString '" + Masked + "' cannot be read: " + ScrubQuoted(Message, Masked));
     }
-    PQconninfoFree(Options);
+    if (Options) PQconninfoFree(Options);
 
     // dbname carries the whole string (expand_dbname); the keys after it
     // override what the string says, those before it are defaults.

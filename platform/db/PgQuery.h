@@ -53,9 +53,9 @@ public:
     static const TClassInfo& StaticClassInfo();
     static TComponent* NewInstance(TComponent* AOwner) { return new TPgQuery(AOwner); }
 
-    // libpq's key=value or URI connection string; empty takes libpq's
-    // defaults (PGHOST, PGDATABASE, ... from the environment). Changing it
-    // closes an open query.
+    // libpq's key=value or URI connection string, or just a database name;
+    // empty takes libpq's defaults (PGHOST, PGDATABASE, ... from the
+    // environment). Changing it closes an open query.
     const std::string& GetConnectionString() const { return FConnectionString; }
     void SetConnectionString(const std::string& Value);
     // ConnectionString with its password replaced by "****".
