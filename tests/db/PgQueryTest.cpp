@@ -79,20 +79,26 @@ class PgQueryTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (!TPgCluster::WhyUnavailable().empty()) return;
-        Cluster = std::make_unique<TPgCluster>();
-        const char* Source = std::getenv("PLOTVANE_SOURCE_DIR");
-        Cluster->LoadSales(Source ? Source : ".");
-        Cluster->Exec("sales",
-                      "CREATE TABLE kinds (id int PRIMARY KEY, i2 int2, i4 int4, i8 int8, f4 float4, f8 float8, "
-                      "n numeric(12,3), t text, v varchar(10), c char(3), b boolean, d date, ts timestamp, "
-                      "tz timestamptz, tm time); CREATE TABLE delay (d float8); INSERT INTO delay VALUES (0);"
-                      "INSERT INTO kinds VALUES (1, -2, 40000, 5000000000, 1.5, 2.25, 12345.678, 'text', 'var', 'ab',"
-                      " true, '2026-01-31', '2026-01-31 14:05:06.5', '2026-01-31 14:05:06+02', '08:30:00'),"
-                      " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+        try {
+            Cluster = std::make_unique<TPgCluster>();
+            const char* Source = std::getenv("PLOTVANE_SOURCE_DIR");
+            Cluster->LoadSales(Source ? Source : ".");
+            Cluster->Exec("sales",
+                          "CREATE TABLE kinds (id int PRIMARY KEY, i2 int2, i4 int4, i8 int8, f4 float4, f8 float8, "
+                          "n numeric(12,3), t text, v varchar(10), c char(3), b boolean, d date, ts timestamp, "
+                          "tz timestamptz, tm time); CREATE TABLE delay (d float8); INSERT INTO delay VALUES (0);"
+                          "INSERT INTO kinds VALUES (1, -2, 40000, 5000000000, 1.5, 2.25, 12345.678, 'text', 'var', 'ab',"
+                          " true, '2026-01-31', '2026-01-31 14:05:06.5', '2026-01-31 14:05:06+02', '08:30:00'),"
+                          " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+        } catch (const std::exception& E) {
+            StartError = E.what();
+            Cluster.reset();
+        }
     }
     static void TearDownTestSuite() { Cluster.reset(); }
     void SetUp() override {
         if (const std::string Why = TPgCluster::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
+        if (!Cluster) FAIL() << "the PostgreSQL server did not start: " << StartError;
         if (!Cluster->Running()) Cluster->Start();
         Query.SetName("Query1");
         Query.SetConnectionString(Cluster->ConnectionString());
@@ -101,6 +107,7 @@ protected:
     std::string Port() const { return std::to_string(Cluster->Port()); }
 
     static std::unique_ptr<TPgCluster> Cluster;
+    static inline std::string StartError;
     TPgQuery Query{nullptr};
 };
 std::unique_ptr<TPgCluster> PgQueryTest::Cluster;

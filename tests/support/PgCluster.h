@@ -68,7 +68,7 @@ public:
     // Why the cluster cannot be made here, or empty.
     static std::string WhyUnavailable() {
         if (FindBinDir().empty())
-            return "PostgreSQL server programs (initdb, pg_ctl) not found under /usr/lib/postgresql; "
+            return "PostgreSQL server programs (initdb, pg_ctl) under /usr/lib/postgresql not found; "
                    "scripts/deps.sh installs them";
         if (::geteuid() == 0 && !::getpwnam("postgres"))
             return "running as root without a \"postgres\" user to run the server as";

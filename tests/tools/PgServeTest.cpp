@@ -114,13 +114,19 @@ class PgServeTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
         if (!TPgCluster::WhyUnavailable().empty()) return;
-        Cluster = std::make_unique<TPgCluster>();
-        Cluster->LoadSales(SourceDir());
+        try {
+            Cluster = std::make_unique<TPgCluster>();
+            Cluster->LoadSales(SourceDir());
+        } catch (const std::exception& E) {
+            StartError = E.what();
+            Cluster.reset();
+        }
     }
     static void TearDownTestSuite() { Cluster.reset(); }
 
     void SetUp() override {
         if (const std::string Why = TPgCluster::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
+        if (!Cluster) FAIL() << "the PostgreSQL server did not start: " << StartError;
         if (!Cluster->Running()) Cluster->Start();
         Dir = Cluster->Dir() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(Dir);
@@ -146,6 +152,7 @@ protected:
     }
 
     static std::unique_ptr<TPgCluster> Cluster;
+    static inline std::string StartError;
     fs::path Dir;
     fs::path Form;
     std::string FormText;
