@@ -3,6 +3,7 @@
 #include <functional>
 
 #include "component/Norq_Plotvane.h"
+#include "platform/db/DBError.h"
 #include "platform/db/DataSet.h"
 #include "tools/FormClasses.h"
 
@@ -154,13 +155,31 @@ void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Resp
         Response.SendResponse();
         return;
     }
-    if (FOptions.RefreshData)
-        for (pv::TDataSet* D : Module->DataSets)
-            if (D->GetActive()) D->Refresh();
-    if (Kind == TKind::Gif)
-        Chart->GetGifResponse(Response);
-    else
-        Chart->GetJPegResponse(Response);
+    try {
+        if (FOptions.RefreshData)
+            for (pv::TDataSet* D : Module->DataSets)
+                if (D->GetActive()) D->Refresh();
+        if (Kind == TKind::Gif)
+            Chart->GetGifResponse(Response);
+        else
+            Chart->GetJPegResponse(Response);
+    } catch (const pv::EDatabaseUnavailable&) {
+        SendUnavailable(Response);
+        throw;
+    }
+}
+
+void TChartServer::SendUnavailable(pv::TWebResponse& Response) {
+    // The database server is down or too slow: a balancer may try another
+    // process, and a client may come back. The exception, raised again, puts
+    // the reason in the log line; the data set connects anew at the next
+    // request.
+    if (Response.Sent()) return;
+    Response.SetStatusCode(503);
+    Response.SetContentType("text/plain; charset=utf-8");
+    Response.SetCustomHeader("Retry-After", "1");
+    Response.SetContent("Service Unavailable: the chart's database cannot be reached\n");
+    Response.SendResponse();
 }
 
 }  // namespace plotvane

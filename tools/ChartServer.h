@@ -47,6 +47,8 @@ private:
     class TLease;
     void Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response);
     std::string IndexPage() const;
+    // Answers 503 when a data set's server cannot be reached.
+    static void SendUnavailable(pv::TWebResponse& Response);
 
     TChartServerOptions FOptions;
     std::vector<std::string> FChartNames;

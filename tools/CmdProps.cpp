@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/db/PgQuery.h"
+#include "platform/rtl/FormParser.h"
 #include "platform/rtl/FormWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
@@ -17,8 +19,23 @@ Reads FORM and prints every published property of COMPONENT (default: the
 first TNorq_DBPlotvane), one "Property = value" line each in declaration
 order and form syntax, Name first, also those a form stores only when
 they differ from their default (SeriesType). Sub-objects are written as dotted lines
-(TitleFont.Size = 10), string lists as Prop.Strings = ( ... ).
+(TitleFont.Size = 10), string lists as Prop.Strings = ( ... ). A password in
+a ConnectionString is shown as ****.
 )";
+
+// The properties as the form writer gives them, with the password of a
+// PostgreSQL ConnectionString masked: props output lands in terminals and
+// logs.
+std::string ShownProperties(const pv::TComponent& Target) {
+    std::string Text = pv::WriteComponentProperties(Target, pv::TPropertySelection::psAll);
+    if (auto* Pg = dynamic_cast<const pv::TPgQuery*>(&Target)) {
+        const std::string Stored = "ConnectionString = " + pv::QuoteFormString(Pg->GetConnectionString());
+        const std::size_t At = Text.find(Stored);
+        if (At != std::string::npos)
+            Text.replace(At, Stored.size(), "ConnectionString = " + pv::QuoteFormString(Pg->GetMaskedConnectionString()));
+    }
+    return Text;
+}
 
 }  // namespace
 
@@ -28,7 +45,7 @@ int RunProps(std::span<const std::string> Args) {
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);
         pv::TComponent& Target = FindTarget(*Module, A.Positional.size() > 1 ? A.Positional[1] : std::string(), Form);
-        std::cout << pv::WriteComponentProperties(Target, pv::TPropertySelection::psAll);
+        std::cout << ShownProperties(Target);
         return 0;
     });
 }

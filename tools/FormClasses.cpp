@@ -5,6 +5,7 @@
 #include "component/Norq_Plotvane.h"
 #include "platform/db/DataSource.h"
 #include "platform/db/MemDataSet.h"
+#include "platform/db/PgQuery.h"
 #include "platform/db/SQLiteDataSet.h"
 #include "platform/db/SQLiteQuery.h"
 #include "platform/db/SQLiteTable.h"
@@ -25,6 +26,7 @@ void RegisterFormClasses() {
         pv::RegisterComponentClass<pv::TMemDataSet>("TMemDataSet");
         pv::RegisterComponentClass<pv::TSQLiteQuery>("TSQLiteQuery");
         pv::RegisterComponentClass<pv::TSQLiteTable>("TSQLiteTable");
+        pv::RegisterComponentClass<pv::TPgQuery>("TPgQuery");
         pv::RegisterComponentClass<Norq_Plotvane::TNorq_DBPlotvane>("TNorq_DBPlotvane");
     });
 }

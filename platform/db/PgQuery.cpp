@@ -1,0 +1,289 @@
+#include "platform/db/PgQuery.h"
+
+#include <array>
+#include <climits>
+
+#include "platform/db/DBError.h"
+#include "platform/db/PgSupport.h"
+#include "platform/rtl/TypInfo.h"
+
+namespace pv {
+
+namespace {
+
+const TPgQuery& Q(const TObject& O) { return static_cast<const TPgQuery&>(O); }
+TPgQuery& Q(TObject& O) { return static_cast<TPgQuery&>(O); }
+const TStrings* StringsOf(const TPropValue& V) {
+    return std::holds_alternative<TObject*>(V) ? dynamic_cast<const TStrings*>(std::get<TObject*>(V)) : nullptr;
+}
+int IntOf(const TPropValue& V) {
+    const std::int64_t I = std::get<std::int64_t>(V);
+    return I < INT_MIN ? INT_MIN : I > INT_MAX ? INT_MAX : static_cast<int>(I);
+}
+
+const std::array<TPropInfo, 6> QueryProps{{
+    {"ConnectionString", TTypeKind::tkString, nullptr, {},
+     [](const TObject& O) -> TPropValue { return Q(O).GetConnectionString(); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetConnectionString(std::get<std::string>(V)); }},
+    {"SQL", TTypeKind::tkClass, nullptr, "TStrings",
+     [](const TObject& O) -> TPropValue { return static_cast<TObject*>(Q(O).GetSQL()); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetSQL(StringsOf(V)); }},
+    {"Params", TTypeKind::tkClass, nullptr, "TStrings",
+     [](const TObject& O) -> TPropValue { return static_cast<TObject*>(Q(O).GetParams()); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetParams(StringsOf(V)); }},
+    {"ConnectTimeout", TTypeKind::tkInteger, nullptr, {},
+     [](const TObject& O) -> TPropValue { return std::int64_t{Q(O).GetConnectTimeout()}; },
+     [](TObject& O, const TPropValue& V) { Q(O).SetConnectTimeout(IntOf(V)); }},
+    {"StatementTimeout", TTypeKind::tkInteger, nullptr, {},
+     [](const TObject& O) -> TPropValue { return std::int64_t{Q(O).GetStatementTimeout()}; },
+     [](TObject& O, const TPropValue& V) { Q(O).SetStatementTimeout(IntOf(V)); }},
+    {"Active", TTypeKind::tkBoolean, nullptr, {},
+     [](const TObject& O) -> TPropValue { return Q(O).GetActive(); },
+     [](TObject& O, const TPropValue& V) { Q(O).SetActive(std::get<bool>(V)); }},
+}};
+
+bool Blank(std::string_view S) { return S.find_first_not_of(" \t\r\n") == std::string_view::npos; }
+
+// libpq's complaint about a connection string it cannot read quotes parts
+// of it; a quoted part the masked string does not hold may be (part of) the
+// password, so it is hidden.
+std::string ScrubQuoted(const std::string& Message, const std::string& Masked) {
+    std::string R;
+    std::size_t I = 0;
+    while (I < Message.size()) {
+        const std::size_t Open = Message.find('"', I);
+        const std::size_t Close = Open == std::string::npos ? Open : Message.find('"', Open + 1);
+        if (Close == std::string::npos) {
+            R.append(Message, I);
+            break;
+        }
+        const std::string Quoted = Message.substr(Open + 1, Close - Open - 1);
+        R.append(Message, I, Open + 1 - I);
+        R.append(Masked.find(Quoted) != std::string::npos ? Quoted : "****");
+        R += '"';
+        I = Close + 1;
+    }
+    return pg::CleanMessage(R, {});
+}
+
+}  // namespace
+
+const TClassInfo& TPgQuery::StaticClassInfo() {
+    static const TClassInfo Info{"TPgQuery", &TDataSet::StaticClassInfo(), QueryProps};
+    return Info;
+}
+const TClassInfo* TPgQuery::ClassInfo() const { return &StaticClassInfo(); }
+
+void TPgQuery::TConnectionCloser::operator()(pg_conn* Conn) const { PQfinish(Conn); }
+
+TPgQuery::TPgQuery(TComponent* AOwner)
+    : TDataSet(AOwner), FSQL(std::make_unique<TStringList>()), FParams(std::make_unique<TStringList>()) {
+    FSQL->OnChange = TNotifyEvent([this](TObject*) { DefinitionChanged(); }, this);
+    FParams->OnChange = TNotifyEvent([this](TObject*) { DefinitionChanged(); }, this);
+}
+
+TPgQuery::~TPgQuery() {
+    FSQL->OnChange = {};
+    FParams->OnChange = {};
+}
+
+void TPgQuery::SetConnectionString(const std::string& Value) {
+    if (Value == FConnectionString) return;
+    FConnectionString = Value;
+    DefinitionChanged();
+}
+
+std::string TPgQuery::GetMaskedConnectionString() const { return pg::MaskConnectionString(FConnectionString); }
+
+void TPgQuery::SetSQL(const TStrings* Value) {
+    if (Value == FSQL.get()) return;
+    if (Value)
+        FSQL->Assign(*Value);
+    else
+        FSQL->Clear();
+}
+
+void TPgQuery::SetParams(const TStrings* Value) {
+    if (Value == FParams.get()) return;
+    if (Value)
+        FParams->Assign(*Value);
+    else
+        FParams->Clear();
+}
+
+void TPgQuery::SetConnectTimeout(int Seconds) {
+    if (Seconds < 0)
+        throw ERangeError((GetName().empty() ? std::string(ClassName()) : GetName()) +
+                          ": ConnectTimeout must be 0 or more seconds, not " + std::to_string(Seconds));
+    FConnectTimeout = Seconds;
+}
+
+void TPgQuery::SetStatementTimeout(int Milliseconds) {
+    if (Milliseconds < 0)
+        throw ERangeError((GetName().empty() ? std::string(ClassName()) : GetName()) +
+                          ": StatementTimeout must be 0 or more milliseconds, not " + std::to_string(Milliseconds));
+    FStatementTimeout = Milliseconds;
+}
+
+bool TPgQuery::Connected() const { return FConnection && PQstatus(FConnection.get()) == CONNECTION_OK; }
+
+void TPgQuery::Unavailable(const std::string& Message) const {
+    throw EDatabaseUnavailable((GetName().empty() ? std::string(ClassName()) : GetName()) + ": " + Message);
+}
+
+std::string TPgQuery::Password() const {
+    PQconninfoOption* Options = PQconninfoParse(FConnectionString.c_str(), nullptr);
+    std::string R;
+    for (PQconninfoOption* O = Options; O && O->keyword; ++O)
+        if (std::string_view(O->keyword) == "password" && O->val) R = O->val;
+    PQconninfoFree(Options);
+    return R;
+}
+
+std::string TPgQuery::Where(const pg_conn* Conn) const {
+    auto Text = [](const char* S) { return std::string(S ? S : ""); };
+    std::string Host = Text(PQhost(Conn));
+    if (Host.empty()) Host = "localhost";
+    return "database \"" + Text(PQdb(Conn)) + "\" on " + Host + ":" + Text(PQport(Conn)) + " as user \"" +
+           Text(PQuser(Conn)) + "\"";
+}
+
+void TPgQuery::Connect() {
+    FConnection.reset();
+    // Read the string first: libpq's complaints about an unreadable string
+    // are the only messages that quote it.
+    // A string without '=' that is no URI is a database name, which libpq
+    // takes as it is.
+    const bool ConnInfo = FConnectionString.find('=') != std::string::npos ||
+                          FConnectionString.starts_with("postgresql://") ||
+                          FConnectionString.starts_with("postgres://");
+    char* ParseError = nullptr;
+    PQconninfoOption* Options = ConnInfo ? PQconninfoParse(FConnectionString.c_str(), &ParseError) : nullptr;
+    if (ConnInfo && !Options) {
+        const std::string Message = ParseError ? ParseError : "out of memory";
+        PQfreemem(ParseError);
+        const std::string Masked = GetMaskedConnectionString();
+        DatabaseError("ConnectionString '" + Masked + "' cannot be read: " + ScrubQuoted(Message, Masked));
+    }
+    if (Options) PQconninfoFree(Options);
+
+    // dbname carries the whole string (expand_dbname); the keys after it
+    // override what the string says, those before it are defaults.
+    const std::string Timeout = std::to_string(FConnectTimeout);
+    const std::array<const char*, 5> Keys{"fallback_application_name", "dbname", "connect_timeout", "client_encoding",
+                                          nullptr};
+    const std::array<const char*, 5> Values{"plotvane", FConnectionString.c_str(), Timeout.c_str(), "UTF8", nullptr};
+    FConnection.reset(PQconnectdbParams(Keys.data(), Values.data(), 1));
+    if (!FConnection) Unavailable("cannot connect to PostgreSQL: out of memory");
+    if (PQstatus(FConnection.get()) != CONNECTION_OK) {
+        const std::string Message = "cannot connect to PostgreSQL " + Where(FConnection.get()) + ": " +
+                                    pg::CleanMessage(PQerrorMessage(FConnection.get()), Password());
+        FConnection.reset();
+        Unavailable(Message);
+    }
+    // Read-only like every query; ISO dates and the shortest exact floats,
+    // whatever the server's defaults, so every process shows the same.
+    const std::string Setup = "SET statement_timeout = " + std::to_string(FStatementTimeout) +
+                              "; SET default_transaction_read_only = on; SET DateStyle = 'ISO, YMD'"
+                              "; SET IntervalStyle = 'postgres'; SET extra_float_digits = 1";
+    pg::TResultPtr Result(PQexec(FConnection.get(), Setup.c_str()));
+    if (PQresultStatus(Result.get()) != PGRES_COMMAND_OK) {
+        const std::string Message = "cannot set up the session on PostgreSQL " + Where(FConnection.get()) + ": " +
+                                    pg::CleanMessage(PQerrorMessage(FConnection.get()), Password());
+        FConnection.reset();
+        Unavailable(Message);
+    }
+}
+
+TDataSetContents TPgQuery::Run() {
+    const std::string Text = FSQL->GetText();
+    if (Blank(Text)) DatabaseError("cannot open: SQL is empty");
+    const pg::TNamedSQL Named = pg::TranslateNamedParams(Text);
+    if (!Named.Error.empty()) DatabaseError("cannot open: " + Named.Error);
+
+    // Params lines by name; the first line of a name counts.
+    std::vector<std::pair<std::string, std::string>> Lines;
+    for (int I = 0; I < FParams->GetCount(); ++I) {
+        const std::string& Line = FParams->Get(I);
+        if (Line.empty()) continue;
+        const std::size_t Eq = Line.find('=');
+        if (Eq == std::string::npos || Eq == 0)
+            DatabaseError("Params line " + std::to_string(I + 1) + " '" + Line + "' is not name=value");
+        Lines.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
+    }
+    std::vector<const char*> Values;
+    Values.reserve(Named.Names.size());
+    for (const std::string& Name : Named.Names) {
+        const std::string* Value = nullptr;
+        for (auto& [N, V] : Lines)
+            if (N == Name) {
+                Value = &V;
+                break;
+            }
+        if (!Value) DatabaseError("parameter \":" + Name + "\" has no value in Params");
+        if (Value->find('\0') != std::string::npos)
+            DatabaseError("parameter \":" + Name + "\" holds a NUL character, which PostgreSQL texts cannot");
+        Values.push_back(Value->c_str());
+    }
+
+    PGconn* Conn = FConnection.get();
+    pg::TResultPtr Result(PQexecParams(Conn, Named.Text.c_str(), static_cast<int>(Values.size()), nullptr,
+                                       Values.data(), nullptr, nullptr, 0));
+    const ExecStatusType Status = PQresultStatus(Result.get());
+    if (Status == PGRES_TUPLES_OK) return pg::ReadAll(Result.get());
+    if (Status == PGRES_EMPTY_QUERY) DatabaseError("cannot open: SQL holds no statement");
+    if (Status == PGRES_COMMAND_OK) DatabaseError("cannot open: the SQL returns no rows (it is no query)");
+
+    const std::string Server = "PostgreSQL " + Where(Conn);
+    const char* State = Result ? PQresultErrorField(Result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    const char* Primary = Result ? PQresultErrorField(Result.get(), PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+    const char* Hint = Result ? PQresultErrorField(Result.get(), PG_DIAG_MESSAGE_HINT) : nullptr;
+    std::string Message = pg::CleanMessage(Primary ? Primary : PQerrorMessage(Conn), Password());
+    if (Hint) Message += " (" + pg::CleanMessage(Hint, Password()) + ")";
+    const std::string_view SqlState = State ? State : "";
+    if (PQstatus(Conn) != CONNECTION_OK) {
+        FConnection.reset();
+        Unavailable("lost the connection to " + Server + ": " + Message);
+    }
+    if (SqlState == "57014")
+        Unavailable("the server cancelled the SQL (StatementTimeout = " + std::to_string(FStatementTimeout) +
+                    " ms) on " + Server + ": " + Message);
+    if (pg::IsUnavailableState(SqlState)) Unavailable("cannot run the SQL on " + Server + ": " + Message);
+    DatabaseError("cannot run the SQL on " + Server + ": " + Message);
+}
+
+TDataSetContents TPgQuery::InternalOpen() {
+    if (Blank(FSQL->GetText())) DatabaseError("cannot open: SQL is empty");
+    try {
+        Connect();
+        return Run();
+    } catch (...) {
+        FConnection.reset();
+        throw;
+    }
+}
+
+void TPgQuery::InternalClose(std::vector<TRecordBuffer>&& Records) {
+    (void)Records;
+    FConnection.reset();
+}
+
+std::optional<TDataSetContents> TPgQuery::InternalRefresh() {
+    if (!Connected()) {
+        Connect();
+        return Run();
+    }
+    try {
+        return Run();
+    } catch (const EDatabaseUnavailable&) {
+        // Still connected: the statement itself timed out; trying again
+        // would only wait as long once more.
+        if (FConnection) throw;
+    }
+    // The connection had gone stale (the server restarted since the last
+    // read): one new connection, and the statement once more.
+    Connect();
+    return Run();
+}
+
+}  // namespace pv

@@ -1,0 +1,312 @@
+// `plotvane serve` over PostgreSQL, as deployed: the sample form on a private
+// server the suite starts, the server stopped and started under it, and two
+// serve processes behind an nginx (with deploy/nginx/plotvane.conf) of which
+// one is killed and started again under load.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/rtl/FormWriter.h"
+#include "tests/support/PgCluster.h"
+#include "tests/web/HttpTestClient.h"
+#include "tools/FormClasses.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using pvtest::TPgCluster;
+
+const std::string Exe = PLOTVANE_EXE;
+const fs::path ExamplesBuild = PLOTVANE_EXAMPLES_BUILD_DIR;
+const char* const NginxExe = "/usr/sbin/nginx";
+
+fs::path SourceDir() {
+    const char* S = std::getenv("PLOTVANE_SOURCE_DIR");
+    return S ? S : ".";
+}
+
+void WriteFile(const fs::path& P, const std::string& Text) { std::ofstream(P, std::ios::binary) << Text; }
+
+std::string Replace(std::string S, const std::string& From, const std::string& To) {
+    const std::size_t P = S.find(From);
+    if (P == std::string::npos) throw std::runtime_error("\"" + From + "\" not found");
+    return S.replace(P, From.size(), To);
+}
+
+// A child process with its output in a file; killed at the end if still
+// running.
+class TChild {
+public:
+    TChild() = default;
+    TChild(const std::vector<std::string>& Args, const fs::path& Log) { Spawn(Args, Log); }
+    ~TChild() {
+        if (FPid > 0) {
+            ::kill(FPid, SIGKILL);
+            Wait();
+        }
+    }
+    TChild(const TChild&) = delete;
+    TChild& operator=(const TChild&) = delete;
+
+    void Spawn(const std::vector<std::string>& Args, const fs::path& Log) {
+        std::vector<char*> Argv;
+        for (const std::string& A : Args) Argv.push_back(const_cast<char*>(A.c_str()));
+        Argv.push_back(nullptr);
+        posix_spawn_file_actions_t Actions;
+        posix_spawn_file_actions_init(&Actions);
+        posix_spawn_file_actions_addopen(&Actions, 1, Log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        posix_spawn_file_actions_adddup2(&Actions, 1, 2);
+        const int Rc = posix_spawn(&FPid, Argv[0], &Actions, nullptr, Argv.data(), environ);
+        posix_spawn_file_actions_destroy(&Actions);
+        if (Rc != 0) throw std::runtime_error("cannot start " + Args[0] + ": " + std::strerror(Rc));
+    }
+    // Sends Signal and waits; the exit status (128 + signal when killed).
+    int Stop(int Signal) {
+        ::kill(FPid, Signal);
+        return Wait();
+    }
+    int Wait() {
+        int Status = 0;
+        ::waitpid(FPid, &Status, 0);
+        FPid = -1;
+        return WIFEXITED(Status) ? WEXITSTATUS(Status) : 128 + WTERMSIG(Status);
+    }
+
+private:
+    pid_t FPid = -1;
+};
+
+pvtest::THttpReply Get(std::uint16_t Port, const std::string& Target, const pv::TWebFields& Headers = {}) {
+    pvtest::THttpConnection C(Port);
+    return C.Request("GET", Target, Headers);
+}
+
+// Waits until something answers HTTP on Port.
+void WaitForHttp(std::uint16_t Port) {
+    const auto Deadline = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < Deadline) {
+        try {
+            if (Get(Port, "/").Status == 200) return;
+        } catch (const std::exception&) {
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+    throw std::runtime_error("nothing answers on port " + std::to_string(Port));
+}
+
+class PgServeTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!TPgCluster::WhyUnavailable().empty()) return;
+        try {
+            Cluster = std::make_unique<TPgCluster>();
+            Cluster->LoadSales(SourceDir());
+        } catch (const std::exception& E) {
+            StartError = E.what();
+            Cluster.reset();
+        }
+    }
+    static void TearDownTestSuite() { Cluster.reset(); }
+
+    void SetUp() override {
+        if (const std::string Why = TPgCluster::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
+        if (!Cluster) FAIL() << "the PostgreSQL server did not start: " << StartError;
+        if (!Cluster->Running()) Cluster->Start();
+        Dir = Cluster->Dir() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::create_directories(Dir);
+        // The sample form with its SQLite query made a PostgreSQL one.
+        FormText = pvtest::ReadTextFile(SourceDir() / "examples" / "sales.form");
+        FormText = Replace(FormText, "object SalesQuery: TSQLiteQuery", "object SalesQuery: TPgQuery");
+        FormText = Replace(FormText, "    DatabaseName = 'sales.db'\n",
+                           "    ConnectionString = '" + Cluster->ConnectionString() + "'\n");
+        FormText = Replace(FormText, "    Params.Strings = ()\n",
+                           "    Params.Strings = ()\n    ConnectTimeout = 2\n    StatementTimeout = 5000\n");
+        Form = Dir / "sales-pg.form";
+        WriteFile(Form, FormText);
+    }
+
+    // `plotvane serve` of the form on Port, its log in Dir.
+    std::unique_ptr<TChild> Serve(std::uint16_t Port, const std::string& Name, int Threads = 2) const {
+        auto C = std::make_unique<TChild>(std::vector<std::string>{Exe, "serve", Form.string(), "--port",
+                                                                   std::to_string(Port), "--threads",
+                                                                   std::to_string(Threads)},
+                                          Dir / (Name + ".log"));
+        WaitForHttp(Port);
+        return C;
+    }
+
+    static std::unique_ptr<TPgCluster> Cluster;
+    static inline std::string StartError;
+    fs::path Dir;
+    fs::path Form;
+    std::string FormText;
+};
+std::unique_ptr<TPgCluster> PgServeTest::Cluster;
+
+TEST_F(PgServeTest, FormsReadBackTheSameAndPropsHideThePassword) {
+    plotvane::RegisterFormClasses();
+    EXPECT_EQ(pv::WriteForm(*plotvane::LoadForm(Form.string())), FormText);
+
+    const std::string Out = (Dir / "props.out").string();
+    ASSERT_EQ(std::system(("'" + Exe + "' props '" + Form.string() + "' SalesQuery >'" + Out + "' 2>&1").c_str()), 0);
+    const std::string Props = pvtest::ReadTextFile(Out);
+    EXPECT_NE(Props.find("ConnectionString = 'host=127.0.0.1 port=" + std::to_string(Cluster->Port()) +
+                         " dbname=sales user=plotvane password=****'"),
+              std::string::npos)
+        << Props;
+    EXPECT_EQ(Props.find(TPgCluster::UserPassword), std::string::npos) << Props;
+
+    // The same rows give the same picture as the SQLite sample, byte for byte.
+    const std::string PgGif = (Dir / "pg.gif").string(), SqliteGif = (Dir / "sqlite.gif").string();
+    ASSERT_EQ(std::system(("'" + Exe + "' render '" + Form.string() + "' -o '" + PgGif + "'").c_str()), 0);
+    ASSERT_EQ(std::system(("'" + Exe + "' render '" + (ExamplesBuild / "sales.form").string() + "' -o '" + SqliteGif +
+                           "'")
+                              .c_str()),
+              0);
+    const std::string Bytes = pvtest::ReadTextFile(PgGif);
+    EXPECT_GT(Bytes.size(), 500u);
+    EXPECT_TRUE(Bytes == pvtest::ReadTextFile(SqliteGif));
+}
+
+TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself) {
+    const std::uint16_t Port = pvtest::FreeLoopbackPort();
+    auto Server = Serve(Port, "serve", 1);
+    const pvtest::THttpReply First = Get(Port, "/RevenueChart.gif");
+    ASSERT_EQ(First.Status, 200);
+    const std::string ETag = First.Header("ETag");
+
+    Cluster->Stop();
+    for (int I = 0; I < 2; ++I) {
+        const pvtest::THttpReply Down = Get(Port, "/RevenueChart.gif");
+        EXPECT_EQ(Down.Status, 503);
+        EXPECT_EQ(Down.Header("Retry-After"), "1");
+        EXPECT_NE(Down.Body.find("database cannot be reached"), std::string::npos) << Down.Body;
+    }
+    Cluster->Start();
+    const pvtest::THttpReply Back = Get(Port, "/RevenueChart.gif");
+    EXPECT_EQ(Back.Status, 200);
+    EXPECT_EQ(Back.Header("ETag"), ETag);
+    EXPECT_EQ(Back.Body, First.Body);
+    EXPECT_EQ(Server->Stop(SIGTERM), 0);
+
+    // Each 503 is logged with its reason, which names the server, never the
+    // password. (The first request's stale connection fails, and so does
+    // the new one it tries at once: the reason is the second failure.)
+    const std::string Log = pvtest::ReadTextFile(Dir / "serve.log");
+    EXPECT_NE(Log.find("GET /RevenueChart.gif 503"), std::string::npos) << Log;
+    EXPECT_NE(Log.find("SalesQuery: cannot connect to PostgreSQL database \"sales\" on 127.0.0.1:" +
+                       std::to_string(Cluster->Port())),
+              std::string::npos)
+        << Log;
+    EXPECT_EQ(Log.find(TPgCluster::UserPassword), std::string::npos) << Log;
+}
+
+TEST_F(PgServeTest, TwoProcessesBehindNginxLoseNoRequestWhenOneIsKilled) {
+    if (!fs::exists(NginxExe)) GTEST_SKIP() << NginxExe << " not found; scripts/deps.sh installs nginx";
+    const std::uint16_t PortA = pvtest::FreeLoopbackPort(), PortB = pvtest::FreeLoopbackPort();
+    auto A = Serve(PortA, "a");
+    auto B = Serve(PortB, "b");
+    // Independent processes, the same data: the same bytes and ETag.
+    const pvtest::THttpReply FromA = Get(PortA, "/RevenueChart.gif"), FromB = Get(PortB, "/RevenueChart.gif");
+    ASSERT_EQ(FromA.Status, 200);
+    ASSERT_EQ(FromB.Status, 200);
+    const std::string ETag = FromA.Header("ETag");
+    EXPECT_EQ(FromB.Header("ETag"), ETag);
+    EXPECT_TRUE(FromA.Body == FromB.Body);
+
+    // nginx with the deployed configuration, pointed at the two processes.
+    const std::uint16_t Front = pvtest::FreeLoopbackPort();
+    std::string Site = pvtest::ReadTextFile(SourceDir() / "deploy" / "nginx" / "plotvane.conf");
+    Site = Replace(Site, "    listen 80;", "    listen 127.0.0.1:" + std::to_string(Front) + ";");
+    Site = Replace(Site, "server 127.0.0.1:8081 ", "server 127.0.0.1:" + std::to_string(PortA) + " ");
+    Site = Replace(Site, "server 127.0.0.1:8082 ", "server 127.0.0.1:" + std::to_string(PortB) + " ");
+    Site = Replace(Site, "    server 127.0.0.1:8083 max_fails=1 fail_timeout=2s;\n", "");
+    Site = Replace(Site, "    server 127.0.0.1:8084 max_fails=1 fail_timeout=2s;\n", "");
+    const fs::path N = Dir / "nginx";
+    fs::create_directories(N);
+    fs::permissions(Dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    fs::permissions(N, fs::perms::all);
+    WriteFile(N / "plotvane.conf", Site);
+    const std::string P = N.string() + "/";
+    WriteFile(N / "nginx.conf", std::string(::geteuid() == 0 ? "user nobody nogroup;\n" : "") +
+                                    "daemon off;\nworker_processes 1;\npid " + P + "nginx.pid;\nerror_log " + P +
+                                    "error.log notice;\nevents { worker_connections 256; }\nhttp {\n  access_log " +
+                                    P + "access.log;\n  client_body_temp_path " + P + "body;\n  proxy_temp_path " + P +
+                                    "proxy;\n  fastcgi_temp_path " + P + "fastcgi;\n  uwsgi_temp_path " + P +
+                                    "uwsgi;\n  scgi_temp_path " + P + "scgi;\n  include " + P +
+                                    "plotvane.conf;\n}\n");
+    TChild Nginx({NginxExe, "-p", P, "-c", P + "nginx.conf", "-e", P + "error.log"}, N / "nginx.out");
+    WaitForHttp(Front);
+
+    // A bounded load: three clients, one request at a time each.
+    std::atomic<bool> Done{false};
+    std::mutex Lock;
+    std::map<std::string, int> Outcomes;  // "200 <etag>" or the failure
+    std::vector<std::thread> Clients;
+    for (int I = 0; I < 3; ++I)
+        Clients.emplace_back([&] {
+            while (!Done) {
+                std::string Outcome;
+                try {
+                    const pvtest::THttpReply R = Get(Front, "/RevenueChart.gif");
+                    Outcome = std::to_string(R.Status) + " " + R.Header("ETag");
+                } catch (const std::exception& E) {
+                    Outcome = E.what();
+                }
+                std::lock_guard G(Lock);
+                ++Outcomes[Outcome];
+            }
+        });
+    std::this_thread::sleep_for(700ms);
+    EXPECT_EQ(A->Stop(SIGKILL), 128 + SIGKILL);
+    std::this_thread::sleep_for(700ms);
+    A = Serve(PortA, "a-again");
+    // Load goes on until nginx, past its fail_timeout, sends A requests again.
+    const auto Deadline = std::chrono::steady_clock::now() + 30s;
+    bool AServes = false;
+    while (!AServes && std::chrono::steady_clock::now() < Deadline) {
+        std::this_thread::sleep_for(200ms);
+        AServes = pvtest::ReadTextFile(Dir / "a-again.log").find("GET /RevenueChart.gif 200") != std::string::npos;
+    }
+    std::this_thread::sleep_for(300ms);
+    Done = true;
+    for (std::thread& T : Clients) T.join();
+
+    ASSERT_EQ(Outcomes.size(), 1u) << [&] {
+        std::string S;
+        for (auto& [O, Count] : Outcomes) S += O + ": " + std::to_string(Count) + "\n";
+        return S;
+    }();
+    EXPECT_EQ(Outcomes.begin()->first, "200 " + ETag);
+    EXPECT_GT(Outcomes.begin()->second, 30);
+    // nginx did meet the killed process, and sent those requests on.
+    EXPECT_NE(pvtest::ReadTextFile(N / "error.log").find("upstream: \"http://127.0.0.1:" + std::to_string(PortA)),
+              std::string::npos);
+    EXPECT_TRUE(AServes) << "the restarted process got no request through nginx";
+
+    // Revalidation works whichever process answers.
+    EXPECT_EQ(Get(Front, "/RevenueChart.gif", {{"If-None-Match", ETag}}).Status, 304);
+    EXPECT_EQ(Get(PortA, "/RevenueChart.gif").Header("ETag"), ETag);
+
+    EXPECT_EQ(Nginx.Stop(SIGQUIT), 0);
+    EXPECT_EQ(A->Stop(SIGTERM), 0);
+    EXPECT_EQ(B->Stop(SIGTERM), 0);
+}
+
+}  // namespace
