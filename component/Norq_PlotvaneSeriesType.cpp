@@ -27,11 +27,11 @@ TChartSeriesClass SeriesClassOf(TPlotvaneSeriesType Type) {
 TPlotvaneSeriesType TNorq_DBPlotvane::GetSeriesType() const {
     // Derived classes first: a horizontal bar series is a bar series, an
     // area series a line series.
-    if (dynamic_cast<const THorizBarSeries*>(ChartSeries)) return TPlotvaneSeriesType::stHorizBar;
-    if (dynamic_cast<const TAreaSeries*>(ChartSeries)) return TPlotvaneSeriesType::stArea;
-    if (dynamic_cast<const TLineSeries*>(ChartSeries)) return TPlotvaneSeriesType::stLine;
-    if (dynamic_cast<const TPointSeries*>(ChartSeries)) return TPlotvaneSeriesType::stPoint;
-    if (dynamic_cast<const TPieSeries*>(ChartSeries)) return TPlotvaneSeriesType::stPie;
+    if (dynamic_cast<const THorizBarSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stHorizBar;
+    if (dynamic_cast<const TAreaSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stArea;
+    if (dynamic_cast<const TLineSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stLine;
+    if (dynamic_cast<const TPointSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stPoint;
+    if (dynamic_cast<const TPieSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stPie;
     return TPlotvaneSeriesType::stBar;
 }
 
@@ -41,11 +41,13 @@ void TNorq_DBPlotvane::SetSeriesType(TPlotvaneSeriesType Value) {
     if (!NewClass)
         throw pv::ERangeError("SeriesType " + std::to_string(static_cast<int>(Value)) + " of '" + GetName() +
                               "' is out of range stBar..stPie");
-    ChangeSeriesType(ChartSeries, NewClass);
+    TChartSeries* Series = ChartSeries.get();
+    ChangeSeriesType(Series, NewClass);
+    ChartSeries = Series;
     // The pointer rules of a series style write: symbols at the axis ends
     // stay whole. An area series is a line series.
-    if (auto* P = dynamic_cast<TLineSeries*>(ChartSeries)) P->GetPointer()->SetInflateMargins(true);
-    if (auto* P = dynamic_cast<TPointSeries*>(ChartSeries)) P->GetPointer()->SetInflateMargins(true);
+    if (auto* P = dynamic_cast<TLineSeries*>(ChartSeries.get())) P->GetPointer()->SetInflateMargins(true);
+    if (auto* P = dynamic_cast<TPointSeries*>(ChartSeries.get())) P->GetPointer()->SetInflateMargins(true);
     ApplyLoadedPointer();
     InternalChart->CalcSize3DWalls();
     DrawPreviewImage();
