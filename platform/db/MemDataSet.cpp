@@ -201,19 +201,11 @@ TStrings* TMemDataSet::GetRecordsList() const {
 }
 
 void TMemDataSet::SetFieldDefsList(const TStrings* Value) {
-    if (Value == FFieldDefsList.get()) return;
-    if (Value)
-        FFieldDefsList->Assign(*Value);
-    else
-        FFieldDefsList->Clear();
+    FFieldDefsList->AssignLines(Value);
 }
 
 void TMemDataSet::SetRecordsList(const TStrings* Value) {
-    if (Value == FRecordsList.get()) return;
-    if (Value)
-        FRecordsList->Assign(*Value);
-    else
-        FRecordsList->Clear();
+    FRecordsList->AssignLines(Value);
 }
 
 void TMemDataSet::FieldDefsListChanged() {

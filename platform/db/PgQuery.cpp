@@ -96,19 +96,11 @@ void TPgQuery::SetConnectionString(const std::string& Value) {
 std::string TPgQuery::GetMaskedConnectionString() const { return pg::MaskConnectionString(FConnectionString); }
 
 void TPgQuery::SetSQL(const TStrings* Value) {
-    if (Value == FSQL.get()) return;
-    if (Value)
-        FSQL->Assign(*Value);
-    else
-        FSQL->Clear();
+    FSQL->AssignLines(Value);
 }
 
 void TPgQuery::SetParams(const TStrings* Value) {
-    if (Value == FParams.get()) return;
-    if (Value)
-        FParams->Assign(*Value);
-    else
-        FParams->Clear();
+    FParams->AssignLines(Value);
 }
 
 void TPgQuery::SetConnectTimeout(int Seconds) {

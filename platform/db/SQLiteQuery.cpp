@@ -52,19 +52,11 @@ TSQLiteQuery::~TSQLiteQuery() {
 }
 
 void TSQLiteQuery::SetSQL(const TStrings* Value) {
-    if (Value == FSQL.get()) return;
-    if (Value)
-        FSQL->Assign(*Value);
-    else
-        FSQL->Clear();
+    FSQL->AssignLines(Value);
 }
 
 void TSQLiteQuery::SetParams(const TStrings* Value) {
-    if (Value == FParams.get()) return;
-    if (Value)
-        FParams->Assign(*Value);
-    else
-        FParams->Clear();
+    FParams->AssignLines(Value);
 }
 
 TDataSetContents TSQLiteQuery::ReadContents() {

@@ -130,4 +130,12 @@ void TStringList::SetUpdateState(bool Updating) {
     }
 }
 
+void TStrings::AssignLines(const TStrings* Source) {
+    if (Source == this) return;
+    if (Source)
+        Assign(*Source);
+    else
+        Clear();
+}
+
 }  // namespace pv

@@ -41,6 +41,9 @@ public:
 
     // Replaces every line by the lines of another TStrings.
     void Assign(const TPersistent& Source) override;
+    // The setter of a string-list property: takes the lines of Source, or
+    // none when Source is nullptr; nothing happens when Source is this list.
+    void AssignLines(const TStrings* Source);
 
     // Batches change notices: OnChange fires once, at the outermost EndUpdate.
     void BeginUpdate();
