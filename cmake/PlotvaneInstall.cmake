@@ -79,6 +79,7 @@ install(DIRECTORY component contracts platform package
         PATTERN "PackageGlyph.h" EXCLUDE
         PATTERN "PackageResources.h" EXCLUDE
         PATTERN "SQLiteSupport.h" EXCLUDE
+        PATTERN "PgSupport.h" EXCLUDE
         PATTERN "AxisMath.h" EXCLUDE
         PATTERN "ChartColors.h" EXCLUDE
         PATTERN "ChartData.h" EXCLUDE

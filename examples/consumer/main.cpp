@@ -17,10 +17,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        std::unique_ptr<pv::TComponent> Module;
+        pv::TUniqueComponent<pv::TComponent> Module;
         TNorq_DBPlotvane* Chart = nullptr;
         if (argc == 2) {
-            Module = std::make_unique<pv::TComponent>(nullptr);  // owns the chart
+            Module = pv::MakeUniqueComponent<pv::TComponent>(nullptr);  // owns the chart
             Chart = new TNorq_DBPlotvane(Module.get());
             pv::TStringList Title;
             Title.Add("Visitors by weekday");

@@ -35,7 +35,7 @@ done
 [ "$(readlink "$P/lib/libplotvane_host.so")" = "libplotvane_host.so.${VERSION%%.*}" ] || fail "no link name"
 # Only public headers, all below include/plotvane.
 [ "$(ls "$P/include")" = "plotvane" ] || fail "headers outside include/plotvane: $(ls "$P/include")"
-! find "$P/include" -path '*internal*' -o -name Painter.h -o -name SQLiteSupport.h -o -name CommandLine.h | grep . \
+! find "$P/include" -path '*internal*' -o -name Painter.h -o -name SQLiteSupport.h -o -name PgSupport.h -o -name CommandLine.h | grep . \
   || fail "private headers installed"
 ! find "$P/lib" -maxdepth 1 -name '*.bpl' | grep . || fail "platform packages loose in lib/"
 
@@ -63,8 +63,8 @@ $CXX -std=c++20 -fsyntax-only $(pkg-config --cflags plotvane) "$W/all.cpp"
 # The consumer: configure, build, run against the prefix in $1, into $2.
 consumer_cmake() {
   rm -rf "$2"
-  cmake -S "$SRC/examples/consumer" -B "$2" -G Ninja -DCMAKE_PREFIX_PATH="$1" >/dev/null
-  cmake --build "$2" >/dev/null
+  { cmake -S "$SRC/examples/consumer" -B "$2" -G Ninja -DCMAKE_PREFIX_PATH="$1" && cmake --build "$2"; } \
+    >"$W/consumer.log" 2>&1 || { cat "$W/consumer.log"; fail "the consumer in $2 did not build"; }
   "$2/consumer" "$2/chart.png"
   is_png "$2/chart.png"
   "$2/consumer" "$2/form.gif" "$1/share/plotvane/examples/sales.form" RevenueChart
