@@ -102,6 +102,18 @@ public:
     // Monochrome drawing; not published, never stored.
     bool GetMonochrome() const;
     void SetMonochrome(bool Value);
+    // The scale the pictures are drawn at, 1..4 (default 1): a chart of
+    // Width x Height drawn with everything Scale times larger, on
+    // round(Width * Scale) x round(Height * Scale) pixels, for screens of
+    // that pixel density. Not published, never stored. A value out of range
+    // raises ERangeError and the held value stays.
+    double GetScale() const { return FScale; }
+    void SetScale(double Value);
+    // Colours the points by the colour mode, then draws the chart as an SVG
+    // document or a PDF page at the scale, laid out as the bitmap is.
+    // Nothing of the bitmap, GIF or JPEG changes. While the load gate is
+    // closed, an empty string.
+    std::string GetVectorPicture(pv::TVectorFormat Format);
 
     // Published properties, in declaration order.
     TImage* GetPreviewImage() const { return FPreviewImage.get(); }
@@ -204,6 +216,8 @@ private:
     void SendPicture(TWebResponse& Response, const Picture& APicture, const char* ContentType);
     // The series' pointer when it is a point or a line series, else nullptr.
     TSeriesPointer* SeriesPointer() const;
+    // Sets the point colours the colour mode asks for.
+    void ColorPoints();
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned (also listed among this component's components; deleted first
@@ -224,6 +238,7 @@ private:
     TDataSource* FDataSource = nullptr;
     TColor FSeriesColorNegative = 0x0000FF;
     TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
+    double FScale = 1;
 };
 
 }  // namespace Norq_Plotvane
