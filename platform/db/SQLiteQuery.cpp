@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/db/DBError.h"
 #include "platform/db/SQLiteSupport.h"
 #include "platform/rtl/TypInfo.h"
 
@@ -67,6 +68,35 @@ void TSQLiteQuery::SetParams(const TStrings* Value) {
         FParams->Clear();
 }
 
+std::vector<TQueryParam> TSQLiteQuery::GetParamList() const {
+    std::vector<TQueryParam> List;
+    for (int I = 0; I < FParams->GetCount(); ++I) {
+        try {
+            if (auto P = ParseQueryParamLine(FParams->Get(I), I + 1)) List.push_back(std::move(*P));
+        } catch (const EDatabaseError& E) {
+            DatabaseError(E.what());
+        }
+    }
+    return List;
+}
+
+void TSQLiteQuery::SetParamValue(const std::string& Name, const std::string& Value) {
+    for (const TQueryParam& P : GetParamList()) {
+        if (P.Name != Name) continue;
+        if (!P.RequestSettable()) break;
+        if (!P.Convert(Value))
+            DatabaseError("parameter \"" + Name + "\" cannot be '" + Value + "': it must be " + P.Allowed());
+        for (auto& [N, V] : FParamValues)
+            if (N == Name) {
+                V = Value;
+                return;
+            }
+        FParamValues.emplace_back(Name, Value);
+        return;
+    }
+    DatabaseError("parameter \"" + Name + "\" is not declared as one a request may set");
+}
+
 TDataSetContents TSQLiteQuery::ReadContents() {
     const std::string Text = FSQL->GetText();
     if (Blank(Text)) DatabaseError("cannot open: SQL is empty");
@@ -86,16 +116,9 @@ TDataSetContents TSQLiteQuery::ReadContents() {
         if (Rc != SQLITE_OK || NextStmt) DatabaseError("cannot open: SQL holds more than one statement");
     }
 
-    // Params lines by name; the first line of a name counts.
-    std::vector<std::pair<std::string, std::string>> Values;
-    for (int I = 0; I < FParams->GetCount(); ++I) {
-        const std::string& Line = FParams->Get(I);
-        if (Line.empty()) continue;
-        const std::size_t Eq = Line.find('=');
-        if (Eq == std::string::npos || Eq == 0)
-            DatabaseError("Params line " + std::to_string(I + 1) + " '" + Line + "' is not name=value");
-        Values.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
-    }
+    // Params lines by name; the first line of a name counts. A value set
+    // for this read replaces the form's value of a declared parameter.
+    const std::vector<TQueryParam> List = GetParamList();
     const int Count = sqlite3_bind_parameter_count(Stmt.get());
     for (int P = 1; P <= Count; ++P) {
         const char* Name = sqlite3_bind_parameter_name(Stmt.get(), P);
@@ -103,13 +126,21 @@ TDataSetContents TSQLiteQuery::ReadContents() {
             DatabaseError("parameter " + std::to_string(P) + " of the SQL has no name: write :name and give " +
                           "its value in Params as name=value");
         const std::string Key = Name + 1;  // past ':', '@', '$' or '?'
-        const std::string* Value = nullptr;
-        for (auto& [N, V] : Values)
-            if (N == Key) {
-                Value = &V;
+        const TQueryParam* Param = nullptr;
+        for (const TQueryParam& Q : List)
+            if (Q.Name == Key) {
+                Param = &Q;
                 break;
             }
-        if (!Value) DatabaseError("parameter \"" + std::string(Name) + "\" has no value in Params");
+        if (!Param) DatabaseError("parameter \"" + std::string(Name) + "\" has no value in Params");
+        std::string_view Text = Param->Value;
+        for (auto& [N, V] : FParamValues)
+            if (N == Key) Text = V;
+        // Declared parameters bind typed; plain ones as they always did.
+        std::optional<TFieldValue> Value = Param->Convert(Text);
+        if (!Value)
+            DatabaseError("parameter \"" + Key + "\" has the value '" + std::string(Text) + "', which is not " +
+                          Param->Allowed());
         if (sqlite::BindValue(Stmt.get(), P, *Value) != SQLITE_OK)
             SQLiteError("cannot bind parameter \"" + std::string(Name) + "\"");
     }

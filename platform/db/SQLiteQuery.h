@@ -9,7 +9,11 @@
 // still apply: a text bound against an INTEGER column compares as a number.
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/db/QueryParams.h"
 #include "platform/db/SQLiteDataSet.h"
 #include "platform/rtl/Strings.h"
 
@@ -37,6 +41,21 @@ public:
     TStrings* GetParams() const { return FParams.get(); }
     void SetParams(const TStrings* Value);
 
+    // The parameters of the Params lines, in order (see QueryParams.h for
+    // the lines that declare a parameter a request may set). Raises
+    // EDatabaseError naming the query and the line for a malformed line.
+    std::vector<TQueryParam> GetParamList() const;
+    // Gives a declared parameter a value in place of its form value, for
+    // the next reads (open or refresh) until ClearParamValues; the query is
+    // not closed. Raises EDatabaseError naming the parameter and what it
+    // allows when the name is not declared request-settable or the value
+    // does not satisfy the declaration.
+    void SetParamValue(const std::string& Name, const std::string& Value);
+    // Drops every value set by SetParamValue: the form values count again
+    // at the next read.
+    void ClearParamValues() { FParamValues.clear(); }
+    const std::vector<std::pair<std::string, std::string>>& GetParamValues() const { return FParamValues; }
+
 protected:
     bool OpensReadOnly() const override { return true; }
     TDataSetContents ReadContents() override;
@@ -44,6 +63,7 @@ protected:
 private:
     std::unique_ptr<TStringList> FSQL;
     std::unique_ptr<TStringList> FParams;
+    std::vector<std::pair<std::string, std::string>> FParamValues;
 };
 
 }  // namespace pv
