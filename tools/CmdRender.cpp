@@ -1,6 +1,7 @@
 // plotvane render: one chart of a form to a picture file.
 
 #include <algorithm>
+#include <charconv>
 #include <iostream>
 
 #include "platform/rtl/Stream.h"
@@ -12,15 +13,18 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--scale S] [--set Prop=Value]...
 
 Reads FORM, applies each --set to the chart, renders it and writes FILE.
 The picture type follows FILE's extension: .gif, .jpg or .jpeg (at the
-chart's JPEGQuality), .png, .bmp. FILE is written through a temporary file
-in the same folder, so a failed render leaves no partial file behind.
+chart's JPEGQuality), .png, .bmp, .svg, .pdf. FILE is written through a
+temporary file in the same folder, so a failed render leaves no partial
+file behind.
 
   COMPONENT          the chart to render (default: the first TNorq_DBPlotvane)
   -o, --output FILE  the picture to write
+  --scale S          draw everything S times larger (1..4, fractions allowed),
+                     for screens of that pixel density
   --set Prop=Value   set a property first, in form syntax (repeatable);
                      Other.Prop=Value sets a property of the component Other
 )";
@@ -38,23 +42,34 @@ std::string Extension(const std::string& FileName) {
 
 int RunRender(std::span<const std::string> Args) {
     return RunCommand("render", Help, Args, [&] {
-        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output"}, true, 1, 2);
+        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--scale"}, true, 1, 2);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");
         std::string Ext = Extension(Out);
-        if (Ext != "gif" && Ext != "jpg" && Ext != "jpeg" && Ext != "png" && Ext != "bmp")
-            throw EUsageError("cannot tell the picture type of " + Out + " (use .gif, .jpg, .jpeg, .png or .bmp)");
+        if (Ext != "gif" && Ext != "jpg" && Ext != "jpeg" && Ext != "png" && Ext != "bmp" && Ext != "svg" &&
+            Ext != "pdf")
+            throw EUsageError("cannot tell the picture type of " + Out +
+                              " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf)");
+        double Scale = 1;
+        if (const std::string S = A.Option("--scale"); !S.empty()) {
+            auto [P, Ec] = std::from_chars(S.data(), S.data() + S.size(), Scale);
+            if (Ec != std::errc() || P != S.data() + S.size() || !(Scale >= 1) || !(Scale <= 4))
+                throw EUsageError("--scale " + S + " is not a number in 1..4");
+        }
 
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);
         auto& Chart = FindChart(*Module, A.Positional.size() > 1 ? A.Positional[1] : std::string(), Form);
         ApplySets(*Module, Chart, A.Sets);
+        Chart.SetScale(Scale);
 
         pv::TMemoryStream Bytes;
         if (Ext == "gif")
             Chart.GetGIFPicture()->SaveToStream(Bytes);
         else if (Ext == "jpg" || Ext == "jpeg")
             Chart.GetJPEGPicture()->SaveToStream(Bytes);
+        else if (Ext == "svg" || Ext == "pdf")
+            Bytes.WriteString(Chart.GetVectorPicture(Ext == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF));
         else if (Ext == "bmp")
             Chart.GetBMPPicture()->SaveToStream(Bytes);
         else {

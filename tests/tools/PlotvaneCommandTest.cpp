@@ -161,6 +161,21 @@ TEST_F(CommandTest, RendersTheSampleFormAsJpegPngAndBmp) {
     EXPECT_EQ(Le32(22), 250);
 }
 
+TEST_F(CommandTest, RendersSvgPdfAndScaledPictures) {
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.gif").string(), "--scale", "2"}).Status, 0);
+    TGifInfo Gif = DecodeGif(Dir / "chart.gif");
+    EXPECT_EQ(Gif.Width, 800);
+    EXPECT_EQ(Gif.Height, 500);
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.svg").string()}).Status, 0);
+    const std::string Svg = Slurp(Dir / "chart.svg");
+    EXPECT_NE(Svg.find("viewBox=\"0 0 400 250\""), std::string::npos);
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.pdf").string(), "--scale", "1.5"}).Status, 0);
+    EXPECT_NE(Slurp(Dir / "chart.pdf").find("/MediaBox [ 0 0 600 375 ]"), std::string::npos);
+    TRun R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--scale", "5"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_NE(R.Err.find("--scale 5 is not a number in 1..4"), std::string::npos) << R.Err;
+}
+
 TEST_F(CommandTest, SetChangesTheChartBeforeItRenders) {
     auto Out = Dir / "big.gif";
     TRun R = Run({"render", SampleForm, "-o", Out.string(), "--set", "Width=640", "--set=Height=480", "--set",
@@ -220,7 +235,10 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     R = Run({"props", SampleForm, "SalesQuery"});
     ASSERT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(R.Out, "Name = 'SalesQuery'\nTag = 0\nDatabaseName = 'sales.db'\nSQL.Strings = (\n"
-                     "  'SELECT month, revenue FROM sales ORDER BY month_no')\nParams.Strings = ()\nActive = True\n");
+                     "  'SELECT month, SUM(revenue) AS revenue FROM sales'\n"
+                     "  'WHERE :region IN (''ALL'', region)'\n"
+                     "  'GROUP BY month_no, month ORDER BY month_no')\n"
+                     "Params.Strings = (\n  'region:text(16)=ALL')\nActive = True\n");
 }
 
 TEST_F(CommandTest, WriteFormReproducesTheSampleByteForByte) {
