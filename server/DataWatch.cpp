@@ -28,7 +28,11 @@ void TDataWatch::Reopen() {
         FVersion = nullptr;
         sqlite3_close_v2(FDb);
         FDb = nullptr;
+        return;
     }
+    // A writer holds the file for a moment: wait for it as the data sets do,
+    // instead of taking its lock for a fault.
+    sqlite3_busy_timeout(FDb, 2000);
 }
 
 TDataWatch::TState TDataWatch::Check() {

@@ -390,6 +390,31 @@ TEST(ChartServer, CachedAnswersNeedNoRenderAndChangesShowAtTheNextRequest) {
     EXPECT_EQ(C.Request("GET", "/healthz").Status, 200);
 }
 
+TEST(ChartServer, WritesByOthersWhileServingNeverFailARequest) {
+    SampleCopy Copy;
+    RunningServer S(Copy);
+    std::atomic<bool> Stop{false};
+    std::thread Writer([&] {
+        sqlite3* Db = nullptr;
+        sqlite3_open((Copy.Dir / "sales.db").string().c_str(), &Db);
+        sqlite3_busy_timeout(Db, 2000);
+        for (int I = 0; !Stop; ++I) {
+            const std::string Sql = "UPDATE sales SET revenue = " + std::to_string(I % 9) + " WHERE month_no = 3";
+            sqlite3_exec(Db, Sql.c_str(), nullptr, nullptr, nullptr);
+            // A busy writer, not one that never lets go: a rollback-journal
+            // database cannot serve readers under back-to-back writes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        sqlite3_close(Db);
+    });
+    THttpConnection C(S.Port());
+    int Good = 0;
+    for (int I = 0; I < 40; ++I) Good += C.Request("GET", I % 2 ? "/RevenueChart.gif" : "/RevenueChart.svg").Status == 200;
+    Stop = true;
+    Writer.join();
+    EXPECT_EQ(Good, 40) << S.Logged();
+}
+
 TEST(ChartServer, NoRefreshKeepsTheRecordsReadAtStart) {
     SampleCopy Copy;
     RunningServer S(Copy, 1, [](TChartServerOptions& O) { O.RefreshData = false; });
