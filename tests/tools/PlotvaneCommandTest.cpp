@@ -3,6 +3,7 @@
 // its messages and exit statuses.
 
 #include <gif_lib.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
@@ -13,7 +14,10 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "tests/web/HttpTestClient.h"
 
 namespace {
 
@@ -264,6 +268,46 @@ TEST_F(CommandTest, BenchPrintsItsFigures) {
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane bench: --count 0: expected a whole number of at least 1\n"
                      "Run 'plotvane bench --help' for its usage.\n");
+}
+
+TEST_F(CommandTest, ServeAnswersLogsAndStopsCleanlyOnSigterm) {
+    const fs::path Log = Dir / "access.log";
+    const fs::path Out = Dir / "serve.out";
+    const pid_t Child = ::fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+        std::freopen(Out.c_str(), "w", stdout);
+        std::freopen((Dir / "serve.err").c_str(), "w", stderr);
+        ::execl(Exe.c_str(), Exe.c_str(), "serve", SampleForm.c_str(), "--port", "0", "--threads", "1",
+                "--access-log", Log.c_str(), "--cors-origin", "https://app.example", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The port the system chose, from the first line.
+    int Port = 0;
+    for (int I = 0; I < 200 && Port == 0; ++I) {
+        std::smatch M;
+        const std::string Text = Slurp(Out);
+        if (std::regex_search(Text, M, std::regex("at http://127\\.0\\.0\\.1:([0-9]+)/"))) Port = std::stoi(M[1]);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(Port, 0) << Slurp(Dir / "serve.err");
+    {
+        pvtest::THttpConnection C(static_cast<std::uint16_t>(Port));
+        pvtest::THttpReply R = C.Request("GET", "/RevenueChart.gif?scale=2");
+        EXPECT_EQ(R.Status, 200);
+        EXPECT_TRUE(std::regex_match(R.Header("Server"), std::regex("Plotvane/[0-9]+\\.[0-9]+\\.[0-9]+")))
+            << R.Header("Server");
+        EXPECT_EQ(R.Header("Access-Control-Allow-Origin"), "https://app.example");
+    }
+    ::kill(Child, SIGTERM);
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Status;
+    const std::string Lines = Slurp(Log);
+    EXPECT_TRUE(std::regex_match(Lines, std::regex("127\\.0\\.0\\.1 - - \\[[0-9A-Za-z/: +]+\\] \"GET /RevenueChart\\.gif\\?scale=2 "
+                                                   "HTTP/1\\.1\" 200 [0-9]+ \"-\" \"-\" [0-9]+\\.[0-9]{3}\n")))
+        << Lines;
+    EXPECT_NE(Slurp(Dir / "serve.err").find("stopped"), std::string::npos);
 }
 
 TEST_F(CommandTest, HelpAndUsageErrors) {
