@@ -1,7 +1,9 @@
 #pragma once
 // The chart painter: draws a whole chart over the background of a bitmap.
 
-#include <cairo.h>
+// Cairo's surface type, declared as cairo.h declares it, so that this header
+// needs no Cairo include path.
+typedef struct _cairo_surface cairo_surface_t;
 
 namespace pv {
 
