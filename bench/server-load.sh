@@ -30,7 +30,7 @@ run RevenueChart.gif "cached-gif"
 run "RevenueChart.gif?scale=2" "cached-gif-scale2"
 run "RevenueChart.svg?scale=2" "cached-svg-scale2"
 ( I=0; while kill -0 $PID 2>/dev/null; do
-    I=$((I + 1)); sqlite3 "$DIR/sales.db" "UPDATE sales SET revenue = $((I % 7)) WHERE month_no = 3 AND region = 'EU'"
+    I=$((I + 1)); sqlite3 -cmd ".timeout 2000" "$DIR/sales.db" "UPDATE sales SET revenue = $((I % 7)) WHERE month_no = 3 AND region = 'EU'"
     sleep 0.05; done ) &
 WRITER=$!
 run RevenueChart.gif "changing-gif"
