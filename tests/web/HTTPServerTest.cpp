@@ -488,7 +488,7 @@ TEST(HTTPServerTest, LogLinesEscapeWhatTheClientControls) {
     EXPECT_TRUE(IsLogLine(Lines[0], "GET /a\\x20b\\x0aGET\\x20/forged 404 4 bytes")) << Lines[0];
 }
 
-// The faults a probe found: each answered promptly and correctly.
+// Malformed, oversized and slow requests: each answered promptly and correctly.
 TEST(HTTPServerTest, RequestHeadMustBeCompleteInTimeHoweverSlowlyItTrickles) {
     THTTPServerOptions O;
     O.HeadTimeout = std::chrono::milliseconds(600);
