@@ -132,10 +132,6 @@ struct THTTPServer::TConnectionState {
     // Touched only by the worker that owns the connection.
     bool HeadSeen = false;
     bool InFlight = false;
-    // Set from the request line until the request completes; with the
-    // worker that read it (see RefuseMalformedHead).
-    bool LineSeen = false;
-    std::thread::id Worker;
     std::string RawTarget;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
@@ -162,7 +158,6 @@ struct THTTPServerCallbacks {
             {
                 std::lock_guard<std::mutex> Lock(Server->FConnLock);
                 State->AwaitingHead = false;
-                State->LineSeen = false;
             }
             TWebFields Headers;
             MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
@@ -183,7 +178,7 @@ struct THTTPServerCallbacks {
 
     // Called with the raw request target as soon as the request line is in;
     // what it returns becomes the request's context.
-    static void* UriLog(void* Cls, const char* Uri, MHD_Connection* Connection) {
+    static void* UriLog(void* /*Cls*/, const char* Uri, MHD_Connection* Connection) {
         const MHD_ConnectionInfo* Info = MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
         auto* State = Info ? static_cast<THTTPServer::TConnectionState*>(Info->socket_context) : nullptr;
         if (!State) return nullptr;
@@ -202,11 +197,6 @@ struct THTTPServerCallbacks {
         if (Uri)
             if (char* Mark = std::strchr(const_cast<char*>(Uri), '?')) Mark[1] = '\0';
         State->HeadSeen = false;
-        {
-            std::lock_guard<std::mutex> Lock(static_cast<THTTPServer*>(Cls)->FConnLock);
-            State->LineSeen = true;
-            State->Worker = std::this_thread::get_id();
-        }
         State->Started = std::chrono::steady_clock::now();
         State->StartedAt = std::time(nullptr);
         return State;
@@ -220,7 +210,6 @@ struct THTTPServerCallbacks {
         {
             std::lock_guard<std::mutex> Lock(Server->FConnLock);
             State->AwaitingHead = true;
-            State->LineSeen = false;
             State->WaitingSince = std::chrono::steady_clock::now();
             if (State->InFlight) {
                 State->InFlight = false;
@@ -265,35 +254,6 @@ struct THTTPServerCallbacks {
         }
     }
 
-    // This library version answers a request head with a malformed
-    // Content-Length with its 400, but sends that answer's header block
-    // twice, which a client reads as a broken answer. It reports the fault
-    // to the logger while it parses the head, on the worker that owns the
-    // connection and before anything is sent: the one connection of this
-    // worker whose request line is in but whose head is not gets a single
-    // complete 400 here, and its sending side is shut, so the library's
-    // own bytes are never sent. With no single such connection nothing is
-    // done.
-    static void RefuseMalformedHead(THTTPServer& Server, std::string_view Why) {
-        std::lock_guard<std::mutex> Lock(Server.FConnLock);
-        THTTPServer::TConnectionState* Found = nullptr;
-        int Count = 0;
-        for (THTTPServer::TConnectionState* C : Server.FConnections)
-            if (C->LineSeen && !C->HeadSeen && !C->Cut && C->Worker == std::this_thread::get_id()) {
-                Found = C;
-                ++Count;
-            }
-        if (Count != 1 || Found->Socket < 0) return;
-        const std::string Body = "Bad request: " + std::string(Why) + "\n";
-        std::string Answer = "HTTP/1.1 400 Bad Request\r\nConnection: close\r\nContent-Type: text/plain; charset=utf-8\r\n";
-        if (!Server.FOptions.ServerHeader.empty()) Answer += "Server: " + Server.FOptions.ServerHeader + "\r\n";
-        Answer += "Content-Length: " + std::to_string(Body.size()) + "\r\n\r\n" + Body;
-        // A few hundred bytes fit in any fresh socket's send buffer.
-        if (::send(Found->Socket, Answer.data(), Answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT) > 0)
-            ::shutdown(Found->Socket, SHUT_WR);
-        Found->Cut = true;
-    }
-
     static void Logger(void* Cls, const char* Format, va_list Args) {
         auto* Server = static_cast<THTTPServer*>(Cls);
         char Buffer[512];
@@ -301,7 +261,6 @@ struct THTTPServerCallbacks {
         if (N < 0) return;
         std::string_view Message(Buffer, std::min<std::size_t>(static_cast<std::size_t>(N), sizeof Buffer - 1));
         while (!Message.empty() && (Message.back() == '\n' || Message.back() == '\r')) Message.remove_suffix(1);
-        if (Message.rfind("Failed to parse `Content-Length'", 0) == 0) RefuseMalformedHead(*Server, "its Content-Length is not a number");
         try {
             {
                 std::lock_guard<std::mutex> Lock(Server->FLogLock);

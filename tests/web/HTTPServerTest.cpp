@@ -564,26 +564,6 @@ TEST(HTTPServerTest, LongQueryOfManyFieldsIsAnsweredPromptly) {
     EXPECT_EQ(D.Request("GET", "/c.gif?a=1&b=2&c").Body, "3");
 }
 
-TEST(HTTPServerTest, InvalidContentLengthIsAnsweredOnceWithOneHeaderBlock) {
-    THTTPServerOptions O;
-    O.Threads = 1;
-    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
-    for (const char* Length : {"-1", "abc"}) {
-        THttpConnection C(S.Port(), 5);
-        C.SendRaw("GET / HTTP/1.1\r\nHost: x\r\nContent-Length: " + std::string(Length) + "\r\n\r\n");
-        const std::string All = C.ReadToClose();
-        EXPECT_EQ(All.rfind("HTTP/1.1 400", 0), 0u) << All;
-        std::size_t Lines = 0;
-        for (std::size_t At = All.find("HTTP/1."); At != std::string::npos; At = All.find("HTTP/1.", At + 1)) ++Lines;
-        EXPECT_EQ(Lines, 1u) << All;
-        const std::size_t End = All.find("\r\n\r\n");
-        ASSERT_NE(End, std::string::npos);
-        const std::size_t LengthAt = All.find("Content-Length: ");
-        ASSERT_NE(LengthAt, std::string::npos);
-        EXPECT_EQ(All.size() - End - 4, std::stoul(All.substr(LengthAt + 16)));
-    }
-}
-
 TEST(HTTPServerTest, EncodedNulOrBrokenEscapeInTheTargetIsRefused) {
     std::atomic<int> Calls{0};
     TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
