@@ -28,7 +28,7 @@ using namespace Norq_Plotvane;
 namespace fs = std::filesystem;
 
 const fs::path SourceDir = fs::path(__FILE__).parent_path().parent_path();
-const char* const SalesSql = "SELECT month, revenue FROM sales ORDER BY month_no";
+const char* const SalesSql = "SELECT month, SUM(revenue) AS revenue FROM sales GROUP BY month_no, month ORDER BY month_no";
 
 std::string PgConnectionString() {
     if (const char* Env = std::getenv("PLOTVANE_PG_CONNINFO")) return Env;

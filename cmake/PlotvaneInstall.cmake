@@ -1,11 +1,12 @@
 # How Plotvane is installed and packaged, and the target a program links.
 #
 #   bin/plotvane                               the command
-#   lib/libplotvane_host.so.<version>          reading forms, the chart server
+#   lib/libplotvane_host.so.<version>          reading forms
+#   lib/libplotvane_server.so.<version>        the chart server
 #   lib/plotvane/*.bpl                         the component package and the eight
 #                                              host-platform packages it requires,
 #                                              under the names its manifest gives
-#   include/plotvane/{component,contracts,platform,package,tools}/...
+#   include/plotvane/{component,contracts,platform,package,server,tools}/...
 #                                              the public headers, included by the
 #                                              same path as in the source tree
 #   include/plotvane/PlotvaneVersion.h         the version
@@ -16,11 +17,12 @@
 # installed tree keeps working when it is moved to another folder.
 
 # Plotvane::Plotvane: the component (the package VCL_Norq_Plotvane, with the
-# platform packages it requires) and the host library that reads stored
-# forms: everything a program needs to render charts.
+# platform packages it requires), the host library that reads stored forms
+# and the chart server: everything a program needs to render and serve
+# charts.
 add_library(plotvane_all INTERFACE)
 add_library(Plotvane::Plotvane ALIAS plotvane_all)
-target_link_libraries(plotvane_all INTERFACE Plotvane::package Plotvane::host)
+target_link_libraries(plotvane_all INTERFACE Plotvane::package Plotvane::host Plotvane::server)
 target_compile_features(plotvane_all INTERFACE cxx_std_20)
 set_target_properties(plotvane_all PROPERTIES EXPORT_NAME Plotvane)
 
@@ -59,13 +61,14 @@ endforeach()
 set_target_properties(plotvane_package PROPERTIES EXPORT_NAME package INSTALL_RPATH "$ORIGIN")
 list(APPEND plotvane_packages plotvane_package)
 set_target_properties(plotvane_host PROPERTIES EXPORT_NAME host INSTALL_RPATH "${lib_to_pkglib}")
+set_target_properties(plotvane_server PROPERTIES EXPORT_NAME server INSTALL_RPATH "${lib_to_pkglib}")
 set_target_properties(plotvane PROPERTIES INSTALL_RPATH "${bin_to_pkglib};${bin_to_lib}")
 
 # The runtime: the command and the libraries. The development files: the
 # headers, the unversioned link name, the CMake package and plotvane.pc.
 install(TARGETS ${plotvane_packages} EXPORT PlotvaneTargets
         LIBRARY DESTINATION ${PLOTVANE_PKGLIBDIR} COMPONENT runtime)
-install(TARGETS plotvane_host EXPORT PlotvaneTargets
+install(TARGETS plotvane_host plotvane_server EXPORT PlotvaneTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
 install(TARGETS plotvane_all EXPORT PlotvaneTargets)
 install(TARGETS plotvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
@@ -87,8 +90,8 @@ install(DIRECTORY component contracts platform package
         PATTERN "Painter.h" EXCLUDE
         PATTERN "SeriesPaint.h" EXCLUDE
         PATTERN "TextEngine.h" EXCLUDE)
-install(FILES tools/FormClasses.h tools/ChartServer.h
-        DESTINATION ${PLOTVANE_INCLUDEDIR}/tools COMPONENT dev)
+install(FILES tools/FormClasses.h DESTINATION ${PLOTVANE_INCLUDEDIR}/tools COMPONENT dev)
+install(FILES server/ChartServer.h DESTINATION ${PLOTVANE_INCLUDEDIR}/server COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/generated/PlotvaneVersion.h
         DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev)
 
@@ -127,7 +130,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME plotvane)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
 # The summary above is each package's first line; these follow it.
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "The plotvane command and the Plotvane libraries: the component package VCL_Norq_Plotvane with the platform packages it requires, and the form host library.")
+set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "The plotvane command and the Plotvane libraries: the component package VCL_Norq_Plotvane with the platform packages it requires, the form host library and the chart server library.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME plotvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEV_DESCRIPTION "Development files for Plotvane: the headers, the CMake package (find_package(Plotvane)) and plotvane.pc.")

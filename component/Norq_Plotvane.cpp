@@ -1,5 +1,6 @@
 #include "component/Norq_Plotvane.h"
 
+#include <cstdio>
 #include <utility>
 
 namespace Norq_Plotvane {
@@ -119,8 +120,7 @@ void TNorq_DBPlotvane::DrawPreviewImage() {
     AfterDraw();
 }
 
-void TNorq_DBPlotvane::DrawInternalImages() {
-    if (LoadGateClosed()) return;
+void TNorq_DBPlotvane::ColorPoints() {
     const int N = ChartSeries->Count();
     switch (FSeriesColorMode) {
         case TSeriesColorMode::scPositiveNegative: {
@@ -135,11 +135,34 @@ void TNorq_DBPlotvane::DrawInternalImages() {
         case TSeriesColorMode::scSingleColor:
             break;
     }
+}
+
+void TNorq_DBPlotvane::DrawInternalImages() {
+    if (LoadGateClosed()) return;
+    ColorPoints();
     SnapshotBitmap = InternalChart->TeeCreateBitmap(
-        pv::clWhite, pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()));
+        pv::clWhite, pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
     GifPicture->Assign(*SnapshotBitmap);
     JpegPicture->SetCompressionQuality(static_cast<std::uint8_t>(FJPEGQuality & 0xFF));
     JpegPicture->Assign(*SnapshotBitmap);
+}
+
+std::string TNorq_DBPlotvane::GetVectorPicture(pv::TVectorFormat Format) {
+    if (LoadGateClosed()) return {};
+    ColorPoints();
+    return InternalChart->TeeCreateVector(Format, pv::clWhite,
+                                          pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+}
+
+void TNorq_DBPlotvane::SetScale(double Value) {
+    if (Value == FScale) return;
+    if (!(Value >= pv::MinChartScale && Value <= pv::MaxChartScale)) {
+        char Text[32];
+        std::snprintf(Text, sizeof Text, "%g", Value);
+        throw pv::ERangeError(std::string("Scale ") + Text + " of '" + GetName() + "' is out of range 1..4");
+    }
+    FScale = Value;
+    DrawPreviewImage();
 }
 
 TBitmap* TNorq_DBPlotvane::GetBMPPicture() {

@@ -112,6 +112,18 @@ public:
     // Monochrome drawing; not published, never stored.
     bool GetMonochrome() const;
     void SetMonochrome(bool Value);
+    // The scale the pictures are drawn at, 1..4 (default 1): a chart of
+    // Width x Height drawn with everything Scale times larger, on
+    // round(Width * Scale) x round(Height * Scale) pixels, for screens of
+    // that pixel density. Not published, never stored. A value out of range
+    // raises ERangeError and the held value stays.
+    double GetScale() const { return FScale; }
+    void SetScale(double Value);
+    // Colours the points by the colour mode, then draws the chart as an SVG
+    // document or a PDF page at the scale, laid out as the bitmap is.
+    // Nothing of the bitmap, GIF or JPEG changes. While the load gate is
+    // closed, an empty string.
+    std::string GetVectorPicture(pv::TVectorFormat Format);
 
     // Published properties, in declaration order.
     TImage* GetPreviewImage() const { return FPreviewImage.get(); }
@@ -248,6 +260,9 @@ private:
     };
     TLoadedPointer FLoadedPointer;
 
+    // Sets the point colours the colour mode asks for.
+    void ColorPoints();
+
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned by this component as its owner (in its list of components), and
     // freed by ReleaseMembers in the release order; the guard turns null as
@@ -272,6 +287,7 @@ private:
     const TComponent* FDataSourceId = nullptr;
     TColor FSeriesColorNegative = 0x0000FF;
     TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
+    double FScale = 1;
 };
 
 }  // namespace Norq_Plotvane

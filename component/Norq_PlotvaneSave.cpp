@@ -18,12 +18,14 @@ bool SameAscii(std::string_view A, std::string_view B) {
 }  // namespace
 
 std::optional<TChartFileFormat> ChartFileFormatFromName(std::string_view Name) {
-    static constexpr std::array<std::pair<std::string_view, TChartFileFormat>, 5> Names{{
+    static constexpr std::array<std::pair<std::string_view, TChartFileFormat>, 7> Names{{
         {"gif", TChartFileFormat::cfGIF},
         {"jpg", TChartFileFormat::cfJPEG},
         {"jpeg", TChartFileFormat::cfJPEG},
         {"png", TChartFileFormat::cfPNG},
         {"bmp", TChartFileFormat::cfBMP},
+        {"svg", TChartFileFormat::cfSVG},
+        {"pdf", TChartFileFormat::cfPDF},
     }};
     for (const auto& [Known, Format] : Names)
         if (SameAscii(Name, Known)) return Format;
@@ -51,6 +53,12 @@ std::vector<std::uint8_t> SaveChartToBytes(TNorq_DBPlotvane& Chart, TChartFileFo
             break;
         case TChartFileFormat::cfPNG:
             return Chart.GetBMPPicture()->EncodePNG();
+        case TChartFileFormat::cfSVG:
+        case TChartFileFormat::cfPDF: {
+            const std::string Text = Chart.GetVectorPicture(Format == TChartFileFormat::cfSVG ? pv::TVectorFormat::vfSVG
+                                                                                              : pv::TVectorFormat::vfPDF);
+            return {Text.begin(), Text.end()};
+        }
     }
     auto View = Bytes.Bytes();
     return {View.begin(), View.end()};
@@ -60,7 +68,7 @@ void SaveChartToFile(TNorq_DBPlotvane& Chart, const std::string& FileName) {
     auto Format = ChartFileFormatOf(FileName);
     if (!Format)
         throw pv::EInvalidGraphic("Cannot tell the picture type of " + FileName +
-                                  " (use .gif, .jpg, .jpeg, .png or .bmp)");
+                                  " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf)");
     pv::WriteFileAtomically(FileName, SaveChartToBytes(Chart, *Format));
 }
 

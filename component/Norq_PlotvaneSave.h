@@ -18,9 +18,12 @@ enum class TChartFileFormat : std::uint8_t {
     cfJPEG,  // .jpg or .jpeg, at the component's JPEGQuality
     cfPNG,   // .png, the snapshot bitmap without loss
     cfBMP,   // .bmp, the snapshot bitmap
+    cfSVG,   // .svg, drawn as vectors with the bitmap's layout
+    cfPDF,   // .pdf, drawn as vectors with the bitmap's layout
 };
 
-// The format a picture type names: "gif", "jpg", "jpeg", "png" or "bmp",
+// The format a picture type names: "gif", "jpg", "jpeg", "png", "bmp", "svg"
+// or "pdf",
 // ASCII letter case ignored; nullopt for anything else.
 std::optional<TChartFileFormat> ChartFileFormatFromName(std::string_view Name);
 // The format FileName's extension names (".gif", ".JPG", ...), or nullopt

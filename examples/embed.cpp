@@ -16,7 +16,7 @@ void AnswerChartRequest(const std::string& Database, pv::TWebResponse& Response)
     pv::TComponent Module(nullptr);  // owns everything below
     auto* Query = new pv::TSQLiteQuery(&Module);
     Query->SetDatabaseName(Database);
-    Query->GetSQL()->Add("SELECT month, revenue FROM sales ORDER BY month_no");
+    Query->GetSQL()->Add("SELECT month, SUM(revenue) AS revenue FROM sales GROUP BY month_no, month ORDER BY month_no");
     auto* Source = new pv::TDataSource(&Module);
     Source->SetDataSet(Query);
 

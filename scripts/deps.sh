@@ -5,7 +5,7 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config \
   libcairo2-dev libpango1.0-dev fonts-dejavu-core \
   libgif-dev libturbojpeg0-dev libsqlite3-dev libmicrohttpd-dev \
-  libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk \
+  zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk \
   dpkg-dev file postgresql libpq-dev nginx"
 missing=""
 for p in $PACKAGES; do

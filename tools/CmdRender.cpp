@@ -1,6 +1,7 @@
 // plotvane render: one chart of a form to a picture file or to stdout.
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -14,18 +15,22 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--scale S] [--set Prop=Value]...
 
 Reads FORM, applies each --set to the chart, renders it and writes FILE.
 The picture type follows FILE's extension: .gif, .jpg or .jpeg (at the
-chart's JPEGQuality), .png, .bmp. FILE is written through a temporary file
-in the same folder, so a failed render leaves no partial file behind.
+chart's JPEGQuality), .png, .bmp, .svg, .pdf. FILE is written through a
+temporary file in the same folder, so a failed render leaves no partial
+file behind.
 -o - writes the picture to standard output; --format then gives its type.
 
   COMPONENT          the chart to render (default: the first TNorq_DBPlotvane)
   -o, --output FILE  the picture to write, - for standard output
-  --format TYPE      gif, jpeg (or jpg), png or bmp: the picture type when
-                     FILE has no such extension; it must agree with one it has
+  --format TYPE      gif, jpeg (or jpg), png, bmp, svg or pdf: the picture
+                     type when FILE has no such extension; it must agree with
+                     one it has
+  --scale S          draw everything S times larger (1..4, fractions allowed),
+                     for screens of that pixel density
   --set Prop=Value   set a property first, in form syntax (repeatable);
                      Other.Prop=Value sets a property of the component Other
 
@@ -40,16 +45,16 @@ TChartFileFormat PictureType(const std::string& Out, const std::string& FormatNa
     std::optional<TChartFileFormat> ByName;
     if (!FormatName.empty()) {
         ByName = Norq_Plotvane::ChartFileFormatFromName(FormatName);
-        if (!ByName) throw EUsageError("--format " + FormatName + ": expected gif, jpeg, jpg, png or bmp");
+        if (!ByName) throw EUsageError("--format " + FormatName + ": expected gif, jpeg, jpg, png, bmp, svg or pdf");
     }
     std::optional<TChartFileFormat> ByExtension = ToStdout ? std::nullopt : Norq_Plotvane::ChartFileFormatOf(Out);
     if (ByName && ByExtension && *ByName != *ByExtension)
         throw EUsageError("--format " + FormatName + " does not match the extension of " + Out);
     if (ByName) return *ByName;
     if (ByExtension) return *ByExtension;
-    if (ToStdout) throw EUsageError("-o - (standard output) needs --format gif, jpeg, png or bmp");
+    if (ToStdout) throw EUsageError("-o - (standard output) needs --format gif, jpeg, png, bmp, svg or pdf");
     throw EUsageError("cannot tell the picture type of " + Out +
-                      " (use .gif, .jpg, .jpeg, .png or .bmp, or --format)");
+                      " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf, or --format)");
 }
 
 void WriteStdout(std::span<const std::uint8_t> Bytes) {
@@ -61,15 +66,22 @@ void WriteStdout(std::span<const std::uint8_t> Bytes) {
 
 int RunRender(std::span<const std::string> Args) {
     return RunCommand("render", Help, Args, [&] {
-        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format"}, true, 1, 2);
+        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale"}, true, 1, 2);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");
         const TChartFileFormat Format = PictureType(Out, A.Option("--format"));
+        double Scale = 1;
+        if (const std::string S = A.Option("--scale"); !S.empty()) {
+            auto [P, Ec] = std::from_chars(S.data(), S.data() + S.size(), Scale);
+            if (Ec != std::errc() || P != S.data() + S.size() || !(Scale >= 1) || !(Scale <= 4))
+                throw EUsageError("--scale " + S + " is not a number in 1..4");
+        }
 
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);
         auto& Chart = FindChart(*Module, A.Positional.size() > 1 ? A.Positional[1] : std::string(), Form);
         ApplySets(*Module, Chart, A.Sets);
+        Chart.SetScale(Scale);
 
         const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format);
         if (Out == "-")

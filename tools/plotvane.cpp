@@ -17,9 +17,9 @@ constexpr std::string_view Usage = R"(Usage: plotvane <command> [arguments]
        plotvane --version
 
 Commands:
-  render FORM [COMPONENT] -o FILE [--set Prop=Value]...
-                      render a chart to FILE (.gif, .jpg, .jpeg, .png or .bmp;
-                      -o - --format png writes it to standard output)
+  render FORM [COMPONENT] -o FILE [--scale S] [--set Prop=Value]...
+                      render a chart to FILE (.gif, .jpg, .jpeg, .png, .bmp,
+                      .svg or .pdf; -o - --format png writes it to standard output)
   props FORM [COMPONENT]
                       print a component's published properties in form syntax
   write-form FORM -o FILE [--set Prop=Value]...
@@ -27,7 +27,8 @@ Commands:
   bench FORM [COMPONENT] --format gif|jpeg|bmp --count N
                       time render + encode: median_ms= min_ms= max_ms= count=
   serve FORM [options]
-                      serve every chart of the form over HTTP as /<Name>.gif and /<Name>.jpg
+                      serve every chart of the form over HTTP as /<Name>.gif, .jpg,
+                      .png, .svg and .pdf
   package-info [options]
                       describe the component package
 

@@ -1,8 +1,13 @@
 #include "platform/chart/Chart.h"
 
+#include <cairo-pdf.h>
+#include <cairo-svg.h>
+
 #include <algorithm>
+#include <cmath>
 
 #include "platform/chart/internal/AxisMath.h"
+#include "platform/chart/internal/ChartColors.h"
 #include "platform/chart/internal/ChartDraw.h"
 #include "platform/rtl/Exception.h"
 
@@ -36,17 +41,43 @@ void TCustomTeePanel::CheckSize(const char* Which, int Value) const {
                               " is out of range 1.." + std::to_string(TBitmap::MaxSide));
 }
 
+namespace {
+
+// The pixel size of a W x H chart at Scale; raises when the scale or the
+// size is out of range.
+std::pair<int, int> ScaledSize(const std::string& Who, std::int64_t W, std::int64_t H, double Scale) {
+    if (!(Scale >= MinChartScale && Scale <= MaxChartScale)) {
+        char Text[32];
+        std::snprintf(Text, sizeof Text, "%g", Scale);
+        throw EInvalidGraphic("Cannot draw chart" + Who + " at scale " + Text + ": the scale must be 1..4");
+    }
+    const std::int64_t SW = std::llround(static_cast<double>(W) * Scale);
+    const std::int64_t SH = std::llround(static_cast<double>(H) * Scale);
+    if (W < 1 || H < 1 || SW > TBitmap::MaxSide || SH > TBitmap::MaxSide || SW * SH > TBitmap::MaxPixels)
+        throw EInvalidGraphic("Cannot draw chart" + Who + " at " + std::to_string(SW) + " x " + std::to_string(SH) +
+                              " pixels: each side must be 1.." + std::to_string(TBitmap::MaxSide) +
+                              " and the area at most " + std::to_string(TBitmap::MaxPixels) + " pixels");
+    return {static_cast<int>(SW), static_cast<int>(SH)};
+}
+
+}  // namespace
+
 std::unique_ptr<TBitmap> TCustomTeePanel::TeeCreateBitmap(TColor ABackColor, const TRect& R) const {
-    const std::int64_t W = std::int64_t{R.Right} - R.Left;
-    const std::int64_t H = std::int64_t{R.Bottom} - R.Top;
-    if (W < 1 || H < 1 || W > TBitmap::MaxSide || H > TBitmap::MaxSide || W * H > TBitmap::MaxPixels)
-        throw EInvalidGraphic("Cannot draw chart" + NameForMessage() + " at " + std::to_string(W) + " x " +
-                              std::to_string(H) + " pixels: each side must be 1.." +
-                              std::to_string(TBitmap::MaxSide) + " and the area at most " +
-                              std::to_string(TBitmap::MaxPixels) + " pixels");
-    auto Bitmap = std::make_unique<TBitmap>(static_cast<int>(W), static_cast<int>(H), ABackColor);
-    Draw(*Bitmap);
+    return TeeCreateBitmap(ABackColor, R, 1);
+}
+
+std::unique_ptr<TBitmap> TCustomTeePanel::TeeCreateBitmap(TColor ABackColor, const TRect& R, double Scale) const {
+    const auto [W, H] = ScaledSize(NameForMessage(), std::int64_t{R.Right} - R.Left, std::int64_t{R.Bottom} - R.Top, Scale);
+    auto Bitmap = std::make_unique<TBitmap>(W, H, ABackColor);
+    Draw(*Bitmap, Scale);
     return Bitmap;
+}
+
+std::string TCustomTeePanel::TeeCreateVector(TVectorFormat Format, TColor ABackColor, const TRect& R,
+                                             double Scale) const {
+    const std::int64_t W = std::int64_t{R.Right} - R.Left, H = std::int64_t{R.Bottom} - R.Top;
+    ScaledSize(NameForMessage(), W, H, Scale);
+    return DrawVector(Format, ABackColor, static_cast<int>(W), static_cast<int>(H), Scale);
 }
 
 TCustomAxisPanel::TCustomAxisPanel(TComponent* AOwner)
@@ -102,6 +133,39 @@ TCustomChart::TCustomChart(TComponent* AOwner)
 
 void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
 
-void TCustomChart::Draw(TBitmap& Bitmap) const { DrawChart(*this, Bitmap); }
+void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
+
+std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
+                                     double Scale) const {
+    std::string Out;
+    auto Write = [](void* Closure, const unsigned char* Data, unsigned int Length) -> cairo_status_t {
+        static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    const double PageW = Width * Scale, PageH = Height * Scale;
+    cairo_surface_t* Surface = Format == TVectorFormat::vfSVG
+                                   ? cairo_svg_surface_create_for_stream(Write, &Out, PageW, PageH)
+                                   : cairo_pdf_surface_create_for_stream(Write, &Out, PageW, PageH);
+    if (Format == TVectorFormat::vfSVG) cairo_svg_surface_set_document_unit(Surface, CAIRO_SVG_UNIT_PX);
+    struct TSurfaceRef {
+        cairo_surface_t* S;
+        ~TSurfaceRef() { cairo_surface_destroy(S); }
+    } Ref{Surface};
+    {
+        // The background, as TBitmap fills it, under the chart.
+        cairo_t* Cr = cairo_create(Surface);
+        const TColor Back = ColorToRGB(ABackColor, clWhite);
+        cairo_set_source_rgb(Cr, GetRValue(Back) / 255.0, GetGValue(Back) / 255.0, GetBValue(Back) / 255.0);
+        cairo_paint(Cr);
+        cairo_destroy(Cr);
+    }
+    DrawChartScaledOnSurface(*this, Surface, Width, Height, Scale);
+    cairo_surface_finish(Surface);
+    const cairo_status_t Status = cairo_surface_status(Surface);
+    if (Status != CAIRO_STATUS_SUCCESS)
+        throw EInvalidGraphic("Cannot draw chart" + NameForMessage() + " as " +
+                              (Format == TVectorFormat::vfSVG ? "SVG" : "PDF") + ": " + cairo_status_to_string(Status));
+    return Out;
+}
 
 }  // namespace pv

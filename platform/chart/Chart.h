@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/chart/ChartParts.h"
@@ -14,6 +15,16 @@
 #include "platform/vcl/Control.h"
 
 namespace pv {
+
+// The vector formats a chart can be drawn in.
+enum class TVectorFormat : std::uint8_t {
+    vfSVG,  // an SVG document, sizes in CSS pixels, with a viewBox
+    vfPDF,  // one PDF page, one pixel to a point
+};
+
+// The scales a chart can be drawn at: 1 (a plain picture) to 4.
+constexpr double MinChartScale = 1.0;
+constexpr double MaxChartScale = 4.0;
 
 class TCustomTeePanel : public TCustomPanel {
 public:
@@ -36,10 +47,25 @@ public:
     // TBitmap::MaxSide, or more than TBitmap::MaxPixels in all, raises
     // EInvalidGraphic naming the size before anything is allocated.
     std::unique_ptr<TBitmap> TeeCreateBitmap(TColor ABackColor, const TRect& R) const;
+    // The same chart at Scale (MinChartScale..MaxChartScale, fractions
+    // allowed): the bitmap has round(width * Scale) x round(height * Scale)
+    // pixels and everything on it (text, lines, borders, marks, 3D depth)
+    // is drawn Scale times larger, so the layout is that of the plain
+    // picture. A scale out of range or a scaled size out of the bitmap
+    // limits raises EInvalidGraphic naming the value.
+    std::unique_ptr<TBitmap> TeeCreateBitmap(TColor ABackColor, const TRect& R, double Scale) const;
+    // The chart as an SVG document or a PDF page: the same drawing as the
+    // bitmap's, on a vector surface of R's size times Scale, filled with
+    // ABackColor first. Raises EInvalidGraphic as TeeCreateBitmap does.
+    std::string TeeCreateVector(TVectorFormat Format, TColor ABackColor, const TRect& R, double Scale = 1) const;
 
 protected:
-    // Draws the chart over the background of Bitmap.
-    virtual void Draw(TBitmap& Bitmap) const = 0;
+    // Draws the chart over the background of Bitmap, magnified by Scale.
+    virtual void Draw(TBitmap& Bitmap, double Scale) const = 0;
+    // Draws the chart, Width x Height units, onto a vector surface; returns
+    // the document's bytes.
+    virtual std::string DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
+                                   double Scale) const = 0;
     // A chart's side must be 1..TBitmap::MaxSide pixels.
     void CheckSize(const char* Which, int Value) const override;
     // " 'Name'" for error messages, or " of 'Owner'" for an unnamed chart.
@@ -105,7 +131,9 @@ public:
     virtual void CheckDatasource(TChartSeries& ASeries);
 
 protected:
-    void Draw(TBitmap& Bitmap) const override;
+    void Draw(TBitmap& Bitmap, double Scale) const override;
+    std::string DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
+                           double Scale) const override;
 
 private:
     std::unique_ptr<TChartTitle> FTitle;

@@ -193,30 +193,24 @@ TDataSetContents TPgQuery::Run() {
     const pg::TNamedSQL Named = pg::TranslateNamedParams(Text);
     if (!Named.Error.empty()) DatabaseError("cannot open: " + Named.Error);
 
-    // Params lines by name; the first line of a name counts.
-    std::vector<std::pair<std::string, std::string>> Lines;
-    for (int I = 0; I < FParams->GetCount(); ++I) {
-        const std::string& Line = FParams->Get(I);
-        if (Line.empty()) continue;
-        const std::size_t Eq = Line.find('=');
-        if (Eq == std::string::npos || Eq == 0)
-            DatabaseError("Params line " + std::to_string(I + 1) + " '" + Line + "' is not name=value");
-        Lines.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
+    // Params lines by name; the first line of a name counts. A value set
+    // for this read replaces the form's value of a declared parameter; a
+    // declared one is checked against its declaration and sent as text.
+    const std::vector<TQueryParam> List = GetParamList();
+    std::vector<std::string> Texts;
+    Texts.reserve(Named.Names.size());
+    for (const std::string& Name : Named.Names) {
+        const auto [Param, Text] = ParamForRead(List, Name, ":" + Name);
+        if (!Param->Convert(Text))
+            DatabaseError("parameter \"" + Name + "\" has the value '" + std::string(Text) + "', which is not " +
+                          Param->Allowed());
+        if (Text.find('\0') != std::string_view::npos)
+            DatabaseError("parameter \":" + Name + "\" holds a NUL character, which PostgreSQL texts cannot");
+        Texts.emplace_back(Text);
     }
     std::vector<const char*> Values;
-    Values.reserve(Named.Names.size());
-    for (const std::string& Name : Named.Names) {
-        const std::string* Value = nullptr;
-        for (auto& [N, V] : Lines)
-            if (N == Name) {
-                Value = &V;
-                break;
-            }
-        if (!Value) DatabaseError("parameter \":" + Name + "\" has no value in Params");
-        if (Value->find('\0') != std::string::npos)
-            DatabaseError("parameter \":" + Name + "\" holds a NUL character, which PostgreSQL texts cannot");
-        Values.push_back(Value->c_str());
-    }
+    Values.reserve(Texts.size());
+    for (const std::string& T : Texts) Values.push_back(T.c_str());
 
     PGconn* Conn = FConnection.get();
     pg::TResultPtr Result(PQexecParams(Conn, Named.Text.c_str(), static_cast<int>(Values.size()), nullptr,

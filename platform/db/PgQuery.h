@@ -12,7 +12,8 @@
 // closes, and used by one thread at a time. The session reads only
 // (default_transaction_read_only), so a statement that would write fails,
 // and it asks for ISO dates and UTF-8. Parameters (:name in the SQL) take
-// their values from the Params lines "name=value" and travel as libpq
+// their values from the Params lines "name=value" (or a line that declares
+// one a request may set, as in QueryParams.h) and travel as libpq
 // parameters of a type the server infers from where they stand (write
 // :name::int to choose one), never pasted into the SQL, so a value is always
 // data.
@@ -33,13 +34,14 @@
 #include <string>
 
 #include "platform/db/DataSet.h"
+#include "platform/db/QueryParams.h"
 #include "platform/rtl/Strings.h"
 
 struct pg_conn;
 
 namespace pv {
 
-class TPgQuery : public TDataSet {
+class TPgQuery : public TDataSet, public TRequestParams {
 public:
     // Defaults of ConnectTimeout (seconds) and StatementTimeout (ms).
     static constexpr int DefaultConnectTimeout = 5;
@@ -91,6 +93,8 @@ protected:
     TDataSetContents InternalOpen() override;
     void InternalClose(std::vector<TRecordBuffer>&& Records) override;
     std::optional<TDataSetContents> InternalRefresh() override;
+    const TStrings& ParamLines() const override { return *FParams; }
+    std::string ParamOwner() const override { return GetName().empty() ? std::string(ClassName()) : GetName(); }
 
 private:
     struct TConnectionCloser {

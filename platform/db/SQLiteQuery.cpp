@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "platform/db/DBError.h"
 #include "platform/db/SQLiteSupport.h"
 #include "platform/rtl/TypInfo.h"
 
@@ -78,16 +79,9 @@ TDataSetContents TSQLiteQuery::ReadContents() {
         if (Rc != SQLITE_OK || NextStmt) DatabaseError("cannot open: SQL holds more than one statement");
     }
 
-    // Params lines by name; the first line of a name counts.
-    std::vector<std::pair<std::string, std::string>> Values;
-    for (int I = 0; I < FParams->GetCount(); ++I) {
-        const std::string& Line = FParams->Get(I);
-        if (Line.empty()) continue;
-        const std::size_t Eq = Line.find('=');
-        if (Eq == std::string::npos || Eq == 0)
-            DatabaseError("Params line " + std::to_string(I + 1) + " '" + Line + "' is not name=value");
-        Values.emplace_back(Line.substr(0, Eq), Line.substr(Eq + 1));
-    }
+    // Params lines by name; the first line of a name counts. A value set
+    // for this read replaces the form's value of a declared parameter.
+    const std::vector<TQueryParam> List = GetParamList();
     const int Count = sqlite3_bind_parameter_count(Stmt.get());
     for (int P = 1; P <= Count; ++P) {
         const char* Name = sqlite3_bind_parameter_name(Stmt.get(), P);
@@ -95,13 +89,12 @@ TDataSetContents TSQLiteQuery::ReadContents() {
             DatabaseError("parameter " + std::to_string(P) + " of the SQL has no name: write :name and give " +
                           "its value in Params as name=value");
         const std::string Key = Name + 1;  // past ':', '@', '$' or '?'
-        const std::string* Value = nullptr;
-        for (auto& [N, V] : Values)
-            if (N == Key) {
-                Value = &V;
-                break;
-            }
-        if (!Value) DatabaseError("parameter \"" + std::string(Name) + "\" has no value in Params");
+        const auto [Param, Text] = ParamForRead(List, Key, Name);
+        // Declared parameters bind typed; plain ones as they always did.
+        std::optional<TFieldValue> Value = Param->Convert(Text);
+        if (!Value)
+            DatabaseError("parameter \"" + Key + "\" has the value '" + std::string(Text) + "', which is not " +
+                          Param->Allowed());
         if (sqlite::BindValue(Stmt.get(), P, *Value) != SQLITE_OK)
             SQLiteError("cannot bind parameter \"" + std::string(Name) + "\"");
     }

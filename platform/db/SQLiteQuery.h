@@ -9,13 +9,17 @@
 // still apply: a text bound against an INTEGER column compares as a number.
 
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
+#include "platform/db/QueryParams.h"
 #include "platform/db/SQLiteDataSet.h"
 #include "platform/rtl/Strings.h"
 
 namespace pv {
 
-class TSQLiteQuery : public TCustomSQLiteDataSet {
+class TSQLiteQuery : public TCustomSQLiteDataSet, public TRequestParams {
 public:
     explicit TSQLiteQuery(TComponent* AOwner);
     ~TSQLiteQuery() override;
@@ -37,9 +41,14 @@ public:
     TStrings* GetParams() const { return FParams.get(); }
     void SetParams(const TStrings* Value);
 
+    // The parameters a request may set are declared in the Params lines
+    // (see QueryParams.h); TRequestParams sets them.
+
 protected:
     bool OpensReadOnly() const override { return true; }
     TDataSetContents ReadContents() override;
+    const TStrings& ParamLines() const override { return *FParams; }
+    std::string ParamOwner() const override { return GetName().empty() ? std::string(ClassName()) : GetName(); }
 
 private:
     std::unique_ptr<TStringList> FSQL;

@@ -6,7 +6,9 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "platform/web/ETag.h"
+#include "platform/web/Url.h"
 
 namespace pv {
 
@@ -117,32 +120,137 @@ std::string Endpoint(const std::string& Address, std::uint16_t Port) {
 
 }  // namespace
 
+// The state of one open connection: what the head deadline watches, and the
+// raw target of the request being read (the library hands it over before it
+// decodes it, and only the raw form shows a %00).
+struct THTTPServer::TConnectionState {
+    int Socket = -1;
+    // Guarded by the server's FConnLock.
+    std::chrono::steady_clock::time_point WaitingSince;
+    bool AwaitingHead = true;
+    bool Cut = false;
+    // Touched only by the worker that owns the connection.
+    bool HeadSeen = false;
+    bool InFlight = false;
+    std::string RawTarget;
+    std::chrono::steady_clock::time_point Started;
+    std::time_t StartedAt = 0;
+};
+
 // The C entry points libmicrohttpd calls; a friend so that they reach the
 // server's private dispatch. Nothing may unwind into the C library.
 struct THTTPServerCallbacks {
     static MHD_Result Access(void* Cls, MHD_Connection* Connection, const char* Url, const char* Method,
-                             const char* /*Version*/, const char* /*UploadData*/, std::size_t* UploadDataSize,
+                             const char* Version, const char* /*UploadData*/, std::size_t* UploadDataSize,
                              void** RequestContext) {
+        auto* Server = static_cast<THTTPServer*>(Cls);
+        auto* State = static_cast<THTTPServer::TConnectionState*>(*RequestContext);
         // The first call comes when the headers are in. An answer queued
         // then is an "early" one, after which the library closes the
         // connection; that is right for a request with a body (refused, and
         // its bytes must not be read as the next request) but would cost
         // keep-alive otherwise, so other requests are answered on the
         // second call, once the request is complete.
-        if (!*RequestContext) {
-            *RequestContext = Cls;
+        if (State && !State->HeadSeen) {
+            State->HeadSeen = true;
+            State->InFlight = true;
+            Server->FInFlight.fetch_add(1);
+            {
+                std::lock_guard<std::mutex> Lock(Server->FConnLock);
+                State->AwaitingHead = false;
+            }
             TWebFields Headers;
             MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
             if (!AnnouncesBody(Headers)) return MHD_YES;
+        } else if (!State) {
+            return MHD_NO;
         } else if (*UploadDataSize != 0) {
             // Body bytes of a request that was answered early: discarded.
             *UploadDataSize = 0;
             return MHD_YES;
         }
         try {
-            return static_cast<THTTPServer*>(Cls)->Dispatch(Connection, Url, Method) ? MHD_YES : MHD_NO;
+            return Server->Dispatch(Connection, State, Url, Method, Version) ? MHD_YES : MHD_NO;
         } catch (...) {
             return MHD_NO;
+        }
+    }
+
+    // Called with the raw request target as soon as the request line is in;
+    // what it returns becomes the request's context.
+    static void* UriLog(void* /*Cls*/, const char* Uri, MHD_Connection* Connection) {
+        const MHD_ConnectionInfo* Info = MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+        auto* State = Info ? static_cast<THTTPServer::TConnectionState*>(Info->socket_context) : nullptr;
+        if (!State) return nullptr;
+        try {
+            State->RawTarget = Uri ? Uri : "";
+        } catch (...) {
+            State->RawTarget.clear();
+        }
+        // The query is parsed here (ParseRequestTarget), not by the library:
+        // the library keeps each query field as a record in the connection's
+        // small memory pool, and a long query of many short fields exhausts
+        // it, after which this library version leaves the connection hanging
+        // instead of answering. The raw target lies in the library's own
+        // writable read buffer, and the library parses the query after this
+        // returns; ending the string just after the "?" leaves it none.
+        if (Uri)
+            if (char* Mark = std::strchr(const_cast<char*>(Uri), '?')) Mark[1] = '\0';
+        State->HeadSeen = false;
+        State->Started = std::chrono::steady_clock::now();
+        State->StartedAt = std::time(nullptr);
+        return State;
+    }
+
+    static void Completed(void* Cls, MHD_Connection* /*Connection*/, void** RequestContext,
+                          MHD_RequestTerminationCode /*Code*/) {
+        auto* Server = static_cast<THTTPServer*>(Cls);
+        auto* State = static_cast<THTTPServer::TConnectionState*>(*RequestContext);
+        if (!State) return;
+        {
+            std::lock_guard<std::mutex> Lock(Server->FConnLock);
+            State->AwaitingHead = true;
+            State->WaitingSince = std::chrono::steady_clock::now();
+            if (State->InFlight) {
+                State->InFlight = false;
+                Server->FInFlight.fetch_sub(1);
+            }
+        }
+        State->HeadSeen = false;
+        Server->FDrained.notify_all();
+    }
+
+    static void Connection(void* Cls, MHD_Connection* Connection, void** SocketContext,
+                           MHD_ConnectionNotificationCode Code) {
+        auto* Server = static_cast<THTTPServer*>(Cls);
+        if (Code == MHD_CONNECTION_NOTIFY_STARTED) {
+            auto* State = new (std::nothrow) THTTPServer::TConnectionState;
+            if (!State) return;
+            const MHD_ConnectionInfo* Info = MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+            State->Socket = Info ? Info->connect_fd : -1;
+            State->WaitingSince = std::chrono::steady_clock::now();
+            try {
+                std::lock_guard<std::mutex> Lock(Server->FConnLock);
+                Server->FConnections.insert(State);
+            } catch (...) {
+                delete State;
+                return;
+            }
+            *SocketContext = State;
+        } else if (Code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            auto* State = static_cast<THTTPServer::TConnectionState*>(*SocketContext);
+            if (!State) return;
+            {
+                std::lock_guard<std::mutex> Lock(Server->FConnLock);
+                Server->FConnections.erase(State);
+                if (State->InFlight) {
+                    State->InFlight = false;
+                    Server->FInFlight.fetch_sub(1);
+                }
+            }
+            Server->FDrained.notify_all();
+            delete State;
+            *SocketContext = nullptr;
         }
     }
 
@@ -189,6 +297,12 @@ void THTTPServer::CheckOptions() const {
     if (FOptions.ConnectionLimit < FOptions.Threads)
         Fail("ConnectionLimit is " + std::to_string(FOptions.ConnectionLimit) +
              "; it must be at least Threads (" + std::to_string(FOptions.Threads) + ")");
+    if (FOptions.HeadTimeout.count() < 100)
+        Fail("HeadTimeout is " + std::to_string(FOptions.HeadTimeout.count()) + " ms; it must be at least 100 ms");
+    if (FOptions.MaxQueryFields < 1)
+        Fail("MaxQueryFields is 0; it must be at least 1");
+    for (unsigned char C : FOptions.ServerHeader)
+        if (C < 0x20 || C == 0x7f) Fail("ServerHeader \"" + Escaped(FOptions.ServerHeader, false) + "\" contains a control character");
     if (FOptions.ConnectionMemoryLimit < 4096)
         Fail("ConnectionMemoryLimit is " + std::to_string(FOptions.ConnectionMemoryLimit) +
              " bytes; it must be at least 4096");
@@ -242,6 +356,9 @@ void THTTPServer::Start() {
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(FOptions.ConnectionLimit), nullptr},
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(FOptions.PerAddressLimit), nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(FOptions.ConnectionMemoryLimit), nullptr},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&THTTPServerCallbacks::Connection), this},
+        {MHD_OPTION_URI_LOG_CALLBACK, reinterpret_cast<intptr_t>(&THTTPServerCallbacks::UriLog), this},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&THTTPServerCallbacks::Completed), this},
     };
     if (FOptions.Threads > 1)
         Options.push_back({MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(FOptions.Threads), nullptr});
@@ -261,6 +378,13 @@ void THTTPServer::Start() {
         throw EHTTPServerError("THTTPServer: cannot listen on " + Endpoint(FOptions.BindAddress, FOptions.Port) +
                                ": " + (Messages.empty() ? "the HTTP library refused to start" : Messages));
     FDaemon = Daemon;
+    {
+        std::lock_guard<std::mutex> Lock(FConnLock);
+        FWatchStop = false;
+    }
+    pthread_sigmask(SIG_BLOCK, &Blocked, &Previous);
+    FWatch = std::thread([this] { WatchHeads(); });
+    pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
     const MHD_DaemonInfo* Info = MHD_get_daemon_info(FDaemon, MHD_DAEMON_INFO_BIND_PORT);
     FBoundPort = Info ? Info->port : FOptions.Port;
     if (!Messages.empty()) WriteLog("http: " + Escaped(Messages, false));
@@ -271,9 +395,68 @@ void THTTPServer::Stop() {
         throw EInvalidOperation("THTTPServer: Stop called from a request handler of the server on port " +
                                 std::to_string(FBoundPort) + "; it would wait for its own worker");
     if (!FDaemon) return;
+    StopWatch();
     MHD_stop_daemon(FDaemon);
     FDaemon = nullptr;
     FBoundPort = 0;
+    if (FQuiescedSocket >= 0) {
+        ::close(FQuiescedSocket);
+        FQuiescedSocket = -1;
+    }
+}
+
+void THTTPServer::Shutdown(std::chrono::milliseconds Grace) {
+    if (tlsDispatchingServer == this)
+        throw EInvalidOperation("THTTPServer: Shutdown called from a request handler of the server on port " +
+                                std::to_string(FBoundPort) + "; it would wait for its own worker");
+    if (!FDaemon) return;
+    if (FQuiescedSocket < 0) FQuiescedSocket = MHD_quiesce_daemon(FDaemon);
+    {
+        std::unique_lock<std::mutex> Lock(FConnLock);
+        FDrained.wait_for(Lock, Grace, [&] { return FInFlight.load() == 0; });
+    }
+    Stop();
+}
+
+void THTTPServer::StopWatch() {
+    {
+        std::lock_guard<std::mutex> Lock(FConnLock);
+        FWatchStop = true;
+    }
+    FWatchWake.notify_all();
+    if (FWatch.joinable()) FWatch.join();
+}
+
+void THTTPServer::WatchHeads() {
+    // Checked a few times per deadline, so a connection is cut at most a
+    // quarter of the deadline late.
+    const auto Period = std::clamp<std::chrono::milliseconds>(FOptions.HeadTimeout / 4, std::chrono::milliseconds(20),
+                                                              std::chrono::milliseconds(500));
+    std::unique_lock<std::mutex> Lock(FConnLock);
+    while (!FWatchStop) {
+        FWatchWake.wait_for(Lock, Period, [&] { return FWatchStop; });
+        if (FWatchStop) break;
+        const auto Now = std::chrono::steady_clock::now();
+        int Cut = 0;
+        for (TConnectionState* C : FConnections) {
+            if (!C->AwaitingHead || C->Cut || C->Socket < 0 || Now - C->WaitingSince < FOptions.HeadTimeout) continue;
+            // Shutting the socket down (not closing it: the library owns the
+            // descriptor) makes the worker see the end of the stream and
+            // close the connection itself.
+            ::shutdown(C->Socket, SHUT_RDWR);
+            C->Cut = true;
+            ++Cut;
+        }
+        if (Cut > 0) {
+            Lock.unlock();
+            try {
+                WriteLog("http: closed " + std::to_string(Cut) + " connection(s) whose request head was not complete within " +
+                         std::to_string(FOptions.HeadTimeout.count()) + " ms");
+            } catch (...) {
+            }
+            Lock.lock();
+        }
+    }
 }
 
 void THTTPServer::BlockTerminationSignals() {
@@ -302,27 +485,105 @@ void THTTPServer::WriteLog(std::string_view Line) {
     std::fwrite(Text.data(), 1, Text.size(), stderr);
 }
 
-bool THTTPServer::Dispatch(MHD_Connection* Connection, const char* Url, const char* Method) {
-    const auto Started = std::chrono::steady_clock::now();
-    const std::string MethodName = Method ? Method : "";
-    const std::string Path = Url ? Url : "";
-    const bool IsHead = MethodName == "HEAD";
+void THTTPServer::WriteAccessLog(std::string_view Line) {
+    std::lock_guard<std::mutex> Lock(FLogLock);
+    FOptions.AccessLog(Line);
+}
 
+// What the handler stage works from.
+struct THTTPServer::TIncoming {
+    std::string Method;
+    std::string Version;
+    std::string RawTarget;
+    bool IsHead = false;
+    TRequestTarget Target;
+    TTargetFault Fault;
     TWebFields Headers;
-    MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
-    std::optional<std::string> IfNoneMatch;
-    if (std::optional<std::string_view> V = FindField(Headers, "If-None-Match")) IfNoneMatch = std::string(*V);
+    std::string RemoteAddress;
+    std::chrono::steady_clock::time_point Started;
+    std::time_t StartedAt = 0;
+};
 
-    TRequestOutcome Outcome;
-    // Queues a message on the connection. Runs inside SendResponse, on this
-    // worker, while libmicrohttpd waits for the access handler to return.
-    auto Transport = [&](TWebMessage&& Message) {
-        int Status = Message.StatusCode;
-        const bool HandlerTag = FindField(Message.CustomHeaders, "ETag").has_value();
-        std::string ETag;
-        if (Status == 200 && !HandlerTag && FOptions.ETags == TETagMode::etStrong) ETag = StrongETag(Message.Body);
-        if (Status == 200 && IfNoneMatch) {
-            std::string_view Tag = HandlerTag ? *FindField(Message.CustomHeaders, "ETag") : std::string_view(ETag);
+// What was queued.
+struct THTTPServer::TAnswer {
+    int Status = 0;
+    std::size_t Bytes = 0;
+};
+
+THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TConnectionState* State, const char* Url,
+                                                const char* Method, const char* Version) const {
+    TIncoming In;
+    In.Method = Method ? Method : "";
+    In.Version = Version ? Version : "";
+    In.IsHead = In.Method == "HEAD";
+    In.RawTarget = State && !State->RawTarget.empty() ? State->RawTarget : std::string(Url ? Url : "");
+    In.Started = State ? State->Started : std::chrono::steady_clock::now();
+    In.StartedAt = State ? State->StartedAt : std::time(nullptr);
+    MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &In.Headers);
+    In.RemoteAddress = RemoteAddress(Connection);
+    TTargetLimits Limits;
+    Limits.MaxQueryFields = FOptions.MaxQueryFields;
+    In.Fault = ParseRequestTarget(In.RawTarget, In.Target, Limits);
+    if (In.Fault) In.Target.Path = Url ? Url : "";
+    return In;
+}
+
+TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
+    // The handler's response keeps its message here instead of queueing it,
+    // so that queueing is one stage for every answer.
+    TWebMessage Out;
+    bool Delivered = false;
+    auto Keep = [&](TWebMessage&& M) {
+        Out = std::move(M);
+        Delivered = true;
+    };
+    if (In.Method != "GET" && !In.IsHead) {
+        TWebResponse Refusal(Keep);
+        Refusal.SetCustomHeader("Allow", "GET, HEAD");
+        SendPlainText(Refusal, 405, "Method Not Allowed\n");
+        return Out;
+    }
+    if (AnnouncesBody(In.Headers)) {
+        TWebResponse Refusal(Keep);
+        SendPlainText(Refusal, 413, "Request body not accepted\n");
+        return Out;
+    }
+    if (In.Fault) {
+        TWebResponse Refusal(Keep);
+        SendPlainText(Refusal, In.Fault.Status, "Bad request: " + In.Fault.Reason + "\n");
+        return Out;
+    }
+    TWebRequest Request(In.Method, In.Target.Path, In.Target.Query, In.Headers, In.RemoteAddress);
+    TWebResponse Response(Keep);
+    try {
+        TDispatchScope Scope(this);
+        FHandler(Request, Response);
+    } catch (const std::exception& E) {
+        Error = E.what();
+    } catch (...) {
+        Error = "unknown exception";
+    }
+    // An exception after SendResponse leaves the answer as sent; it is only
+    // logged.
+    if (!Delivered) {
+        if (Error.empty()) Error = "the handler sent no response";
+        TWebResponse Failure(Keep);
+        SendPlainText(Failure, 500,
+                      FOptions.ErrorDetail == TErrorDetail::edMessage ? "Internal Server Error: " + Error + "\n"
+                                                                      : std::string("Internal Server Error\n"));
+    }
+    return Out;
+}
+
+THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const TIncoming& In,
+                                              TWebMessage&& Message) const {
+    int Status = Message.StatusCode;
+    const std::optional<std::string_view> HandlerTag = FindField(Message.CustomHeaders, "ETag");
+    std::string ETag;
+    if (Status == 200 && !HandlerTag && FOptions.ETags == TETagMode::etStrong) ETag = StrongETag(Message.Body);
+    if (Status == 200) {
+        if (std::optional<std::string_view> IfNoneMatch = FindField(In.Headers, "If-None-Match")) {
+            std::string_view Tag = HandlerTag ? *HandlerTag : std::string_view(ETag);
             if (!Tag.empty() && IfNoneMatchMatches(*IfNoneMatch, Tag)) {
                 // This library version announces "Content-Length: 0" on the
                 // bodiless 304 and offers no way to leave the header out
@@ -333,86 +594,109 @@ bool THTTPServer::Dispatch(MHD_Connection* Connection, const char* Url, const ch
                 Message.Body.clear();
             }
         }
-
-        const std::size_t Size = Message.Body.size();
-        // The library keeps the string until the last byte is written and
-        // then releases it through FreeBody; handing it over this way spares
-        // a second copy of the body.
-        auto* Body = new std::string(std::move(Message.Body));
-        MHD_Response* Raw = MHD_create_response_from_buffer_with_free_callback_cls(Size, Body->data(), &FreeBody, Body);
-        if (!Raw) {
-            delete Body;
-            throw EHTTPServerError("THTTPServer: no memory for a response of " + std::to_string(Size) + " bytes");
-        }
-        std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)> Response(Raw, &MHD_destroy_response);
-        auto Add = [&](const std::string& Name, const std::string& Value) {
-            if (MHD_add_response_header(Response.get(), Name.c_str(), Value.c_str()) != MHD_YES)
-                throw EHTTPServerError("THTTPServer: the HTTP library refused the header \"" + Name + "\" with value \"" +
-                                       Escaped(Value, false) + "\"");
-        };
-        if (Status != 304 && !Message.ContentType.empty()) Add(MHD_HTTP_HEADER_CONTENT_TYPE, Message.ContentType);
-        for (const TWebField& F : Message.CustomHeaders) Add(F.Name, F.Value);
-        if (!ETag.empty()) Add(MHD_HTTP_HEADER_ETAG, ETag);
-        if (!FOptions.CacheControl.empty() && !FindField(Message.CustomHeaders, "Cache-Control"))
-            Add(MHD_HTTP_HEADER_CACHE_CONTROL, FOptions.CacheControl);
-        if (MHD_queue_response(Connection, static_cast<unsigned int>(Status), Response.get()) != MHD_YES)
-            throw EHTTPServerError("THTTPServer: the answer " + std::to_string(Status) + " to " + MethodName + " " +
-                                   Escaped(Path, true) + " could not be queued");
-        Outcome.Status = Status;
-        Outcome.Bytes = IsHead ? 0 : Size;
-    };
-
-    bool Queued = true;
-    try {
-        if (MethodName != "GET" && !IsHead) {
-            TWebResponse Refusal(Transport);
-            Refusal.SetCustomHeader("Allow", "GET, HEAD");
-            SendPlainText(Refusal, 405, "Method Not Allowed\n");
-        } else if (AnnouncesBody(Headers)) {
-            TWebResponse Refusal(Transport);
-            SendPlainText(Refusal, 413, "Request body not accepted\n");
-        } else {
-            TWebFields Query;
-            MHD_get_connection_values(Connection, MHD_GET_ARGUMENT_KIND, &CollectField, &Query);
-            TWebRequest Request(MethodName, Path, std::move(Query), std::move(Headers), RemoteAddress(Connection));
-            TWebResponse Response(Transport);
-            try {
-                TDispatchScope Scope(this);
-                FHandler(Request, Response);
-            } catch (const std::exception& E) {
-                Outcome.Error = E.what();
-            } catch (...) {
-                Outcome.Error = "unknown exception";
-            }
-            // An exception after SendResponse leaves the answer as sent; it
-            // is only logged.
-            if (!Response.Sent()) {
-                if (Outcome.Error.empty()) Outcome.Error = "the handler sent no response";
-                TWebResponse Failure(Transport);
-                SendPlainText(Failure, 500,
-                              FOptions.ErrorDetail == TErrorDetail::edMessage
-                                  ? "Internal Server Error: " + Outcome.Error + "\n"
-                                  : std::string("Internal Server Error\n"));
-            }
-        }
-    } catch (const std::exception& E) {
-        // Not even an error answer could be queued: the connection is dropped.
-        Queued = false;
-        Outcome.Error = Outcome.Error.empty() ? E.what() : Outcome.Error + "; " + E.what();
     }
 
-    const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Started).count();
-    char Figures[64];
-    std::snprintf(Figures, sizeof Figures, " %d %zu bytes %.1f ms", Queued ? Outcome.Status : 0, Outcome.Bytes, Ms);
-    std::string Line = Escaped(MethodName, true) + " " + Escaped(Path, true) + Figures;
-    if (!Queued) Line += " (connection dropped)";
-    if (!Outcome.Error.empty()) Line += " (error: " + Escaped(Outcome.Error, false) + ")";
+    const std::size_t Size = Message.Body.size();
+    // The library keeps the string until the last byte is written and then
+    // releases it through FreeBody; handing it over this way spares a second
+    // copy of the body.
+    auto* Body = new std::string(std::move(Message.Body));
+    MHD_Response* Raw = MHD_create_response_from_buffer_with_free_callback_cls(Size, Body->data(), &FreeBody, Body);
+    if (!Raw) {
+        delete Body;
+        throw EHTTPServerError("THTTPServer: no memory for a response of " + std::to_string(Size) + " bytes");
+    }
+    std::unique_ptr<MHD_Response, decltype(&MHD_destroy_response)> Response(Raw, &MHD_destroy_response);
+    auto Add = [&](const std::string& Name, const std::string& Value) {
+        if (MHD_add_response_header(Response.get(), Name.c_str(), Value.c_str()) != MHD_YES)
+            throw EHTTPServerError("THTTPServer: the HTTP library refused the header \"" + Name + "\" with value \"" +
+                                   Escaped(Value, false) + "\"");
+    };
+    if (Status != 304 && !Message.ContentType.empty()) Add(MHD_HTTP_HEADER_CONTENT_TYPE, Message.ContentType);
+    for (const TWebField& F : Message.CustomHeaders) Add(F.Name, F.Value);
+    if (!ETag.empty()) Add(MHD_HTTP_HEADER_ETAG, ETag);
+    if (!FOptions.CacheControl.empty() && !FindField(Message.CustomHeaders, "Cache-Control"))
+        Add(MHD_HTTP_HEADER_CACHE_CONTROL, FOptions.CacheControl);
+    for (const TWebField& F : FOptions.ExtraHeaders)
+        if (!FindField(Message.CustomHeaders, F.Name)) Add(F.Name, F.Value);
+    if (!FOptions.ServerHeader.empty()) Add(MHD_HTTP_HEADER_SERVER, FOptions.ServerHeader);
+    if (MHD_queue_response(Connection, static_cast<unsigned int>(Status), Response.get()) != MHD_YES)
+        throw EHTTPServerError("THTTPServer: the answer " + std::to_string(Status) + " to " + In.Method + " " +
+                               Escaped(In.Target.Path, true) + " could not be queued");
+    return {Status, In.IsHead ? 0 : Size};
+}
+
+void THTTPServer::LogRequest(const TIncoming& In, const TAnswer& Answer, bool Queued, const std::string& Error) {
+    const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - In.Started).count();
     try {
-        WriteLog(Line);
+        if (!FOptions.AccessLog || !Queued || !Error.empty()) {
+            char Figures[64];
+            std::snprintf(Figures, sizeof Figures, " %d %zu bytes %.1f ms", Queued ? Answer.Status : 0, Answer.Bytes, Ms);
+            std::string Line = Escaped(In.Method, true) + " " + Escaped(In.Target.Path, true) + Figures;
+            if (!Queued) Line += " (connection dropped)";
+            if (!Error.empty()) Line += " (error: " + Escaped(Error, false) + ")";
+            WriteLog(Line);
+        }
+        if (FOptions.AccessLog && Queued) {
+            TAccessRecord R;
+            R.RemoteAddress = In.RemoteAddress;
+            R.Time = In.StartedAt;
+            R.RequestLine = In.Method + " " + In.RawTarget + " " + In.Version;
+            R.Status = Answer.Status;
+            R.Bytes = Answer.Bytes;
+            if (auto V = FindField(In.Headers, "Referer")) R.Referer = std::string(*V);
+            if (auto V = FindField(In.Headers, "User-Agent")) R.UserAgent = std::string(*V);
+            R.Milliseconds = Ms;
+            WriteAccessLog(FormatAccessLine(R));
+        }
     } catch (...) {
         // A failing log sink must not cost the client its answer.
     }
+}
+
+bool THTTPServer::Dispatch(MHD_Connection* Connection, TConnectionState* State, const char* Url, const char* Method,
+                           const char* Version) {
+    TIncoming In = ReadRequest(Connection, State, Url, Method, Version);
+    std::string Error;
+    TAnswer Answer;
+    bool Queued = true;
+    try {
+        Answer = QueueAnswer(Connection, In, RunHandler(In, Error));
+    } catch (const std::exception& E) {
+        // Not even an error answer could be queued: the connection is dropped.
+        Queued = false;
+        Error = Error.empty() ? E.what() : Error + "; " + E.what();
+    }
+    LogRequest(In, Answer, Queued, Error);
     return Queued;
+}
+
+std::string FormatAccessLine(const TAccessRecord& Record) {
+    auto Quoted = [](std::string_view S) {
+        if (S.empty()) return std::string("\"-\"");
+        constexpr char Hex[] = "0123456789abcdef";
+        std::string R = "\"";
+        for (unsigned char C : S) {
+            if (C < 0x20 || C >= 0x7f || C == '"' || C == '\\') {
+                R += "\\x";
+                R += Hex[C >> 4];
+                R += Hex[C & 15];
+            } else {
+                R += static_cast<char>(C);
+            }
+        }
+        return R + "\"";
+    };
+    std::tm Tm{};
+    gmtime_r(&Record.Time, &Tm);
+    char When[40];
+    std::strftime(When, sizeof When, "[%d/%b/%Y:%H:%M:%S +0000]", &Tm);
+    char Tail[64];
+    std::snprintf(Tail, sizeof Tail, " %d %zu ", Record.Status, Record.Bytes);
+    char Duration[32];
+    std::snprintf(Duration, sizeof Duration, " %.3f", Record.Milliseconds);
+    return (Record.RemoteAddress.empty() ? std::string("-") : Escaped(Record.RemoteAddress, true)) + " - - " + When +
+           " " + Quoted(Record.RequestLine) + Tail + Quoted(Record.Referer) + " " + Quoted(Record.UserAgent) + Duration;
 }
 
 }  // namespace pv

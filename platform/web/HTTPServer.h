@@ -20,15 +20,27 @@
 // - an exception from the handler, or a handler that sends nothing, gives
 //   500 with a short plain-text reason; the error is logged and the server
 //   goes on serving;
-// - one log line per request: method, path, status, body bytes, milliseconds.
+// - the request target is decoded here, not by the library: a NUL byte
+//   (%00) or a broken escape gives 400, too many query fields 414;
+// - a request head (request line and headers) must be complete within
+//   HeadTimeout of the moment the connection began waiting for it, however
+//   slowly its bytes trickle in; a connection past that is closed;
+// - one log line per request: method, path, status, body bytes, milliseconds;
+//   with an AccessLog sink, also one line in the Combined Log Format with the
+//   duration appended (see FormatAccessLine).
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <unordered_set>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Object.h"
@@ -69,10 +81,22 @@ struct THTTPServerOptions {
     unsigned Threads = 4;
     // A connection idle (or trickling) this long is closed. Default 10 s; at least 1 s.
     std::chrono::seconds ConnectionTimeout{10};
-    // Open connections in all, shared out among the workers. Default 256; at least Threads.
-    unsigned ConnectionLimit = 256;
-    // Open connections from one client address. Default 64; 0: no limit.
-    unsigned PerAddressLimit = 64;
+    // Open connections in all, shared out among the workers. Default 1024;
+    // at least Threads. An idle connection costs a socket and its memory
+    // pool, never a worker.
+    unsigned ConnectionLimit = 1024;
+    // Open connections from one client address. Default 32; 0: no limit.
+    // With the defaults, a flood needs more than 30 addresses to take every
+    // connection, and the head deadline frees what it holds.
+    unsigned PerAddressLimit = 32;
+    // A request head must be complete this long after the connection began
+    // waiting for it (at accept, or after the previous answer on a kept-alive
+    // connection); otherwise the connection is closed. Default 10 s; at
+    // least 100 ms.
+    std::chrono::milliseconds HeadTimeout{10000};
+    // Query fields in one request at most; more are answered with 414.
+    // Default 256.
+    std::size_t MaxQueryFields = 256;
     // Memory per connection for the request line and headers; larger
     // requests are refused by the server. Default 32 KiB; at least 4 KiB.
     std::size_t ConnectionMemoryLimit = 32 * 1024;
@@ -84,9 +108,36 @@ struct THTTPServerOptions {
     std::string CacheControl = "no-cache";
     // What a 500 tells the client. Default edReasonOnly.
     TErrorDetail ErrorDetail = TErrorDetail::edReasonOnly;
-    // Where log lines go. Default (empty): one line each on stderr.
+    // Where log lines go. Default (empty): one line each on stderr. With an
+    // AccessLog, only lines about faults go here.
     TWebLogSink Log;
+    // Where access lines go, one per answered request, in the Combined Log
+    // Format plus the duration; empty: none.
+    TWebLogSink AccessLog;
+    // The Server header of every answer ("Plotvane/1.0.0"); empty: none.
+    std::string ServerHeader;
+    // Headers added to every answer (for example
+    // Access-Control-Allow-Origin), unless the handler set the same name.
+    TWebFields ExtraHeaders;
 };
+
+// What an access line reports about one request.
+struct TAccessRecord {
+    std::string RemoteAddress;
+    std::time_t Time = 0;            // when the request head was complete
+    std::string RequestLine;         // "GET /a?b HTTP/1.1", as sent
+    int Status = 0;
+    std::size_t Bytes = 0;           // body bytes sent
+    std::string Referer;
+    std::string UserAgent;
+    double Milliseconds = 0;
+};
+
+// One Combined Log Format line with the duration in milliseconds appended:
+//   127.0.0.1 - - [09/Dec/2026:12:00:00 +0000] "GET / HTTP/1.1" 200 512 "-" "curl/7.88" 0.412
+// Times are UTC; quotes, backslashes and control bytes in the quoted fields
+// are written as \xNN; an absent Referer or User-Agent is "-".
+std::string FormatAccessLine(const TAccessRecord& Record);
 
 class THTTPServer : public TObject {
 public:
@@ -108,7 +159,13 @@ public:
     // active. Raises EInvalidOperation when called from one of this server's
     // handlers, which would wait for itself.
     void Stop();
+    // Stops accepting connections, lets the requests in flight finish (their
+    // answers sent) for at most Grace, then stops as Stop does. For a clean
+    // SIGTERM. Raises as Stop does.
+    void Shutdown(std::chrono::milliseconds Grace);
     bool IsActive() const { return FDaemon != nullptr; }
+    // Requests whose head is in and whose answer is not yet fully sent.
+    int RequestsInFlight() const { return FInFlight.load(); }
 
     // The port actually bound while active (useful with Port 0); 0 otherwise.
     std::uint16_t GetPort() const { return FBoundPort; }
@@ -124,12 +181,27 @@ public:
 
 private:
     friend struct THTTPServerCallbacks;
+    struct TConnectionState;
+    struct TIncoming;
+    struct TAnswer;
 
-    // One request, called by libmicrohttpd on a worker. Returns false when
-    // the connection must be dropped because no answer could be queued.
-    bool Dispatch(MHD_Connection* Connection, const char* Url, const char* Method);
+    // One request, called by libmicrohttpd on a worker, in three stages:
+    // read the request, run the handler (or refuse), queue the answer; then
+    // the log lines. Returns false when the connection must be dropped
+    // because no answer could be queued.
+    bool Dispatch(MHD_Connection* Connection, TConnectionState* State, const char* Url, const char* Method,
+                  const char* Version);
+    TIncoming ReadRequest(MHD_Connection* Connection, TConnectionState* State, const char* Url, const char* Method,
+                          const char* Version) const;
+    TWebMessage RunHandler(const TIncoming& In, std::string& Error);
+    TAnswer QueueAnswer(MHD_Connection* Connection, const TIncoming& In, TWebMessage&& Message) const;
+    void LogRequest(const TIncoming& In, const TAnswer& Answer, bool Queued, const std::string& Error);
     void WriteLog(std::string_view Line);
+    void WriteAccessLog(std::string_view Line);
     void CheckOptions() const;
+    // Closes connections whose request head is overdue; runs on its own thread.
+    void WatchHeads();
+    void StopWatch();
 
     THTTPServerOptions FOptions;
     TWebHandler FHandler;
@@ -139,6 +211,16 @@ private:
     // Collects the library's messages while Start runs, for its error message.
     bool FStarting = false;
     std::string FStartMessages;
+    // The open connections, for the head deadline; guarded by FConnLock.
+    std::mutex FConnLock;
+    std::unordered_set<TConnectionState*> FConnections;
+    std::condition_variable FWatchWake;
+    bool FWatchStop = false;
+    std::thread FWatch;
+    std::atomic<int> FInFlight{0};
+    std::condition_variable FDrained;
+    // The listening socket after Shutdown quiesced the daemon; closed after it stops.
+    int FQuiescedSocket = -1;
 };
 
 }  // namespace pv

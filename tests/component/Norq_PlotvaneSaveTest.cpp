@@ -100,7 +100,7 @@ TEST_F(SaveChartTest, RefusesNamesWithoutAPictureType) {
             ADD_FAILURE() << Name;
         } catch (const pv::EInvalidGraphic& E) {
             EXPECT_EQ(std::string(E.what()),
-                      "Cannot tell the picture type of " + File + " (use .gif, .jpg, .jpeg, .png or .bmp)");
+                      "Cannot tell the picture type of " + File + " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf)");
         }
     }
     EXPECT_TRUE(Files().empty());

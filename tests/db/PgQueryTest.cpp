@@ -113,7 +113,7 @@ protected:
 std::unique_ptr<TPgCluster> PgQueryTest::Cluster;
 
 TEST_F(PgQueryTest, OpensReadsRefreshesAndCloses) {
-    SetSQL("SELECT month, revenue, month_no FROM sales ORDER BY month_no");
+    SetSQL("SELECT month, revenue, month_no FROM sales WHERE region = 'EU' ORDER BY month_no");
     Query.Open();
     EXPECT_TRUE(Query.Connected());
     ASSERT_EQ(Query.GetRecordCount(), 12);
@@ -123,13 +123,13 @@ TEST_F(PgQueryTest, OpensReadsRefreshesAndCloses) {
     EXPECT_FALSE(Query.GetCanModify());
     Query.SetRecNo(4);
     EXPECT_EQ(Query.FieldByName("month").GetAsString(), "Apr");
-    EXPECT_EQ(Query.FieldByName("revenue").GetAsFloat(), -5);
+    EXPECT_EQ(Query.FieldByName("revenue").GetAsFloat(), -2);
 
     // Refresh reads what another session changed, on the same connection.
-    Cluster->Exec("sales", "UPDATE sales SET revenue = 40 WHERE month = 'Apr'");
+    Cluster->Exec("sales", "UPDATE sales SET revenue = 40 WHERE month = 'Apr' AND region = 'EU'");
     Query.Refresh();
     EXPECT_EQ(Query.FieldByName("revenue").GetAsFloat(), 40);
-    Cluster->Exec("sales", "UPDATE sales SET revenue = -5 WHERE month = 'Apr'");
+    Cluster->Exec("sales", "UPDATE sales SET revenue = -2 WHERE month = 'Apr' AND region = 'EU'");
 
     Query.Close();
     EXPECT_FALSE(Query.Connected());
@@ -169,7 +169,8 @@ TEST_F(PgQueryTest, TypesMapAndNullsStayNull) {
 }
 
 TEST_F(PgQueryTest, ParametersBindAsDataNeverAsSQL) {
-    SetSQL("SELECT month, revenue FROM sales WHERE month = :m OR month_no = :n OR month = :m ORDER BY month_no");
+    SetSQL("SELECT month, revenue FROM sales WHERE region = 'EU' AND (month = :m OR month_no = :n OR month = :m) "
+           "ORDER BY month_no");
     Query.GetParams()->SetText("m=Mar\nn=5\nunused=1");
     Query.Open();
     ASSERT_EQ(Query.GetRecordCount(), 2);
@@ -187,7 +188,7 @@ TEST_F(PgQueryTest, ParametersBindAsDataNeverAsSQL) {
     SetSQL("SELECT count(*) AS n FROM sales WHERE :text = :text");
     Query.GetParams()->SetText("text='; DROP TABLE sales; --");
     Query.Open();
-    EXPECT_EQ(Query.FieldByName("n").GetAsInteger(), 12);
+    EXPECT_EQ(Query.FieldByName("n").GetAsInteger(), 24);
 
     // A cast chooses the type; a parameter without a value is refused.
     SetSQL("SELECT :v::int + 1 AS v, ':notaparam' AS s");
@@ -200,6 +201,39 @@ TEST_F(PgQueryTest, ParametersBindAsDataNeverAsSQL) {
     Query.GetParams()->SetText("novalue");
     EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
               "Query1: Params line 1 'novalue' is not name=value");
+}
+
+TEST_F(PgQueryTest, DeclaredParametersTakeAValueForTheNextReadsWithinTheirLimits) {
+    SetSQL("SELECT month, SUM(revenue) AS revenue FROM sales WHERE :region IN ('ALL', region) "
+           "AND month_no >= :from GROUP BY month_no, month ORDER BY month_no");
+    Query.GetParams()->SetText("region:text(3)=ALL\nfrom:integer(1..12)=1");
+    Query.Open();
+    ASSERT_EQ(Query.GetRecordCount(), 12);
+    EXPECT_EQ(Query.FieldByName("revenue").GetAsFloat(), 12);
+
+    Query.SetParamValue("region", "US");
+    Query.SetParamValue("from", "11");
+    Query.Refresh();
+    ASSERT_EQ(Query.GetRecordCount(), 2);
+    EXPECT_EQ(Query.FieldByName("month").GetAsString(), "Nov");
+    EXPECT_EQ(Query.FieldByName("revenue").GetAsFloat(), 12);
+
+    // Out of the declaration: refused, naming the parameter and its limits;
+    // the value set before stays.
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.SetParamValue("from", "13"); }),
+              "Query1: parameter \"from\" cannot be '13': it must be an integer in 1..12");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.SetParamValue("region", "EUROPE"); }),
+              "Query1: parameter \"region\" cannot be 'EUROPE': it must be text of at most 3 bytes");
+    Query.Refresh();
+    EXPECT_EQ(Query.GetRecordCount(), 2);
+
+    Query.ClearParamValues();
+    Query.Refresh();
+    EXPECT_EQ(Query.GetRecordCount(), 12);
+    // Only declared parameters can be set.
+    Query.GetParams()->SetText("region=ALL\nfrom=1");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.SetParamValue("region", "EU"); }),
+              "Query1: parameter \"region\" is not declared as one a request may set");
 }
 
 TEST_F(PgQueryTest, TheSessionReadsOnlyAndTakesOneStatement) {
@@ -302,7 +336,7 @@ TEST_F(PgQueryTest, UnreachableServersAndSlowStatementsTimeOut) {
     EXPECT_EQ(M, "Query1: the server cancelled the SQL (StatementTimeout = 200 ms) on PostgreSQL database \"sales\" on "
                  "127.0.0.1:" + Port() + " as user \"plotvane\": canceling statement due to statement timeout");
     // A refresh that times out keeps the records and the connection.
-    SetSQL("SELECT month FROM sales, (SELECT pg_sleep(d) FROM delay) AS slow");
+    SetSQL("SELECT month FROM sales, (SELECT pg_sleep(d) FROM delay) AS slow WHERE region = 'EU'");
     Query.Open();
     Cluster->Exec("sales", "UPDATE delay SET d = 1");
     EXPECT_THROW(Query.Refresh(), EDatabaseUnavailable);
@@ -314,7 +348,7 @@ TEST_F(PgQueryTest, UnreachableServersAndSlowStatementsTimeOut) {
 }
 
 TEST_F(PgQueryTest, RefreshConnectsAgainAfterTheServerComesBack) {
-    SetSQL("SELECT month, revenue FROM sales ORDER BY month_no");
+    SetSQL("SELECT month, revenue FROM sales WHERE region = 'EU' ORDER BY month_no");
     Query.Open();
     // Restarted between two refreshes: the stale connection fails, a new
     // one answers, and the caller sees nothing.
@@ -335,12 +369,12 @@ TEST_F(PgQueryTest, RefreshConnectsAgainAfterTheServerComesBack) {
 
     // Back: the next refresh connects by itself.
     Cluster->Start();
-    Cluster->Exec("sales", "UPDATE sales SET revenue = 41 WHERE month = 'Jan'");
+    Cluster->Exec("sales", "UPDATE sales SET revenue = 41 WHERE month = 'Jan' AND region = 'EU'");
     Query.Refresh();
     EXPECT_TRUE(Query.Connected());
     Query.First();
     EXPECT_EQ(Query.FieldByName("revenue").GetAsFloat(), 41);
-    Cluster->Exec("sales", "UPDATE sales SET revenue = 12 WHERE month = 'Jan'");
+    Cluster->Exec("sales", "UPDATE sales SET revenue = 7 WHERE month = 'Jan' AND region = 'EU'");
 }
 
 }  // namespace

@@ -21,12 +21,12 @@ is_gif() { [ "$(head -c 6 "$1")" = "GIF89a" ] || fail "$1 is no GIF"; }
 echo "== install into a prefix"
 P="$W/prefix"
 cmake --install "$BUILD" --prefix "$P" >/dev/null
-for f in bin/plotvane lib/libplotvane_host.so.$VERSION lib/plotvane/VCL_Norq_Plotvane.bpl \
+for f in bin/plotvane lib/libplotvane_host.so.$VERSION lib/libplotvane_server.so.$VERSION lib/plotvane/VCL_Norq_Plotvane.bpl \
          lib/plotvane/rtl60.bpl lib/plotvane/vcl60.bpl lib/plotvane/dbrtl60.bpl lib/plotvane/GifImage60.bpl \
          lib/plotvane/vcljpg60.bpl lib/plotvane/tee60.bpl lib/plotvane/teedb60.bpl lib/plotvane/inet60.bpl \
          include/plotvane/PlotvaneVersion.h include/plotvane/component/Norq_Plotvane.h \
          include/plotvane/component/Norq_PlotvaneSave.h include/plotvane/contracts/Framework.h \
-         include/plotvane/platform/chart/Chart.h include/plotvane/tools/FormClasses.h \
+         include/plotvane/platform/chart/Chart.h include/plotvane/tools/FormClasses.h include/plotvane/server/ChartServer.h \
          lib/cmake/Plotvane/PlotvaneConfig.cmake lib/cmake/Plotvane/PlotvaneConfigVersion.cmake \
          lib/pkgconfig/plotvane.pc share/plotvane/examples/sales.form share/plotvane/examples/sales.db \
          share/doc/plotvane/README.md; do

@@ -135,8 +135,8 @@ protected:
         FormText = Replace(FormText, "object SalesQuery: TSQLiteQuery", "object SalesQuery: TPgQuery");
         FormText = Replace(FormText, "    DatabaseName = 'sales.db'\n",
                            "    ConnectionString = '" + Cluster->ConnectionString() + "'\n");
-        FormText = Replace(FormText, "    Params.Strings = ()\n",
-                           "    Params.Strings = ()\n    ConnectTimeout = 2\n    StatementTimeout = 5000\n");
+        FormText = Replace(FormText, "      'region:text(16)=ALL')\n",
+                           "      'region:text(16)=ALL')\n    ConnectTimeout = 2\n    StatementTimeout = 5000\n");
         Form = Dir / "sales-pg.form";
         WriteFile(Form, FormText);
     }
@@ -190,6 +190,15 @@ TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself)
     const pvtest::THttpReply First = Get(Port, "/RevenueChart.gif");
     ASSERT_EQ(First.Status, 200);
     const std::string ETag = First.Header("ETag");
+    // The query's declared parameter comes from the URL, within its limits,
+    // and the next request without it reads the form's value again.
+    const pvtest::THttpReply Eu = Get(Port, "/RevenueChart.gif?region=EU");
+    EXPECT_EQ(Eu.Status, 200);
+    EXPECT_NE(Eu.Header("ETag"), ETag);
+    const pvtest::THttpReply TooLong = Get(Port, "/RevenueChart.gif?region=EUROPE-AND-AMERICAS");
+    EXPECT_EQ(TooLong.Status, 400);
+    EXPECT_NE(TooLong.Body.find("region"), std::string::npos) << TooLong.Body;
+    EXPECT_EQ(Get(Port, "/RevenueChart.gif").Header("ETag"), ETag);
 
     Cluster->Stop();
     for (int I = 0; I < 2; ++I) {

@@ -3,6 +3,7 @@
 // its messages and exit statuses.
 
 #include <gif_lib.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <turbojpeg.h>
@@ -13,7 +14,10 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "tests/web/HttpTestClient.h"
 
 namespace {
 
@@ -161,6 +165,21 @@ TEST_F(CommandTest, RendersTheSampleFormAsJpegPngAndBmp) {
     EXPECT_EQ(Le32(22), 250);
 }
 
+TEST_F(CommandTest, RendersSvgPdfAndScaledPictures) {
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.gif").string(), "--scale", "2"}).Status, 0);
+    TGifInfo Gif = DecodeGif(Dir / "chart.gif");
+    EXPECT_EQ(Gif.Width, 800);
+    EXPECT_EQ(Gif.Height, 500);
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.svg").string()}).Status, 0);
+    const std::string Svg = Slurp(Dir / "chart.svg");
+    EXPECT_NE(Svg.find("viewBox=\"0 0 400 250\""), std::string::npos);
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.pdf").string(), "--scale", "1.5"}).Status, 0);
+    EXPECT_NE(Slurp(Dir / "chart.pdf").find("/MediaBox [ 0 0 600 375 ]"), std::string::npos);
+    TRun R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--scale", "5"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_NE(R.Err.find("--scale 5 is not a number in 1..4"), std::string::npos) << R.Err;
+}
+
 TEST_F(CommandTest, SetChangesTheChartBeforeItRenders) {
     auto Out = Dir / "big.gif";
     TRun R = Run({"render", SampleForm, "-o", Out.string(), "--set", "Width=640", "--set=Height=480", "--set",
@@ -221,7 +240,10 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     R = Run({"props", SampleForm, "SalesQuery"});
     ASSERT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(R.Out, "Name = 'SalesQuery'\nTag = 0\nDatabaseName = 'sales.db'\nSQL.Strings = (\n"
-                     "  'SELECT month, revenue FROM sales ORDER BY month_no')\nParams.Strings = ()\nActive = True\n");
+                     "  'SELECT month, SUM(revenue) AS revenue FROM sales'\n"
+                     "  'WHERE :region IN (''ALL'', region)'\n"
+                     "  'GROUP BY month_no, month ORDER BY month_no')\n"
+                     "Params.Strings = (\n  'region:text(16)=ALL')\nActive = True\n");
 }
 
 TEST_F(CommandTest, WriteFormReproducesTheSampleByteForByte) {
@@ -247,6 +269,46 @@ TEST_F(CommandTest, BenchPrintsItsFigures) {
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane bench: --count 0: expected a whole number of at least 1\n"
                      "Run 'plotvane bench --help' for its usage.\n");
+}
+
+TEST_F(CommandTest, ServeAnswersLogsAndStopsCleanlyOnSigterm) {
+    const fs::path Log = Dir / "access.log";
+    const fs::path Out = Dir / "serve.out";
+    const pid_t Child = ::fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+        std::freopen(Out.c_str(), "w", stdout);
+        std::freopen((Dir / "serve.err").c_str(), "w", stderr);
+        ::execl(Exe.c_str(), Exe.c_str(), "serve", SampleForm.c_str(), "--port", "0", "--threads", "1",
+                "--access-log", Log.c_str(), "--cors-origin", "https://app.example", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The port the system chose, from the first line.
+    int Port = 0;
+    for (int I = 0; I < 200 && Port == 0; ++I) {
+        std::smatch M;
+        const std::string Text = Slurp(Out);
+        if (std::regex_search(Text, M, std::regex("at http://127\\.0\\.0\\.1:([0-9]+)/"))) Port = std::stoi(M[1]);
+        else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_NE(Port, 0) << Slurp(Dir / "serve.err");
+    {
+        pvtest::THttpConnection C(static_cast<std::uint16_t>(Port));
+        pvtest::THttpReply R = C.Request("GET", "/RevenueChart.gif?scale=2");
+        EXPECT_EQ(R.Status, 200);
+        EXPECT_TRUE(std::regex_match(R.Header("Server"), std::regex("Plotvane/[0-9]+\\.[0-9]+\\.[0-9]+")))
+            << R.Header("Server");
+        EXPECT_EQ(R.Header("Access-Control-Allow-Origin"), "https://app.example");
+    }
+    ::kill(Child, SIGTERM);
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Status;
+    const std::string Lines = Slurp(Log);
+    EXPECT_TRUE(std::regex_match(Lines, std::regex("127\\.0\\.0\\.1 - - \\[[0-9A-Za-z/: +]+\\] \"GET /RevenueChart\\.gif\\?scale=2 "
+                                                   "HTTP/1\\.1\" 200 [0-9]+ \"-\" \"-\" [0-9]+\\.[0-9]{3}\n")))
+        << Lines;
+    EXPECT_NE(Slurp(Dir / "serve.err").find("stopped"), std::string::npos);
 }
 
 TEST_F(CommandTest, HelpAndUsageErrors) {
@@ -311,11 +373,11 @@ TEST_F(CommandTest, RendersToStandardOutputWithFormat) {
     R = Run({"render", SampleForm, "-o", "-"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Out, "");
-    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png or bmp\n"
+    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png, bmp, svg or pdf\n"
                      "Run 'plotvane render --help' for its usage.\n");
     R = Run({"render", SampleForm, "-o", "-", "--format", "tiff"});
     EXPECT_EQ(R.Status, 2);
-    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png or bmp\n", 0), 0u) << R.Err;
+    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png, bmp, svg or pdf\n", 0), 0u) << R.Err;
     R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--format", "gif"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err.rfind("plotvane render: --format gif does not match the extension of " + (Dir / "x.png").string(), 0),

@@ -4,12 +4,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -484,6 +486,152 @@ TEST(HTTPServerTest, LogLinesEscapeWhatTheClientControls) {
     std::vector<std::string> Lines = S.Log().WaitFor(1);
     ASSERT_EQ(Lines.size(), 1u);
     EXPECT_TRUE(IsLogLine(Lines[0], "GET /a\\x20b\\x0aGET\\x20/forged 404 4 bytes")) << Lines[0];
+}
+
+// Malformed, oversized and slow requests: each answered promptly and correctly.
+TEST(HTTPServerTest, RequestHeadMustBeCompleteInTimeHoweverSlowlyItTrickles) {
+    THTTPServerOptions O;
+    O.HeadTimeout = std::chrono::milliseconds(600);
+    O.ConnectionTimeout = std::chrono::seconds(30);
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
+    THttpConnection Slow(S.Port(), 5);
+    const std::string Head = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\r\n\r\n";
+    const auto Start = std::chrono::steady_clock::now();
+    bool Closed = false;
+    // One byte every 50 ms keeps a per-byte timeout from ever firing.
+    for (char C : Head) {
+        try {
+            Slow.SendRaw(std::string_view(&C, 1));
+        } catch (const std::runtime_error&) {
+            Closed = true;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (std::chrono::steady_clock::now() - Start > std::chrono::seconds(3)) break;
+    }
+    if (!Closed) {
+        try {
+            Closed = Slow.ServerClosed();
+        } catch (const std::runtime_error&) {
+        }
+    }
+    EXPECT_TRUE(Closed);
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(2500));
+    // A prompt client on a fresh connection is served as ever.
+    THttpConnection Quick(S.Port());
+    EXPECT_EQ(Quick.Request("GET", "/").Status, 200);
+}
+
+TEST(HTTPServerTest, SlowClientsFromSeveralAddressesLeaveRoomForOthers) {
+    THTTPServerOptions O;
+    O.Threads = 2;
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
+    // 300 clients from 127.0.0.2..7, each with one byte of a request head.
+    std::vector<std::unique_ptr<THttpConnection>> Slow;
+    for (int I = 0; I < 300; ++I) {
+        const std::string From = "127.0.0." + std::to_string(2 + I % 6);
+        try {
+            Slow.push_back(std::make_unique<THttpConnection>(S.Port(), 5, From.c_str()));
+            Slow.back()->SendRaw("G");
+        } catch (const std::runtime_error&) {
+            // Refused at once by the per-address limit: as it should be.
+        }
+    }
+    std::vector<double> Ms;
+    for (int I = 0; I < 100; ++I) {
+        const auto T0 = std::chrono::steady_clock::now();
+        THttpConnection C(S.Port(), 5);
+        EXPECT_EQ(C.Request("GET", "/").Status, 200);
+        Ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - T0).count());
+    }
+    std::sort(Ms.begin(), Ms.end());
+    EXPECT_LT(Ms[98], 100.0) << "p99 " << Ms[98] << " ms";
+}
+
+TEST(HTTPServerTest, LongQueryOfManyFieldsIsAnsweredPromptly) {
+    TRunningServer S([](const TWebRequest& Q, TWebResponse& R) {
+        SendPlainText(R, 200, std::to_string(Q.GetQueryFields().size()));
+    });
+    std::string Query;
+    for (int I = 0; Query.size() < 8192; ++I) Query += (I ? "&k" : "k") + std::to_string(I) + "=v";
+    const auto T0 = std::chrono::steady_clock::now();
+    THttpConnection C(S.Port(), 5);
+    THttpReply R = C.Request("GET", "/c.gif?" + Query);
+    EXPECT_TRUE(R.Status == 414 || R.Status == 431 || R.Status == 400) << R.Status;
+    EXPECT_LT(std::chrono::steady_clock::now() - T0, std::chrono::seconds(2));
+    // A query within the limit is handed over whole.
+    THttpConnection D(S.Port(), 5);
+    EXPECT_EQ(D.Request("GET", "/c.gif?a=1&b=2&c").Body, "3");
+}
+
+TEST(HTTPServerTest, EncodedNulOrBrokenEscapeInTheTargetIsRefused) {
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    });
+    THttpConnection C(S.Port());
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.gif%00.txt").Status, 400);
+    EXPECT_EQ(C.Request("GET", "/a.gif?x=%00").Status, 400);
+    EXPECT_EQ(C.Request("GET", "/a%zz.gif").Status, 400);
+    EXPECT_EQ(C.Request("GET", "/a%2Fb.gif").Status, 200);
+    EXPECT_EQ(Calls.load(), 1);
+}
+
+TEST(HTTPServerTest, ShutdownLetsRequestsInFlightFinish) {
+    std::atomic<bool> Entered{false};
+    THTTPServerOptions O;
+    O.Log = [](std::string_view) {};
+    THTTPServer Server(O, [&](const TWebRequest&, TWebResponse& R) {
+        Entered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        SendPlainText(R, 200, std::string(100000, 'x'));
+    });
+    Server.Start();
+    const std::uint16_t Port = Server.GetPort();
+    std::future<THttpReply> Reply = std::async(std::launch::async, [Port] {
+        THttpConnection C(Port, 10);
+        return C.Request("GET", "/slow");
+    });
+    while (!Entered) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto T0 = std::chrono::steady_clock::now();
+    Server.Shutdown(std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - T0, std::chrono::seconds(4));
+    THttpReply R = Reply.get();
+    EXPECT_EQ(R.Status, 200);
+    EXPECT_EQ(R.Body.size(), 100000u);
+    EXPECT_FALSE(Server.IsActive());
+}
+
+TEST(HTTPServerTest, AccessLogLinesFollowTheCombinedLogFormat) {
+    auto Access = std::make_shared<TLogCapture>();
+    THTTPServerOptions O;
+    O.AccessLog = [Access](std::string_view Line) { Access->Add(Line); };
+    O.ServerHeader = "Plotvane/9.9";
+    O.ExtraHeaders = {{"Access-Control-Allow-Origin", "https://example.org"}};
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "hello"); }, O);
+    THttpConnection C(S.Port());
+    THttpReply R = C.Request("GET", "/a.gif?x=1", {{"User-Agent", "test \"agent\""}, {"Referer", "http://r/"}});
+    EXPECT_EQ(R.Header("Server"), "Plotvane/9.9");
+    EXPECT_EQ(R.Header("Access-Control-Allow-Origin"), "https://example.org");
+    C.Request("HEAD", "/b");
+    std::vector<std::string> Lines = Access->WaitFor(2);
+    ASSERT_EQ(Lines.size(), 2u);
+    const std::regex Clf(R"re(^(\S+) (\S+) (\S+) \[(\d{2})/([A-Z][a-z]{2})/(\d{4}):(\d{2}):(\d{2}):(\d{2}) \+0000\] "([^"]*)" (\d{3}) (\d+) "([^"]*)" "([^"]*)" (\d+\.\d{3})$)re");
+    std::smatch M;
+    ASSERT_TRUE(std::regex_match(Lines[0], M, Clf)) << Lines[0];
+    EXPECT_EQ(M[1], "127.0.0.1");
+    EXPECT_EQ(M[10], "GET /a.gif?x=1 HTTP/1.1");
+    EXPECT_EQ(M[11], "200");
+    EXPECT_EQ(M[12], "5");
+    EXPECT_EQ(M[13], "http://r/");
+    EXPECT_EQ(M[14], "test \\x22agent\\x22");
+    ASSERT_TRUE(std::regex_match(Lines[1], M, Clf)) << Lines[1];
+    EXPECT_EQ(M[10], "HEAD /b HTTP/1.1");
+    EXPECT_EQ(M[12], "0");
+    EXPECT_EQ(M[13], "-");
+    // The plain log keeps only faults when an access log is set.
+    EXPECT_TRUE(S.Log().WaitFor(0).empty());
 }
 
 TEST(HTTPServerTest, WaitForTerminationSignalReturnsTheSignal) {

@@ -43,9 +43,21 @@ struct THttpReply {
 
 class THttpConnection {
 public:
-    explicit THttpConnection(std::uint16_t Port, int TimeoutSeconds = 10) {
+    // SourceAddress: the loopback address to connect from (for example
+    // "127.0.0.3"); empty: the system's choice.
+    explicit THttpConnection(std::uint16_t Port, int TimeoutSeconds = 10, const char* SourceAddress = nullptr) {
         FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
         if (FSocket < 0) throw std::runtime_error(std::string("socket: ") + std::strerror(errno));
+        if (SourceAddress) {
+            sockaddr_in Source{};
+            Source.sin_family = AF_INET;
+            ::inet_pton(AF_INET, SourceAddress, &Source.sin_addr);
+            if (::bind(FSocket, reinterpret_cast<sockaddr*>(&Source), sizeof Source) != 0) {
+                int E = errno;
+                ::close(FSocket);
+                throw std::runtime_error(std::string("bind to ") + SourceAddress + ": " + std::strerror(E));
+            }
+        }
         timeval Timeout{TimeoutSeconds, 0};
         ::setsockopt(FSocket, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
         ::setsockopt(FSocket, SOL_SOCKET, SO_SNDTIMEO, &Timeout, sizeof Timeout);
@@ -123,6 +135,21 @@ public:
             FBuffer.erase(0, Length);
         }
         return Reply;
+    }
+
+    // Everything the server sends until it closes the connection (or the
+    // receive timeout passes).
+    std::string ReadToClose() {
+        std::string All = std::move(FBuffer);
+        FBuffer.clear();
+        try {
+            while (Fill()) {
+                All += FBuffer;
+                FBuffer.clear();
+            }
+        } catch (const std::runtime_error&) {
+        }
+        return All;
     }
 
     // True when the server has closed the connection (end of file or reset)

@@ -258,12 +258,22 @@ private:
 
 }  // namespace
 
-void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap) {
+void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale) {
     if (Bitmap.GetEmpty()) return;
     TTextEngine& Text = TTextEngine::ForThisThread();
     const TChartData Data = TChartData::Gather(Chart);
-    const TChartLayout Layout = LayoutChart(Chart, Data, Text, Bitmap.GetWidth(), Bitmap.GetHeight());
-    TPainter Painter(Bitmap, Chart.GetMonochrome());
+    TPainter Painter(Bitmap, Chart.GetMonochrome(), Scale);
+    // The layout is made at the chart's own size; the painter scales it.
+    const TChartLayout Layout = LayoutChart(Chart, Data, Text, Painter.Width(), Painter.Height());
+    TChartPainter(Chart, Data, Layout, Painter, Text).Paint();
+}
+
+void DrawChartScaledOnSurface(const TCustomChart& Chart, cairo_surface_t* Surface, int Width, int Height,
+                              double Scale) {
+    TTextEngine& Text = TTextEngine::ForThisThread();
+    const TChartData Data = TChartData::Gather(Chart);
+    TPainter Painter(Surface, Width, Height, Chart.GetMonochrome(), Scale);
+    const TChartLayout Layout = LayoutChart(Chart, Data, Text, Width, Height);
     TChartPainter(Chart, Data, Layout, Painter, Text).Paint();
 }
 

@@ -16,18 +16,34 @@ TRectF TRectF::Inset(double D) const {
     return R;
 }
 
-TPainter::TPainter(TBitmap& Bitmap, bool Monochrome)
-    : FWidth(Bitmap.GetWidth()), FHeight(Bitmap.GetHeight()), FMonochrome(Monochrome) {
+TPainter::TPainter(TBitmap& Bitmap, bool Monochrome, double Scale)
+    : FWidth(static_cast<int>(std::lround(Bitmap.GetWidth() / Scale))),
+      FHeight(static_cast<int>(std::lround(Bitmap.GetHeight() / Scale))),
+      FMonochrome(Monochrome),
+      FScale(Scale) {
     FSurface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(Bitmap.Pixels()),
-                                                   CAIRO_FORMAT_RGB24, FWidth, FHeight, Bitmap.Stride());
+                                                   CAIRO_FORMAT_RGB24, Bitmap.GetWidth(), Bitmap.GetHeight(),
+                                                   Bitmap.Stride());
+    Begin();
+}
+
+TPainter::TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale)
+    : FSurface(cairo_surface_reference(Surface)), FWidth(Width), FHeight(Height), FMonochrome(Monochrome),
+      FScale(Scale) {
+    Begin();
+}
+
+void TPainter::Begin() {
     FCr = cairo_create(FSurface);
     if (cairo_status(FCr) != CAIRO_STATUS_SUCCESS) {
         const std::string Why = cairo_status_to_string(cairo_status(FCr));
         cairo_destroy(FCr);
         cairo_surface_destroy(FSurface);
-        throw EInvalidGraphic("Cannot draw on a bitmap of " + std::to_string(FWidth) + " x " +
-                              std::to_string(FHeight) + " pixels: " + Why);
+        throw EInvalidGraphic("Cannot draw on a surface of " + std::to_string(FWidth) + " x " +
+                              std::to_string(FHeight) + " at scale " + std::to_string(FScale) + ": " + Why);
     }
+    // One transformation scales everything: lines, text, bevels and depth.
+    if (FScale != 1) cairo_scale(FCr, FScale, FScale);
     cairo_set_antialias(FCr, CAIRO_ANTIALIAS_GOOD);
     cairo_set_line_join(FCr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_cap(FCr, CAIRO_LINE_CAP_BUTT);

@@ -38,8 +38,15 @@ struct TPointF {
 class TPainter {
 public:
     // Draws on Bitmap's pixels until the painter is destroyed. With
-    // Monochrome every colour is drawn as its grey.
-    TPainter(TBitmap& Bitmap, bool Monochrome);
+    // Monochrome every colour is drawn as its grey. Scale (> 0) magnifies
+    // everything drawn: the bitmap holds Width * Scale x Height * Scale
+    // pixels, and the drawing works in its own unscaled units (Width(),
+    // Height()), so a scaled picture is the same chart at a higher
+    // resolution.
+    TPainter(TBitmap& Bitmap, bool Monochrome, double Scale = 1);
+    // Draws on Surface (an SVG or PDF surface of Width x Height units,
+    // referenced while the painter lives), scaled by Scale.
+    TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale = 1);
     ~TPainter();
     TPainter(const TPainter&) = delete;
     TPainter& operator=(const TPainter&) = delete;
@@ -47,6 +54,7 @@ public:
     cairo_t* Cr() const { return FCr; }
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
+    double Scale() const { return FScale; }
     bool Monochrome() const { return FMonochrome; }
 
     // The colour C draws as: system colours resolved, clDefault and clNone
@@ -75,11 +83,14 @@ public:
     void Clip(const TRectF& R);
 
 private:
+    void Begin();
+
     cairo_surface_t* FSurface = nullptr;
     cairo_t* FCr = nullptr;
     int FWidth = 0;
     int FHeight = 0;
     bool FMonochrome = false;
+    double FScale = 1;
 };
 
 // Saves the painter's state (source, clip, transformation, line settings)

@@ -1,0 +1,111 @@
+// The chart server's own costs on the reference chart R1: the responses at
+// scale 2 (GIF, and SVG from the same painter on a vector surface), the
+// data watch that every request pays, and a cache lookup.
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <string>
+
+#include "component/Norq_Plotvane.h"
+#include "server/DataWatch.h"
+#include "server/ResponseCache.h"
+
+namespace {
+
+using namespace Norq_Plotvane;
+
+const char* const Labels[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+const double Values[2][12] = {{12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11},
+                              {14, 18, 4, -6, 21, 17, 10, 13, -1, 24, 31, 12}};
+
+void SetPoints(TNorq_DBPlotvane& C, int Which) {
+    C.GetChartSeries()->Clear();
+    for (int I = 0; I < 12; ++I) C.GetChartSeries()->Add(Values[Which][I], Labels[I]);
+}
+
+std::unique_ptr<TNorq_DBPlotvane> MakeR1(double Scale) {
+    auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
+    SetPoints(*C, 0);
+    pv::TStringList Title;
+    Title.Add("Monthly revenue");
+    C->SetTitleText(&Title);
+    C->SetColor(pv::clWhite);
+    C->SetWidth(400);
+    C->SetHeight(250);
+    C->SetAxisLeftTitleCaption("EUR");
+    C->SetAxisBottomTitleCaption("Month");
+    C->SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+    C->SetScale(Scale);
+    return C;
+}
+
+void BM_GifResponse(benchmark::State& State) {
+    auto C = MakeR1(static_cast<double>(State.range(0)));
+    std::size_t Bytes = 0;
+    int Which = 0;
+    for (auto _ : State) {
+        // Alternating data: what a server whose data changes pays.
+        SetPoints(*C, Which ^= 1);
+        pv::TWebResponse R;
+        C->GetGifResponse(R);
+        Bytes = R.GetSentMessage()->Body.size();
+    }
+    State.counters["bytes"] = static_cast<double>(Bytes);
+}
+BENCHMARK(BM_GifResponse)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_SvgAnswer(benchmark::State& State) {
+    auto C = MakeR1(static_cast<double>(State.range(0)));
+    std::size_t Bytes = 0;
+    int Which = 0;
+    for (auto _ : State) {
+        SetPoints(*C, Which ^= 1);
+        Bytes = C->GetVectorPicture(pv::TVectorFormat::vfSVG).size();
+    }
+    State.counters["bytes"] = static_cast<double>(Bytes);
+}
+BENCHMARK(BM_SvgAnswer)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+void BM_PngAnswer(benchmark::State& State) {
+    auto C = MakeR1(2);
+    int Which = 0;
+    for (auto _ : State) {
+        SetPoints(*C, Which ^= 1);
+        benchmark::DoNotOptimize(C->GetBMPPicture()->EncodePNG());
+    }
+}
+BENCHMARK(BM_PngAnswer)->Unit(benchmark::kMillisecond);
+
+// What every request pays to learn whether a database changed: a stat and
+// SQLite's data_version on a kept connection.
+void BM_DataWatchCheck(benchmark::State& State) {
+    const std::string Path =
+        (std::filesystem::temp_directory_path() / ("plotvane-watch-" + std::to_string(::getpid()) + ".db")).string();
+    sqlite3* Db = nullptr;
+    sqlite3_open(Path.c_str(), &Db);
+    sqlite3_exec(Db, "CREATE TABLE t(x); INSERT INTO t VALUES (1);", nullptr, nullptr, nullptr);
+    sqlite3_close(Db);
+    {
+        plotvane::TDataWatch Watch(Path, "Bench");
+        for (auto _ : State) benchmark::DoNotOptimize(Watch.Check().Generation);
+    }
+    std::filesystem::remove(Path);
+}
+BENCHMARK(BM_DataWatchCheck)->Unit(benchmark::kMicrosecond);
+
+void BM_CacheHit(benchmark::State& State) {
+    plotvane::TResponseCache Cache(64u << 20);
+    auto A = std::make_shared<plotvane::TCachedAnswer>();
+    A->Body.assign(5000, 'x');
+    for (int I = 0; I < 100; ++I) Cache.Insert("RevenueChart\ngif\n400x250@" + std::to_string(I), 1, A);
+    const std::string Key = "RevenueChart\ngif\n400x250@7";
+    for (auto _ : State) benchmark::DoNotOptimize(Cache.Find(Key, 1));
+}
+BENCHMARK(BM_CacheHit)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,555 @@
+#include "server/ChartServer.h"
+
+#include <zlib.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <optional>
+
+#include "component/Norq_Plotvane.h"
+#include "platform/db/DBError.h"
+#include "platform/db/DataSet.h"
+#include "platform/db/DataSource.h"
+#include "platform/db/QueryParams.h"
+#include "platform/db/SQLiteDataSet.h"
+#include "platform/web/ETag.h"
+#include "server/DataWatch.h"
+#include "server/ResponseCache.h"
+
+namespace plotvane {
+
+using Norq_Plotvane::TNorq_DBPlotvane;
+
+namespace {
+
+void ForEachComponent(pv::TComponent& Root, const std::function<void(pv::TComponent&)>& Visit) {
+    for (int I = 0; I < Root.GetComponentCount(); ++I) {
+        pv::TComponent* C = Root.GetComponent(I);
+        Visit(*C);
+        ForEachComponent(*C, Visit);
+    }
+}
+
+std::string HtmlEscape(std::string_view S) {
+    std::string R;
+    for (char C : S) {
+        switch (C) {
+            case '<': R += "&lt;"; break;
+            case '>': R += "&gt;"; break;
+            case '&': R += "&amp;"; break;
+            case '"': R += "&quot;"; break;
+            default: R += C;
+        }
+    }
+    return R;
+}
+
+// Percent-encodes a chart name for a URL path.
+std::string UrlEscape(std::string_view S) {
+    constexpr char Hex[] = "0123456789ABCDEF";
+    std::string R;
+    for (unsigned char C : S) {
+        if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' || C == '_' ||
+            C == '.' || C == '~') {
+            R += static_cast<char>(C);
+        } else {
+            R += '%';
+            R += Hex[C >> 4];
+            R += Hex[C & 15];
+        }
+    }
+    return R;
+}
+
+std::string Gzip(const std::string& Data) {
+    z_stream Z{};
+    if (deflateInit2(&Z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
+    std::string Out(deflateBound(&Z, Data.size()) + 32, '\0');
+    Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
+    Z.avail_in = static_cast<uInt>(Data.size());
+    Z.next_out = reinterpret_cast<Bytef*>(Out.data());
+    Z.avail_out = static_cast<uInt>(Out.size());
+    const int Rc = deflate(&Z, Z_FINISH);
+    Out.resize(Z.total_out);
+    deflateEnd(&Z);
+    return Rc == Z_STREAM_END ? Out : std::string();
+}
+
+bool AcceptsGzip(std::string_view AcceptEncoding) {
+    // A plain token check: "gzip" listed without "q=0".
+    const std::size_t At = AcceptEncoding.find("gzip");
+    if (At == std::string_view::npos) return false;
+    std::string_view Rest = AcceptEncoding.substr(At + 4);
+    Rest = Rest.substr(0, Rest.find(','));
+    return Rest.find("q=0") == std::string_view::npos || Rest.find("q=0.") != std::string_view::npos;
+}
+
+std::string FormatScale(double Scale) {
+    char Text[32];
+    std::snprintf(Text, sizeof Text, "%g", Scale);
+    return Text;
+}
+
+// A 16 x 16 icon of three bars, as PNG.
+std::string MakeFavicon() {
+    pv::TBitmap B(16, 16, pv::clWhite);
+    const int Heights[3] = {7, 12, 4};
+    for (int Bar = 0; Bar < 3; ++Bar)
+        for (int Y = 15 - Heights[Bar]; Y < 15; ++Y)
+            for (int X = 1 + Bar * 5; X < 5 + Bar * 5; ++X) B.ScanLine(Y)[X] = 0x2060C0;
+    std::vector<std::uint8_t> Png = B.EncodePNG();
+    return std::string(Png.begin(), Png.end());
+}
+
+struct TFormat {
+    std::string_view Extension;
+    std::string_view ContentType;
+};
+constexpr TFormat Formats[] = {
+    {"gif", "image/gif"},       {"jpg", "image/jpeg"},       {"jpeg", "image/jpeg"},
+    {"png", "image/png"},       {"svg", "image/svg+xml"},    {"pdf", "application/pdf"},
+};
+
+}  // namespace
+
+// What the server knows of one chart from the first copy of the form.
+struct TChartServer::TChartInfo {
+    std::string Name;
+    int Width = 0;
+    int Height = 0;
+    // The parameters a request may set on the chart's query, when it reads
+    // from one.
+    std::vector<pv::TQueryParam> Params;
+};
+
+// One copy of the form with its charts by name.
+struct TChartServer::TModule {
+    pv::TUniqueComponent<pv::TComponent> Root;
+    std::vector<TNorq_DBPlotvane*> Charts;         // in FCharts' order
+    std::vector<pv::TDataSet*> ChartQueries;       // the chart's query or nullptr, in FCharts' order
+    // The SQLite data sets open after loading, each with the watch of its
+    // file and what was read last.
+    struct TWatched {
+        pv::TCustomSQLiteDataSet* DataSet = nullptr;
+        std::size_t Watch = 0;
+        std::uint64_t Generation = 0;
+        std::uint64_t Epoch = 0;
+        bool Current = true;
+        std::string ParamsKey;
+    };
+    std::vector<TWatched> Watched;
+    // The other data sets open after loading (a database server's): read
+    // again at each request when the data is refreshed.
+    std::vector<pv::TDataSet*> Polled;
+};
+
+// A borrowed module, given back when the lease ends, whatever happens.
+class TChartServer::TLease {
+public:
+    explicit TLease(TChartServer& Server) : FServer(Server) {
+        std::unique_lock Lock(Server.FLock);
+        Server.FReturned.wait(Lock, [&] { return !Server.FIdle.empty(); });
+        FModule = Server.FIdle.back();
+        Server.FIdle.pop_back();
+    }
+    ~TLease() {
+        {
+            std::lock_guard Lock(FServer.FLock);
+            FServer.FIdle.push_back(FModule);
+        }
+        FServer.FReturned.notify_one();
+    }
+    TLease(const TLease&) = delete;
+    TLease& operator=(const TLease&) = delete;
+    TModule& operator*() const { return *FModule; }
+    TModule* operator->() const { return FModule; }
+
+private:
+    TChartServer& FServer;
+    TModule* FModule = nullptr;
+};
+
+// The settings of one request, validated.
+struct TChartServer::TRequestSettings {
+    int Width = 0;
+    int Height = 0;
+    double Scale = 1;
+    std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
+    std::string Key;                                          // for the cache
+    std::string ParamsKey;
+};
+
+TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Options)) {
+    if (!FOptions.LoadModule) throw pv::EComponentError("TChartServer: no LoadModule function is assigned");
+    FCache = std::make_unique<TResponseCache>(FOptions.CacheBytes);
+    const unsigned Count = std::max(1u, FOptions.Http.Threads);
+    for (unsigned I = 0; I < Count; ++I) {
+        auto M = std::make_unique<TModule>();
+        M->Root = FOptions.LoadModule();
+        std::vector<TNorq_DBPlotvane*> Found;
+        ForEachComponent(*M->Root, [&](pv::TComponent& C) {
+            if (auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&C)) Found.push_back(Chart);
+            if (auto* D = dynamic_cast<pv::TCustomSQLiteDataSet*>(&C); D && D->GetActive()) {
+                TModule::TWatched W;
+                W.DataSet = D;
+                M->Watched.push_back(W);
+            } else if (auto* Other = dynamic_cast<pv::TDataSet*>(&C); Other && Other->GetActive()) {
+                M->Polled.push_back(Other);
+            }
+        });
+        if (I == 0) {
+            if (Found.empty())
+                throw pv::EComponentError("Form " + FOptions.FormFile + " holds no TNorq_DBPlotvane to serve");
+            for (TNorq_DBPlotvane* Chart : Found) {
+                TChartInfo Info;
+                Info.Name = Chart->GetName();
+                Info.Width = Chart->GetWidth();
+                Info.Height = Chart->GetHeight();
+                pv::TDataSource* Source = Chart->GetDataSource();
+                if (auto* Q = Source ? dynamic_cast<pv::TRequestParams*>(Source->GetDataSet()) : nullptr) {
+                    for (pv::TQueryParam& P : Q->GetParamList())
+                        if (P.RequestSettable()) Info.Params.push_back(std::move(P));
+                }
+                FCharts.push_back(std::move(Info));
+            }
+            for (TModule::TWatched& W : M->Watched) {
+                const std::string Path = W.DataSet->GetDatabasePath();
+                std::size_t Index = 0;
+                while (Index < FWatches.size() && FWatches[Index]->Path() != Path) ++Index;
+                if (Index == FWatches.size()) FWatches.push_back(std::make_unique<TDataWatch>(Path, W.DataSet->GetName()));
+            }
+        }
+        if (Found.size() != FCharts.size())
+            throw pv::EComponentError("Form " + FOptions.FormFile + " gave another set of charts when read again");
+        for (std::size_t C = 0; C < Found.size(); ++C) {
+            M->Charts.push_back(Found[C]);
+            pv::TDataSource* Source = Found[C]->GetDataSource();
+            pv::TDataSet* Query = Source ? Source->GetDataSet() : nullptr;
+            M->ChartQueries.push_back(dynamic_cast<pv::TRequestParams*>(Query) ? Query : nullptr);
+        }
+        for (TModule::TWatched& W : M->Watched) {
+            const std::string Path = W.DataSet->GetDatabasePath();
+            while (W.Watch < FWatches.size() && FWatches[W.Watch]->Path() != Path) ++W.Watch;
+            if (W.Watch == FWatches.size()) FWatches.push_back(std::make_unique<TDataWatch>(Path, W.DataSet->GetName()));
+        }
+        if (!M->Polled.empty()) FHasPolled = true;
+        FIdle.push_back(M.get());
+        FModules.push_back(std::move(M));
+    }
+    // The first look at each file; what the modules read at load counts as
+    // read at this generation.
+    for (auto& W : FWatches) W->Check();
+    for (auto& M : FModules)
+        for (TModule::TWatched& W : M->Watched) {
+            TDataWatch::TState S = FWatches[W.Watch]->Check();
+            W.Generation = S.Generation;
+            W.Epoch = S.FileEpoch;
+        }
+    FServer = std::make_unique<pv::THTTPServer>(
+        FOptions.Http, [this](const pv::TWebRequest& Request, pv::TWebResponse& Response) { Handle(Request, Response); });
+}
+
+TChartServer::~TChartServer() {
+    // The workers go first: no request may hold a module that is released.
+    if (FServer) FServer->Stop();
+}
+
+void TChartServer::Start() { FServer->Start(); }
+void TChartServer::Stop() { FServer->Stop(); }
+void TChartServer::Shutdown(std::chrono::milliseconds Grace) { FServer->Shutdown(Grace); }
+
+std::vector<std::string> TChartServer::ChartNames() const {
+    std::vector<std::string> Names;
+    for (const TChartInfo& C : FCharts) Names.push_back(C.Name);
+    return Names;
+}
+
+void TChartServer::Log(const std::string& Line) {
+    static std::mutex LogLock;
+    std::lock_guard<std::mutex> Lock(LogLock);
+    if (FOptions.Http.Log) {
+        FOptions.Http.Log(Line);
+    } else {
+        std::string Text = Line + "\n";
+        std::fwrite(Text.data(), 1, Text.size(), stderr);
+    }
+}
+
+std::uint64_t TChartServer::DataStamp(std::string& Fault) {
+    if (!FOptions.RefreshData) return 0;
+    std::uint64_t Stamp = 0;
+    for (auto& W : FWatches) {
+        TDataWatch::TState S = W->Check();
+        if (!S.Fault.empty() && Fault.empty()) Fault = S.Fault;
+        // Generations only grow, so their sum changes whenever one does.
+        Stamp += S.Generation;
+    }
+    return Stamp;
+}
+
+std::string TChartServer::IndexPage() const {
+    const std::string Title = HtmlEscape(std::filesystem::path(FOptions.FormFile).filename().string());
+    std::string Page =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>" + Title + " &mdash; Plotvane charts</title>\n"
+        "<style>body{font-family:sans-serif;margin:1em;color:#222;max-width:60em}"
+        "figure{margin:0 0 2em 0}img{max-width:100%;height:auto;border:1px solid #ddd}"
+        "figcaption{margin-top:.4em}code{display:block;white-space:pre-wrap;word-break:break-all;"
+        "background:#f4f4f4;padding:.4em;margin-top:.3em;font-size:.85em}</style></head><body>\n<h1>" +
+        Title + "</h1>\n";
+    for (const TChartInfo& C : FCharts) {
+        const std::string N = HtmlEscape(C.Name);
+        const std::string U = HtmlEscape(UrlEscape(C.Name));
+        const std::string Size = "width=\"" + std::to_string(C.Width) + "\" height=\"" + std::to_string(C.Height) + "\"";
+        const std::string Img = "<img src=\"/" + U + ".png\" srcset=\"/" + U + ".png?scale=2 2x\" " + Size +
+                                " alt=\"" + N + "\">";
+        Page += "<figure>" + Img + "<figcaption><strong>" + N + "</strong> &mdash;";
+        bool First = true;
+        for (const TFormat& F : Formats) {
+            if (F.Extension == "jpeg") continue;
+            std::string Upper(F.Extension);
+            for (char& Ch : Upper) Ch = static_cast<char>(Ch - 'a' + 'A');
+            Page += std::string(First ? " " : " &middot; ") + "<a href=\"/" + U + "." + std::string(F.Extension) +
+                    "\">" + Upper + "</a>";
+            First = false;
+        }
+        Page += " &middot; <a href=\"/" + U + ".png?scale=2\">PNG 2&times;</a>";
+        Page += "<code>" + HtmlEscape(Img) + "</code></figcaption></figure>\n";
+    }
+    Page += "</body></html>\n";
+    return Page;
+}
+
+void TChartServer::SendUnavailable(pv::TWebResponse& Response) {
+    // The database server is down or too slow: a balancer may try another
+    // process, and a client may come back. The exception, raised again, puts
+    // the reason in the log line; the data set connects anew at the next
+    // request.
+    if (Response.Sent()) return;
+    Response.SetStatusCode(503);
+    Response.SetContentType("text/plain; charset=utf-8");
+    Response.SetCustomHeader("Retry-After", "1");
+    Response.SetCustomHeader("Cache-Control", "no-store");
+    Response.SetContent("Service Unavailable: the chart's database cannot be reached\n");
+    Response.SendResponse();
+}
+
+void TChartServer::Health(pv::TWebResponse& Response) {
+    // Every database is looked at, also when the data is not watched.
+    std::string Fault;
+    for (auto& W : FWatches)
+        if (std::string F = W->Check().Fault; !F.empty() && Fault.empty()) Fault = F;
+    Response.SetCustomHeader("Cache-Control", "no-store");
+    if (Fault.empty()) {
+        pv::SendPlainText(Response, 200, "ok\n");
+    } else {
+        Log("healthz: " + Fault);
+        pv::SendPlainText(Response, 503, Fault + "\n");
+    }
+}
+
+void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response) {
+    const std::string& Path = Request.GetPath();
+    if (Path == "/" || Path == "/index.html") {
+        Response.SetContentType("text/html; charset=utf-8");
+        Response.SetContent(IndexPage());
+        Response.SendResponse();
+        return;
+    }
+    if (Path == "/healthz") return Health(Response);
+    if (Path == "/favicon.ico") {
+        static const std::string Icon = MakeFavicon();
+        Response.SetContentType("image/png");
+        Response.SetCustomHeader("Cache-Control", "max-age=86400");
+        Response.SetContent(Icon);
+        Response.SendResponse();
+        return;
+    }
+    const std::size_t Dot = Path.rfind('.');
+    if (Path.size() > 1 && Dot != std::string::npos && Dot > 1) {
+        const std::string_view Name = std::string_view(Path).substr(1, Dot - 1);
+        const std::string_view Ext = std::string_view(Path).substr(Dot + 1);
+        for (const TFormat& F : Formats) {
+            if (F.Extension != Ext) continue;
+            for (const TChartInfo& C : FCharts)
+                if (C.Name == Name) return HandleChart(C, std::string(Ext == "jpeg" ? "jpg" : Ext), Request, Response);
+            return pv::SendPlainText(Response, 404, "No chart named " + std::string(Name) + "\n");
+        }
+    }
+    pv::SendPlainText(Response, 404, "Not found: " + Path + "\n");
+}
+
+void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
+                               pv::TWebResponse& Response) {
+    // 1. The request's settings, each checked; a refusal names the
+    // parameter and what it allows.
+    TRequestSettings S;
+    S.Width = Chart.Width;
+    S.Height = Chart.Height;
+    auto Refuse = [&](const std::string& Why) { pv::SendPlainText(Response, 400, Why + "\n"); };
+    std::vector<std::string_view> Seen;
+    for (const pv::TWebField& F : Request.GetQueryFields()) {
+        for (std::string_view Earlier : Seen)
+            if (Earlier == F.Name) return Refuse("Parameter '" + F.Name + "' is given more than once");
+        Seen.push_back(F.Name);
+        if (F.Name == "width" || F.Name == "height") {
+            int V = 0;
+            auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
+            if (Ec != std::errc() || P != F.Value.data() + F.Value.size() || V < 1 || V > pv::TBitmap::MaxSide)
+                return Refuse("Parameter " + F.Name + "='" + F.Value + "' is out of range: it must be a whole number in 1.." +
+                              std::to_string(pv::TBitmap::MaxSide));
+            (F.Name == "width" ? S.Width : S.Height) = V;
+        } else if (F.Name == "scale") {
+            double V = 0;
+            auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
+            if (Ec != std::errc() || P != F.Value.data() + F.Value.size() || !(V >= pv::MinChartScale) ||
+                !(V <= pv::MaxChartScale))
+                return Refuse("Parameter scale='" + F.Value + "' is out of range: it must be a number in 1..4");
+            S.Scale = V;
+        } else {
+            const pv::TQueryParam* Declared = nullptr;
+            for (const pv::TQueryParam& P : Chart.Params)
+                if (P.Name == F.Name) Declared = &P;
+            if (!Declared) {
+                std::string Known = "width, height, scale";
+                for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
+                return Refuse("Unknown parameter '" + F.Name + "': " + Chart.Name + " takes " + Known);
+            }
+            if (!Declared->Convert(F.Value))
+                return Refuse("Parameter " + F.Name + "='" + F.Value + "' is out of range: it must be " +
+                              Declared->Allowed());
+            S.Params.emplace_back(F.Name, F.Value);
+        }
+    }
+    const double Pixels = std::round(S.Width * S.Scale) * std::round(S.Height * S.Scale);
+    if (std::round(S.Width * S.Scale) > pv::TBitmap::MaxSide || std::round(S.Height * S.Scale) > pv::TBitmap::MaxSide ||
+        Pixels > double(pv::TBitmap::MaxPixels))
+        return Refuse("Parameters width=" + std::to_string(S.Width) + ", height=" + std::to_string(S.Height) +
+                      ", scale=" + FormatScale(S.Scale) + " give a picture of more than " +
+                      std::to_string(pv::TBitmap::MaxPixels) + " pixels or a side above " +
+                      std::to_string(pv::TBitmap::MaxSide));
+    for (const pv::TQueryParam& P : Chart.Params)
+        for (auto& [N, V] : S.Params)
+            if (N == P.Name) S.ParamsKey += N + "=" + V + "\n";
+    S.Key = Chart.Name + "\n" + Format + "\n" + std::to_string(S.Width) + "x" + std::to_string(S.Height) + "@" +
+            FormatScale(S.Scale) + "\n" + S.ParamsKey;
+
+    // 2. Has any database changed, and can each be read?
+    std::string Fault;
+    const std::uint64_t Stamp = DataStamp(Fault);
+    if (!Fault.empty()) {
+        Log("GET " + Request.GetPath() + ": 503: " + Fault);
+        Response.SetCustomHeader("Cache-Control", "no-store");
+        return pv::SendPlainText(Response, 503, "Service Unavailable: the chart's data cannot be read\n");
+    }
+
+    // 3. A kept answer drawn from the same data.
+    // Data read from a database server is read again for every request, so
+    // such answers are never kept (an unchanged picture still gets its
+    // unchanged ETag, and with it a 304).
+    const bool Polled = FOptions.RefreshData && FHasPolled;
+    std::shared_ptr<const TCachedAnswer> Answer = Polled ? nullptr : FCache->Find(S.Key, Stamp);
+    if (!Answer) try {
+        // 4. Draw it on a module of its own, with the request's settings
+        // undone before the module goes back.
+        TLease Module(*this);
+        std::size_t Index = static_cast<std::size_t>(&Chart - FCharts.data());
+        TNorq_DBPlotvane* C = Module->Charts[Index];
+        pv::TDataSet* Query = Module->ChartQueries[Index];
+        auto* QueryParams = dynamic_cast<pv::TRequestParams*>(Query);
+        struct TRestore {
+            TNorq_DBPlotvane* C;
+            pv::TRequestParams* Q;
+            int W, H;
+            double Scale;
+            ~TRestore() {
+                if (Q) Q->ClearParamValues();
+                try {
+                    C->SetScale(Scale);
+                    C->SetWidth(W);
+                    C->SetHeight(H);
+                } catch (...) {
+                    // The held values were valid; nothing to report.
+                }
+            }
+        } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale()};
+        if (QueryParams)
+            for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
+        // The data sets read again where their data changed or this
+        // request's parameters differ from the last read's.
+        for (TModule::TWatched& W : Module->Watched) {
+            const TDataWatch::TState State = FWatches[W.Watch]->Check();
+            const std::string Key = W.DataSet == Query ? S.ParamsKey : std::string();
+            const bool Reopen = State.FileEpoch != W.Epoch || !W.DataSet->GetActive();
+            const bool Reread = !W.Current || (FOptions.RefreshData && State.Generation != W.Generation) ||
+                                Key != W.ParamsKey;
+            if (!Reopen && !Reread) continue;
+            W.Current = false;
+            if (Reopen) {
+                W.DataSet->Close();
+                W.DataSet->Open();
+            } else {
+                W.DataSet->Refresh();
+            }
+            W.Generation = State.Generation;
+            W.Epoch = State.FileEpoch;
+            W.ParamsKey = Key;
+            W.Current = true;
+        }
+        if (FOptions.RefreshData)
+            for (pv::TDataSet* D : Module->Polled) {
+                if (D->GetActive())
+                    D->Refresh();
+                else
+                    D->Open();
+            }
+        C->SetScale(S.Scale);
+        C->SetWidth(S.Width);
+        C->SetHeight(S.Height);
+
+        auto Made = std::make_shared<TCachedAnswer>();
+        if (Format == "gif" || Format == "jpg") {
+            pv::TWebResponse Capture;
+            if (Format == "gif")
+                C->GetGifResponse(Capture);
+            else
+                C->GetJPegResponse(Capture);
+            Made->Body = Capture.GetSentMessage()->Body;
+        } else if (Format == "png") {
+            std::vector<std::uint8_t> Png = C->GetBMPPicture()->EncodePNG();
+            Made->Body.assign(Png.begin(), Png.end());
+        } else {
+            Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF);
+            if (Format == "svg") {
+                Made->GzipBody = Gzip(Made->Body);
+                if (!Made->GzipBody.empty()) {
+                    Made->GzipETag = pv::StrongETag(Made->GzipBody);
+                }
+            }
+        }
+        FRenders.fetch_add(1);
+        for (const TFormat& F : Formats)
+            if (F.Extension == Format) Made->ContentType = std::string(F.ContentType);
+        Made->ETag = pv::StrongETag(Made->Body);
+        Answer = Made;
+        if (!Polled) FCache->Insert(S.Key, Stamp, Answer);
+    } catch (const pv::EDatabaseUnavailable&) {
+        SendUnavailable(Response);
+        throw;
+    }
+
+    // 5. The answer; the adapter turns it into 304 when If-None-Match holds its tag.
+    const bool Gz = !Answer->GzipBody.empty() && AcceptsGzip(Request.GetHeader("Accept-Encoding"));
+    Response.SetContentType(Answer->ContentType);
+    Response.SetCustomHeader("ETag", Gz ? Answer->GzipETag : Answer->ETag);
+    if (Format == "svg") Response.SetCustomHeader("Vary", "Accept-Encoding");
+    if (Gz) Response.SetCustomHeader("Content-Encoding", "gzip");
+    Response.SetContent(Gz ? Answer->GzipBody : Answer->Body);
+    Response.SendResponse();
+}
+
+}  // namespace plotvane

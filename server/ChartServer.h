@@ -1,0 +1,101 @@
+#pragma once
+// TChartServer: serves every TNorq_DBPlotvane of a form over HTTP, at
+// /<Name>.gif, .jpg, .png, .svg and .pdf, with an index page at /, /healthz
+// and /favicon.ico.
+//
+// A request to a chart goes: URL parameters validated (width, height,
+// scale and the SQL parameters the form lets a request set) -> data stamp
+// (has any database changed?) -> response cache (a hit answers with the kept
+// bytes and ETag, without rendering) -> a module from the pool -> the
+// request's settings applied -> data read again when it changed -> render
+// -> cache -> answer; the settings are undone before the module goes back.
+//
+// A component serves one request at a time (its response stream is
+// shared), so the server keeps a pool of modules read from the form, one per
+// worker thread, each with its own data connection; a request borrows a
+// module and gives it back. With as many modules as workers no request ever
+// waits for one.
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/rtl/Component.h"
+#include "platform/web/HTTPServer.h"
+
+namespace plotvane {
+
+class TResponseCache;
+class TDataWatch;
+
+struct TChartServerOptions {
+    // The form file served; its file name (not the folder) titles the index.
+    std::string FormFile;
+    // Reads one copy of the form; called once per worker thread.
+    std::function<pv::TUniqueComponent<pv::TComponent>()> LoadModule;
+    // Watch the databases and read the data sets again when they changed, so
+    // a chart shows the database as it is now. false: render the records
+    // read at start, as long as the server runs. Default true.
+    bool RefreshData = true;
+    // The response cache's size in bytes; 0: no cache. Default 64 MiB.
+    std::size_t CacheBytes = 64u << 20;
+    // Passed to the HTTP adapter (address, port, threads, limits,
+    // Cache-Control, logs, Server and extra headers).
+    pv::THTTPServerOptions Http;
+};
+
+class TChartServer {
+public:
+    // Reads the form once per worker thread; a bad form raises the form
+    // reader's error before anything listens.
+    explicit TChartServer(TChartServerOptions Options);
+    ~TChartServer();
+
+    void Start();
+    void Stop();
+    // Lets the requests in flight finish for at most Grace, then stops.
+    void Shutdown(std::chrono::milliseconds Grace);
+    std::uint16_t GetPort() const { return FServer->GetPort(); }
+    // The names of the charts served, in form order.
+    std::vector<std::string> ChartNames() const;
+    // How many pictures were drawn since the start (cache hits draw none).
+    std::uint64_t RenderCount() const { return FRenders.load(); }
+
+private:
+    struct TModule;
+    struct TChartInfo;
+    struct TRequestSettings;
+    class TLease;
+    void Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response);
+    void HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
+                     pv::TWebResponse& Response);
+    void Health(pv::TWebResponse& Response);
+    std::string IndexPage() const;
+    // The data stamp of now, or the reason a database cannot be read.
+    std::uint64_t DataStamp(std::string& Fault);
+    void Log(const std::string& Line);
+    // Answers 503 when a data set's database server cannot be reached.
+    static void SendUnavailable(pv::TWebResponse& Response);
+
+    TChartServerOptions FOptions;
+    std::vector<TChartInfo> FCharts;
+    std::vector<std::unique_ptr<TModule>> FModules;
+    std::vector<TModule*> FIdle;
+    std::mutex FLock;
+    std::condition_variable FReturned;
+    std::vector<std::unique_ptr<TDataWatch>> FWatches;
+    std::unique_ptr<TResponseCache> FCache;
+    // Some data set reads from a database server, whose changes no file
+    // shows: with RefreshData each request reads it again and renders.
+    bool FHasPolled = false;
+    std::atomic<std::uint64_t> FRenders{0};
+    std::unique_ptr<pv::THTTPServer> FServer;
+};
+
+}  // namespace plotvane

@@ -1,0 +1,542 @@
+// The chart server against real HTTP clients on a free loopback port, on a
+// copy of the sample form and database.
+
+#include "server/ChartServer.h"
+
+#include <gtest/gtest.h>
+#include <expat.h>
+#include <sqlite3.h>
+#include <zlib.h>
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+#include "component/Norq_Plotvane.h"
+#include "platform/web/HTTPServer.h"
+#include "tests/web/HttpTestClient.h"
+#include "tools/FormClasses.h"
+
+namespace plotvane {
+namespace {
+
+namespace fs = std::filesystem;
+using pvtest::THttpConnection;
+
+// A folder with the sample form and a private copy of its database.
+class SampleCopy {
+public:
+    SampleCopy() {
+        Dir = fs::temp_directory_path() / ("plotvane-serve-" + std::to_string(::getpid()) + "-" + std::to_string(Next++));
+        fs::create_directories(Dir);
+        fs::copy_file(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "sales.form", Dir / "sales.form");
+        fs::copy_file(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "sales.db", Dir / "sales.db");
+    }
+    ~SampleCopy() { fs::remove_all(Dir); }
+    std::string Form() const { return (Dir / "sales.form").string(); }
+    void Sql(const char* Statement) const {
+        sqlite3* Db = nullptr;
+        ASSERT_EQ(sqlite3_open((Dir / "sales.db").string().c_str(), &Db), SQLITE_OK);
+        char* Error = nullptr;
+        EXPECT_EQ(sqlite3_exec(Db, Statement, nullptr, nullptr, &Error), SQLITE_OK) << (Error ? Error : "");
+        sqlite3_free(Error);
+        sqlite3_close(Db);
+    }
+    fs::path Dir;
+    static inline int Next = 0;
+};
+
+// A server on the copy, stopped when the test ends however it ends.
+struct RunningServer {
+    explicit RunningServer(const SampleCopy& Copy, unsigned Threads = 2,
+                           const std::function<void(TChartServerOptions&)>& Adjust = {}) {
+        TChartServerOptions O;
+        O.FormFile = Copy.Form();
+        O.LoadModule = [F = Copy.Form()] { return LoadForm(F); };
+        O.Http.Threads = Threads;
+        O.Http.Log = [this](std::string_view Line) {
+            std::lock_guard<std::mutex> Lock(LogLock);
+            Log += std::string(Line) + "\n";
+        };
+        if (Adjust) Adjust(O);
+        Server = std::make_unique<TChartServer>(O);
+        Server->Start();
+    }
+    ~RunningServer() { Server->Stop(); }
+    std::uint16_t Port() const { return Server->GetPort(); }
+    std::string Logged() {
+        std::lock_guard<std::mutex> Lock(LogLock);
+        return Log;
+    }
+    std::mutex LogLock;
+    std::string Log;
+    std::unique_ptr<TChartServer> Server;
+};
+
+// Width and height from a GIF's logical screen descriptor.
+std::pair<int, int> GifSize(const std::string& B) {
+    if (B.size() < 10 || B.compare(0, 6, "GIF89a") != 0) return {-1, -1};
+    auto U = [&](std::size_t I) { return static_cast<unsigned char>(B[I]); };
+    return {U(6) | (U(7) << 8), U(8) | (U(9) << 8)};
+}
+
+bool IsCompleteJpeg(const std::string& B) {
+    return B.size() > 4 && static_cast<unsigned char>(B[0]) == 0xFF && static_cast<unsigned char>(B[1]) == 0xD8 &&
+           static_cast<unsigned char>(B[B.size() - 2]) == 0xFF && static_cast<unsigned char>(B[B.size() - 1]) == 0xD9;
+}
+
+TEST(ChartServer, ServesEachChartAsGifAndJpegWithExactBodies) {
+    SampleCopy Copy;
+    RunningServer S(Copy);
+    THttpConnection C(S.Port());
+    auto Jpeg = C.Request("GET", "/RevenueChart.jpg");
+    ASSERT_EQ(Jpeg.Status, 200);
+    EXPECT_EQ(Jpeg.Header("Content-Type"), "image/jpeg");
+    EXPECT_TRUE(IsCompleteJpeg(Jpeg.Body));
+    // A GIF after a larger JPEG carries only the GIF's bytes, and the reverse.
+    auto Gif = C.Request("GET", "/RevenueChart.gif");
+    ASSERT_EQ(Gif.Status, 200);
+    EXPECT_EQ(Gif.Header("Content-Type"), "image/gif");
+    EXPECT_EQ(GifSize(Gif.Body), std::make_pair(400, 250));
+    EXPECT_EQ(Gif.Body.back(), ';');  // the GIF trailer ends the body
+    auto Jpeg2 = C.Request("GET", "/RevenueChart.jpg");
+    EXPECT_EQ(Jpeg2.Body, Jpeg.Body);
+    auto Gif2 = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Gif2.Body, Gif.Body);  // unchanged chart, identical picture
+
+    // Revalidation: the ETag of the body answers 304 while nothing changed.
+    std::string Tag = Gif.Header("ETag");
+    ASSERT_FALSE(Tag.empty());
+    auto NotModified = C.Request("GET", "/RevenueChart.gif", {{"If-None-Match", Tag}});
+    EXPECT_EQ(NotModified.Status, 304);
+    EXPECT_TRUE(NotModified.Body.empty());
+    EXPECT_EQ(Gif.Header("Cache-Control"), "no-cache");
+
+    auto Index = C.Request("GET", "/");
+    EXPECT_EQ(Index.Status, 200);
+    EXPECT_NE(Index.Body.find("<img src=\"/RevenueChart.png\""), std::string::npos);
+    EXPECT_EQ(C.Request("GET", "/Nothing.gif").Status, 404);
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.txt").Status, 404);
+}
+
+TEST(ChartServer, EveryRequestShowsTheDatabaseAsItIsNow) {
+    SampleCopy Copy;
+    RunningServer S(Copy);
+    THttpConnection C(S.Port());
+    auto Before = C.Request("GET", "/RevenueChart.gif");
+    Copy.Sql("UPDATE sales SET revenue = 60 WHERE month = 'Mar'");
+    auto After = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(After.Status, 200);
+    EXPECT_NE(After.Body, Before.Body);
+}
+
+TEST(ChartServer, RenderFailureAnswers500AndTheServerRecovers) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    ASSERT_EQ(C.Request("GET", "/RevenueChart.gif").Status, 200);
+    Copy.Sql("ALTER TABLE sales RENAME TO sales_away");
+    auto Failed = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Failed.Status, 500);
+    EXPECT_NE(Failed.Header("Content-Type").find("text/plain"), std::string::npos);
+    Copy.Sql("ALTER TABLE sales_away RENAME TO sales");
+    THttpConnection C2(S.Port());
+    auto Ok = C2.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Ok.Status, 200);
+    EXPECT_EQ(GifSize(Ok.Body), std::make_pair(400, 250));
+}
+
+TEST(ChartServer, ManyConcurrentClientsEachGetACompletePicture) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 4);
+    std::string Reference = THttpConnection(S.Port()).Request("GET", "/RevenueChart.gif").Body;
+    std::atomic<int> Good{0};
+    std::vector<std::thread> Clients;
+    for (int I = 0; I < 24; ++I)
+        Clients.emplace_back([&, I] {
+            THttpConnection C(S.Port());
+            for (int R = 0; R < 4; ++R) {
+                auto Reply = C.Request("GET", (I + R) % 2 ? "/RevenueChart.gif" : "/RevenueChart.jpg");
+                bool Ok = Reply.Status == 200 &&
+                          ((I + R) % 2 ? Reply.Body == Reference : IsCompleteJpeg(Reply.Body));
+                if (Ok) ++Good;
+            }
+        });
+    for (auto& T : Clients) T.join();
+    EXPECT_EQ(Good.load(), 24 * 4);
+}
+
+TEST(ChartServer, ModulesOnSeparateThreadsRenderTheSamePicture) {
+    SampleCopy Copy;
+    auto Single = LoadForm(Copy.Form());
+    auto* Chart = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(Single->FindComponent("RevenueChart"));
+    ASSERT_NE(Chart, nullptr);
+    pv::TBitmap Reference;
+    Reference.Assign(*Chart->GetBMPPicture());
+
+    std::vector<pv::TUniqueComponent<pv::TComponent>> Modules;
+    for (int I = 0; I < 8; ++I) Modules.push_back(LoadForm(Copy.Form()));
+    std::atomic<int> Same{0};
+    std::vector<std::thread> Threads;
+    for (auto& M : Modules)
+        Threads.emplace_back([&, Module = M.get()] {
+            auto* C = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(Module->FindComponent("RevenueChart"));
+            bool AllSame = true;
+            for (int R = 0; R < 10; ++R) {
+                const pv::TBitmap* B = C->GetBMPPicture();
+                AllSame = AllSame && B->GetWidth() == Reference.GetWidth() &&
+                          std::equal(B->PixelSpan().begin(), B->PixelSpan().end(), Reference.PixelSpan().begin());
+            }
+            if (AllSame) ++Same;
+        });
+    for (auto& T : Threads) T.join();
+    EXPECT_EQ(Same.load(), 8);
+}
+
+std::pair<int, int> PngSize(const std::string& B) {
+    if (B.size() < 24 || B.compare(1, 3, "PNG") != 0) return {-1, -1};
+    auto U = [&](std::size_t I) { return static_cast<unsigned>(static_cast<unsigned char>(B[I])); };
+    auto Be = [&](std::size_t I) { return int(U(I) << 24 | U(I + 1) << 16 | U(I + 2) << 8 | U(I + 3)); };
+    return {Be(16), Be(20)};
+}
+
+// The root element's attributes of an SVG document, parsed as XML; empty
+// when the document is not well-formed.
+std::map<std::string, std::string> SvgRoot(const std::string& Doc) {
+    struct TState {
+        std::map<std::string, std::string> Root;
+        bool Seen = false;
+    } State;
+    XML_Parser P = XML_ParserCreate(nullptr);
+    XML_SetUserData(P, &State);
+    XML_SetStartElementHandler(P, [](void* Data, const XML_Char* Name, const XML_Char** Attrs) {
+        auto* S = static_cast<TState*>(Data);
+        if (S->Seen) return;
+        S->Seen = true;
+        S->Root["<name>"] = Name;
+        for (int I = 0; Attrs[I]; I += 2) S->Root[Attrs[I]] = Attrs[I + 1];
+    });
+    const bool Ok = XML_Parse(P, Doc.data(), static_cast<int>(Doc.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(P);
+    return Ok ? State.Root : std::map<std::string, std::string>{};
+}
+
+// The first page's MediaBox of a PDF, as "W H".
+std::string PdfPageSize(const std::string& Doc) {
+    std::smatch M;
+    if (Doc.rfind("%PDF-", 0) != 0 || !std::regex_search(Doc, M, std::regex(R"(/MediaBox \[ ?0 0 ([0-9.]+) ([0-9.]+) ?\])")))
+        return {};
+    return M[1].str() + " " + M[2].str();
+}
+
+std::string Gunzip(const std::string& In) {
+    z_stream Z{};
+    inflateInit2(&Z, 15 + 16);
+    std::string Out(In.size() * 20 + 1024, '\0');
+    Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(In.data()));
+    Z.avail_in = static_cast<uInt>(In.size());
+    Z.next_out = reinterpret_cast<Bytef*>(Out.data());
+    Z.avail_out = static_cast<uInt>(Out.size());
+    const int Rc = inflate(&Z, Z_FINISH);
+    Out.resize(Z.total_out);
+    inflateEnd(&Z);
+    return Rc == Z_STREAM_END ? Out : std::string();
+}
+
+// Runs a shell command as another process, as a database's other users do.
+void Shell(const std::string& Command) { ASSERT_EQ(std::system(Command.c_str()), 0) << Command; }
+
+TEST(ChartServer, EveryFormatAtEachScaleHasTheChartsSize) {
+    SampleCopy Copy;
+    RunningServer S(Copy);
+    THttpConnection C(S.Port());
+    for (double Scale : {1.0, 1.5, 2.0}) {
+        const int W = int(std::lround(400 * Scale)), H = int(std::lround(250 * Scale));
+        const std::string Q = Scale == 1.0 ? "" : "?scale=" + std::to_string(Scale).substr(0, 3);
+        auto Gif = C.Request("GET", "/RevenueChart.gif" + Q);
+        ASSERT_EQ(Gif.Status, 200);
+        EXPECT_EQ(GifSize(Gif.Body), std::make_pair(W, H)) << Q;
+        auto Png = C.Request("GET", "/RevenueChart.png" + Q);
+        ASSERT_EQ(Png.Status, 200);
+        EXPECT_EQ(Png.Header("Content-Type"), "image/png");
+        EXPECT_EQ(PngSize(Png.Body), std::make_pair(W, H)) << Q;
+        auto Jpeg = C.Request("GET", "/RevenueChart.jpg" + Q);
+        EXPECT_TRUE(IsCompleteJpeg(Jpeg.Body));
+
+        auto Svg = C.Request("GET", "/RevenueChart.svg" + Q);
+        ASSERT_EQ(Svg.Status, 200);
+        EXPECT_EQ(Svg.Header("Content-Type"), "image/svg+xml");
+        auto Root = SvgRoot(Svg.Body);
+        EXPECT_EQ(Root["<name>"], "svg");
+        EXPECT_EQ(Root["width"], std::to_string(W) + "px");
+        EXPECT_EQ(Root["height"], std::to_string(H) + "px");
+        EXPECT_EQ(Root["viewBox"], "0 0 " + std::to_string(W) + " " + std::to_string(H));
+        auto Pdf = C.Request("GET", "/RevenueChart.pdf" + Q);
+        ASSERT_EQ(Pdf.Status, 200);
+        EXPECT_EQ(Pdf.Header("Content-Type"), "application/pdf");
+        EXPECT_EQ(PdfPageSize(Pdf.Body), std::to_string(W) + " " + std::to_string(H));
+    }
+    // Compressed SVG for clients that accept it, with its own tag.
+    auto Plain = C.Request("GET", "/RevenueChart.svg");
+    auto Packed = C.Request("GET", "/RevenueChart.svg", {{"Accept-Encoding", "gzip, deflate"}});
+    EXPECT_EQ(Packed.Header("Content-Encoding"), "gzip");
+    EXPECT_EQ(Packed.Header("Vary"), "Accept-Encoding");
+    EXPECT_LT(Packed.Body.size(), Plain.Body.size() / 2);
+    EXPECT_TRUE(Gunzip(Packed.Body) == Plain.Body);
+    EXPECT_NE(Packed.Header("ETag"), Plain.Header("ETag"));
+    EXPECT_FALSE(Plain.HasHeader("Content-Encoding"));
+}
+
+TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);  // one module: every request reuses it
+    THttpConnection C(S.Port());
+    auto All = C.Request("GET", "/RevenueChart.png");
+    auto Eu = C.Request("GET", "/RevenueChart.png?width=800&scale=2&region=EU");
+    ASSERT_EQ(Eu.Status, 200) << Eu.Body;
+    EXPECT_EQ(PngSize(Eu.Body), std::make_pair(1600, 500));
+    auto EuSmall = C.Request("GET", "/RevenueChart.png?region=EU");
+    EXPECT_EQ(PngSize(EuSmall.Body), std::make_pair(400, 250));
+    EXPECT_TRUE(EuSmall.Body != All.Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?region=US").Body != EuSmall.Body);
+    // Nothing of a request stays with the module: not the size, the scale
+    // nor the region.
+    auto Again = C.Request("GET", "/RevenueChart.png?width=300");
+    EXPECT_EQ(PngSize(Again.Body), std::make_pair(300, 250));
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == All.Body);
+
+    // A value that looks like SQL is only data.
+    auto Odd = C.Request("GET", "/RevenueChart.gif?region=x%27%20OR%201%3D1--");
+    EXPECT_EQ(Odd.Status, 200);
+
+    struct TCase {
+        const char* Query;
+        const char* Says;
+    };
+    for (const TCase& T : std::initializer_list<TCase>{
+             {"width=0", "width='0' is out of range: it must be a whole number in 1..16384"},
+             {"width=12x", "width='12x'"},
+             {"height=20000", "height='20000' is out of range: it must be a whole number in 1..16384"},
+             {"scale=0.5", "scale='0.5' is out of range: it must be a number in 1..4"},
+             {"scale=4.5", "scale='4.5'"},
+             {"scale=nan", "scale='nan'"},
+             {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
+             {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, region"},
+             {"width=100&width=200", "'width' is given more than once"},
+             {"width=16384&height=16384", "more than 16777216 pixels"},
+         }) {
+        auto R = C.Request("GET", std::string("/RevenueChart.gif?") + T.Query);
+        EXPECT_EQ(R.Status, 400) << T.Query;
+        EXPECT_NE(R.Body.find(T.Says), std::string::npos) << T.Query << ": " << R.Body;
+    }
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.gif").Body == C.Request("GET", "/RevenueChart.gif").Body);
+}
+
+TEST(ChartServer, CachedAnswersNeedNoRenderAndChangesShowAtTheNextRequest) {
+    SampleCopy Copy;
+    RunningServer S(Copy);
+    THttpConnection C(S.Port());
+    auto First = C.Request("GET", "/RevenueChart.gif");
+    const std::uint64_t Renders = S.Server->RenderCount();
+    auto Second = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_TRUE(Second.Body == First.Body);
+    EXPECT_EQ(S.Server->RenderCount(), Renders);
+    auto NotModified = C.Request("GET", "/RevenueChart.gif", {{"If-None-Match", First.Header("ETag")}});
+    EXPECT_EQ(NotModified.Status, 304);
+    EXPECT_EQ(S.Server->RenderCount(), Renders);
+    // Each size is its own answer.
+    C.Request("GET", "/RevenueChart.gif?width=500");
+    EXPECT_EQ(S.Server->RenderCount(), Renders + 1);
+
+    // Another process changes the data: the next answer shows it.
+    const std::string Db = (Copy.Dir / "sales.db").string();
+    Shell("sqlite3 '" + Db + "' \"UPDATE sales SET revenue = 40 WHERE month = 'Mar'\"");
+    auto Changed = C.Request("GET", "/RevenueChart.gif", {{"If-None-Match", First.Header("ETag")}});
+    EXPECT_EQ(Changed.Status, 200);
+    EXPECT_TRUE(Changed.Body != First.Body);
+
+    // The file is replaced by another one under the same name.
+    const std::string Other = (Copy.Dir / "other.db").string();
+    Shell("cp '" + Db + "' '" + Other + "' && sqlite3 '" + Other + "' \"UPDATE sales SET revenue = -7\" && mv '" +
+          Other + "' '" + Db + "'");
+    auto Replaced = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Replaced.Status, 200);
+    EXPECT_TRUE(Replaced.Body != Changed.Body);
+    THttpConnection C2(S.Port());  // the other worker's module too
+    EXPECT_TRUE(C2.Request("GET", "/RevenueChart.gif").Body == Replaced.Body);
+
+    // Deleted: never the old picture, and the reason is logged.
+    Shell("rm '" + Db + "'");
+    auto Gone = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Gone.Status, 503);
+    EXPECT_NE(S.Logged().find("SalesQuery: database file \"" + Db + "\" cannot be read"), std::string::npos)
+        << S.Logged();
+    auto Health = C.Request("GET", "/healthz");
+    EXPECT_EQ(Health.Status, 503);
+    EXPECT_NE(Health.Body.find("SalesQuery"), std::string::npos);
+
+    // Back again: served from the new file.
+    fs::copy_file(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "sales.db", Copy.Dir / "sales.db");
+    auto Back = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Back.Status, 200);
+    EXPECT_TRUE(Back.Body == First.Body);
+    EXPECT_EQ(C.Request("GET", "/healthz").Status, 200);
+}
+
+TEST(ChartServer, WritesByOthersWhileServingNeverFailARequest) {
+    SampleCopy Copy;
+    RunningServer S(Copy);
+    std::atomic<bool> Stop{false};
+    std::thread Writer([&] {
+        sqlite3* Db = nullptr;
+        sqlite3_open((Copy.Dir / "sales.db").string().c_str(), &Db);
+        sqlite3_busy_timeout(Db, 2000);
+        for (int I = 0; !Stop; ++I) {
+            const std::string Sql = "UPDATE sales SET revenue = " + std::to_string(I % 9) + " WHERE month_no = 3";
+            sqlite3_exec(Db, Sql.c_str(), nullptr, nullptr, nullptr);
+            // A busy writer, not one that never lets go: a rollback-journal
+            // database cannot serve readers under back-to-back writes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        sqlite3_close(Db);
+    });
+    THttpConnection C(S.Port());
+    int Good = 0;
+    for (int I = 0; I < 40; ++I) Good += C.Request("GET", I % 2 ? "/RevenueChart.gif" : "/RevenueChart.svg").Status == 200;
+    Stop = true;
+    Writer.join();
+    EXPECT_EQ(Good, 40) << S.Logged();
+}
+
+TEST(ChartServer, NoRefreshKeepsTheRecordsReadAtStart) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1, [](TChartServerOptions& O) { O.RefreshData = false; });
+    THttpConnection C(S.Port());
+    auto Before = C.Request("GET", "/RevenueChart.gif");
+    Copy.Sql("UPDATE sales SET revenue = 60 WHERE month = 'Mar'");
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.gif").Body == Before.Body);
+}
+
+TEST(ChartServer, CacheIsBoundedInBytes) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1, [](TChartServerOptions& O) { O.CacheBytes = 12000; });
+    THttpConnection C(S.Port());
+    // Each GIF is a few kilobytes: the oldest go when more arrive.
+    for (int W = 300; W < 310; ++W) C.Request("GET", "/RevenueChart.gif?width=" + std::to_string(W));
+    const std::uint64_t Renders = S.Server->RenderCount();
+    C.Request("GET", "/RevenueChart.gif?width=309");
+    EXPECT_EQ(S.Server->RenderCount(), Renders);
+    C.Request("GET", "/RevenueChart.gif?width=300");
+    EXPECT_EQ(S.Server->RenderCount(), Renders + 1);
+}
+
+TEST(ChartServer, IndexPageFaviconAndAccessLog) {
+    SampleCopy Copy;
+    auto Access = std::make_shared<std::vector<std::string>>();
+    auto AccessLock = std::make_shared<std::mutex>();
+    RunningServer S(Copy, 2, [&](TChartServerOptions& O) {
+        O.Http.AccessLog = [Access, AccessLock](std::string_view Line) {
+            std::lock_guard<std::mutex> Lock(*AccessLock);
+            Access->emplace_back(Line);
+        };
+    });
+    THttpConnection C(S.Port());
+    auto Index = C.Request("GET", "/");
+    EXPECT_EQ(Index.Status, 200);
+    EXPECT_NE(Index.Body.find("<h1>sales.form</h1>"), std::string::npos);
+    EXPECT_EQ(Index.Body.find(Copy.Dir.string()), std::string::npos);
+    EXPECT_NE(Index.Body.find("name=\"viewport\""), std::string::npos);
+    EXPECT_NE(Index.Body.find("max-width:100%"), std::string::npos);
+    EXPECT_NE(Index.Body.find("srcset=\"/RevenueChart.png?scale=2 2x\" width=\"400\" height=\"250\""), std::string::npos);
+    for (const char* Ext : {".gif\"", ".jpg\"", ".png\"", ".svg\"", ".pdf\""})
+        EXPECT_NE(Index.Body.find(std::string("href=\"/RevenueChart") + Ext), std::string::npos) << Ext;
+    EXPECT_NE(Index.Body.find("<code>&lt;img src=&quot;/RevenueChart.png&quot;"), std::string::npos);
+    auto Icon = C.Request("GET", "/favicon.ico");
+    EXPECT_EQ(Icon.Status, 200);
+    EXPECT_EQ(PngSize(Icon.Body), std::make_pair(16, 16));
+    EXPECT_EQ(C.Request("GET", "/healthz").Body, "ok\n");
+    C.Request("GET", "/RevenueChart.gif?scale=2");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::lock_guard<std::mutex> Lock(*AccessLock);
+    ASSERT_EQ(Access->size(), 4u);
+    const std::regex Clf(R"re(^127\.0\.0\.1 - - \[\d{2}/[A-Z][a-z]{2}/\d{4}:\d{2}:\d{2}:\d{2} \+0000\] "GET (\S+) HTTP/1\.1" (\d{3}) (\d+) "-" "-" \d+\.\d{3}$)re");
+    std::smatch M;
+    ASSERT_TRUE(std::regex_match((*Access)[3], M, Clf)) << (*Access)[3];
+    EXPECT_EQ(M[1], "/RevenueChart.gif?scale=2");
+    EXPECT_EQ(M[2], "200");
+}
+
+// The component's own response steps behind the real adapter.
+TEST(ComponentResponse, OnAfterDrawOncePerResponseAndNeverInTheDesigner) {
+    pv::TComponent Module(nullptr);
+    auto* Chart = new Norq_Plotvane::TNorq_DBPlotvane(&Module);
+    Chart->GetChartSeries()->Add(3, "a");
+    std::atomic<int> Calls{0};
+    Chart->SetOnAfterDraw(pv::TNotifyEvent([&](pv::TObject*) { ++Calls; }));
+    pv::THTTPServerOptions O;
+    O.Threads = 1;
+    O.Log = [](std::string_view) {};
+    pv::THTTPServer Server(O, [&](const pv::TWebRequest& Request, pv::TWebResponse& Response) {
+        if (Request.GetPath() == "/chart.gif")
+            Chart->GetGifResponse(Response);
+        else
+            Chart->GetJPegResponse(Response);
+    });
+    Server.Start();
+    THttpConnection C(Server.GetPort());
+    EXPECT_EQ(C.Request("GET", "/chart.gif").Status, 200);
+    EXPECT_EQ(C.Request("GET", "/chart.jpg").Status, 200);
+    EXPECT_EQ(Calls.load(), 2);
+    Chart->SetDesigning(true);
+    EXPECT_EQ(C.Request("GET", "/chart.gif").Status, 200);
+    EXPECT_EQ(Calls.load(), 2);
+    Server.Stop();
+}
+
+TEST(ComponentResponse, StillLoadingAnswersWithTheLastRendering) {
+    pv::TComponent Module(nullptr);
+    auto* Chart = new Norq_Plotvane::TNorq_DBPlotvane(&Module);
+    Chart->GetChartSeries()->Add(3, "a");
+    int Calls = 0;
+    Chart->SetOnAfterDraw(pv::TNotifyEvent([&](pv::TObject*) { ++Calls; }));
+    std::string First, Second;
+    pv::TWebResponse R1([&](pv::TWebMessage&& M) { First = M.Body; });
+    Chart->GetGifResponse(R1);
+    Chart->SetLoading(true);
+    Chart->SetWidth(200);  // not rendered while loading
+    pv::TWebResponse R2([&](pv::TWebMessage&& M) { Second = M.Body; });
+    Chart->GetGifResponse(R2);
+    EXPECT_EQ(Second, First);
+    EXPECT_EQ(Calls, 2);  // called also when nothing was rendered
+    EXPECT_EQ(GifSize(Second).first, 400);
+}
+
+TEST(ComponentResponse, ScaleDrawsEveryPictureLargerAndRefusesValuesOutOfRange) {
+    pv::TComponent Module(nullptr);
+    auto* Chart = new Norq_Plotvane::TNorq_DBPlotvane(&Module);
+    Chart->SetName("Chart1");
+    Chart->GetChartSeries()->Add(3, "a");
+    Chart->SetScale(2);
+    EXPECT_EQ(Chart->GetBMPPicture()->GetWidth(), 800);
+    pv::TWebResponse R;
+    Chart->GetGifResponse(R);
+    EXPECT_EQ(GifSize(R.GetSentMessage()->Body), std::make_pair(800, 500));
+    try {
+        Chart->SetScale(4.5);
+        ADD_FAILURE();
+    } catch (const pv::ERangeError& E) {
+        EXPECT_STREQ(E.what(), "Scale 4.5 of 'Chart1' is out of range 1..4");
+    }
+    EXPECT_EQ(Chart->GetScale(), 2);
+    EXPECT_EQ(Chart->GetWidth(), 400);  // the layout size stays
+}
+
+}  // namespace
+}  // namespace plotvane
