@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 
+#include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Stream.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
@@ -61,7 +62,7 @@ int RunRender(std::span<const std::string> Args) {
             auto Png = Chart.GetBMPPicture()->EncodePNG();
             Bytes.WriteBytes(Png);
         }
-        WriteFileAtomically(Out, Bytes.Bytes());
+        pv::WriteFileAtomically(Out, Bytes.Bytes());
         return 0;
     });
 }

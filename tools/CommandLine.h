@@ -1,6 +1,7 @@
 #pragma once
 // What the subcommands share: argument parsing, error reporting, finding
-// the component to work on, --set, and writing result files safely.
+// the component to work on, --set. Result files are written with
+// pv::WriteFileAtomically (platform/rtl/AtomicFile.h).
 
 #include <cstdint>
 #include <functional>
@@ -68,10 +69,5 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
 // property belongs to Target unless its first dotted part is no property of
 // Target but names a component of Module: "--set SalesQuery.SQL.Strings=(...)".
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets);
-
-// Writes Bytes to FileName through a temporary file in the same folder that
-// is renamed over FileName once complete, so a failure never leaves a
-// truncated or half-written file. Raises pv::EStreamError naming the file.
-void WriteFileAtomically(const std::string& FileName, std::span<const std::uint8_t> Bytes);
 
 }  // namespace plotvane

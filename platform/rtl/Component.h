@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/rtl/Object.h"
@@ -103,6 +104,17 @@ private:
     TComponentState FComponentState = 0;
     // Owned components, in creation order. The owner deletes them.
     std::vector<TComponent*> FComponents;
+    // The named ones among them by name, ASCII letter case ignored, so that
+    // finding a sibling (and checking a new name) does not search the list.
+    struct TNameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view S) const noexcept;
+    };
+    struct TNameEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view A, std::string_view B) const noexcept;
+    };
+    std::unordered_map<std::string, TComponent*, TNameHash, TNameEqual> FNameIndex;
     // Components linked by FreeNotification (either direction).
     std::vector<TComponent*> FFreeNotifies;
     std::shared_ptr<const void> FAlive;
