@@ -5,7 +5,8 @@ set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config \
   libcairo2-dev libpango1.0-dev fonts-dejavu-core \
   libgif-dev libturbojpeg0-dev libsqlite3-dev libmicrohttpd-dev \
-  libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk"
+  libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk \
+  clang libclang-rt-14-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -352,7 +352,7 @@ private:
 class TFormBuilder {
 public:
     TFormBuilder(const std::string& FileName, const TFormReadOptions& Options)
-        : FFileName(FileName), FOptions(Options), FApplier(FileName, false, &FFixups) {}
+        : FOptions(Options), FApplier(FileName, false, &FFixups) {}
 
     std::unique_ptr<TComponent> Build(const TFormObject& RootObject) {
         std::unique_ptr<TComponent> Root(Create(RootObject, nullptr));
@@ -427,7 +427,6 @@ private:
         FLoadOrder.emplace_back(&C, &Object);
     }
 
-    const std::string& FFileName;
     const TFormReadOptions& FOptions;
     std::vector<TPropertyApplier::TFixup> FFixups;
     TPropertyApplier FApplier;
