@@ -25,15 +25,17 @@ WARM=""
 echo "round  format  rss_kb  requests  errors"
 for ROUND in $(seq "$ROUNDS"); do
   FORMAT=$([ $((ROUND % 2)) -eq 0 ] && echo jpg || echo gif)
-  OUT=$(wrk -t2 -c50 -d10s "http://127.0.0.1:$PORT/RevenueChart.$FORMAT")
+  # A generous timeout: the soak looks for failures and growth, not latency.
+  OUT=$(wrk -t2 -c50 -d10s --timeout 10s "http://127.0.0.1:$PORT/RevenueChart.$FORMAT")
   N=$(echo "$OUT" | awk '/requests in/ {print $1}')
   E=$(echo "$OUT" | awk '/Non-2xx/ {s += $NF} /Socket errors/ {gsub(",", ""); s += $4 + $6 + $8 + $10} END {print s + 0}')
+  KINDS=$(echo "$OUT" | awk '/Non-2xx|Socket errors/ {printf "%s ", $0}')
   kill -0 $PID 2>/dev/null || { echo "the server died"; exit 1; }
   R=$(rss)
   [ "$ROUND" -eq 6 ] && WARM=$R
   REQUESTS=$((REQUESTS + N))
   ERRORS=$((ERRORS + E))
-  printf "%5d  %-6s  %6d  %8d  %6d\n" "$ROUND" "$FORMAT" "$R" "$N" "$E"
+  printf "%5d  %-6s  %6d  %8d  %6d  %s\n" "$ROUND" "$FORMAT" "$R" "$N" "$E" "$KINDS"
 done
 echo "requests: $REQUESTS, errors: $ERRORS, rss after warm-up: ${WARM:-$(rss)} kB, at the end: $(rss) kB"
 [ "$ERRORS" -eq 0 ]

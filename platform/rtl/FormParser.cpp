@@ -220,9 +220,9 @@ private:
                 if (Peek() == '$') {
                     Take();
                     Base = 16;
-                        while (!AtEnd() && IsHexDigit(Peek()) && Digits.size() < 16) Digits += Take();
+                        while (!AtEnd() && IsHexDigit(Peek())) Digits += Take();
                 } else {
-                    while (!AtEnd() && IsDigit(Peek()) && Digits.size() < 16) Digits += Take();
+                    while (!AtEnd() && IsDigit(Peek())) Digits += Take();
                 }
                 std::uint32_t Cp = 0;
                 auto [P, Ec] = std::from_chars(Digits.data(), Digits.data() + Digits.size(), Cp, Base);
