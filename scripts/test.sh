@@ -21,7 +21,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOTVANE_T
 cmake --build build-tsan -j "$JOBS" --target $TSAN_TESTS
 for t in $TSAN_TESTS; do
   exe=$(find build-tsan/tests -name "$t" -type f -perm -u+x | head -n 1)
-  PLOTVANE_SOURCE_DIR="$PWD" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
+  G_SLICE=always-malloc PLOTVANE_SOURCE_DIR="$PWD" TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp" \
     "$exe" --gtest_brief=1
 done
 echo "All tests passed (normal, sanitizer and thread-sanitizer builds)."
