@@ -6,7 +6,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
   libcairo2-dev libpango1.0-dev fonts-dejavu-core \
   libgif-dev libturbojpeg0-dev libsqlite3-dev libmicrohttpd-dev \
   zlib1g-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk \
-  dpkg-dev file postgresql libpq-dev nginx"
+  dpkg-dev file postgresql libpq-dev nginx clang libclang-rt-14-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"

@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/ByteBuffer.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/PackageFile.h"
@@ -195,7 +196,7 @@ std::unique_ptr<pv::TBitmap> Scaled(const pv::TBitmap& Source, int Scale) {
 
 void WritePng(const pv::TBitmap& Picture, int Scale, const std::string& FileName) {
     const auto Png = Scale == 1 ? Picture.EncodePNG() : Scaled(Picture, Scale)->EncodePNG();
-    WriteFileAtomically(FileName, Png);
+    pv::WriteFileAtomically(FileName, Png);
 }
 
 // The icon #Id of a MAINICON group: the group's entry for the icon, and the

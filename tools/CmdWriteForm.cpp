@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/FormWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
@@ -46,7 +47,7 @@ int RunWriteForm(std::span<const std::string> Args) {
             std::cout << Text;
             return 0;
         }
-        WriteFileAtomically(Out, std::span(reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()));
+        pv::WriteFileAtomically(Out, std::span(reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()));
         return 0;
     });
 }

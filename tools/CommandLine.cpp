@@ -1,6 +1,10 @@
 #include "tools/CommandLine.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -10,11 +14,6 @@
 #include "platform/rtl/TypInfo.h"
 
 namespace plotvane {
-
-namespace {
-
-
-}  // namespace
 
 std::string TCommandArgs::Option(std::string_view Name, const std::string& Default) const {
     auto It = Options.find(Name);

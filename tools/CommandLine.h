@@ -1,6 +1,7 @@
 #pragma once
 // What the subcommands share: argument parsing, error reporting, finding
-// the component to work on, --set, and writing result files safely.
+// the component to work on, --set. Result files are written with
+// pv::WriteFileAtomically (platform/rtl/AtomicFile.h).
 
 #include <cstdint>
 #include <functional>

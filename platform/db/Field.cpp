@@ -48,6 +48,28 @@ bool ParseInteger(std::string_view S, std::int64_t& Result) {
     return true;
 }
 
+// Text for a message: well-formed UTF-8 without control characters other
+// than tab and line breaks.
+bool LooksLikeText(std::string_view S) {
+    for (std::size_t I = 0; I < S.size();) {
+        auto U = static_cast<unsigned char>(S[I]);
+        if (U < 0x80) {
+            if ((U < 0x20 && U != '\t' && U != '\n' && U != '\r') || U == 0x7F) return false;
+            ++I;
+            continue;
+        }
+        std::size_t Len = (U >= 0xC2 && U <= 0xDF) ? 2 : (U >= 0xE0 && U <= 0xEF) ? 3 : (U >= 0xF0 && U <= 0xF4) ? 4 : 0;
+        if (Len == 0 || I + Len > S.size()) return false;
+        for (std::size_t K = 1; K < Len; ++K)
+            if ((static_cast<unsigned char>(S[I + K]) & 0xC0) != 0x80) return false;
+        I += Len;
+    }
+    return true;
+}
+
+// Bytes of a text value a message shows before it cuts the rest.
+constexpr std::size_t MaxShownText = 60;
+
 bool FloatFitsInteger(double D) { return std::isfinite(D) && D >= -Int64Limit && D < Int64Limit; }
 
 }  // namespace
@@ -107,7 +129,16 @@ std::string ValueToString(const TFieldValue& Value) {
 
 std::string ValueForMessage(const TFieldValue& Value) {
     if (std::holds_alternative<std::monostate>(Value)) return "NULL";
-    if (std::holds_alternative<std::string>(Value)) return "'" + std::get<std::string>(Value) + "'";
+    if (auto* S = std::get_if<std::string>(&Value)) {
+        // Bytes that are no text (a BLOB: an image, a zero byte, a stray
+        // control character or broken UTF-8) are described, never copied
+        // into the message; text is shown up to a short prefix.
+        if (!LooksLikeText(*S)) return "a binary value (BLOB) of " + std::to_string(S->size()) + " bytes";
+        if (S->size() <= MaxShownText) return "'" + *S + "'";
+        std::size_t Cut = MaxShownText;
+        while (Cut > 0 && (static_cast<unsigned char>((*S)[Cut]) & 0xC0) == 0x80) --Cut;  // whole characters
+        return "'" + S->substr(0, Cut) + "...' (" + std::to_string(S->size()) + " bytes)";
+    }
     return ValueToString(Value);
 }
 

@@ -87,7 +87,15 @@ void TComponent::BeforeDestruction() noexcept {
         Other->Notification(this, TOperation::opRemove);
     }
     DestroyComponents();
-    if (FOwner) FOwner->RemoveComponent(this);
+    if (!FOwner) return;
+    if (FOwner->HasState(csDestroying)) {
+        // The owner is releasing all it owns: this one only leaves its list;
+        // neither the owner nor the siblings released with it are told (the
+        // components linked to it by FreeNotification were, above).
+        FOwner->Remove(this);
+    } else {
+        FOwner->RemoveComponent(this);
+    }
 }
 
 TComponent* TComponent::GetComponent(int Index) const {
@@ -97,11 +105,24 @@ TComponent* TComponent::GetComponent(int Index) const {
     return FComponents[static_cast<std::size_t>(Index)];
 }
 
+std::size_t TComponent::TNameHash::operator()(std::string_view S) const noexcept {
+    // FNV-1a over the bytes with ASCII letters in lower case.
+    std::size_t H = 14695981039346656037ull;
+    for (char C : S) {
+        if (C >= 'A' && C <= 'Z') C = char(C - 'A' + 'a');
+        H = (H ^ static_cast<unsigned char>(C)) * 1099511628211ull;
+    }
+    return H;
+}
+
+bool TComponent::TNameEqual::operator()(std::string_view A, std::string_view B) const noexcept {
+    return SameText(A, B);
+}
+
 TComponent* TComponent::FindComponent(std::string_view AName) const {
     if (AName.empty()) return nullptr;
-    for (TComponent* C : FComponents)
-        if (SameText(C->FName, AName)) return C;
-    return nullptr;
+    auto It = FNameIndex.find(AName);
+    return It == FNameIndex.end() ? nullptr : It->second;
 }
 
 void TComponent::ValidateRename(const std::string& NewName) const {
@@ -118,7 +139,12 @@ void TComponent::ValidateRename(const std::string& NewName) const {
 void TComponent::SetName(const std::string& NewName) {
     if (NewName == FName) return;
     ValidateRename(NewName);
+    if (FOwner) {
+        if (!NewName.empty()) FOwner->FNameIndex.reserve(FOwner->FNameIndex.size() + 1);  // may throw; nothing changed yet
+        if (!FName.empty()) FOwner->FNameIndex.erase(FName);
+    }
     FName = NewName;
+    if (FOwner && !FName.empty()) FOwner->FNameIndex.emplace(FName, this);
 }
 
 void TComponent::SetLoading(bool Value) {
@@ -140,7 +166,8 @@ void TComponent::SetDesigning(bool Value, bool SetChildren) {
 void TComponent::Loaded() { SetLoading(false); }
 
 void TComponent::Notification(TComponent* AComponent, TOperation Operation) {
-    if (Operation == TOperation::opRemove && AComponent) RemoveFreeNotification(AComponent);
+    if (Operation != TOperation::opRemove) return;
+    if (AComponent) RemoveFreeNotification(AComponent);
     // A handler may destroy or create components, so the list is re-read at
     // every step rather than iterated.
     for (std::size_t I = 0; I < FComponents.size(); ++I) {
@@ -187,12 +214,25 @@ void TComponent::RemoveComponent(TComponent* AComponent) {
 }
 
 void TComponent::Insert(TComponent* AComponent) {
-    FComponents.push_back(AComponent);
+    if (!AComponent->FName.empty()) FNameIndex.emplace(AComponent->FName, AComponent);
+    try {
+        FComponents.push_back(AComponent);
+    } catch (...) {
+        if (!AComponent->FName.empty()) FNameIndex.erase(AComponent->FName);
+        throw;
+    }
     AComponent->FOwner = this;
 }
 
 void TComponent::Remove(TComponent* AComponent) {
-    FComponents.erase(std::remove(FComponents.begin(), FComponents.end(), AComponent), FComponents.end());
+    // A component is in the list once; the search starts at the end, where
+    // DestroyComponents takes them from.
+    auto It = std::find(FComponents.rbegin(), FComponents.rend(), AComponent);
+    if (It != FComponents.rend()) FComponents.erase(std::next(It).base());
+    if (!AComponent->FName.empty()) {
+        auto Named = FNameIndex.find(AComponent->FName);
+        if (Named != FNameIndex.end() && Named->second == AComponent) FNameIndex.erase(Named);
+    }
     AComponent->FOwner = nullptr;
 }
 

@@ -15,13 +15,19 @@
 //
 // Removal notices: when a component is destroyed, its owner, the owner's
 // other components and every component that asked with FreeNotification
-// receive Notification(it, opRemove). A reference kept to a component that
-// is not owned is a TComponentPtr, which turns null by itself.
+// receive Notification(it, opRemove). When the owner itself is being
+// destroyed, its components leave it one by one and only the components
+// linked to each by FreeNotification are told (telling every sibling of
+// every component would make releasing a form of n components cost n * n
+// calls). A reference kept to a component that is not owned is a
+// TComponentPtr, which turns null by itself; one that must be dropped when
+// its component goes asks for FreeNotification.
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -87,8 +93,12 @@ public:
     // references are resolved. The base clears Loading.
     virtual void Loaded();
 
-    // Removal and insertion notices. The base forwards a notice to every
-    // owned component and drops a free-notification link to a removed one.
+    // Removal and insertion notices. The owner hears of a component that it
+    // gains (opInsert) or loses (opRemove); the base forwards removals to
+    // every owned component and drops a free-notification link to a removed
+    // one. Insertions are not forwarded: nothing refers to a component
+    // before it exists, and forwarding them would make reading a form of n
+    // components cost n * n calls.
     virtual void Notification(TComponent* AComponent, TOperation Operation);
 
     // Asks AComponent to send this component Notification(AComponent,
@@ -132,6 +142,17 @@ private:
     TComponentState FComponentState = 0;
     // Owned components, in creation order. The owner deletes them.
     std::vector<TComponent*> FComponents;
+    // The named ones among them by name, ASCII letter case ignored, so that
+    // finding a sibling (and checking a new name) does not search the list.
+    struct TNameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view S) const noexcept;
+    };
+    struct TNameEqual {
+        using is_transparent = void;
+        bool operator()(std::string_view A, std::string_view B) const noexcept;
+    };
+    std::unordered_map<std::string, TComponent*, TNameHash, TNameEqual> FNameIndex;
     // Components linked by FreeNotification (either direction).
     std::vector<TComponent*> FFreeNotifies;
     std::shared_ptr<const void> FAlive;

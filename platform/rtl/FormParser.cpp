@@ -53,10 +53,10 @@ struct TToken {
 std::string DescribeToken(const TToken& T, bool SingleValue) {
     switch (T.Kind) {
     case TTok::Eof: return SingleValue ? "the end of the value" : "the end of the file";
-    case TTok::Ident: return "'" + T.Text + "'";
+    case TTok::Ident: return "'" + T.Text + "'";  // at most MaxNameLength
     case TTok::Integer:
     case TTok::Float: return "the number " + T.Text;
-    case TTok::String: return "the string " + QuoteFormString(T.Text);
+    case TTok::String: return "the string " + QuoteForMessage(T.Text);
     case TTok::Symbol: return "'" + T.Text + "'";
     }
     return {};
@@ -81,7 +81,10 @@ public:
         char C = Peek();
         if (IsAlpha(C)) {
             T.Kind = TTok::Ident;
-            while (!AtEnd() && (IsAlpha(Peek()) || IsDigit(Peek()))) T.Text += Take();
+            while (!AtEnd() && (IsAlpha(Peek()) || IsDigit(Peek()))) {
+                T.Text += Take();
+                if (T.Text.size() > FormLimits::MaxNameLength) NameTooLong(T, "a name");
+            }
         } else if (IsDigit(C) || C == '$') {
             ReadNumber(T);
         } else if (C == '\'' || C == '#') {
@@ -110,6 +113,13 @@ public:
         return T;
     }
 
+    // Stops at the first character over the limit: a megabyte-long name
+    // costs no more than a short one.
+    [[noreturn]] void NameTooLong(const TToken& T, const char* What) const {
+        Fail(T.Pos, std::string(What) + " longer than " + std::to_string(FormLimits::MaxNameLength) +
+                        " characters (starting " + QuoteForMessage(T.Text, 20) + ")");
+    }
+
 private:
     bool AtEnd() const { return FPos >= FText.size(); }
     char Peek(std::size_t Ahead = 0) const {
@@ -135,7 +145,13 @@ private:
         if (Peek() == '$') {
             Take();
             std::string Digits;
-            while (!AtEnd() && IsHexDigit(Peek())) Digits += Take();
+            while (!AtEnd() && IsHexDigit(Peek())) {
+                Digits += Take();
+                if (Digits.size() >= FormLimits::MaxNameLength) {
+                    T.Text = "$" + Digits;
+                    NameTooLong(T, "a number");
+                }
+            }
             if (Digits.empty()) Fail(T.Pos, "expected hexadecimal digits after '$'");
             T.Text = "$" + Digits;
             std::uint64_t V = 0;
@@ -146,19 +162,25 @@ private:
             T.Int = static_cast<std::int64_t>(V);
             return;
         }
-        while (!AtEnd() && IsDigit(Peek())) T.Text += Take();
+        auto Digits = [&] {
+            while (!AtEnd() && IsDigit(Peek())) {
+                T.Text += Take();
+                if (T.Text.size() > FormLimits::MaxNameLength) NameTooLong(T, "a number");
+            }
+        };
+        Digits();
         bool Fraction = false;
         if (Peek() == '.' && IsDigit(Peek(1))) {
             Fraction = true;
             T.Text += Take();
-            while (!AtEnd() && IsDigit(Peek())) T.Text += Take();
+            Digits();
         }
         if ((Peek() == 'e' || Peek() == 'E') &&
             (IsDigit(Peek(1)) || ((Peek(1) == '-' || Peek(1) == '+') && IsDigit(Peek(2))))) {
             Fraction = true;
             T.Text += Take();
             if (Peek() == '-' || Peek() == '+') T.Text += Take();
-            while (!AtEnd() && IsDigit(Peek())) T.Text += Take();
+            Digits();
         }
         if (IsAlpha(Peek())) Fail(Here(), "unexpected '" + std::string(1, Peek()) + "' after the number " + T.Text);
         if (Fraction) {
@@ -168,6 +190,10 @@ private:
         T.Kind = TTok::Integer;
         auto [P, Ec] = std::from_chars(T.Text.data(), T.Text.data() + T.Text.size(), T.Int, 10);
         if (Ec != std::errc()) Fail(T.Pos, "the number " + T.Text + " is too large");
+    }
+
+    [[noreturn]] void StringTooLong(TFormPos At) const {
+        Fail(At, "a string longer than " + std::to_string(FormLimits::MaxStringLength) + " bytes");
     }
 
     // A string token is a run of quoted pieces and #nnn characters with
@@ -186,6 +212,7 @@ private:
                         Take();
                     }
                     T.Text += C;
+                    if (T.Text.size() > FormLimits::MaxStringLength) StringTooLong(T.Pos);
                 }
             } else {
                 std::string Digits;
@@ -193,7 +220,7 @@ private:
                 if (Peek() == '$') {
                     Take();
                     Base = 16;
-                    while (!AtEnd() && IsHexDigit(Peek())) Digits += Take();
+                        while (!AtEnd() && IsHexDigit(Peek())) Digits += Take();
                 } else {
                     while (!AtEnd() && IsDigit(Peek())) Digits += Take();
                 }
@@ -204,6 +231,7 @@ private:
                 // Codes below 128 are single bytes; above, the character is
                 // stored in UTF-8 like every other text.
                 AppendUtf8(T.Text, Cp);
+                if (T.Text.size() > FormLimits::MaxStringLength) StringTooLong(T.Pos);
             }
         }
     }
@@ -217,11 +245,16 @@ private:
 
 class TParser {
 public:
-    TParser(std::string_view Text, const std::string& FileName) : FLex(Text, FileName) { Advance(); }
+    TParser(std::string_view Text, const std::string& FileName) : FLex(Text, FileName) {
+        if (Text.size() > FormLimits::MaxFormBytes)
+            FLex.Fail({1, 1}, "the form is " + std::to_string(Text.size()) + " bytes long; at most " +
+                                  std::to_string(FormLimits::MaxFormBytes) + " bytes are read");
+        Advance();
+    }
 
     std::unique_ptr<TFormObject> ParseForm() {
         if (!IsKeyword("object")) Expected("'object' at the start of the form");
-        auto Root = ParseObject();
+        auto Root = ParseObject(1);
         if (FTok.Kind != TTok::Eof) Expected("the end of the file after the root object's 'end'");
         return Root;
     }
@@ -249,7 +282,14 @@ private:
         return S;
     }
 
-    std::unique_ptr<TFormObject> ParseObject() {
+    // Depth: 1 for the root object. The limits are checked before anything
+    // of the object is read, so the place is its "object" keyword.
+    std::unique_ptr<TFormObject> ParseObject(int Depth) {
+        if (Depth > FormLimits::MaxDepth)
+            FLex.Fail(FTok.Pos, "objects nested more than " + std::to_string(FormLimits::MaxDepth) +
+                                    " levels deep");
+        if (++FObjectCount > FormLimits::MaxObjects)
+            FLex.Fail(FTok.Pos, "more than " + std::to_string(FormLimits::MaxObjects) + " objects in the form");
         auto Obj = std::make_unique<TFormObject>();
         Obj->Pos = FTok.Pos;
         Advance();  // "object"
@@ -273,7 +313,7 @@ private:
                 return Obj;
             }
             if (IsKeyword("object")) {
-                Obj->Children.push_back(ParseObject());
+                Obj->Children.push_back(ParseObject(Depth + 1));
                 continue;
             }
             if (IsKeyword("inherited") || IsKeyword("inline"))
@@ -291,6 +331,9 @@ private:
             Advance();
             P.Name += '.';
             P.Name += ExpectIdent("a property name after '" + P.Name + "'");
+            if (P.Name.size() > FormLimits::MaxNameLength)
+                FLex.Fail(P.Pos, "a property name longer than " + std::to_string(FormLimits::MaxNameLength) +
+                                     " characters (starting " + QuoteForMessage(P.Name, 20) + ")");
         }
         if (!IsSymbol('=')) Expected("'=' after the property name " + P.Name);
         Advance();
@@ -356,6 +399,9 @@ private:
         while (IsSymbol('+')) {
             Advance();
             if (FTok.Kind != TTok::String) Expected("a string after '+'");
+            if (S.size() + FTok.Text.size() > FormLimits::MaxStringLength)
+                FLex.Fail(FTok.Pos, "a string longer than " + std::to_string(FormLimits::MaxStringLength) +
+                                        " bytes, joined with '+'");
             S += FTok.Text;
             Advance();
         }
@@ -365,6 +411,7 @@ private:
     TLexer FLex;
     TToken FTok;
     bool FSingleValue = false;
+    std::size_t FObjectCount = 0;
 };
 
 }  // namespace
@@ -373,11 +420,7 @@ std::string TFormValue::Describe() const {
     switch (Kind) {
     case TKind::vkInteger: return "the integer " + Text;
     case TKind::vkFloat: return "the number " + Text;
-    case TKind::vkString: {
-        std::string Q = QuoteFormString(Text);
-        if (Q.size() > 60) Q = Q.substr(0, 57) + "...";
-        return "the string " + Q;
-    }
+    case TKind::vkString: return "the string " + QuoteForMessage(Text);
     case TKind::vkIdent: return "the identifier " + Text;
     case TKind::vkSet: return "a set";
     case TKind::vkList: return "a string list";
@@ -412,6 +455,31 @@ std::string QuoteFormString(std::string_view S) {
         if (C == '\'') Out += '\'';
     }
     if (InQuote) Out += '\'';
+    return Out;
+}
+
+std::string QuoteForMessage(std::string_view S, std::size_t MaxChars) {
+    std::string Shown;
+    std::size_t Chars = 0;
+    std::size_t I = 0;
+    while (I < S.size() && Chars < MaxChars) {
+        auto U = static_cast<unsigned char>(S[I]);
+        // The length of a well-formed UTF-8 sequence starting here, or 0.
+        std::size_t Len = U < 0x80 ? 1 : (U >= 0xC2 && U <= 0xDF) ? 2 : (U >= 0xE0 && U <= 0xEF) ? 3
+                                     : (U >= 0xF0 && U <= 0xF4) ? 4 : 0;
+        for (std::size_t K = 1; K < Len; ++K)
+            if (I + K >= S.size() || (static_cast<unsigned char>(S[I + K]) & 0xC0) != 0x80) Len = 0;
+        if (Len == 0) {
+            Shown += "\xEF\xBF\xBD";  // U+FFFD
+            ++I;
+        } else {
+            Shown.append(S.substr(I, Len));
+            I += Len;
+        }
+        ++Chars;
+    }
+    std::string Out = QuoteFormString(Shown);
+    if (I < S.size()) Out += "...";
     return Out;
 }
 

@@ -14,7 +14,12 @@
 //
 // Keywords (object, end) are matched ignoring ASCII letter case; everything
 // else is left as written. Line breaks and spaces separate tokens only.
+//
+// A form is bounded (FormLimits below), so that a damaged or hostile file is
+// refused with an error naming the limit and the place instead of running
+// out of stack, memory or time.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -22,6 +27,21 @@
 #include <vector>
 
 namespace pv {
+
+// What a form may hold.
+namespace FormLimits {
+// Objects nested inside one another, the root object being level 1.
+inline constexpr int MaxDepth = 64;
+// Objects in the whole form, the root included.
+inline constexpr std::size_t MaxObjects = 500000;
+// Characters of an identifier (a name, a class, a property, a value name),
+// of a dotted property name as a whole, and of a number.
+inline constexpr std::size_t MaxNameLength = 255;
+// Bytes of one string value, after its pieces are joined.
+inline constexpr std::size_t MaxStringLength = std::size_t{1} << 20;
+// Bytes of the whole form text.
+inline constexpr std::size_t MaxFormBytes = std::size_t{64} << 20;
+}  // namespace FormLimits
 
 // A place in a form's text. Both count from 1; Column counts characters,
 // so a UTF-8 letter is one column.
@@ -82,5 +102,11 @@ TFormValue ParseFormValue(std::string_view Text, const std::string& SourceName =
 // A string in form syntax: single quotes, '' for a quote, #nnn for control
 // characters (below 32 and 127); other bytes, UTF-8 included, as they are.
 std::string QuoteFormString(std::string_view S);
+
+// What an error message shows of a text the user wrote: at most MaxChars
+// characters of it, quoted as QuoteFormString does, with "..." after the
+// quote when it was cut; a byte that is not part of valid UTF-8 shows as
+// U+FFFD. A message never echoes a whole megabyte of input.
+std::string QuoteForMessage(std::string_view S, std::size_t MaxChars = 40);
 
 }  // namespace pv

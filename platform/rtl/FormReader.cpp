@@ -21,20 +21,37 @@ namespace {
 
 // The optimal string alignment distance (edits, with swapping two
 // neighbours as one edit), ignoring ASCII letter case: how far a misspelt
-// name is from a real one.
+// name is from a real one. Three rows of B's length: callers keep both
+// names short.
 std::size_t EditDistance(std::string_view A, std::string_view B) {
     auto L = [](char C) { return (C >= 'A' && C <= 'Z') ? char(C - 'A' + 'a') : C; };
-    std::vector<std::vector<std::size_t>> D(A.size() + 1, std::vector<std::size_t>(B.size() + 1));
-    for (std::size_t I = 0; I <= A.size(); ++I) D[I][0] = I;
-    for (std::size_t J = 0; J <= B.size(); ++J) D[0][J] = J;
-    for (std::size_t I = 1; I <= A.size(); ++I)
+    std::vector<std::size_t> Before(B.size() + 1), Prev(B.size() + 1), Cur(B.size() + 1);
+    for (std::size_t J = 0; J <= B.size(); ++J) Prev[J] = J;
+    for (std::size_t I = 1; I <= A.size(); ++I) {
+        Cur[0] = I;
         for (std::size_t J = 1; J <= B.size(); ++J) {
             std::size_t Cost = L(A[I - 1]) == L(B[J - 1]) ? 0 : 1;
-            D[I][J] = std::min({D[I - 1][J] + 1, D[I][J - 1] + 1, D[I - 1][J - 1] + Cost});
+            Cur[J] = std::min({Prev[J] + 1, Cur[J - 1] + 1, Prev[J - 1] + Cost});
             if (I > 1 && J > 1 && L(A[I - 1]) == L(B[J - 2]) && L(A[I - 2]) == L(B[J - 1]))
-                D[I][J] = std::min(D[I][J], D[I - 2][J - 2] + 1);
+                Cur[J] = std::min(Cur[J], Before[J - 2] + 1);
         }
-    return D[A.size()][B.size()];
+        std::swap(Before, Prev);
+        std::swap(Prev, Cur);
+    }
+    return Prev[B.size()];
+}
+
+// Names longer than this get no suggestion: no property name comes close.
+constexpr std::size_t MaxSuggestedLength = 64;
+
+// A name the user wrote, for messages: as it is when short and made of
+// identifier characters, otherwise quoted and cut short.
+std::string ShownName(std::string_view Name) {
+    bool Plain = Name.size() <= MaxSuggestedLength && !Name.empty();
+    for (char C : Name)
+        Plain = Plain && ((C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '_' ||
+                          C == '.');
+    return Plain ? std::string(Name) : QuoteForMessage(Name);
 }
 
 std::string Title(const TComponent& C) {
@@ -59,7 +76,7 @@ std::string Join(std::span<const std::string_view> Names) {
 // The value as it would be written, for messages.
 std::string Spelling(const TFormValue& V) {
     switch (V.Kind) {
-    case TFormValue::TKind::vkString: return QuoteFormString(V.Text);
+    case TFormValue::TKind::vkString: return QuoteForMessage(V.Text);
     case TFormValue::TKind::vkSet: {
         std::string S = "[";
         for (std::size_t I = 0; I < V.Items.size(); ++I) S += (I ? ", " : "") + V.Items[I];
@@ -132,11 +149,11 @@ public:
                 return;
             }
             if (P->Kind != TTypeKind::tkClass)
-                Fail(NamePos, Path + " is not an object and has no property " + Parts[I + 1]);
+                Fail(NamePos, Path + " is not an object and has no property " + ShownName(Parts[I + 1]));
             if (!P->Get) Fail(NamePos, Path + " cannot be read, so its properties cannot be set");
             TPropValue Sub = P->Get(*Obj);
             TObject* SubObj = std::holds_alternative<TObject*>(Sub) ? std::get<TObject*>(Sub) : nullptr;
-            if (!SubObj) Fail(NamePos, Path + " is nil, so " + Path + "." + Parts[I + 1] + " cannot be set");
+            if (!SubObj) Fail(NamePos, Path + " is nil, so " + Path + "." + ShownName(Parts[I + 1]) + " cannot be set");
             Holder = Obj;
             HolderProp = P;
             Obj = SubObj;
@@ -159,13 +176,17 @@ private:
                               TFormPos NamePos) const {
         const TClassInfo* Info = Obj.ClassInfo();
         if (const TPropInfo* P = Info ? GetPropInfo(*Info, Part) : nullptr) return P;
-        std::string What = "unknown property " + Part + " of " + Path + " (" + std::string(Obj.ClassName()) + ")";
+        std::string What =
+            "unknown property " + ShownName(Part) + " of " + Path + " (" + std::string(Obj.ClassName()) + ")";
         // Suggest the nearest name: one that differs in letter case only, or
         // by at most two slips of the keyboard.
-        if (Info) {
+        if (Info && Part.size() <= MaxSuggestedLength) {
             std::string_view Best;
             std::size_t BestDistance = 3;
             for (const TPropInfo* Q : GetPropList(*Info)) {
+                std::size_t Apart = Q->Name.size() > Part.size() ? Q->Name.size() - Part.size()
+                                                                  : Part.size() - Q->Name.size();
+                if (Apart >= BestDistance) continue;  // at least that many edits
                 std::size_t D = SameText(Q->Name, Part) ? 0 : EditDistance(Q->Name, Part);
                 if (D < BestDistance && D < Q->Name.size() / 2 + 1) {
                     Best = Q->Name;
@@ -241,7 +262,7 @@ private:
         case TTypeKind::tkString: {
             if (V.Kind == K::vkIdent || V.Kind == K::vkInteger || V.Kind == K::vkFloat)
                 Fail(V.Pos, Path + ": expected a string in single quotes, found " + V.Describe() + " (write " +
-                                QuoteFormString(V.Text) + ")");
+                                QuoteForMessage(V.Text) + ")");
             if (V.Kind != K::vkString) WrongType(Path, V, "a string in single quotes");
             CallSetter(Obj, P, V.Text, Path, Shown, V.Pos);
             return;
@@ -331,7 +352,7 @@ private:
 class TFormBuilder {
 public:
     TFormBuilder(const std::string& FileName, const TFormReadOptions& Options)
-        : FFileName(FileName), FOptions(Options), FApplier(FileName, false, &FFixups) {}
+        : FOptions(Options), FApplier(FileName, false, &FFixups) {}
 
     TUniqueComponent<TComponent> Build(const TFormObject& RootObject) {
         TUniqueComponent<TComponent> Root(Create(RootObject, nullptr));
@@ -406,7 +427,6 @@ private:
         FLoadOrder.emplace_back(&C, &Object);
     }
 
-    const std::string& FFileName;
     const TFormReadOptions& FOptions;
     std::vector<TPropertyApplier::TFixup> FFixups;
     TPropertyApplier FApplier;
@@ -436,6 +456,12 @@ TUniqueComponent<TComponent> ReadFormFromString(std::string_view Text, const std
 TUniqueComponent<TComponent> ReadForm(const std::string& FileName, const TFormReadOptions& Options) {
     std::ifstream In(FileName, std::ios::binary);
     if (!In) throw EFormError(FileName, 0, 0, std::string("cannot open the form file: ") + std::strerror(errno));
+    // A form larger than the parser takes is refused before it is read.
+    std::error_code SizeError;
+    auto Size = std::filesystem::file_size(FileName, SizeError);
+    if (!SizeError && Size > FormLimits::MaxFormBytes)
+        throw EFormError(FileName, 0, 0, "the form file is " + std::to_string(Size) + " bytes long; at most " +
+                                             std::to_string(FormLimits::MaxFormBytes) + " bytes are read");
     std::ostringstream Buffer;
     Buffer << In.rdbuf();
     if (In.bad()) throw EFormError(FileName, 0, 0, "cannot read the form file");
@@ -453,17 +479,24 @@ TFormValue ParsePropertyValue(std::string_view Text) { return ParseFormValue(Tex
 
 void SetPropertyFromString(TComponent& Component, std::string_view PropertyName, std::string_view Value) {
     std::string Name(PropertyName);
+    if (Name.size() > FormLimits::MaxNameLength)
+        throw EFormError(Title(Component) + ": a property name longer than " +
+                         std::to_string(FormLimits::MaxNameLength) + " characters (starting " +
+                         QuoteForMessage(Name, 20) + ")");
     std::string Path = Title(Component) + "." + Name;
     TFormValue V;
     try {
         V = ParseFormValue(Value);
     } catch (const EFormError& E) {
-        throw EFormError(Path + " = " + std::string(Value) + ": " + E.What() + " (at column " +
-                         std::to_string(E.Column()) + " of the value)");
+        std::string Shown = Value.size() <= 60 && Value.find_first_of("\r\n") == std::string_view::npos
+                                ? std::string(Value)
+                                : QuoteForMessage(Value);
+        throw EFormError(Path + " = " + Shown + ": " + E.What() + " (at column " + std::to_string(E.Column()) +
+                         " of the value)");
     }
     if (Name.empty() || Name.front() == '.' || Name.back() == '.' || Name.find("..") != std::string::npos ||
         Name.find(' ') != std::string::npos)
-        throw EFormError(Title(Component) + ": '" + Name + "' is not a property name");
+        throw EFormError(Title(Component) + ": " + QuoteForMessage(Name) + " is not a property name");
     TPropertyApplier(std::string(), true, nullptr).Apply(Component, Name, {}, V);
 }
 

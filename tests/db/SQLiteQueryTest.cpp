@@ -45,6 +45,26 @@ TEST_F(SQLiteQueryTest, ReadsEveryRowWithTypesFromTheColumns) {
     EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Edit(); }), "Query1: cannot modify a read-only data set");
 }
 
+TEST_F(SQLiteQueryTest, ABlobInANumericFieldIsDescribedNotCopiedIntoTheMessage) {
+    {
+        test::TTestDb Db(Dir.File("sales.db"));
+        // A picture's bytes, with a zero byte early on, stored in a REAL column.
+        Db.Exec("INSERT INTO sales (month_no, month, revenue) VALUES (4, 'Apr', X'89504E470D0A1A0A0000000D49484452');"
+                "INSERT INTO sales (month_no, month, revenue) VALUES (5, 'May', '" + std::string(5000, '9') +
+                "x');");
+    }
+    SetSQL("SELECT month, revenue FROM sales ORDER BY month_no");
+    Query.Open();
+    Query.MoveBy(3);
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.FieldByName("revenue").GetAsFloat(); }),
+              "Query1: field \"revenue\" of record 4: a binary value (BLOB) of 16 bytes is not a number");
+    // A long text is shown as a short prefix.
+    Query.Next();
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.FieldByName("revenue").GetAsInteger(); }),
+              "Query1: field \"revenue\" of record 5: '" + std::string(60, '9') +
+                  "...' (5001 bytes) is not an integer");
+}
+
 TEST_F(SQLiteQueryTest, AMissingDatabaseIsAnErrorAndIsNotCreated) {
     const std::string Missing = Dir.File("missing.db");
     Query.SetDatabaseName(Missing);

@@ -75,6 +75,16 @@ TEST_F(ComponentTest, OwnerFreesLastCreatedFirstAndEachTearsDownWhileWhole) {
         new TProbe(&Owner, "Beta", Log);
         Log.clear();
     }
+    // Releasing everything, the owner tells no sibling of the others...
+    EXPECT_EQ(Log, (std::vector<std::string>{"Beta tears down", "Alpha tears down"}));
+    // ...but a free-notification link is always told.
+    Log.clear();
+    {
+        TComponent Owner(nullptr);
+        auto* Alpha = new TProbe(&Owner, "Alpha", Log);
+        Alpha->FreeNotification(new TProbe(&Owner, "Beta", Log));
+        Log.clear();
+    }
     EXPECT_EQ(Log, (std::vector<std::string>{"Beta tears down", "Alpha heard remove Beta", "Alpha tears down"}));
 }
 

@@ -308,3 +308,88 @@ TEST(FormRegistry, RejectsNamesAFormCannotHold) {
 }  // namespace
 
 }  // namespace pv::testing
+
+namespace pv::testing {
+
+// Hostile forms: each refused with one short error at its place, quickly,
+// with nothing left behind.
+TEST_F(FormReaderTest, AHugeUnknownNameGetsAShortMessageWithoutSuggestions) {
+    const std::string Huge(1 << 20, 'W');
+    const std::string Form = "object M: TDataModule\n  object A: TWidget\n    Count = 1\n  end\nend\n";
+    // Through --set, where no parser limits the name's length.
+    auto M = ReadFormFromString(Form, "m.form");
+    auto* A = M->FindComponent("A");
+    try {
+        SetPropertyFromString(*A, Huge, "1");
+        FAIL() << "no error";
+    } catch (const EFormError& E) {
+        EXPECT_EQ(std::string(E.what()),
+                  "A: a property name longer than 255 characters (starting 'WWWWWWWWWWWWWWWWWWWW'...)");
+    }
+    // A long name below the limit: no suggestion is searched for, and the
+    // message shows a short prefix.
+    const std::string Long(200, 'w');
+    try {
+        SetPropertyFromString(*A, Long, "1");
+        FAIL() << "no error";
+    } catch (const EFormError& E) {
+        EXPECT_EQ(std::string(E.what()), "unknown property '" + std::string(40, 'w') + "'... of A (TWidget)");
+    }
+    // Short slips still get their suggestion.
+    EXPECT_THROW(
+        {
+            try {
+                SetPropertyFromString(*A, "Cuont", "1");
+            } catch (const EFormError& E) {
+                EXPECT_EQ(std::string(E.what()), "unknown property Cuont of A (TWidget); did you mean Count?");
+                throw;
+            }
+        },
+        EFormError);
+    // A value that does not parse is echoed only as a prefix.
+    try {
+        SetPropertyFromString(*A, "Count", std::string(100000, '1') + "x");
+        FAIL() << "no error";
+    } catch (const EFormError& E) {
+        EXPECT_EQ(std::string(E.what()),
+                  "A.Count = '" + std::string(40, '1') +
+                      "'...: a number longer than 255 characters (starting '11111111111111111111'...) (at column 1 of "
+                      "the value)");
+    }
+}
+
+TEST_F(FormReaderTest, DeepNestingIsAnErrorAtItsPlaceAndLeavesNothingBehind) {
+    std::string Form = "object M: TDataModule\n";
+    for (int I = 0; I < 20000; ++I) Form += "object W" + std::to_string(I) + ": TWidget\n";
+    for (int I = 0; I < 20000; ++I) Form += "end\n";
+    Form += "end\n";
+    try {
+        ReadFormFromString(Form, "deep.form");
+        FAIL() << "no error";
+    } catch (const EFormError& E) {
+        EXPECT_EQ(std::string(E.what()), "deep.form:65:1: objects nested more than 64 levels deep");
+    }
+    // TearDown checks that no widget is left.
+}
+
+TEST_F(FormReaderTest, ManySiblingsReadAndADuplicateNameIsFoundAmongThem) {
+    constexpr int N = 3000;
+    std::string Form = "object M: TDataModule\n";
+    for (int I = 0; I < N; ++I) Form += "  object W" + std::to_string(I) + ": TWidget\n  end\n";
+    Form += "  object W77: TWidget\n  end\nend\n";
+    try {
+        ReadFormFromString(Form, "wide.form");
+        FAIL() << "no error";
+    } catch (const EFormError& E) {
+        EXPECT_EQ(std::string(E.what()), "wide.form:6002:3: duplicate component name W77 in M; the first is at line 156");
+    }
+    Form.resize(Form.size() - std::string("  object W77: TWidget\n  end\nend\n").size());
+    Form += "end\n";
+    Journal().clear();
+    auto M = ReadFormFromString(Form, "wide.form");
+    ASSERT_EQ(M->GetComponentCount(), N);
+    EXPECT_EQ(M->FindComponent("w2999"), M->GetComponent(N - 1));
+    Journal().clear();
+}
+
+}  // namespace pv::testing
