@@ -15,9 +15,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -28,10 +31,18 @@
 
 namespace {
 
+// A query with two parameters a request may set, over a small SQLite file,
+// and a chart of the memory data set beside it.
 constexpr const char* Form = R"(object Module: TDataModule
-  object Sales: TMemDataSet
-    FieldDefs.Strings = ( 'month=ftString' 'revenue=ftFloat' )
-    Records.Strings = ( '"Jan",12.5' '"Feb",-3' '"Mar",20' )
+  object Sales: TSQLiteQuery
+    DatabaseName = 'sales.db'
+    SQL.Strings = (
+      'SELECT month, SUM(revenue) AS revenue FROM sales'
+      'WHERE :region IN (''ALL'', region) AND month_no >= :from'
+      'GROUP BY month_no, month ORDER BY month_no')
+    Params.Strings = (
+      'region:text(8)=ALL'
+      'from:integer(1..12)=1')
     Active = True
   end
   object SalesSource: TDataSource
@@ -44,17 +55,43 @@ constexpr const char* Form = R"(object Module: TDataModule
     XLabelsSource = 'month'
     YValueSource = 'revenue'
   end
+  object Memory: TMemDataSet
+    FieldDefs.Strings = ( 'month=ftString' 'revenue=ftFloat' )
+    Records.Strings = ( '"Jan",12.5' '"Feb",-3' '"Mar",20' )
+    Active = True
+  end
+  object MemorySource: TDataSource
+    DataSet = Memory
+  end
+  object MemoryChart: TNorq_DBPlotvane
+    Width = 160
+    Height = 100
+    DataSource = MemorySource
+    XLabelsSource = 'month'
+    YValueSource = 'revenue'
+  end
 end
 )";
 
+constexpr const char* Data =
+    "CREATE TABLE sales(month_no INTEGER, month TEXT, revenue REAL, region TEXT);"
+    "INSERT INTO sales VALUES (1, 'Jan', 7, 'EU'), (1, 'Jan', 5, 'US'), (2, 'Feb', -2, 'EU'), (3, 'Mar', 4, 'US');";
+
 struct TServer {
+    std::string Dir;
     std::string FormFile;
     std::unique_ptr<plotvane::TChartServer> Server;
     TServer() {
-        const char* Dir = std::getenv("TMPDIR");
-        FormFile = std::string(Dir && *Dir ? Dir : "/tmp") + "/plotvane-fuzz-server-" + std::to_string(::getpid()) +
-                   ".form";
+        const char* Tmp = std::getenv("TMPDIR");
+        Dir = std::string(Tmp && *Tmp ? Tmp : "/tmp") + "/plotvane-fuzz-server-" + std::to_string(::getpid());
+        std::filesystem::create_directories(Dir);
+        FormFile = Dir + "/sales.form";
         std::ofstream(FormFile) << Form;
+        sqlite3* Db = nullptr;
+        if (sqlite3_open((Dir + "/sales.db").c_str(), &Db) != SQLITE_OK ||
+            sqlite3_exec(Db, Data, nullptr, nullptr, nullptr) != SQLITE_OK)
+            std::abort();
+        sqlite3_close(Db);
         plotvane::TChartServerOptions Options;
         Options.FormFile = FormFile;
         Options.LoadModule = [F = FormFile] { return plotvane::LoadForm(F); };
@@ -66,7 +103,7 @@ struct TServer {
     }
     ~TServer() {
         Server.reset();
-        std::remove(FormFile.c_str());
+        std::filesystem::remove_all(Dir);
     }
 };
 
