@@ -6,25 +6,17 @@
 #include <cmath>
 #include <string>
 
+#include "bench/R1Points.h"
 #include "component/Norq_Plotvane.h"
 
 namespace {
 
 using namespace Norq_Plotvane;
 
-const char* const Labels[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-// The reference values, and a second set for responses whose data changes.
-const double Values[2][12] = {{12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11},
-                              {14, 18, 4, -6, 21, 17, 10, 13, -1, 24, 31, 12}};
-
-void SetPoints(TNorq_DBPlotvane& C, int Which) {
-    C.GetChartSeries()->Clear();
-    for (int I = 0; I < 12; ++I) C.GetChartSeries()->Add(Values[Which][I], Labels[I]);
-}
 
 std::unique_ptr<TNorq_DBPlotvane> MakeR1() {
     auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
-    SetPoints(*C, 0);
+    pvbench::SetR1Points(*C, 0);
     pv::TStringList Title;
     Title.Add("Monthly revenue");
     C->SetTitleText(&Title);
@@ -53,7 +45,7 @@ BENCHMARK(BM_ComponentRender)->Unit(benchmark::kMillisecond);
 void Respond(benchmark::State& State, TNorq_DBPlotvane& C, bool Jpeg, bool ChangingData = false) {
     int Which = 0;
     for (auto _ : State) {
-        if (ChangingData) SetPoints(C, Which ^= 1);
+        if (ChangingData) pvbench::SetR1Points(C, Which ^= 1);
         pv::TWebResponse R;
         if (Jpeg) C.GetJPegResponse(R);
         else C.GetGifResponse(R);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "bench/R1Points.h"
 #include "component/Norq_Plotvane.h"
 #include "server/DataWatch.h"
 #include "server/ResponseCache.h"
@@ -17,18 +18,10 @@ namespace {
 
 using namespace Norq_Plotvane;
 
-const char* const Labels[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-const double Values[2][12] = {{12, 19, 3, -5, 22, 17, 9, 14, -2, 25, 30, 11},
-                              {14, 18, 4, -6, 21, 17, 10, 13, -1, 24, 31, 12}};
-
-void SetPoints(TNorq_DBPlotvane& C, int Which) {
-    C.GetChartSeries()->Clear();
-    for (int I = 0; I < 12; ++I) C.GetChartSeries()->Add(Values[Which][I], Labels[I]);
-}
 
 std::unique_ptr<TNorq_DBPlotvane> MakeR1(double Scale) {
     auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
-    SetPoints(*C, 0);
+    pvbench::SetR1Points(*C, 0);
     pv::TStringList Title;
     Title.Add("Monthly revenue");
     C->SetTitleText(&Title);
@@ -48,7 +41,7 @@ void BM_GifResponse(benchmark::State& State) {
     int Which = 0;
     for (auto _ : State) {
         // Alternating data: what a server whose data changes pays.
-        SetPoints(*C, Which ^= 1);
+        pvbench::SetR1Points(*C, Which ^= 1);
         pv::TWebResponse R;
         C->GetGifResponse(R);
         Bytes = R.GetSentMessage()->Body.size();
@@ -62,7 +55,7 @@ void BM_SvgAnswer(benchmark::State& State) {
     std::size_t Bytes = 0;
     int Which = 0;
     for (auto _ : State) {
-        SetPoints(*C, Which ^= 1);
+        pvbench::SetR1Points(*C, Which ^= 1);
         Bytes = C->GetVectorPicture(pv::TVectorFormat::vfSVG).size();
     }
     State.counters["bytes"] = static_cast<double>(Bytes);
@@ -73,7 +66,7 @@ void BM_PngAnswer(benchmark::State& State) {
     auto C = MakeR1(2);
     int Which = 0;
     for (auto _ : State) {
-        SetPoints(*C, Which ^= 1);
+        pvbench::SetR1Points(*C, Which ^= 1);
         benchmark::DoNotOptimize(C->GetBMPPicture()->EncodePNG());
     }
 }
