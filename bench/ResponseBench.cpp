@@ -13,7 +13,6 @@ namespace {
 
 using namespace Norq_Plotvane;
 
-
 std::unique_ptr<TNorq_DBPlotvane> MakeR1() {
     auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
     pvbench::SetR1Points(*C, 0);

@@ -18,7 +18,6 @@ namespace {
 
 using namespace Norq_Plotvane;
 
-
 std::unique_ptr<TNorq_DBPlotvane> MakeR1(double Scale) {
     auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
     pvbench::SetR1Points(*C, 0);
