@@ -343,6 +343,21 @@ void TChartServer::Health(pv::TWebResponse& Response) {
     std::string Fault;
     for (auto& W : FWatches)
         if (std::string F = W->Check().Fault; !F.empty() && Fault.empty()) Fault = F;
+    // A database server is asked: its data sets on one module read again.
+    if (Fault.empty() && FHasPolled) {
+        TLease Module(*this);
+        for (pv::TDataSet* D : Module->Polled) {
+            try {
+                if (D->GetActive())
+                    D->Refresh();
+                else
+                    D->Open();
+            } catch (const std::exception& E) {
+                Fault = E.what();
+                break;
+            }
+        }
+    }
     Response.SetCustomHeader("Cache-Control", "no-store");
     if (Fault.empty()) {
         pv::SendPlainText(Response, 200, "ok\n");

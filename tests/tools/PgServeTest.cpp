@@ -200,7 +200,13 @@ TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself)
     EXPECT_NE(TooLong.Body.find("region"), std::string::npos) << TooLong.Body;
     EXPECT_EQ(Get(Port, "/RevenueChart.gif").Header("ETag"), ETag);
 
+    EXPECT_EQ(Get(Port, "/healthz").Status, 200);
+
     Cluster->Stop();
+    // The health check asks the database server too, and names the data set.
+    const pvtest::THttpReply Sick = Get(Port, "/healthz");
+    EXPECT_EQ(Sick.Status, 503);
+    EXPECT_NE(Sick.Body.find("SalesQuery: cannot connect to PostgreSQL"), std::string::npos) << Sick.Body;
     for (int I = 0; I < 2; ++I) {
         const pvtest::THttpReply Down = Get(Port, "/RevenueChart.gif");
         EXPECT_EQ(Down.Status, 503);
@@ -208,6 +214,7 @@ TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself)
         EXPECT_NE(Down.Body.find("database cannot be reached"), std::string::npos) << Down.Body;
     }
     Cluster->Start();
+    EXPECT_EQ(Get(Port, "/healthz").Status, 200);
     const pvtest::THttpReply Back = Get(Port, "/RevenueChart.gif");
     EXPECT_EQ(Back.Status, 200);
     EXPECT_EQ(Back.Header("ETag"), ETag);
