@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs the dependencies, then builds and runs every test twice: in the
-# normal build and in the AddressSanitizer + UndefinedBehaviorSanitizer build,
-# and installs and packages the normal build (tests/install/InstallTest.sh).
+# normal build and in the AddressSanitizer + UndefinedBehaviorSanitizer build;
+# installs and packages the normal build (tests/install/InstallTest.sh); and
+# runs the concurrency tests in a ThreadSanitizer build.
 set -eu
 cd "$(dirname "$0")/.."
 scripts/deps.sh
