@@ -28,6 +28,8 @@ Commands:
                       time render + encode: median_ms= min_ms= max_ms= count=
   serve FORM [options]
                       serve every chart of the form over HTTP as /<Name>.gif and /<Name>.jpg
+  design FORM [--port N]
+                      edit the form in a browser page with a live preview
   package-info [options]
                       describe the component package
 
@@ -48,6 +50,7 @@ constexpr TCommand Commands[] = {
     {"render", plotvane::RunRender},       {"props", plotvane::RunProps},
     {"write-form", plotvane::RunWriteForm}, {"bench", plotvane::RunBench},
     {"serve", plotvane::RunServe},         {"package-info", plotvane::RunPackageInfo},
+    {"design", plotvane::RunDesign},
 };
 
 }  // namespace

@@ -80,6 +80,22 @@ bool AnnouncesBody(const TWebFields& Headers) {
     return L.find_first_not_of('0') != std::string_view::npos || L.empty();
 }
 
+// A declared Content-Length above Limit: such a body is refused before a
+// byte of it is read.
+bool DeclaredLengthAbove(const TWebFields& Headers, std::size_t Limit) {
+    std::optional<std::string_view> Length = FindField(Headers, "Content-Length");
+    if (!Length) return false;
+    std::string_view L = TrimSpaces(*Length);
+    if (L.empty() || L.size() > 18 || L.find_first_not_of("0123456789") != std::string_view::npos) return true;
+    return std::stoull(std::string(L)) > Limit;
+}
+
+// The body of a POST request the server accepts, collected as it arrives.
+struct TUpload {
+    std::string Body;
+    bool TooLarge = false;
+};
+
 MHD_Result CollectField(void* Cls, MHD_ValueKind, const char* Key, const char* Value) {
     static_cast<TWebFields*>(Cls)->push_back({Key ? Key : "", Value ? Value : ""});
     return MHD_YES;
@@ -121,29 +137,73 @@ std::string Endpoint(const std::string& Address, std::uint16_t Port) {
 // server's private dispatch. Nothing may unwind into the C library.
 struct THTTPServerCallbacks {
     static MHD_Result Access(void* Cls, MHD_Connection* Connection, const char* Url, const char* Method,
-                             const char* /*Version*/, const char* /*UploadData*/, std::size_t* UploadDataSize,
+                             const char* /*Version*/, const char* UploadData, std::size_t* UploadDataSize,
                              void** RequestContext) {
+        auto* Server = static_cast<THTTPServer*>(Cls);
         // The first call comes when the headers are in. An answer queued
         // then is an "early" one, after which the library closes the
         // connection; that is right for a request with a body (refused, and
         // its bytes must not be read as the next request) but would cost
         // keep-alive otherwise, so other requests are answered on the
-        // second call, once the request is complete.
+        // second call, once the request is complete. A POST body the server
+        // accepts is collected in a TUpload over the calls in between.
         if (!*RequestContext) {
-            *RequestContext = Cls;
             TWebFields Headers;
             MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
-            if (!AnnouncesBody(Headers)) return MHD_YES;
+            if (!AnnouncesBody(Headers)) {
+                *RequestContext = Cls;
+                return MHD_YES;
+            }
+            const std::size_t Limit = Server->FOptions.PostBodyLimit;
+            if (Limit > 0 && Method && std::strcmp(Method, "POST") == 0 && !DeclaredLengthAbove(Headers, Limit)) {
+                try {
+                    *RequestContext = new TUpload();
+                } catch (...) {
+                    return MHD_NO;
+                }
+                return MHD_YES;
+            }
+            *RequestContext = Cls;
+        } else if (*RequestContext != Cls) {
+            auto* Upload = static_cast<TUpload*>(*RequestContext);
+            if (*UploadDataSize != 0) {
+                if (!Upload->TooLarge) {
+                    if (Upload->Body.size() + *UploadDataSize > Server->FOptions.PostBodyLimit) {
+                        Upload->TooLarge = true;
+                        Upload->Body.clear();
+                    } else {
+                        try {
+                            Upload->Body.append(UploadData, *UploadDataSize);
+                        } catch (...) {
+                            return MHD_NO;
+                        }
+                    }
+                }
+                *UploadDataSize = 0;
+                return MHD_YES;
+            }
+            try {
+                if (Upload->TooLarge) return Server->Dispatch(Connection, Url, "POST", nullptr, true) ? MHD_YES : MHD_NO;
+                return Server->Dispatch(Connection, Url, Method, &Upload->Body) ? MHD_YES : MHD_NO;
+            } catch (...) {
+                return MHD_NO;
+            }
         } else if (*UploadDataSize != 0) {
             // Body bytes of a request that was answered early: discarded.
             *UploadDataSize = 0;
             return MHD_YES;
         }
         try {
-            return static_cast<THTTPServer*>(Cls)->Dispatch(Connection, Url, Method) ? MHD_YES : MHD_NO;
+            return Server->Dispatch(Connection, Url, Method) ? MHD_YES : MHD_NO;
         } catch (...) {
             return MHD_NO;
         }
+    }
+
+    // Releases a collected POST body when its request is over.
+    static void Completed(void* Cls, MHD_Connection*, void** RequestContext, MHD_RequestTerminationCode) {
+        if (*RequestContext && *RequestContext != Cls) delete static_cast<TUpload*>(*RequestContext);
+        *RequestContext = nullptr;
     }
 
     static void Logger(void* Cls, const char* Format, va_list Args) {
@@ -242,6 +302,7 @@ void THTTPServer::Start() {
         {MHD_OPTION_CONNECTION_LIMIT, static_cast<intptr_t>(FOptions.ConnectionLimit), nullptr},
         {MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<intptr_t>(FOptions.PerAddressLimit), nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<intptr_t>(FOptions.ConnectionMemoryLimit), nullptr},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&THTTPServerCallbacks::Completed), this},
     };
     if (FOptions.Threads > 1)
         Options.push_back({MHD_OPTION_THREAD_POOL_SIZE, static_cast<intptr_t>(FOptions.Threads), nullptr});
@@ -302,7 +363,8 @@ void THTTPServer::WriteLog(std::string_view Line) {
     std::fwrite(Text.data(), 1, Text.size(), stderr);
 }
 
-bool THTTPServer::Dispatch(MHD_Connection* Connection, const char* Url, const char* Method) {
+bool THTTPServer::Dispatch(MHD_Connection* Connection, const char* Url, const char* Method, const std::string* Body,
+                           bool BodyTooLarge) {
     const auto Started = std::chrono::steady_clock::now();
     const std::string MethodName = Method ? Method : "";
     const std::string Path = Url ? Url : "";
@@ -364,17 +426,19 @@ bool THTTPServer::Dispatch(MHD_Connection* Connection, const char* Url, const ch
 
     bool Queued = true;
     try {
-        if (MethodName != "GET" && !IsHead) {
+        const bool PostAllowed = FOptions.PostBodyLimit > 0;
+        if (MethodName != "GET" && !IsHead && !(PostAllowed && MethodName == "POST")) {
             TWebResponse Refusal(Transport);
-            Refusal.SetCustomHeader("Allow", "GET, HEAD");
+            Refusal.SetCustomHeader("Allow", PostAllowed ? "GET, HEAD, POST" : "GET, HEAD");
             SendPlainText(Refusal, 405, "Method Not Allowed\n");
-        } else if (AnnouncesBody(Headers)) {
+        } else if (BodyTooLarge || (AnnouncesBody(Headers) && !Body)) {
             TWebResponse Refusal(Transport);
             SendPlainText(Refusal, 413, "Request body not accepted\n");
         } else {
             TWebFields Query;
             MHD_get_connection_values(Connection, MHD_GET_ARGUMENT_KIND, &CollectField, &Query);
             TWebRequest Request(MethodName, Path, std::move(Query), std::move(Headers), RemoteAddress(Connection));
+            if (Body) Request.SetContent(*Body);
             TWebResponse Response(Transport);
             try {
                 TDispatchScope Scope(this);

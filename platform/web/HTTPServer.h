@@ -12,6 +12,8 @@
 // What the adapter does for every request, so that handlers need not:
 // - only GET and HEAD reach the handler; other methods get 405 with
 //   "Allow: GET, HEAD", and a request that carries a body gets 413;
+//   a server given a PostBodyLimit also hands POST requests with a body up
+//   to that size to the handler (TWebRequest::GetContent), 413 beyond it;
 // - HEAD is answered with the headers of the GET, Content-Length included,
 //   and no body;
 // - a 200 answer gets an ETag (unless the handler set one) and becomes 304
@@ -86,6 +88,10 @@ struct THTTPServerOptions {
     TErrorDetail ErrorDetail = TErrorDetail::edReasonOnly;
     // Where log lines go. Default (empty): one line each on stderr.
     TWebLogSink Log;
+    // The largest POST body in bytes that reaches the handler. Default 0:
+    // POST is refused with 405 like every method but GET and HEAD, and any
+    // request body with 413.
+    std::size_t PostBodyLimit = 0;
 };
 
 class THTTPServer : public TObject {
@@ -127,7 +133,9 @@ private:
 
     // One request, called by libmicrohttpd on a worker. Returns false when
     // the connection must be dropped because no answer could be queued.
-    bool Dispatch(MHD_Connection* Connection, const char* Url, const char* Method);
+    // Body: the collected POST body, or nullptr for a request without one.
+    bool Dispatch(MHD_Connection* Connection, const char* Url, const char* Method, const std::string* Body = nullptr,
+                  bool BodyTooLarge = false);
     void WriteLog(std::string_view Line);
     void CheckOptions() const;
 
