@@ -85,16 +85,17 @@ std::string TDesignServer::Url() const {
     return "http://" + Host + ":" + std::to_string(GetPort()) + "/?token=" + FToken;
 }
 
-bool TDesignServer::HostAllowed(std::string_view Host) const {
+bool TDesignServer::HostAllowed(std::string_view Host, bool RequirePort) const {
     // A name that resolves to this machine only through another site's
     // doing (DNS rebinding) must not reach the designer: the Host must be
-    // the address it listens on, or a loopback name, with its port.
+    // the address it listens on or a loopback name, with this port when it
+    // names one.
     const std::string Port = ":" + std::to_string(GetPort());
     const std::string& A = FOptions.Http.BindAddress;
     for (const std::string& Name :
          {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"),
           A.find(':') != std::string::npos ? "[" + A + "]" : A})
-        if (Host == Name + Port) return true;
+        if (Host == Name + Port || (!RequirePort && Host == Name)) return true;
     return false;
 }
 
@@ -112,9 +113,9 @@ void TDesignServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Res
         return;
     }
     if (Post) {
+        // A browser names the page's origin, with its port, on every write.
         const std::string Origin(Request.GetHeader("Origin"));
-        const std::string Host(Request.GetHeader("Host"));
-        if (!Origin.empty() && Origin != "http://" + Host) {
+        if (!Origin.empty() && !(Origin.starts_with("http://") && HostAllowed(Origin.substr(7), true))) {
             SendError(Response, 403, "cross-origin write refused (Origin " + Origin + ")");
             return;
         }

@@ -60,7 +60,7 @@ public:
     TDesigner& Designer() { return *FDesigner; }
 
 private:
-    bool HostAllowed(std::string_view Host) const;
+    bool HostAllowed(std::string_view Host, bool RequirePort = false) const;
     void Route(const pv::TWebRequest& Request, pv::TWebResponse& Response);
 
     TDesignServerOptions FOptions;
