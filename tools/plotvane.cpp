@@ -50,7 +50,9 @@ constexpr TCommand Commands[] = {
     {"render", plotvane::RunRender},       {"props", plotvane::RunProps},
     {"write-form", plotvane::RunWriteForm}, {"bench", plotvane::RunBench},
     {"serve", plotvane::RunServe},         {"package-info", plotvane::RunPackageInfo},
+#ifdef PLOTVANE_DESIGNER
     {"design", plotvane::RunDesign},
+#endif
 };
 
 }  // namespace
