@@ -43,7 +43,9 @@ void SendJson(pv::TWebResponse& Response, int Status, const json& Body) {
     Response.SetStatusCode(Status);
     Response.SetContentType("application/json; charset=utf-8");
     Response.SetCustomHeader("Cache-Control", "no-store");
-    Response.SetContent(Body.dump());
+    // Bytes that are not UTF-8 (a Latin-1 text in a database) are shown as
+    // U+FFFD rather than failing the whole answer.
+    Response.SetContent(Body.dump(-1, ' ', false, json::error_handler_t::replace));
     Response.SendResponse();
 }
 

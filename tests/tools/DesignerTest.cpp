@@ -381,6 +381,9 @@ TEST_F(DesignerTest, AHostNameOfAnotherSiteIsRefused) {
     EXPECT_EQ(Ask("127.0.0.1:" + Port), 200);
     EXPECT_EQ(Ask("localhost:" + Port), 200);
     EXPECT_EQ(Ask("attacker.example:" + Port), 403);
+    // A text that is not UTF-8 does not break the state.
+    S.Designer().SetPropertyText("RevenueChart", "AxisLeftTitleCaption", "'caf\xE9'");
+    EXPECT_EQ(Ask("127.0.0.1:" + Port), 200);
     EXPECT_EQ(Ask("127.0.0.1:1"), 403);
     EXPECT_EQ(Ask("localhost"), 200);
     EXPECT_EQ(Ask(""), 403);
