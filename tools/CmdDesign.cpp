@@ -17,6 +17,7 @@ Opens FORM for design and serves the designer's page: the form's
 components, a property inspector for the selected one, the chart's preview
 picture, redrawn after every change, and the records of its data set. Edits
 can be undone; Save writes FORM (the previous file is kept as FORM.bak).
+Changes that were not saved when the designer stops go to FORM.unsaved.
 The page answers only requests carrying the token of the address printed at
 start. Stop the designer with Ctrl-C (SIGINT) or SIGTERM.
 
@@ -46,9 +47,17 @@ int RunDesign(std::span<const std::string> Args) {
         Server.Start();
         std::cout << "Designing " << O.FormFile << " at " << Server.Url() << std::endl;
         int Sig = pv::THTTPServer::WaitForTerminationSignal();
-        std::cerr << "plotvane design: signal " << Sig << ", stopping"
-                  << (Server.Designer().Modified() ? " (unsaved changes are dropped)" : "") << std::endl;
+        std::cerr << "plotvane design: signal " << Sig << ", stopping" << std::endl;
         Server.Stop();
+        // Changes nobody saved are not thrown away: they go beside the form,
+        // which itself stays as it was.
+        if (Server.Designer().Modified()) {
+            const std::string Unsaved = O.FormFile + ".unsaved";
+            const std::string Text = Server.Designer().FormText();
+            WriteFileAtomically(Unsaved, std::span<const std::uint8_t>(
+                                             reinterpret_cast<const std::uint8_t*>(Text.data()), Text.size()));
+            std::cerr << "plotvane design: the unsaved changes are in " << Unsaved << std::endl;
+        }
         return 0;
     });
 }

@@ -416,3 +416,16 @@ test('strings are shown as text, never as markup', async () => {
   assert.equal(await p.locator('#properties img').count(), 0);
   await p.close();
 });
+
+test('stopping the designer with unsaved changes writes them beside the form', async () => {
+  const saved = fs.readFileSync(form, 'utf8');
+  designer.removeAllListeners('exit');
+  const exited = new Promise((resolve) => designer.once('exit', (code) => resolve(code)));
+  designer.kill('SIGTERM');
+  assert.equal(await exited, 0);
+  designer = null;
+  assert.equal(fs.readFileSync(form, 'utf8'), saved);
+  const unsaved = fs.readFileSync(form + '.unsaved', 'utf8');
+  assert.match(unsaved, /Height = 270/);
+  assert.match(saved, /Height = 260/);
+});
