@@ -237,14 +237,21 @@ async function post(path, body) {
 async function setProperty(name, path, value) {
   const key = name + '.' + path;
   const r = await api('POST', '/api/property', { component: name, property: path, value });
-  if (r.ok) errors.delete(key);
+  // A refusal stays beside its field until the next change succeeds.
+  if (r.ok) errors.clear();
   else errors.set(key, r.data.error || ('refused (' + r.status + ')'));
   if (r.data.state) applyState(r.data.state);
   else render();
 }
 
-async function undo() { await post('/api/undo', {}); }
-async function redo() { await post('/api/redo', {}); }
+async function undo() {
+  errors.clear();
+  await post('/api/undo', {});
+}
+async function redo() {
+  errors.clear();
+  await post('/api/redo', {});
+}
 
 async function save() {
   let r = await post('/api/save', { overwrite: false });
