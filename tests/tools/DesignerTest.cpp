@@ -294,6 +294,26 @@ TEST_F(DesignerTest, DataSetsOpenCloseAndATableRecordIsPostedAndDrawn) {
     EXPECT_DESIGN_ERROR(D.Records("SalesSource"), 404, "no data set");
 }
 
+TEST_F(DesignerTest, APreviewImageOfTheFormIsUsedAndNilGetsTheDesignersOwn) {
+    std::string Text = Sample;
+    Text.replace(Text.find("  object RevenueChart"), 0, "  object Image1: TImage\n    Tag = 0\n  end\n");
+    Text.replace(Text.find("PreviewImage = nil"), 18, "PreviewImage = Image1");
+    WriteText(Form(), Text);
+    TDesigner D(Form());
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["value"], "Image1");
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["choices"], json::array({"Image1"}));
+    const std::string Png = D.PreviewPng("RevenueChart");
+    auto* Image = dynamic_cast<pv::TImage*>(&*D.Module().FindComponent("Image1"));
+    ASSERT_NE(Image, nullptr);
+    EXPECT_FALSE(Image->GetPicture()->GetEmpty());
+    D.SetProperty("RevenueChart", "PreviewImage", "");
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["text"], "nil");
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Png);
+    EXPECT_NE(D.FormText().find("PreviewImage = nil"), std::string::npos);
+    D.Undo();
+    EXPECT_EQ(D.FormText(), Text);
+}
+
 TEST_F(DesignerTest, AQueryIsReadOnly) {
     TDesigner D(Form());
     EXPECT_FALSE(D.Records("SalesQuery")["canModify"]);
