@@ -354,7 +354,7 @@ test('undo and redo', async () => {
 test('save writes the form writer\'s text, keeps FORM.bak and asks before overwriting a changed file', async () => {
   const original = fs.readFileSync(form, 'utf8');
   await page.click('#save');
-  await page.locator('#status').filter({ hasText: 'Saved' }).waitFor();
+  await page.locator('#status').filter({ hasText: /^Saved/ }).waitFor();
   const saved = fs.readFileSync(form, 'utf8');
   assert.equal(fs.readFileSync(form + '.bak', 'utf8'), original);
   assert.match(saved, /TitleColor = clLime/);
