@@ -53,6 +53,14 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](const pv::TObject& O) -> TPropValue { return std::int64_t{C(O).Get##Prop()}; },            \
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(static_cast<std::int32_t>(Int(V))); } \
     }
+// An integer whose setter accepts Min..Max and refuses the rest.
+#define PV_INT_RANGE(Prop, Min, Max)                                                                      \
+    TPropInfo {                                                                                           \
+        #Prop, TTypeKind::tkInteger, nullptr, {},                                                         \
+            [](const pv::TObject& O) -> TPropValue { return std::int64_t{C(O).Get##Prop()}; },            \
+            [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(static_cast<std::int32_t>(Int(V))); }, \
+            nullptr, Min, Max                                                                             \
+    }
 #define PV_COLOR(Prop)                                                                                   \
     TPropInfo {                                                                                          \
         #Prop, TTypeKind::tkColor, nullptr, {},                                                          \
@@ -91,8 +99,8 @@ const std::array<TPropInfo, 41> PlotvaneProps{{
     PV_OBJECT(TitleText, tkClass, "TStrings", TStrings),
     PV_ENUM(TitleAlignment, AlignmentType, TAlignment),
     PV_COLOR(Color),
-    PV_INT(Height),
-    PV_INT(Width),
+    PV_INT_RANGE(Height, 1, pv::TBitmap::MaxSide),
+    PV_INT_RANGE(Width, 1, pv::TBitmap::MaxSide),
     PV_STRING(AxisLeftTitleCaption),
     PV_OBJECT(AxisLeftTitleFont, tkClass, "TFont", TFont),
     PV_STRING(AxisBottomTitleCaption),
@@ -109,7 +117,7 @@ const std::array<TPropInfo, 41> PlotvaneProps{{
     PV_COLOR(GradientEndColor),
     PV_BOOL(GradientVisible),
     PV_ENUM(PreviewFormat, PreviewFormatType, TPreviewFormat),
-    PV_INT(JPEGQuality),
+    PV_INT_RANGE(JPEGQuality, 1, 100),
     PV_BOOL(View3D),
     PV_INT(View3DPercent),
     PV_ENUM(SeriesStyle, SeriesStyleType, TSeriesStyle),

@@ -29,6 +29,8 @@ Commands:
   serve FORM [options]
                       serve every chart of the form over HTTP as /<Name>.gif, .jpg,
                       .png, .svg and .pdf
+  design FORM [--port N]
+                      edit the form in a browser page with a live preview
   package-info [options]
                       describe the component package
 
@@ -49,6 +51,9 @@ constexpr TCommand Commands[] = {
     {"render", plotvane::RunRender},       {"props", plotvane::RunProps},
     {"write-form", plotvane::RunWriteForm}, {"bench", plotvane::RunBench},
     {"serve", plotvane::RunServe},         {"package-info", plotvane::RunPackageInfo},
+#ifdef PLOTVANE_DESIGNER
+    {"design", plotvane::RunDesign},
+#endif
 };
 
 }  // namespace

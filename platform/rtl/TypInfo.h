@@ -58,7 +58,13 @@ struct TPropInfo {
     // differs from its default, so those forms stay byte for byte the same.
     bool (*Stored)(const TObject& Instance) = nullptr;
 
+    // For tkInteger: the values the setter accepts, MinValue..MaxValue, for
+    // editors that show the range; both 0 when the table names none.
+    std::int64_t MinValue = 0;
+    std::int64_t MaxValue = 0;
+
     bool IsStored(const TObject& Instance) const { return !Stored || Stored(Instance); }
+    bool HasRange() const { return MinValue != 0 || MaxValue != 0; }
 };
 
 struct TClassInfo {

@@ -76,6 +76,13 @@ TColor ColorToRGB(TColor C, TColor Fallback) {
     return C & 0x00FFFFFF;
 }
 
+std::vector<std::string_view> ColorNameList() {
+    std::vector<std::string_view> Names;
+    Names.reserve(ColorNames.size());
+    for (auto& [Name, Value] : ColorNames) Names.push_back(Name);
+    return Names;
+}
+
 std::string ColorToString(TColor C) {
     for (auto& [Name, Value] : ColorNames)
         if (Value == C) return std::string(Name);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pv {
 
@@ -51,6 +52,10 @@ inline constexpr std::uint8_t GetBValue(TColor C) { return (C >> 16) & 0xFF; }
 inline constexpr TColor RGB(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
     return TColor{R} | (TColor{G} << 8) | (TColor{B} << 16);
 }
+
+// Every colour name StringToColor accepts, standard colours first, then
+// clNone, clDefault and the system colours.
+std::vector<std::string_view> ColorNameList();
 
 // "clRed" for a named colour, otherwise "$00BBGGRR" (8 hex digits).
 std::string ColorToString(TColor C);

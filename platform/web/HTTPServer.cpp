@@ -83,6 +83,14 @@ bool AnnouncesBody(const TWebFields& Headers) {
     return L.find_first_not_of('0') != std::string_view::npos || L.empty();
 }
 
+bool DeclaredLengthAbove(const TWebFields& Headers, std::size_t Limit) {
+    std::optional<std::string_view> Length = FindField(Headers, "Content-Length");
+    if (!Length) return false;
+    std::string_view L = TrimSpaces(*Length);
+    if (L.empty() || L.size() > 18 || L.find_first_not_of("0123456789") != std::string_view::npos) return true;
+    return std::stoull(std::string(L)) > Limit;
+}
+
 MHD_Result CollectField(void* Cls, MHD_ValueKind, const char* Key, const char* Value) {
     static_cast<TWebFields*>(Cls)->push_back({Key ? Key : "", Value ? Value : ""});
     return MHD_YES;
@@ -132,6 +140,11 @@ struct THTTPServer::TConnectionState {
     // Touched only by the worker that owns the connection.
     bool HeadSeen = false;
     bool InFlight = false;
+    // A POST body the server accepts, collected over the calls between the
+    // head and the end of the request.
+    bool Uploading = false;
+    bool UploadTooLarge = false;
+    std::string Upload;
     std::string RawTarget;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
@@ -141,7 +154,7 @@ struct THTTPServer::TConnectionState {
 // server's private dispatch. Nothing may unwind into the C library.
 struct THTTPServerCallbacks {
     static MHD_Result Access(void* Cls, MHD_Connection* Connection, const char* Url, const char* Method,
-                             const char* Version, const char* /*UploadData*/, std::size_t* UploadDataSize,
+                             const char* Version, const char* UploadData, std::size_t* UploadDataSize,
                              void** RequestContext) {
         auto* Server = static_cast<THTTPServer*>(Cls);
         auto* State = static_cast<THTTPServer::TConnectionState*>(*RequestContext);
@@ -162,10 +175,32 @@ struct THTTPServerCallbacks {
             TWebFields Headers;
             MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
             if (!AnnouncesBody(Headers)) return MHD_YES;
+            // A POST body within the limit is collected and the request
+            // answered once it is complete; any other body is refused early.
+            const std::size_t Limit = Server->FOptions.PostBodyLimit;
+            if (Limit > 0 && Method && std::strcmp(Method, "POST") == 0 && !DeclaredLengthAbove(Headers, Limit)) {
+                State->Uploading = true;
+                State->UploadTooLarge = false;
+                State->Upload.clear();
+                return MHD_YES;
+            }
         } else if (!State) {
             return MHD_NO;
         } else if (*UploadDataSize != 0) {
-            // Body bytes of a request that was answered early: discarded.
+            if (State->Uploading && !State->UploadTooLarge) {
+                if (State->Upload.size() + *UploadDataSize > Server->FOptions.PostBodyLimit) {
+                    State->UploadTooLarge = true;
+                    State->Upload.clear();
+                } else {
+                    try {
+                        State->Upload.append(UploadData, *UploadDataSize);
+                    } catch (...) {
+                        return MHD_NO;
+                    }
+                }
+            }
+            // Otherwise body bytes of a request that was answered early:
+            // discarded.
             *UploadDataSize = 0;
             return MHD_YES;
         }
@@ -217,6 +252,10 @@ struct THTTPServerCallbacks {
             }
         }
         State->HeadSeen = false;
+        State->Uploading = false;
+        State->UploadTooLarge = false;
+        State->Upload.clear();
+        State->Upload.shrink_to_fit();
         Server->FDrained.notify_all();
     }
 
@@ -502,6 +541,10 @@ struct THTTPServer::TIncoming {
     std::string RemoteAddress;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
+    // A collected POST body (HasBody), or one that went past the limit.
+    bool HasBody = false;
+    bool BodyTooLarge = false;
+    std::string Body;
 };
 
 // What was queued.
@@ -525,6 +568,12 @@ THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TCon
     Limits.MaxQueryFields = FOptions.MaxQueryFields;
     In.Fault = ParseRequestTarget(In.RawTarget, In.Target, Limits);
     if (In.Fault) In.Target.Path = Url ? Url : "";
+    if (State && State->Uploading) {
+        In.HasBody = !State->UploadTooLarge;
+        In.BodyTooLarge = State->UploadTooLarge;
+        In.Body = std::move(State->Upload);
+        State->Upload.clear();
+    }
     return In;
 }
 
@@ -537,13 +586,14 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         Out = std::move(M);
         Delivered = true;
     };
-    if (In.Method != "GET" && !In.IsHead) {
+    const bool PostAllowed = FOptions.PostBodyLimit > 0;
+    if (In.Method != "GET" && !In.IsHead && !(PostAllowed && In.Method == "POST")) {
         TWebResponse Refusal(Keep);
-        Refusal.SetCustomHeader("Allow", "GET, HEAD");
+        Refusal.SetCustomHeader("Allow", PostAllowed ? "GET, HEAD, POST" : "GET, HEAD");
         SendPlainText(Refusal, 405, "Method Not Allowed\n");
         return Out;
     }
-    if (AnnouncesBody(In.Headers)) {
+    if (In.BodyTooLarge || (AnnouncesBody(In.Headers) && !In.HasBody)) {
         TWebResponse Refusal(Keep);
         SendPlainText(Refusal, 413, "Request body not accepted\n");
         return Out;
@@ -554,6 +604,7 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         return Out;
     }
     TWebRequest Request(In.Method, In.Target.Path, In.Target.Query, In.Headers, In.RemoteAddress);
+    if (In.HasBody) Request.SetContent(In.Body);
     TWebResponse Response(Keep);
     try {
         TDispatchScope Scope(this);

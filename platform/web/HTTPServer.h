@@ -12,6 +12,8 @@
 // What the adapter does for every request, so that handlers need not:
 // - only GET and HEAD reach the handler; other methods get 405 with
 //   "Allow: GET, HEAD", and a request that carries a body gets 413;
+//   a server given a PostBodyLimit also hands POST requests with a body up
+//   to that size to the handler (TWebRequest::GetContent), 413 beyond it;
 // - HEAD is answered with the headers of the GET, Content-Length included,
 //   and no body;
 // - a 200 answer gets an ETag (unless the handler set one) and becomes 304
@@ -119,6 +121,10 @@ struct THTTPServerOptions {
     // Headers added to every answer (for example
     // Access-Control-Allow-Origin), unless the handler set the same name.
     TWebFields ExtraHeaders;
+    // The largest POST body in bytes that reaches the handler. Default 0:
+    // POST is refused with 405 like every method but GET and HEAD, and any
+    // request body with 413.
+    std::size_t PostBodyLimit = 0;
 };
 
 // What an access line reports about one request.

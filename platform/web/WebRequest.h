@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/rtl/Object.h"
@@ -56,12 +57,17 @@ public:
     // The client's address in numeric form ("127.0.0.1", "::1"); empty when unknown.
     const std::string& GetRemoteAddress() const { return FRemoteAddress; }
 
+    // The request body (a POST's); empty when there is none.
+    const std::string& GetContent() const { return FContent; }
+    void SetContent(std::string Value) { FContent = std::move(Value); }
+
 private:
     std::string FMethod;
     std::string FPath;
     TWebFields FQueryFields;
     TWebFields FHeaders;
     std::string FRemoteAddress;
+    std::string FContent;
 };
 
 }  // namespace pv

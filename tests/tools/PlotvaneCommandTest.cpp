@@ -314,9 +314,9 @@ TEST_F(CommandTest, ServeAnswersLogsAndStopsCleanlyOnSigterm) {
 TEST_F(CommandTest, HelpAndUsageErrors) {
     TRun R = Run({"--help"});
     EXPECT_EQ(R.Status, 0);
-    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info"})
+    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info", "design"})
         EXPECT_NE(R.Out.find("\n  " + std::string(C) + " "), std::string::npos) << C;
-    for (const char* C : {"render", "props", "write-form", "bench"}) {
+    for (const char* C : {"render", "props", "write-form", "bench", "design"}) {
         R = Run({C, "--help"});
         EXPECT_EQ(R.Status, 0) << C;
         EXPECT_EQ(R.Out.rfind("Usage: plotvane " + std::string(C) + " ", 0), 0u) << R.Out;
@@ -335,6 +335,12 @@ TEST_F(CommandTest, HelpAndUsageErrors) {
     R = Run({"props", SampleForm, "--verbose"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane props: unknown option --verbose\nRun 'plotvane props --help' for its usage.\n");
+    R = Run({"design", SampleForm, "--port", "70000"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane design: --port 70000 is not a number in 0..65535\nRun 'plotvane design --help' for its usage.\n");
+    R = Run({"design", (Dir / "missing.form").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_NE(R.Err.find("cannot open the form file"), std::string::npos) << R.Err;
     EXPECT_TRUE(Files().empty());
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/vcl/Color.h"
 
 namespace pv {
@@ -39,6 +41,19 @@ TEST(ColorTest, NamesAndNumbersRoundTrip) {
     EXPECT_EQ(StringToColor("$FF"), clRed);
     EXPECT_EQ(StringToColor("255"), clRed);
     EXPECT_EQ(StringToColor("-2147483643"), clWindow);  // the 32-bit pattern of a negative number
+}
+
+TEST(ColorTest, TheNameListHoldsEveryNameOnceAndEachReadsBackAsItself) {
+    std::vector<std::string_view> Names = ColorNameList();
+    ASSERT_EQ(Names.size(), 47u);
+    EXPECT_EQ(Names.front(), "clBlack");
+    EXPECT_EQ(Names.back(), "clInfoBk");
+    for (std::string_view N : Names) {
+        std::optional<TColor> C = StringToColor(N);
+        ASSERT_TRUE(C.has_value()) << N;
+        EXPECT_EQ(ColorToString(*C), N);
+        EXPECT_EQ(std::count(Names.begin(), Names.end(), N), 1) << N;
+    }
 }
 
 TEST(ColorTest, AnythingElseIsRefused) {

@@ -209,6 +209,55 @@ TEST(HTTPServerTest, RequestBodyIsRefusedWithoutReachingTheHandler) {
     EXPECT_EQ(Calls, 1);
 }
 
+TEST(HTTPServerTest, WithAPostBodyLimitPostBodiesReachTheHandlerUpToTheLimit) {
+    std::mutex Lock;
+    std::vector<std::string> Bodies;
+    THTTPServerOptions O;
+    O.PostBodyLimit = 64;
+    TRunningServer S(
+        [&](const TWebRequest& Q, TWebResponse& R) {
+            {
+                std::lock_guard<std::mutex> G(Lock);
+                Bodies.push_back(Q.GetMethod() + " " + Q.GetContent());
+            }
+            SendPlainText(R, 200, "ok");
+        },
+        O);
+    THttpConnection C(S.Port());
+    EXPECT_EQ(C.Request("POST", "/a", {{"Content-Type", "application/json"}}, R"({"x":1})").Status, 200);
+    // Keep-alive goes on after an accepted body, and an empty POST has none.
+    EXPECT_EQ(C.Request("POST", "/a").Status, 200);
+    EXPECT_EQ(C.Request("GET", "/a").Status, 200);
+    {
+        THttpConnection Chunked(S.Port());
+        Chunked.SendRaw("POST /a HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+                        "5\r\nhello\r\n6\r\n world\r\n0\r\n\r\n");
+        EXPECT_EQ(Chunked.ReadReply().Status, 200);
+    }
+    {
+        THttpConnection Large(S.Port());
+        EXPECT_EQ(Large.Request("POST", "/a", {}, std::string(65, 'x')).Status, 413);
+    }
+    {
+        // A chunked body that grows past the limit is refused too.
+        THttpConnection Large(S.Port());
+        Large.SendRaw("POST /a HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n40\r\n" +
+                      std::string(64, 'y') + "\r\n1\r\nz\r\n0\r\n\r\n");
+        EXPECT_EQ(Large.ReadReply().Status, 413);
+    }
+    {
+        // Other methods still may not carry a body, and PUT is still refused.
+        THttpConnection Other(S.Port());
+        EXPECT_EQ(Other.Request("GET", "/a", {}, "x").Status, 413);
+        THttpConnection Put(S.Port());
+        THttpReply Reply = Put.Request("PUT", "/a");
+        EXPECT_EQ(Reply.Status, 405);
+        EXPECT_EQ(Reply.Header("Allow"), "GET, HEAD, POST");
+    }
+    std::lock_guard<std::mutex> G(Lock);
+    EXPECT_EQ(Bodies, (std::vector<std::string>{R"(POST {"x":1})", "POST ", "GET ", "POST hello world"}));
+}
+
 TEST(HTTPServerTest, HandlerFailuresBecome500AndServingGoesOn) {
     TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
         if (Q.GetPath() == "/throw") throw EInvalidOperation("Query1: field \"revenue\" not found");

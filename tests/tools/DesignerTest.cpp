@@ -1,0 +1,424 @@
+// The designer's editing layer and its HTTP front on copies of the sample
+// form: property edits through the reader's setter path, refusals that keep
+// the old value, undo and redo, data sets, saving, and the request checks.
+
+#include "tools/Designer.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/rtl/FormRegistry.h"
+#include "platform/rtl/FormWriter.h"
+#include "tests/web/HttpTestClient.h"
+#include "tools/DesignServer.h"
+#include "tools/FormClasses.h"
+
+namespace plotvane {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+std::string ReadText(const fs::path& P) {
+    std::ifstream In(P, std::ios::binary);
+    std::ostringstream S;
+    S << In.rdbuf();
+    return S.str();
+}
+
+void WriteText(const fs::path& P, const std::string& Text) {
+    std::ofstream Out(P, std::ios::binary);
+    Out << Text;
+}
+
+int AfterDraws = 0;
+
+// The table a table form edits: the sample's sums by month, one row a month.
+constexpr const char* MonthlyTableSql =
+    "CREATE TABLE monthly AS SELECT month_no, month, SUM(revenue) AS revenue FROM sales "
+    "GROUP BY month_no, month ORDER BY month_no";
+
+// A folder with the sample form, a variant over the editable table, and a
+// private copy of the database.
+class DesignerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Dir = fs::temp_directory_path() / ("plotvane-designer-" + std::to_string(::getpid()) + "-" +
+                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        fs::copy_file(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "sales.db", Dir / "sales.db");
+        sqlite3* Db = nullptr;
+        ASSERT_EQ(sqlite3_open((Dir / "sales.db").string().c_str(), &Db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(Db, MonthlyTableSql, nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(Db);
+        Sample = ReadText(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "sales.form");
+        WriteText(Form(), Sample);
+        std::string Table = Sample;
+        const std::size_t From = Table.find("  object SalesQuery");
+        const std::size_t To = Table.find("  end\n", From) + 6;
+        Table.replace(From, To - From,
+                      "  object SalesTable: TSQLiteTable\n    Tag = 0\n    DatabaseName = 'sales.db'\n"
+                      "    TableName = 'monthly'\n    Active = True\n  end\n");
+        Table.replace(Table.find("DataSet = SalesQuery"), 20, "DataSet = SalesTable");
+        WriteText(Dir / "table.form", Table);
+        AfterDraws = 0;
+        pv::RegisterEventHandler("CountAfterDraw", pv::TNotifyEvent([](pv::TObject*) { ++AfterDraws; }));
+    }
+    void TearDown() override {
+        pv::UnregisterEventHandler("CountAfterDraw");
+        fs::remove_all(Dir);
+    }
+    std::string Form() const { return (Dir / "sales.form").string(); }
+    std::string TableForm() const { return (Dir / "table.form").string(); }
+
+    static json Prop(TDesigner& D, const std::string& Component, const std::string& Path) {
+        const json State = D.ComponentState(Component);
+        for (const json& P : State["properties"]) {
+            if (P["path"] == Path) return P;
+            if (P.contains("props"))
+                for (const json& S : P["props"])
+                    if (S["path"] == Path) return S;
+        }
+        ADD_FAILURE() << "no property " << Path;
+        return {};
+    }
+
+    fs::path Dir;
+    std::string Sample;
+};
+
+#define EXPECT_DESIGN_ERROR(Statement, ExpectedStatus, Fragment)                                       \
+    do {                                                                                               \
+        try {                                                                                          \
+            Statement;                                                                                 \
+            ADD_FAILURE() << #Statement " did not fail";                                              \
+        } catch (const EDesignError& E) {                                                              \
+            EXPECT_EQ(E.Status(), ExpectedStatus) << E.what();                                         \
+            EXPECT_NE(std::string(E.what()).find(Fragment), std::string::npos) << E.what();             \
+        }                                                                                              \
+    } while (0)
+
+TEST_F(DesignerTest, ThePropertyListIsTheTablesInTheirOrderWithGroupsAndEditorsData) {
+    TDesigner D(Form());
+    json Chart = D.ComponentState("RevenueChart");
+    EXPECT_TRUE(Chart["chart"]);
+    EXPECT_EQ(Chart["chartDataSet"], "SalesQuery");
+    std::vector<std::string> Names;
+    for (const json& P : Chart["properties"]) Names.push_back(P["name"]);
+    const auto Table = pv::GetPropList(Norq_Plotvane::TNorq_DBPlotvane::StaticClassInfo());
+    ASSERT_EQ(Names.size(), Table.size());
+    for (std::size_t I = 0; I < Names.size(); ++I) EXPECT_EQ(Names[I], Table[I]->Name);
+
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["group"], "title");
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["kind"], "color");
+    EXPECT_EQ(Prop(D, "RevenueChart", "Color")["group"], "background");
+    EXPECT_EQ(Prop(D, "RevenueChart", "View3DPercent")["group"], "3D");
+    EXPECT_EQ(Prop(D, "RevenueChart", "MarksFont.Size")["group"], "marks");
+    EXPECT_EQ(Prop(D, "RevenueChart", "YValueSource")["group"], "data");
+    EXPECT_EQ(Prop(D, "RevenueChart", "JPEGQuality")["min"], 1);
+    EXPECT_EQ(Prop(D, "RevenueChart", "JPEGQuality")["max"], 100);
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleText.Strings")["value"], json::array({"Monthly revenue"}));
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleFont.Style")["value"], json::array({"fsBold"}));
+    EXPECT_EQ(Prop(D, "RevenueChart", "DataSource")["choices"], json::array({"SalesSource"}));
+    EXPECT_EQ(Prop(D, "RevenueChart", "SeriesType")["choices"].size(), 6u);
+    // The image the designer lends the chart is not the form's: nil.
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["text"], "nil");
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["choices"], json::array());
+    // The groups cover every property of the chart.
+    for (const json& P : Chart["properties"]) {
+        const auto& G = ChartPropertyGroups();
+        EXPECT_NE(std::find(G.begin(), G.end(), P["group"].get<std::string>()), G.end()) << P["name"];
+    }
+}
+
+TEST_F(DesignerTest, EditsGoThroughTheSettersAndRedrawThePreview) {
+    TDesigner D(Form());
+    const std::string Before = D.PreviewPng("RevenueChart");
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Before);
+    D.SetProperty("RevenueChart", "TitleColor", "clRed");
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["text"], "clRed");
+    const std::string Red = D.PreviewPng("RevenueChart");
+    EXPECT_NE(Red, Before);
+    D.SetProperty("RevenueChart", "TitleColor", "#00ff00");
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["text"], "clLime");
+    D.SetProperty("RevenueChart", "TitleText.Strings", json::array({"Revenue", "2026"}));
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleText.Strings")["value"], json::array({"Revenue", "2026"}));
+    // A sub-object's property: the font's size and style.
+    const std::string Lime = D.PreviewPng("RevenueChart");
+    D.SetProperty("RevenueChart", "TitleFont.Size", 16);
+    D.SetProperty("RevenueChart", "TitleFont.Style", json::array({"fsBold", "fsItalic"}));
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleFont.Size")["value"], 16);
+    EXPECT_NE(D.PreviewPng("RevenueChart"), Lime);
+    D.SetProperty("RevenueChart", "SeriesType", "stLine");
+    D.SetProperty("RevenueChart", "View3D", true);
+    EXPECT_EQ(Prop(D, "RevenueChart", "SeriesType")["value"], "stLine");
+    // The same value again records nothing.
+    D.SetProperty("RevenueChart", "View3D", true);
+    int Undos = 0;
+    while (D.Undo()) ++Undos;
+    EXPECT_EQ(Undos, 7);
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Before);
+    EXPECT_FALSE(D.Modified());
+    EXPECT_EQ(D.FormText(), Sample);
+}
+
+TEST_F(DesignerTest, RefusedValuesBringTheComponentsMessageAndKeepTheOldValue) {
+    TDesigner D(Form());
+    const std::string Before = D.PreviewPng("RevenueChart");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "JPEGQuality", 150), 422, "out of range 1..100");
+    EXPECT_EQ(Prop(D, "RevenueChart", "JPEGQuality")["value"], 80);
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "Width", 0), 422, "Width 0");
+    EXPECT_EQ(Prop(D, "RevenueChart", "Width")["value"], 400);
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "Width", "wide"), 422, "wide");
+    // The setter takes an unknown field name and the render then fails: the
+    // old name goes back.
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "YValueSource", "nosuch"), 422, "field \"nosuch\" not found");
+    EXPECT_EQ(Prop(D, "RevenueChart", "YValueSource")["value"], "revenue");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "SeriesType", "stDonut"), 422, "stDonut");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "DataSource", "RevenueChart"), 422, "RevenueChart");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "NoSuchProperty", 1), 404, "NoSuchProperty");
+    EXPECT_DESIGN_ERROR(D.SetProperty("NoChart", "Width", 1), 404, "NoChart");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "TitleFont", 1), 400, "TitleFont");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "View3D", "yes"), 400, "true or false");
+    EXPECT_FALSE(D.CanUndo());
+    EXPECT_FALSE(D.Modified());
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Before);
+    EXPECT_EQ(D.FormText(), Sample);
+}
+
+TEST_F(DesignerTest, UndoAndRedoWalkTheHistoryAndANewEditDropsTheRedos) {
+    TDesigner D(Form());
+    D.SetProperty("RevenueChart", "Width", 500);
+    D.SetProperty("RevenueChart", "Height", 300);
+    EXPECT_TRUE(D.Undo());
+    EXPECT_EQ(Prop(D, "RevenueChart", "Height")["value"], 250);
+    EXPECT_TRUE(D.CanRedo());
+    EXPECT_TRUE(D.Redo());
+    EXPECT_EQ(Prop(D, "RevenueChart", "Height")["value"], 300);
+    EXPECT_FALSE(D.Redo());
+    EXPECT_TRUE(D.Undo());
+    EXPECT_TRUE(D.Undo());
+    EXPECT_FALSE(D.Undo());
+    EXPECT_FALSE(D.Modified());
+    EXPECT_TRUE(D.Redo());
+    D.SetProperty("RevenueChart", "LegendVisible", false);
+    EXPECT_FALSE(D.CanRedo());
+    EXPECT_TRUE(D.Modified());
+    EXPECT_EQ(Prop(D, "RevenueChart", "Width")["value"], 500);
+    EXPECT_EQ(Prop(D, "RevenueChart", "Height")["value"], 250);
+}
+
+TEST_F(DesignerTest, SaveWritesTheFormWriterTextKeepsTheBackupAndRefusesAChangedFile) {
+    {
+        TDesigner D(Form());
+        D.SetProperty("RevenueChart", "TitleColor", "clYellow");
+        EXPECT_TRUE(D.Modified());
+        D.Save(false);
+        EXPECT_FALSE(D.Modified());
+        const std::string Saved = ReadText(Form());
+        EXPECT_EQ(ReadText(Form() + ".bak"), Sample);
+        EXPECT_NE(Saved.find("TitleColor = clYellow"), std::string::npos);
+        EXPECT_NE(Saved.find("PreviewImage = nil"), std::string::npos);
+        EXPECT_EQ(Saved, D.FormText());
+        // No temporary file is left beside the form.
+        int Files = 0;
+        for (auto& E : fs::directory_iterator(Dir)) Files += E.path().filename().string().starts_with("sales.form");
+        EXPECT_EQ(Files, 2);
+
+        // An undo past the save is a change again.
+        D.Undo();
+        EXPECT_TRUE(D.Modified());
+        D.Redo();
+        EXPECT_FALSE(D.Modified());
+
+        // Someone else writes the file: no overwrite without asking.
+        WriteText(Form(), Saved + "\n");
+        EXPECT_TRUE(D.ChangedOnDisk());
+        D.SetProperty("RevenueChart", "Width", 420);
+        EXPECT_DESIGN_ERROR(D.Save(false), 409, "changed on disk");
+        EXPECT_EQ(ReadText(Form()), Saved + "\n");
+        D.Save(true);
+        EXPECT_EQ(ReadText(Form() + ".bak"), Saved + "\n");
+        EXPECT_NE(ReadText(Form()).find("Width = 420"), std::string::npos);
+        EXPECT_FALSE(D.ChangedOnDisk());
+    }
+    // What was saved reads back into the same text: the form writer's.
+    TDesigner Again(Form());
+    EXPECT_EQ(Again.FormText(), ReadText(Form()));
+    EXPECT_EQ(pv::WriteForm(*LoadForm(Form())), ReadText(Form()));
+}
+
+TEST_F(DesignerTest, InTheDesignerOnAfterDrawIsNeverCalled) {
+    std::string Text = Sample;
+    Text.replace(Text.find("OnAfterDraw = nil"), 17, "OnAfterDraw = CountAfterDraw");
+    WriteText(Form(), Text);
+    TDesigner D(Form());
+    D.SetProperty("RevenueChart", "Width", 450);
+    D.PreviewPng("RevenueChart");
+    D.Undo();
+    EXPECT_EQ(AfterDraws, 0);
+    EXPECT_EQ(Prop(D, "RevenueChart", "OnAfterDraw")["value"], "CountAfterDraw");
+    EXPECT_EQ(D.FormText(), Text);
+}
+
+TEST_F(DesignerTest, DataSetsOpenCloseAndATableRecordIsPostedAndDrawn) {
+    TDesigner D(TableForm());
+    json R = D.Records("SalesTable");
+    EXPECT_TRUE(R["active"]);
+    EXPECT_TRUE(R["canModify"]);
+    ASSERT_EQ(R["records"].size(), 12u);
+    EXPECT_EQ(R["fields"][2]["name"], "revenue");
+    const std::string Before = D.PreviewPng("RevenueChart");
+
+    D.PostRecord("SalesTable", 1, json{{"revenue", "44"}});
+    EXPECT_EQ(D.Records("SalesTable")["records"][0][2], "44");
+    const std::string Posted = D.PreviewPng("RevenueChart");
+    EXPECT_NE(Posted, Before);
+    // The database holds it.
+    sqlite3* Db = nullptr;
+    ASSERT_EQ(sqlite3_open((Dir / "sales.db").string().c_str(), &Db), SQLITE_OK);
+    sqlite3_stmt* St = nullptr;
+    sqlite3_prepare_v2(Db, "SELECT revenue FROM monthly WHERE rowid = 1", -1, &St, nullptr);
+    ASSERT_EQ(sqlite3_step(St), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_double(St, 0), 44.0);
+    sqlite3_finalize(St);
+    sqlite3_close(Db);
+
+    EXPECT_DESIGN_ERROR(D.PostRecord("SalesTable", 13, json{{"revenue", "1"}}), 422, "13");
+    EXPECT_DESIGN_ERROR(D.PostRecord("SalesTable", 1, json{{"nosuch", "1"}}), 422, "nosuch");
+    EXPECT_EQ(D.Records("SalesTable")["records"][0][2], "44");
+
+    D.SetDataSetActive("SalesTable", false);
+    EXPECT_FALSE(D.Records("SalesTable")["active"]);
+    EXPECT_NE(D.PreviewPng("RevenueChart"), Posted);
+    EXPECT_DESIGN_ERROR(D.PostRecord("SalesTable", 1, json{{"revenue", "1"}}), 422, "closed");
+    D.SetDataSetActive("SalesTable", true);
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Posted);
+    EXPECT_DESIGN_ERROR(D.Records("SalesSource"), 404, "no data set");
+}
+
+TEST_F(DesignerTest, APreviewImageOfTheFormIsUsedAndNilGetsTheDesignersOwn) {
+    std::string Text = Sample;
+    Text.replace(Text.find("  object RevenueChart"), 0, "  object Image1: TImage\n    Tag = 0\n  end\n");
+    Text.replace(Text.find("PreviewImage = nil"), 18, "PreviewImage = Image1");
+    WriteText(Form(), Text);
+    TDesigner D(Form());
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["value"], "Image1");
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["choices"], json::array({"Image1"}));
+    const std::string Png = D.PreviewPng("RevenueChart");
+    auto* Image = dynamic_cast<pv::TImage*>(&*D.Module().FindComponent("Image1"));
+    ASSERT_NE(Image, nullptr);
+    EXPECT_FALSE(Image->GetPicture()->GetEmpty());
+    D.SetProperty("RevenueChart", "PreviewImage", "");
+    EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["text"], "nil");
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Png);
+    EXPECT_NE(D.FormText().find("PreviewImage = nil"), std::string::npos);
+    D.Undo();
+    EXPECT_EQ(D.FormText(), Text);
+}
+
+TEST_F(DesignerTest, AQueryIsReadOnly) {
+    TDesigner D(Form());
+    EXPECT_FALSE(D.Records("SalesQuery")["canModify"]);
+    EXPECT_DESIGN_ERROR(D.PostRecord("SalesQuery", 1, json{{"revenue", "1"}}), 422, "cannot be edited");
+}
+
+// ---------------------------------------------------------------------------
+// The HTTP front
+
+TEST_F(DesignerTest, TheServerAnswersOnlyWithItsTokenAndRefusesCrossOriginWrites) {
+    TDesignServerOptions O;
+    O.FormFile = Form();
+    O.Http.Log = [](std::string_view) {};
+    O.Http.Threads = 1;
+    TDesignServer S(O);
+    S.Start();
+    const std::uint16_t Port = S.GetPort();
+    const std::string Token = S.Token();
+    EXPECT_EQ(Token.size(), 32u);
+    EXPECT_EQ(S.Url(), "http://127.0.0.1:" + std::to_string(Port) + "/?token=" + Token);
+
+    pvtest::THttpConnection C(Port);
+    auto Get = [&](const std::string& Target, pv::TWebFields H = {}) { return C.Request("GET", Target, H); };
+    EXPECT_EQ(Get("/").Status, 403);
+    EXPECT_EQ(Get("/api/state").Status, 403);
+    EXPECT_EQ(Get("/?token=" + std::string(32, '0')).Status, 403);
+    EXPECT_EQ(Get("/api/state", {{"X-Plotvane-Token", Token + "x"}}).Status, 403);
+    pvtest::THttpReply Page = Get("/?token=" + Token);
+    EXPECT_EQ(Page.Status, 200);
+    EXPECT_NE(Page.Body.find("/designer.js?token=" + Token), std::string::npos);
+    EXPECT_NE(Page.Header("Content-Security-Policy").find("script-src 'self'"), std::string::npos);
+    EXPECT_EQ(Page.Header("Referrer-Policy"), "no-referrer");
+    EXPECT_EQ(Get("/designer.js?token=" + Token).Status, 200);
+    pvtest::THttpReply State = Get("/api/state", {{"X-Plotvane-Token", Token}});
+    EXPECT_EQ(State.Status, 200);
+    EXPECT_EQ(json::parse(State.Body)["components"].size(), 4u);
+    pvtest::THttpReply Png = Get("/api/preview?chart=RevenueChart&token=" + Token);
+    EXPECT_EQ(Png.Status, 200);
+    EXPECT_EQ(Png.Header("Content-Type"), "image/png");
+    EXPECT_EQ(Get("/api/preview?chart=RevenueChart&token=" + Token, {{"If-None-Match", Png.Header("ETag")}}).Status,
+              304);
+
+    const std::string Edit = R"({"component":"RevenueChart","property":"Width","value":500})";
+    auto Post = [&](pv::TWebFields H, const std::string& Body = R"({"component":"RevenueChart","property":"Width","value":500})") {
+        return C.Request("POST", "/api/property", H, Body);
+    };
+    const pv::TWebField Json{"Content-Type", "application/json"};
+    const pv::TWebField Tok{"X-Plotvane-Token", Token};
+    // A write must carry the token in its header, not in the address.
+    EXPECT_EQ(C.Request("POST", "/api/property?token=" + Token, {Json}, Edit).Status, 403);
+    EXPECT_EQ(Post({Json, Tok, {"Origin", "http://evil.example"}}).Status, 403);
+    EXPECT_EQ(Post({Json, Tok, {"Sec-Fetch-Site", "cross-site"}}).Status, 403);
+    EXPECT_EQ(Post({{"Content-Type", "text/plain"}, Tok}).Status, 415);
+    EXPECT_EQ(Post({Json, Tok}, "{not json").Status, 400);
+    EXPECT_FALSE(S.Designer().CanUndo());
+    pvtest::THttpReply Done = Post({Json, Tok, {"Origin", "http://127.0.0.1:" + std::to_string(Port)},
+                                    {"Sec-Fetch-Site", "same-origin"}});
+    EXPECT_EQ(Done.Status, 200) << Done.Body;
+    EXPECT_TRUE(json::parse(Done.Body)["state"]["canUndo"]);
+    pvtest::THttpReply Refused = Post({Json, Tok}, R"({"component":"RevenueChart","property":"JPEGQuality","value":150})");
+    EXPECT_EQ(Refused.Status, 422);
+    EXPECT_NE(json::parse(Refused.Body)["error"].get<std::string>().find("out of range 1..100"), std::string::npos);
+    EXPECT_TRUE(json::parse(Refused.Body).contains("state"));
+    EXPECT_NE(Get("/api/preview?chart=RevenueChart&token=" + Token, {{"If-None-Match", Png.Header("ETag")}}).Status,
+              304);
+    EXPECT_EQ(C.Request("POST", "/api/undo", {Json, Tok}, "{}").Status, 200);
+    EXPECT_EQ(Get("/api/preview?chart=RevenueChart&token=" + Token, {{"If-None-Match", Png.Header("ETag")}}).Status,
+              304);
+    S.Stop();
+}
+
+TEST_F(DesignerTest, AHostNameOfAnotherSiteIsRefused) {
+    TDesignServerOptions O;
+    O.FormFile = Form();
+    O.Token = "fixed-token";
+    TDesignServer S(O);
+    S.Start();
+    auto Ask = [&](const std::string& Host) {
+        pv::TWebRequest Q("GET", "/api/state", {{"token", "fixed-token"}}, {{"Host", Host}});
+        pv::TWebResponse R;
+        S.Handle(Q, R);
+        return R.GetSentMessage()->StatusCode;
+    };
+    const std::string Port = std::to_string(S.GetPort());
+    EXPECT_EQ(Ask("127.0.0.1:" + Port), 200);
+    EXPECT_EQ(Ask("localhost:" + Port), 200);
+    EXPECT_EQ(Ask("attacker.example:" + Port), 403);
+    // A text that is not UTF-8 does not break the state.
+    S.Designer().SetPropertyText("RevenueChart", "AxisLeftTitleCaption", "'caf\xE9'");
+    EXPECT_EQ(Ask("127.0.0.1:" + Port), 200);
+    EXPECT_EQ(Ask("127.0.0.1:1"), 403);
+    EXPECT_EQ(Ask("localhost"), 200);
+    EXPECT_EQ(Ask(""), 403);
+    S.Stop();
+    EXPECT_THROW(TDesignServer({Form(), {}, "bad token!"}), EDesignError);
+}
+
+}  // namespace
+}  // namespace plotvane

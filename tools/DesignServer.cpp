@@ -1,0 +1,225 @@
+#include "tools/DesignServer.h"
+
+#include <fstream>
+#include <random>
+#include <utility>
+
+#include "platform/web/ETag.h"
+
+namespace plotvane {
+
+using nlohmann::json;
+
+namespace {
+
+std::string RandomToken() {
+    // 128 bits from the system's random source.
+    std::random_device Random;
+    constexpr char Hex[] = "0123456789abcdef";
+    std::string T;
+    for (int I = 0; I < 32; ++I) T += Hex[Random() & 15];
+    return T;
+}
+
+// Compares in time independent of where the texts differ.
+bool SameSecret(std::string_view A, std::string_view B) {
+    if (A.size() != B.size()) return false;
+    unsigned char D = 0;
+    for (std::size_t I = 0; I < A.size(); ++I) D |= static_cast<unsigned char>(A[I] ^ B[I]);
+    return D == 0;
+}
+
+void SetCommonHeaders(pv::TWebResponse& Response) {
+    Response.SetCustomHeader("X-Content-Type-Options", "nosniff");
+    // The page's address holds the token: it must not travel on.
+    Response.SetCustomHeader("Referrer-Policy", "no-referrer");
+    Response.SetCustomHeader("X-Frame-Options", "DENY");
+    Response.SetCustomHeader("Content-Security-Policy",
+                             "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob:; "
+                             "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
+}
+
+void SendJson(pv::TWebResponse& Response, int Status, const json& Body) {
+    Response.SetStatusCode(Status);
+    Response.SetContentType("application/json; charset=utf-8");
+    Response.SetCustomHeader("Cache-Control", "no-store");
+    // Bytes that are not UTF-8 (a Latin-1 text in a database) are shown as
+    // U+FFFD rather than failing the whole answer.
+    Response.SetContent(Body.dump(-1, ' ', false, json::error_handler_t::replace));
+    Response.SendResponse();
+}
+
+void SendError(pv::TWebResponse& Response, int Status, const std::string& Message) {
+    SendJson(Response, Status, json{{"error", Message}});
+}
+
+std::string HtmlFor(std::string_view Template, const std::string& Token) {
+    std::string Page(Template);
+    const std::string Mark = "{{TOKEN}}";
+    for (std::size_t At = Page.find(Mark); At != std::string::npos; At = Page.find(Mark, At + Token.size()))
+        Page.replace(At, Mark.size(), Token);
+    return Page;
+}
+
+}  // namespace
+
+TDesignServer::TDesignServer(TDesignServerOptions Options)
+    : FOptions(std::move(Options)), FToken(FOptions.Token.empty() ? RandomToken() : FOptions.Token) {
+    for (char C : FToken)
+        if (!std::isalnum(static_cast<unsigned char>(C)) && C != '-' && C != '_')
+            throw EDesignError(400, "the token may hold letters, digits, '-' and '_' only");
+    FDesigner = std::make_unique<TDesigner>(FOptions.FormFile);
+    pv::THTTPServerOptions Http = FOptions.Http;
+    Http.PostBodyLimit = 1 << 20;
+    Http.ErrorDetail = pv::TErrorDetail::edMessage;
+    FServer = std::make_unique<pv::THTTPServer>(
+        Http, [this](const pv::TWebRequest& Request, pv::TWebResponse& Response) { Handle(Request, Response); });
+}
+
+TDesignServer::~TDesignServer() { Stop(); }
+
+void TDesignServer::Start() { FServer->Start(); }
+void TDesignServer::Stop() { FServer->Stop(); }
+
+std::string TDesignServer::Url() const {
+    const std::string& A = FOptions.Http.BindAddress;
+    const std::string Host = A.find(':') != std::string::npos ? "[" + A + "]" : A;
+    return "http://" + Host + ":" + std::to_string(GetPort()) + "/?token=" + FToken;
+}
+
+bool TDesignServer::HostAllowed(std::string_view Host, bool RequirePort) const {
+    // A name that resolves to this machine only through another site's
+    // doing (DNS rebinding) must not reach the designer: the Host must be
+    // the address it listens on or a loopback name, with this port when it
+    // names one.
+    const std::string Port = ":" + std::to_string(GetPort());
+    const std::string& A = FOptions.Http.BindAddress;
+    for (const std::string& Name :
+         {std::string("127.0.0.1"), std::string("localhost"), std::string("[::1]"),
+          A.find(':') != std::string::npos ? "[" + A + "]" : A})
+        if (Host == Name + Port || (!RequirePort && Host == Name)) return true;
+    return false;
+}
+
+void TDesignServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response) {
+    SetCommonHeaders(Response);
+    if (!HostAllowed(Request.GetHeader("Host"))) {
+        SendError(Response, 403, "this server answers only requests to its own address");
+        return;
+    }
+    const bool Post = Request.GetMethod() == "POST";
+    std::string_view Token = Request.GetHeader("X-Plotvane-Token");
+    if (Token.empty() && !Post) Token = Request.GetQueryField("token");
+    if (!SameSecret(Token, FToken)) {
+        SendError(Response, 403, "missing or wrong token: open the address the designer printed");
+        return;
+    }
+    if (Post) {
+        // A browser names the page's origin, with its port, on every write.
+        const std::string Origin(Request.GetHeader("Origin"));
+        if (!Origin.empty() && !(Origin.starts_with("http://") && HostAllowed(Origin.substr(7), true))) {
+            SendError(Response, 403, "cross-origin write refused (Origin " + Origin + ")");
+            return;
+        }
+        std::string_view Site = Request.GetHeader("Sec-Fetch-Site");
+        if (!Site.empty() && Site != "same-origin" && Site != "none") {
+            SendError(Response, 403, "cross-origin write refused (Sec-Fetch-Site " + std::string(Site) + ")");
+            return;
+        }
+        if (Request.GetHeader("Content-Type").substr(0, 16) != "application/json") {
+            SendError(Response, 415, "writes take a JSON body (Content-Type: application/json)");
+            return;
+        }
+    }
+    std::lock_guard<std::mutex> Lock(FLock);
+    try {
+        Route(Request, Response);
+    } catch (const EDesignError& E) {
+        if (Response.Sent()) throw;
+        json Body{{"error", E.what()}};
+        if (Post) Body["state"] = FDesigner->State();
+        SendJson(Response, E.Status(), Body);
+    } catch (const std::exception& E) {
+        if (Response.Sent()) throw;
+        json Body{{"error", E.what()}};
+        if (Post) Body["state"] = FDesigner->State();
+        SendJson(Response, 500, Body);
+    }
+}
+
+void TDesignServer::Route(const pv::TWebRequest& Request, pv::TWebResponse& Response) {
+    const std::string& Path = Request.GetPath();
+    TDesigner& D = *FDesigner;
+    if (Request.GetMethod() != "POST") {
+        if (Path == "/" || Path == "/index.html") {
+            Response.SetContentType("text/html; charset=utf-8");
+            Response.SetCustomHeader("Cache-Control", "no-store");
+            Response.SetContent(HtmlFor(DesignerAsset("index.html"), FToken));
+            Response.SendResponse();
+        } else if (Path == "/designer.js" || Path == "/designer.css") {
+            Response.SetContentType(Path.ends_with(".js") ? "text/javascript; charset=utf-8" : "text/css; charset=utf-8");
+            Response.SetContent(std::string(DesignerAsset(Path.substr(1))));
+            Response.SendResponse();
+        } else if (Path == "/api/state") {
+            SendJson(Response, 200, D.State());
+        } else if (Path == "/api/records") {
+            SendJson(Response, 200, D.Records(std::string(Request.GetQueryField("dataset"))));
+        } else if (Path == "/api/preview") {
+            const std::string& Png = D.PreviewPng(std::string(Request.GetQueryField("chart")));
+            Response.SetContentType("image/png");
+            // Revalidated at every look: the ETag of the bytes gives 304
+            // while the picture stays the same.
+            Response.SetCustomHeader("Cache-Control", "no-cache");
+            Response.SetContent(Png);
+            Response.SendResponse();
+        } else {
+            SendError(Response, 404, "no such page: " + Path);
+        }
+        return;
+    }
+
+    json Body;
+    try {
+        Body = Request.GetContent().empty() ? json::object() : json::parse(Request.GetContent());
+    } catch (const json::exception& E) {
+        throw EDesignError(400, std::string("the request body is not JSON: ") + E.what());
+    }
+    if (!Body.is_object()) throw EDesignError(400, "the request body must be a JSON object");
+    auto Text = [&](const char* Name) {
+        auto It = Body.find(Name);
+        if (It == Body.end() || !It->is_string()) throw EDesignError(400, std::string("\"") + Name + "\" (a text) is missing");
+        return It->get<std::string>();
+    };
+    json Result;
+    if (Path == "/api/property") {
+        auto It = Body.find("value");
+        if (It == Body.end()) throw EDesignError(400, "\"value\" is missing");
+        D.SetProperty(Text("component"), Text("property"), *It);
+    } else if (Path == "/api/undo") {
+        D.Undo();
+    } else if (Path == "/api/redo") {
+        D.Redo();
+    } else if (Path == "/api/dataset") {
+        auto It = Body.find("active");
+        if (It == Body.end() || !It->is_boolean()) throw EDesignError(400, "\"active\" (true or false) is missing");
+        D.SetDataSetActive(Text("dataset"), It->get<bool>());
+    } else if (Path == "/api/record") {
+        auto RecNo = Body.find("recno");
+        if (RecNo == Body.end() || !RecNo->is_number_integer())
+            throw EDesignError(400, "\"recno\" (a record number from 1) is missing");
+        auto Values = Body.find("values");
+        if (Values == Body.end()) throw EDesignError(400, "\"values\" is missing");
+        D.PostRecord(Text("dataset"), RecNo->get<int>(), *Values);
+        Result["records"] = D.Records(Text("dataset"));
+    } else if (Path == "/api/save") {
+        auto It = Body.find("overwrite");
+        D.Save(It != Body.end() && It->is_boolean() && It->get<bool>());
+        Result["saved"] = D.FormFile();
+    } else {
+        throw EDesignError(404, "no such action: " + Path);
+    }
+    Result["state"] = D.State();
+    SendJson(Response, 200, Result);
+}
+
+}  // namespace plotvane

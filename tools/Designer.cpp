@@ -1,0 +1,675 @@
+#include "tools/Designer.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <span>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "platform/db/DataSet.h"
+#include "platform/db/DataSource.h"
+#include "platform/db/Field.h"
+#include "platform/rtl/AtomicFile.h"
+#include "platform/rtl/FormParser.h"
+#include "platform/rtl/FormReader.h"
+#include "platform/rtl/FormRegistry.h"
+#include "platform/rtl/FormWriter.h"
+#include "platform/rtl/Strings.h"
+#include "platform/vcl/Bitmap.h"
+#include "platform/vcl/Color.h"
+#include "tools/FormClasses.h"
+
+namespace plotvane {
+
+using nlohmann::json;
+using Norq_Plotvane::TNorq_DBPlotvane;
+
+namespace {
+
+bool StartsWith(std::string_view S, std::string_view Prefix) { return S.substr(0, Prefix.size()) == Prefix; }
+
+std::string_view KindName(pv::TTypeKind Kind) {
+    switch (Kind) {
+        case pv::TTypeKind::tkInteger: return "integer";
+        case pv::TTypeKind::tkEnumeration: return "enum";
+        case pv::TTypeKind::tkBoolean: return "boolean";
+        case pv::TTypeKind::tkColor: return "color";
+        case pv::TTypeKind::tkString: return "string";
+        case pv::TTypeKind::tkSet: return "set";
+        case pv::TTypeKind::tkClass: return "object";
+        case pv::TTypeKind::tkComponent: return "component";
+        case pv::TTypeKind::tkMethod: return "method";
+    }
+    return "unknown";
+}
+
+// "#rrggbb" for a colour, system colours resolved as the painter does.
+std::string HtmlColor(pv::TColor C) {
+    const pv::TColor Rgb = pv::ColorToRGB(C);
+    char Buf[8];
+    std::snprintf(Buf, sizeof Buf, "#%02x%02x%02x", pv::GetRValue(Rgb), pv::GetGValue(Rgb), pv::GetBValue(Rgb));
+    return Buf;
+}
+
+// "#rrggbb" from a colour picker as the form's "$00BBGGRR"; nothing when
+// Text is no such colour.
+std::optional<std::string> FromHtmlColor(std::string_view Text) {
+    if (Text.size() != 7 || Text[0] != '#') return std::nullopt;
+    for (char Ch : Text.substr(1))
+        if (!std::isxdigit(static_cast<unsigned char>(Ch))) return std::nullopt;
+    std::string S(Text);
+    const auto Channel = [&](int At) { return static_cast<std::uint8_t>(std::stoul(S.substr(At, 2), nullptr, 16)); };
+    char Buf[16];
+    std::snprintf(Buf, sizeof Buf, "$%08X", static_cast<unsigned>(pv::RGB(Channel(1), Channel(3), Channel(5))));
+    return std::string(Buf);
+}
+
+std::string DescribeJson(const json& Value) {
+    std::string S = Value.dump();
+    return S.size() > 80 ? S.substr(0, 77) + "..." : S;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Inspector groups
+
+const std::vector<std::string_view>& ChartPropertyGroups() {
+    static const std::vector<std::string_view> Groups{"title",  "chart",  "axes",    "legend", "background",
+                                                      "3D",     "series", "marks",   "pointer", "data"};
+    return Groups;
+}
+
+std::string_view PropertyGroup(std::string_view ClassName, std::string_view Property) {
+    if (ClassName != "TNorq_DBPlotvane") return "properties";
+    // The chart's properties are grouped by what they style; the names say
+    // it, so the grouping follows the names.
+    if (StartsWith(Property, "Title")) return "title";
+    if (StartsWith(Property, "Axis")) return "axes";
+    if (StartsWith(Property, "Legend")) return "legend";
+    if (Property == "Color" || StartsWith(Property, "Gradient")) return "background";
+    if (StartsWith(Property, "View3D")) return "3D";
+    if (StartsWith(Property, "Marks")) return "marks";
+    if (StartsWith(Property, "Pointer")) return "pointer";
+    if (StartsWith(Property, "Series") || Property == "ValueFormat") return "series";
+    if (Property == "DataSource" || Property == "XLabelsSource" || Property == "XValueSource" ||
+        Property == "YValueSource")
+        return "data";
+    return "chart";
+}
+
+// ---------------------------------------------------------------------------
+// Opening
+
+std::string TDesigner::ReadFileBytes(const std::string& FileName) {
+    std::ifstream In(FileName, std::ios::binary);
+    if (!In) throw EDesignError(404, "cannot open the form file " + FileName + ": " + std::strerror(errno));
+    std::ostringstream Buffer;
+    Buffer << In.rdbuf();
+    return Buffer.str();
+}
+
+TDesigner::TDesigner(std::string FormFile) : FFormFile(std::move(FormFile)) {
+    FDiskText = ReadFileBytes(FFormFile);
+    FModule = LoadForm(FFormFile, /*Designing=*/true);
+    for (pv::TComponent* C : NamedComponents()) {
+        auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(C);
+        if (!Chart) continue;
+        auto P = std::make_unique<TChartPreview>();
+        P->Chart = Chart;
+        P->Image = pv::MakeUniqueComponent<pv::TImage>(nullptr);
+        P->Image->SetDesigning(true);
+        FPreviews.push_back(std::move(P));
+    }
+    LendPreviewImages();
+}
+
+TDesigner::~TDesigner() {
+    // The module goes first: its charts let go of the lent images, which
+    // then go with the previews.
+    FModule.reset();
+    FPreviews.clear();
+}
+
+void TDesigner::LendPreviewImages() {
+    for (auto& P : FPreviews) {
+        TNorq_DBPlotvane* Chart = P->Chart.get();
+        if (!Chart || Chart->GetPreviewImage()) continue;
+        try {
+            Chart->SetPreviewImage(P->Image.get());
+        } catch (...) {
+            // The chart could not render; its error comes with the next
+            // edit, and the preview shows what it had.
+        }
+    }
+}
+
+pv::TImage* TDesigner::LentImage(const pv::TComponent& Chart) const {
+    for (const auto& P : FPreviews)
+        if (P->Chart.get() == &Chart && P->Chart->GetPreviewImage() == P->Image.get()) return P->Image.get();
+    return nullptr;
+}
+
+std::vector<pv::TComponent*> TDesigner::NamedComponents() {
+    std::vector<pv::TComponent*> Out;
+    const std::function<void(pv::TComponent&)> Walk = [&](pv::TComponent& C) {
+        if (!C.GetName().empty()) Out.push_back(&C);
+        for (int I = 0; I < C.GetComponentCount(); ++I)
+            if (!C.GetComponent(I)->GetName().empty()) Walk(*C.GetComponent(I));
+    };
+    Walk(*FModule);
+    return Out;
+}
+
+pv::TComponent& TDesigner::FindNamed(const std::string& Name) {
+    for (pv::TComponent* C : NamedComponents())
+        if (pv::SameText(C->GetName(), Name)) return *C;
+    throw EDesignError(404, "the form has no component named '" + Name + "'");
+}
+
+pv::TDataSet& TDesigner::FindDataSet(const std::string& Name) {
+    auto* DataSet = dynamic_cast<pv::TDataSet*>(&FindNamed(Name));
+    if (!DataSet) throw EDesignError(404, "'" + Name + "' is no data set");
+    return *DataSet;
+}
+
+// ---------------------------------------------------------------------------
+// Properties
+
+TDesigner::TResolved TDesigner::Resolve(pv::TComponent& Component, const std::string& Path) {
+    TResolved R;
+    pv::TObject* Object = &Component;
+    std::string_view Rest = Path;
+    while (true) {
+        const std::size_t Dot = Rest.find('.');
+        const std::string_view Part = Rest.substr(0, Dot);
+        const pv::TClassInfo* Info = Object->ClassInfo();
+        const pv::TPropInfo* Prop = Info ? pv::GetPropInfo(*Info, Part) : nullptr;
+        if (!Prop) {
+            // "Lines.Strings" names the lines of a string list.
+            if (Part == "Strings" && Dot == std::string_view::npos && dynamic_cast<pv::TStrings*>(Object) && R.Prop) {
+                R.IsStrings = true;
+                return R;
+            }
+            throw EDesignError(404, Component.GetName() + " has no property '" + Path + "'");
+        }
+        R.Object = Object;
+        R.Prop = Prop;
+        if (Dot == std::string_view::npos) break;
+        if (Prop->Kind != pv::TTypeKind::tkClass || !Prop->Get)
+            throw EDesignError(404, Component.GetName() + " has no property '" + Path + "'");
+        pv::TPropValue V = Prop->Get(*Object);
+        pv::TObject* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
+        if (!Sub) throw EDesignError(404, Component.GetName() + "." + std::string(Part) + " is not there");
+        Object = Sub;
+        Rest = Rest.substr(Dot + 1);
+    }
+    if (R.Prop->Kind == pv::TTypeKind::tkClass) {
+        pv::TPropValue V = R.Prop->Get(*R.Object);
+        auto* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
+        if (dynamic_cast<pv::TStrings*>(Sub))
+            throw EDesignError(400, Component.GetName() + "." + Path + " is a string list: set " + Path + ".Strings");
+        throw EDesignError(400, Component.GetName() + "." + Path + " is an object: set one of its properties");
+    }
+    return R;
+}
+
+std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) {
+    pv::TPropValue V = R.Prop->Get(*R.Object);
+    if (R.IsStrings) {
+        const auto* List = dynamic_cast<const pv::TStrings*>(std::get<pv::TObject*>(V));
+        std::string S = "(";
+        for (int I = 0; List && I < List->GetCount(); ++I) S += (I ? " " : "") + pv::QuoteFormString(List->Get(I));
+        return S + ")";
+    }
+    switch (R.Prop->Kind) {
+        case pv::TTypeKind::tkInteger: return std::to_string(std::get<std::int64_t>(V));
+        case pv::TTypeKind::tkEnumeration: {
+            const std::int64_t Ord = std::get<std::int64_t>(V);
+            if (R.Prop->EnumType && Ord >= 0 && Ord < static_cast<std::int64_t>(R.Prop->EnumType->Names.size()))
+                return std::string(R.Prop->EnumType->Names[static_cast<std::size_t>(Ord)]);
+            return std::to_string(Ord);
+        }
+        case pv::TTypeKind::tkBoolean: return std::get<bool>(V) ? "True" : "False";
+        case pv::TTypeKind::tkColor: return pv::ColorToIdent(static_cast<std::uint32_t>(std::get<std::int64_t>(V)));
+        case pv::TTypeKind::tkString: return pv::QuoteFormString(std::get<std::string>(V));
+        case pv::TTypeKind::tkSet: {
+            auto Bits = static_cast<std::uint64_t>(std::get<std::int64_t>(V));
+            std::string S;
+            const std::size_t Count = R.Prop->EnumType ? R.Prop->EnumType->Names.size() : 0;
+            for (std::size_t I = 0; I < Count; ++I)
+                if (Bits & (std::uint64_t{1} << I)) S += (S.empty() ? "" : ", ") + std::string(R.Prop->EnumType->Names[I]);
+            return "[" + S + "]";
+        }
+        case pv::TTypeKind::tkComponent: {
+            auto* Target = std::holds_alternative<pv::TObject*>(V) ? dynamic_cast<pv::TComponent*>(std::get<pv::TObject*>(V))
+                                                                 : nullptr;
+            if (!Target || Target == LentImage(Component)) return "nil";
+            return Target->GetName().empty() ? "nil" : Target->GetName();
+        }
+        case pv::TTypeKind::tkMethod: {
+            const auto& E = std::get<pv::TNotifyEvent>(V);
+            return E.Assigned() && !E.Name.empty() ? E.Name : "nil";
+        }
+        case pv::TTypeKind::tkClass: break;
+    }
+    return {};
+}
+
+std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
+    const std::string Name(R.Prop->Name);
+    auto Expect = [&](bool Ok, const char* What) {
+        if (!Ok) throw EDesignError(400, Name + " takes " + What + ", not " + DescribeJson(Value));
+    };
+    if (R.IsStrings) {
+        Expect(Value.is_array(), "a list of lines");
+        std::string S = "(";
+        bool First = true;
+        for (const json& Line : Value) {
+            Expect(Line.is_string(), "a list of lines");
+            S += (First ? "" : " ") + pv::QuoteFormString(Line.get<std::string>());
+            First = false;
+        }
+        return S + ")";
+    }
+    switch (R.Prop->Kind) {
+        case pv::TTypeKind::tkString:
+            Expect(Value.is_string(), "a text");
+            return pv::QuoteFormString(Value.get<std::string>());
+        case pv::TTypeKind::tkInteger:
+            if (Value.is_number_integer()) return std::to_string(Value.get<std::int64_t>());
+            // Typed text goes to the reader as it is, which names what is wrong.
+            Expect(Value.is_string(), "a whole number");
+            return Value.get<std::string>().empty() ? std::string("''") : Value.get<std::string>();
+        case pv::TTypeKind::tkBoolean:
+            Expect(Value.is_boolean(), "true or false");
+            return Value.get<bool>() ? "True" : "False";
+        case pv::TTypeKind::tkColor: {
+            Expect(Value.is_string(), "a colour name, $00BBGGRR or #rrggbb");
+            const std::string S = Value.get<std::string>();
+            if (auto Hex = FromHtmlColor(S)) return *Hex;
+            return S;
+        }
+        case pv::TTypeKind::tkEnumeration:
+        case pv::TTypeKind::tkMethod:
+            Expect(Value.is_string(), "a name");
+            return Value.get<std::string>().empty() ? std::string("nil") : Value.get<std::string>();
+        case pv::TTypeKind::tkComponent: {
+            Expect(Value.is_string() || Value.is_null(), "a component name");
+            const std::string S = Value.is_null() ? std::string() : Value.get<std::string>();
+            return S.empty() ? std::string("nil") : S;
+        }
+        case pv::TTypeKind::tkSet: {
+            Expect(Value.is_array(), "a list of names");
+            std::string S = "[";
+            bool First = true;
+            for (const json& Item : Value) {
+                Expect(Item.is_string(), "a list of names");
+                S += (First ? "" : ", ") + Item.get<std::string>();
+                First = false;
+            }
+            return S + "]";
+        }
+        case pv::TTypeKind::tkClass: break;
+    }
+    throw EDesignError(400, Name + " cannot be set as a whole");
+}
+
+void TDesigner::Apply(pv::TComponent& Component, const std::string& Path, const TResolved& R,
+                      const std::string& Before, const std::string& Text) {
+    try {
+        pv::SetPropertyFromString(Component, Path, Text);
+    } catch (const std::exception& E) {
+        const std::string Message = E.what();
+        // A setter that took the value and then failed (a field name the
+        // data set does not have fails at the render that follows) must not
+        // leave it: the old value goes back through the same path.
+        try {
+            if (ValueText(Component, R) != Before) pv::SetPropertyFromString(Component, Path, Before);
+        } catch (...) {
+        }
+        LendPreviewImages();
+        Changed();
+        throw EDesignError(422, Message);
+    }
+    // A property of a sub-object (TitleFont.Size) changes the object the
+    // getter returned, which no setter of the chart sees; the designer
+    // redraws the preview as it does after any change in the inspector.
+    if (Path.find('.') != std::string::npos && !R.IsStrings)
+        if (auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&Component)) {
+            try {
+                Chart->DrawPreviewImage();
+            } catch (...) {
+            }
+        }
+    LendPreviewImages();
+    Changed();
+}
+
+void TDesigner::SetProperty(const std::string& Component, const std::string& Path, const json& Value) {
+    pv::TComponent& C = FindNamed(Component);
+    TResolved R = Resolve(C, Path);
+    SetPropertyText(Component, Path, ToFormText(R, Value));
+}
+
+void TDesigner::SetPropertyText(const std::string& Component, const std::string& Path, const std::string& Text) {
+    pv::TComponent& C = FindNamed(Component);
+    TResolved R = Resolve(C, Path);
+    const std::string Before = ValueText(C, R);
+    Apply(C, Path, R, Before, Text);
+    const std::string After = ValueText(C, R);
+    if (After == Before) return;
+    if (FSavedAt > FDone) FSavedAtLost = true;
+    FHistory.resize(FDone);
+    FHistory.push_back(TEdit{pv::TComponentPtr<pv::TComponent>(&C), Path, Before, After});
+    FDone = FHistory.size();
+}
+
+bool TDesigner::Undo() {
+    if (!CanUndo()) return false;
+    TEdit& E = FHistory[FDone - 1];
+    pv::TComponent* C = E.Target.get();
+    if (!C) throw EDesignError(409, "the component of the last change is gone");
+    Apply(*C, E.Path, Resolve(*C, E.Path), E.After, E.Before);
+    --FDone;
+    return true;
+}
+
+bool TDesigner::Redo() {
+    if (!CanRedo()) return false;
+    TEdit& E = FHistory[FDone];
+    pv::TComponent* C = E.Target.get();
+    if (!C) throw EDesignError(409, "the component of the change is gone");
+    Apply(*C, E.Path, Resolve(*C, E.Path), E.Before, E.After);
+    ++FDone;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// State
+
+void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& Object, const pv::TClassInfo& Info,
+                                 const std::string& Prefix, std::string_view Group) {
+    const auto Components = NamedComponents();
+    for (const pv::TPropInfo* P : pv::GetPropList(Info)) {
+        if (!P->Get) continue;
+        const std::string Path = Prefix + std::string(P->Name);
+        json E;
+        E["name"] = std::string(P->Name);
+        E["path"] = Path;
+        E["kind"] = std::string(KindName(P->Kind));
+        E["group"] = std::string(Prefix.empty() ? PropertyGroup(Owner.ClassName(), P->Name) : Group);
+        if (P->EnumType) E["type"] = std::string(P->EnumType->TypeName);
+        if (!P->TypeName.empty()) E["type"] = std::string(P->TypeName);
+        pv::TPropValue V = P->Get(Object);
+        if (P->Kind == pv::TTypeKind::tkClass) {
+            pv::TObject* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
+            if (!Sub) continue;
+            if (auto* List = dynamic_cast<pv::TStrings*>(Sub)) {
+                E["kind"] = "strings";
+                E["path"] = Path + ".Strings";
+                json Lines = json::array();
+                for (int I = 0; I < List->GetCount(); ++I) Lines.push_back(List->Get(I));
+                E["value"] = Lines;
+                TResolved R{&Object, P, true};
+                E["text"] = ValueText(Owner, R);
+            } else if (const pv::TClassInfo* SubInfo = Sub->ClassInfo()) {
+                json Subs = json::array();
+                AppendProperties(Subs, Owner, *Sub, *SubInfo, Path + ".", E["group"].get<std::string>());
+                E["props"] = Subs;
+            } else {
+                continue;
+            }
+            Out.push_back(E);
+            continue;
+        }
+        TResolved R{&Object, P, false};
+        E["text"] = ValueText(Owner, R);
+        switch (P->Kind) {
+            case pv::TTypeKind::tkInteger:
+                E["value"] = std::get<std::int64_t>(V);
+                if (P->HasRange()) {
+                    E["min"] = P->MinValue;
+                    E["max"] = P->MaxValue;
+                }
+                break;
+            case pv::TTypeKind::tkBoolean: E["value"] = std::get<bool>(V); break;
+            case pv::TTypeKind::tkString: E["value"] = std::get<std::string>(V); break;
+            case pv::TTypeKind::tkColor:
+                E["value"] = E["text"];
+                E["rgb"] = HtmlColor(static_cast<pv::TColor>(std::get<std::int64_t>(V)));
+                break;
+            case pv::TTypeKind::tkEnumeration:
+            case pv::TTypeKind::tkSet: {
+                json Names = json::array();
+                if (P->EnumType)
+                    for (std::string_view N : P->EnumType->Names) Names.push_back(std::string(N));
+                E["choices"] = Names;
+                if (P->Kind == pv::TTypeKind::tkEnumeration) {
+                    E["value"] = E["text"];
+                } else {
+                    json Set = json::array();
+                    auto Bits = static_cast<std::uint64_t>(std::get<std::int64_t>(V));
+                    for (std::size_t I = 0; I < Names.size(); ++I)
+                        if (Bits & (std::uint64_t{1} << I)) Set.push_back(Names[I]);
+                    E["value"] = Set;
+                }
+                break;
+            }
+            case pv::TTypeKind::tkComponent: {
+                const std::string T = E["text"];
+                E["value"] = T == "nil" ? std::string() : T;
+                json Choices = json::array();
+                for (pv::TComponent* C : Components)
+                    if (C != &Owner && C->ClassInfo() && C->ClassInfo()->InheritsFrom(P->TypeName))
+                        Choices.push_back(C->GetName());
+                E["choices"] = Choices;
+                break;
+            }
+            case pv::TTypeKind::tkMethod: {
+                const std::string T = E["text"];
+                E["value"] = T == "nil" ? std::string() : T;
+                break;
+            }
+            case pv::TTypeKind::tkClass: break;
+        }
+        Out.push_back(E);
+    }
+}
+
+json TDesigner::ComponentState(const std::string& Name) {
+    pv::TComponent& C = FindNamed(Name);
+    json Entry;
+    Entry["name"] = C.GetName();
+    Entry["class"] = std::string(C.ClassName());
+    Entry["chart"] = dynamic_cast<TNorq_DBPlotvane*>(&C) != nullptr;
+    if (auto* DataSet = dynamic_cast<pv::TDataSet*>(&C)) {
+        Entry["dataSet"] = true;
+        Entry["active"] = DataSet->GetActive();
+        Entry["canModify"] = DataSet->GetCanModify();
+    } else {
+        Entry["dataSet"] = false;
+    }
+    if (auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&C)) {
+        // The data set whose records the chart shows, for the record grid.
+        pv::TDataSource* Source = Chart->GetDataSource();
+        pv::TDataSet* DataSet = Source ? Source->GetDataSet() : nullptr;
+        Entry["chartDataSet"] = DataSet && !DataSet->GetName().empty() ? DataSet->GetName() : std::string();
+    }
+    json Props = json::array();
+    if (const pv::TClassInfo* Info = C.ClassInfo()) AppendProperties(Props, C, C, *Info, "", "");
+    Entry["properties"] = Props;
+    return Entry;
+}
+
+json TDesigner::State() {
+    json S;
+    S["form"] = FFormFile;
+    S["modified"] = Modified();
+    S["canUndo"] = CanUndo();
+    S["canRedo"] = CanRedo();
+    S["version"] = FVersion;
+    json Names = json::array();
+    for (std::string_view N : pv::ColorNameList()) Names.push_back(std::string(N));
+    S["colorNames"] = Names;
+    json Groups = json::array();
+    for (std::string_view G : ChartPropertyGroups()) Groups.push_back(std::string(G));
+    S["groups"] = Groups;
+    json Components = json::array();
+    for (pv::TComponent* C : NamedComponents()) Components.push_back(ComponentState(C->GetName()));
+    S["components"] = Components;
+    return S;
+}
+
+// ---------------------------------------------------------------------------
+// Data
+
+json TDesigner::Records(const std::string& Name, int Limit) {
+    pv::TDataSet& D = FindDataSet(Name);
+    json R;
+    R["dataSet"] = D.GetName();
+    R["active"] = D.GetActive();
+    R["canModify"] = D.GetCanModify();
+    json Fields = json::array();
+    for (int I = 0; I < D.GetFieldCount(); ++I) {
+        pv::TField* F = D.GetField(I);
+        Fields.push_back({{"name", F->GetFieldName()}, {"type", std::string(pv::FieldTypeName(F->GetDataType()))}});
+    }
+    R["fields"] = Fields;
+    json Rows = json::array();
+    if (D.GetActive()) {
+        D.ForEachRecord([&](int RecNo) {
+            if (RecNo > Limit) return;
+            json Row = json::array();
+            for (int I = 0; I < D.GetFieldCount(); ++I) {
+                pv::TField* F = D.GetField(I);
+                Row.push_back(F->IsNull() ? json(nullptr) : json(F->GetAsString()));
+            }
+            Rows.push_back(Row);
+        });
+    }
+    R["records"] = Rows;
+    R["recordCount"] = D.GetRecordCount();
+    return R;
+}
+
+void TDesigner::SetDataSetActive(const std::string& Name, bool Active) {
+    pv::TDataSet& D = FindDataSet(Name);
+    SetPropertyText(D.GetName(), "Active", Active ? "True" : "False");
+}
+
+void TDesigner::PostRecord(const std::string& Name, int RecNo, const json& Values) {
+    pv::TDataSet& D = FindDataSet(Name);
+    if (!Values.is_object() || Values.empty())
+        throw EDesignError(400, "a record edit needs the fields to set, by name");
+    if (!D.GetActive()) throw EDesignError(422, D.GetName() + " is closed: open it to edit its records");
+    if (!D.GetCanModify()) throw EDesignError(422, D.GetName() + " is a " + std::string(D.ClassName()) +
+                                                       ", whose records cannot be edited");
+    try {
+        D.SetRecNo(RecNo);
+        D.Edit();
+        for (const auto& [Field, Value] : Values.items()) {
+            pv::TField& F = D.FieldByName(Field);
+            if (Value.is_null())
+                F.Clear();
+            else if (Value.is_string())
+                F.SetAsString(Value.get<std::string>());
+            else if (Value.is_number())
+                F.SetAsFloat(Value.get<double>());
+            else
+                throw EDesignError(400, "the value of " + Field + " must be a text, a number or null");
+        }
+        D.Post();
+    } catch (const std::exception& E) {
+        const std::string Message = E.what();
+        try {
+            if (D.GetState() == pv::TDataSetState::dsEdit || D.GetState() == pv::TDataSetState::dsInsert) D.Cancel();
+        } catch (...) {
+        }
+        Changed();
+        if (auto* Design = dynamic_cast<const EDesignError*>(&E)) throw EDesignError(Design->Status(), Message);
+        throw EDesignError(422, Message);
+    }
+    Changed();
+}
+
+// ---------------------------------------------------------------------------
+// Preview
+
+const std::string& TDesigner::PreviewPng(const std::string& Name) {
+    for (auto& P : FPreviews) {
+        TNorq_DBPlotvane* Chart = P->Chart.get();
+        if (!Chart || !pv::SameText(Chart->GetName(), Name)) continue;
+        if (P->EncodedAt != FVersion || P->Png.empty()) {
+            pv::TImage* Image = Chart->GetPreviewImage();
+            pv::TBitmap* Bitmap = Image ? Image->GetPicture()->GetBitmap() : nullptr;
+            if (!Bitmap || Bitmap->GetEmpty()) {
+                // An image of the form that has not been drawn yet.
+                Chart->DrawPreviewImage();
+                Bitmap = Image ? Image->GetPicture()->GetBitmap() : nullptr;
+            }
+            if (!Bitmap || Bitmap->GetEmpty()) throw EDesignError(404, Name + " has no preview picture yet");
+            std::vector<std::uint8_t> Bytes = Bitmap->EncodePNG();
+            P->Png.assign(Bytes.begin(), Bytes.end());
+            P->EncodedAt = FVersion;
+        }
+        return P->Png;
+    }
+    throw EDesignError(404, "the form has no chart named '" + Name + "'");
+}
+
+// ---------------------------------------------------------------------------
+// Saving
+
+std::string TDesigner::FormText() {
+    // The lent images are the designer's, not the form's: the charts hold
+    // nil while the writer runs, and get the images back afterwards.
+    for (auto& P : FPreviews)
+        if (TNorq_DBPlotvane* Chart = P->Chart.get(); Chart && Chart->GetPreviewImage() == P->Image.get())
+            Chart->SetPreviewImage(nullptr);
+    struct TRelend {
+        TDesigner& D;
+        ~TRelend() { D.LendPreviewImages(); }
+    } Relend{*this};
+    return pv::WriteForm(*FModule);
+}
+
+bool TDesigner::ChangedOnDisk() const {
+    std::ifstream In(FFormFile, std::ios::binary);
+    if (!In) return true;
+    std::ostringstream Buffer;
+    Buffer << In.rdbuf();
+    return Buffer.str() != FDiskText;
+}
+
+void TDesigner::Save(bool Overwrite) {
+    std::error_code Ec;
+    const bool Exists = std::filesystem::exists(FFormFile, Ec);
+    std::string Disk;
+    if (Exists) Disk = ReadFileBytes(FFormFile);
+    if (!Overwrite && (!Exists || Disk != FDiskText))
+        throw EDesignError(409, FFormFile + (Exists ? " changed on disk since it was opened" : " is gone from disk") +
+                                    "; save again with overwrite to replace it");
+    const std::string Text = FormText();
+    auto Bytes = [](const std::string& S) {
+        return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(S.data()), S.size());
+    };
+    try {
+        if (Exists) pv::WriteFileAtomically(FFormFile + ".bak", Bytes(Disk));
+        pv::WriteFileAtomically(FFormFile, Bytes(Text));
+    } catch (const std::exception& E) {
+        throw EDesignError(500, E.what());
+    }
+    FDiskText = Text;
+    FSavedAt = FDone;
+    FSavedAtLost = false;
+    Changed();
+}
+
+}  // namespace plotvane

@@ -1,0 +1,178 @@
+#pragma once
+// TDesigner: one form open for design. The form is read with its module in
+// the Designing state, so stored properties render as they load, every
+// refreshing change renders the preview at once and OnAfterDraw is never
+// called. Every edit goes through the published-property tables and the
+// form reader's own setter path (SetPropertyFromString), exactly as a stored
+// form sets properties, so a refused value brings the component's own error
+// back and the component keeps what it had. Edits can be undone and redone;
+// saving goes through the form writer into the file that was opened.
+//
+// A TDesigner is not thread-safe; its HTTP front (TDesignServer) serializes
+// every call.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "component/Norq_Plotvane.h"
+#include "platform/rtl/Component.h"
+#include "platform/rtl/Exception.h"
+#include "platform/rtl/TypInfo.h"
+#include "platform/vcl/Image.h"
+
+namespace plotvane {
+
+// A designer request that cannot be carried out. Status is the HTTP status
+// the page gets with the message: 400 for a malformed request, 404 for an
+// unknown component, data set or field, 409 for a save conflict, 422 for a
+// value the component refused.
+class EDesignError : public pv::Exception {
+public:
+    EDesignError(int Status, const std::string& Message) : pv::Exception(Message), FStatus(Status) {}
+    int Status() const { return FStatus; }
+
+private:
+    int FStatus;
+};
+
+// The inspector group a published property of TNorq_DBPlotvane belongs to:
+// "title", "chart", "axes", "legend", "background", "3D", "series", "marks",
+// "pointer" or "data". Other classes' properties are in "properties".
+std::string_view PropertyGroup(std::string_view ClassName, std::string_view Property);
+// The inspector groups of TNorq_DBPlotvane in the order the page shows them.
+const std::vector<std::string_view>& ChartPropertyGroups();
+
+class TDesigner {
+public:
+    // Reads FormFile in the Designing state. The form's read errors pass
+    // (pv::EFormError naming the file, line and column).
+    explicit TDesigner(std::string FormFile);
+    ~TDesigner();
+    TDesigner(const TDesigner&) = delete;
+    TDesigner& operator=(const TDesigner&) = delete;
+
+    const std::string& FormFile() const { return FFormFile; }
+    pv::TComponent& Module() { return *FModule; }
+
+    // Everything the page shows: the form file, whether there are unsaved
+    // changes, undo and redo, the version, the colour names and every named
+    // component with its class and its published properties (name, path,
+    // kind, group, value, value text in form syntax, choices, ranges), in
+    // the property order.
+    nlohmann::json State();
+    // One component's entry of State.
+    nlohmann::json ComponentState(const std::string& Name);
+
+    // Sets the property at Path ("TitleColor", "TitleFont.Size",
+    // "TitleText.Strings") of the named component. Value is JSON fitting the
+    // property's kind: a string for text, a number for integers, true/false,
+    // a name for enumerations, colours ("clRed", "$00FF0000" or "#0000ff")
+    // and component references ("" or "nil" for none), an array of names
+    // for sets, an array of lines for string lists. A refused value raises
+    // EDesignError(422) with the component's message; the property keeps its
+    // previous value. An unchanged value records nothing.
+    void SetProperty(const std::string& Component, const std::string& Path, const nlohmann::json& Value);
+    // The same with the value in form syntax, as a form file holds it.
+    void SetPropertyText(const std::string& Component, const std::string& Path, const std::string& Text);
+
+    bool CanUndo() const { return FDone > 0; }
+    bool CanRedo() const { return FDone < FHistory.size(); }
+    // Undoes or redoes the last property change; false when there is none.
+    bool Undo();
+    bool Redo();
+    // Whether the form differs from what was last read or saved.
+    bool Modified() const { return FDone != FSavedAt || FSavedAtLost; }
+    // Goes up with every change of what the page shows (property edits, data
+    // changes, saves), so the page can tell that it must reload.
+    std::uint64_t Version() const { return FVersion; }
+
+    // The records of a data set (at most Limit): its field names and types,
+    // its state, whether it can be edited, and every record as texts (null
+    // fields as null). An unknown name raises EDesignError(404).
+    nlohmann::json Records(const std::string& DataSet, int Limit = 1000);
+    // Opens or closes a data set through its Active property (an undoable
+    // property change, as in a form).
+    void SetDataSetActive(const std::string& DataSet, bool Active);
+    // Edits record RecNo (from 1) of an open, editable data set: each field
+    // in Values (name -> text, or null) is set, then the record is posted;
+    // the charts bound to it follow through their data links. A refusal
+    // raises EDesignError(422) with the data set's message and cancels the
+    // edit, so the record stays as it was.
+    void PostRecord(const std::string& DataSet, int RecNo, const nlohmann::json& Values);
+
+    // The PNG of a chart's preview picture as it stands. An unknown chart
+    // raises EDesignError(404).
+    const std::string& PreviewPng(const std::string& Chart);
+
+    // The form as Save writes it.
+    std::string FormText();
+    // Whether the form file's bytes differ from what was last read or saved.
+    bool ChangedOnDisk() const;
+    // Writes the form through the form writer into the opened file: the
+    // current file is kept as FORM.bak, the new text is written to a
+    // temporary file and renamed over the form, so the form is always whole.
+    // When the file changed on disk since it was read or saved and Overwrite
+    // is false, nothing is written and EDesignError(409) says so.
+    void Save(bool Overwrite);
+
+private:
+    struct TEdit {
+        pv::TComponentPtr<pv::TComponent> Target;
+        std::string Path;
+        std::string Before;
+        std::string After;
+    };
+    // A chart and the image the designer lends it while its own
+    // PreviewImage is nil, so that DrawPreviewImage has a picture to fill.
+    struct TChartPreview {
+        pv::TComponentPtr<Norq_Plotvane::TNorq_DBPlotvane> Chart;
+        pv::TUniqueComponent<pv::TImage> Image;
+        std::uint64_t EncodedAt = 0;
+        std::string Png;
+    };
+    // A property at a dotted path: the object it belongs to and its entry.
+    struct TResolved {
+        pv::TObject* Object = nullptr;
+        const pv::TPropInfo* Prop = nullptr;
+        bool IsStrings = false;  // Path ends in ".Strings" of a string list
+    };
+
+    pv::TComponent& FindNamed(const std::string& Name);
+    pv::TDataSet& FindDataSet(const std::string& Name);
+    TResolved Resolve(pv::TComponent& Component, const std::string& Path);
+    // The value of a property in form syntax, as the form writer stores it.
+    std::string ValueText(pv::TComponent& Component, const TResolved& R);
+    std::string ToFormText(const TResolved& R, const nlohmann::json& Value);
+    // Applies Text through the reader's setter path; on failure the old value
+    // is put back when the setter had already taken the new one.
+    void Apply(pv::TComponent& Component, const std::string& Path, const TResolved& R, const std::string& Before,
+               const std::string& Text);
+    void AppendProperties(nlohmann::json& Out, pv::TComponent& Owner, pv::TObject& Object, const pv::TClassInfo& Info,
+                          const std::string& Prefix, std::string_view Group);
+    // Lends every chart whose PreviewImage is nil the designer's image, and
+    // renders it.
+    void LendPreviewImages();
+    // The designer's image the chart holds, or nullptr when it holds its own.
+    pv::TImage* LentImage(const pv::TComponent& Chart) const;
+    std::vector<pv::TComponent*> NamedComponents();
+    void Changed() { ++FVersion; }
+    static std::string ReadFileBytes(const std::string& FileName);
+
+    std::string FFormFile;
+    pv::TUniqueComponent<pv::TComponent> FModule;
+    std::vector<std::unique_ptr<TChartPreview>> FPreviews;
+    std::vector<TEdit> FHistory;
+    std::size_t FDone = 0;
+    std::size_t FSavedAt = 0;
+    // The edit the saved form matched was dropped from the history (a new
+    // edit after undoing past it): no undo position matches the file now.
+    bool FSavedAtLost = false;
+    std::uint64_t FVersion = 1;
+    std::string FDiskText;
+};
+
+}  // namespace plotvane

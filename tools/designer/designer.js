@@ -1,0 +1,435 @@
+// The designer page: the form's components, a property inspector, the
+// preview picture and the records of the chart's data set. Every text from
+// the server is shown through textContent or a form field's value, never as
+// markup.
+'use strict';
+
+const token = new URLSearchParams(location.search).get('token') || '';
+let state = null;          // the server's state (GET /api/state)
+let selected = null;       // the selected component's name
+const errors = new Map();  // property path -> the component's message
+const preview = { chart: null, etag: null, url: null, busy: false, again: false };
+let records = null;        // the grid's data set (GET /api/records)
+
+const $ = (id) => document.getElementById(id);
+
+function el(tag, props, ...children) {
+  const e = document.createElement(tag);
+  if (props) {
+    for (const [k, v] of Object.entries(props)) {
+      if (k === 'class') e.className = v;
+      else if (k === 'text') e.textContent = v;
+      else if (k.startsWith('on')) e.addEventListener(k.slice(2), v);
+      else if (k === 'dataset') Object.assign(e.dataset, v);
+      else if (v !== undefined && v !== null && v !== false) e.setAttribute(k, v === true ? '' : v);
+    }
+  }
+  for (const c of children) if (c) e.append(c);
+  return e;
+}
+
+async function api(method, path, body) {
+  const init = { method, headers: { 'X-Plotvane-Token': token }, cache: 'no-store' };
+  if (body !== undefined) {
+    init.headers['Content-Type'] = 'application/json';
+    init.body = JSON.stringify(body);
+  }
+  const r = await fetch(path, init);
+  let data = null;
+  try { data = await r.json(); } catch (e) { data = { error: 'the designer sent no answer (' + r.status + ')' }; }
+  return { status: r.status, ok: r.ok, data };
+}
+
+function setStatus(text, dirty) {
+  const s = $('status');
+  s.textContent = text;
+  s.classList.toggle('dirty', !!dirty);
+}
+
+function applyState(s) {
+  if (!s) return;
+  state = s;
+  if (!selected || !component(selected)) {
+    const chart = state.components.find((c) => c.chart);
+    selected = (chart || state.components[0] || {}).name || null;
+  }
+  render();
+}
+
+function component(name) {
+  return state && state.components.find((c) => c.name === name);
+}
+
+function previewChart() {
+  const c = component(selected);
+  if (c && c.chart) return c;
+  return state.components.find((x) => x.chart) || null;
+}
+
+// ---------------------------------------------------------------------------
+// Rendering
+
+function render() {
+  $('form-name').textContent = state.form;
+  $('undo').disabled = !state.canUndo;
+  $('redo').disabled = !state.canRedo;
+  setStatus(state.modified ? 'Unsaved changes' : 'Saved', state.modified);
+  renderComponents();
+  renderInspector();
+  const chart = previewChart();
+  $('preview-name').textContent = chart ? chart.name : '(no chart in this form)';
+  if (chart && preview.chart !== chart.name) {
+    preview.chart = chart.name;
+    preview.etag = null;
+  }
+  refreshPreview();
+  loadRecords();
+}
+
+function renderComponents() {
+  const list = $('components');
+  list.replaceChildren();
+  state.components.forEach((c, i) => {
+    const li = el('li', { class: (c.name === selected ? 'selected ' : '') + (i ? 'depth1' : ''),
+                          dataset: { component: c.name },
+                          onclick: () => { selected = c.name; render(); } },
+      el('span', { class: 'cname', text: c.name }),
+      el('span', { class: 'cclass', text: c.class }));
+    list.append(li);
+  });
+}
+
+function renderInspector() {
+  const c = component(selected);
+  const box = $('properties');
+  const focused = document.activeElement && document.activeElement.dataset
+    ? document.activeElement.dataset.editor : null;
+  const open = new Set([...box.querySelectorAll('details[open]')].map((d) => d.dataset.group));
+  const first = !box.dataset.component || box.dataset.component !== selected;
+  box.replaceChildren();
+  box.dataset.component = selected || '';
+  $('inspected').textContent = c ? c.name + ': ' + c.class : '';
+  if (!c) return;
+  const groups = c.chart ? state.groups : ['properties'];
+  const filter = $('filter').value.trim().toLowerCase();
+  for (const g of groups) {
+    const props = c.properties.filter((p) => p.group === g && matches(p, filter));
+    if (!props.length) continue;
+    const d = el('details', { class: 'group', dataset: { group: g } }, el('summary', { text: g }));
+    d.open = first || open.has(g) || !!filter;
+    for (const p of props) d.append(propertyRow(c, p));
+    box.append(d);
+  }
+  if (focused) {
+    const again = box.querySelector('[data-editor="' + CSS.escape(focused) + '"]');
+    if (again) again.focus();
+  }
+}
+
+function matches(p, filter) {
+  if (!filter) return true;
+  if (p.path.toLowerCase().includes(filter)) return true;
+  return (p.props || []).some((s) => matches(s, filter));
+}
+
+function propertyRow(c, p) {
+  if (p.kind === 'object') {
+    const box = el('div', { class: 'object', dataset: { path: p.path } }, el('div', { class: 'oname', text: p.name }));
+    for (const s of p.props) box.append(propertyRow(c, s));
+    return el('div', { class: 'prop' }, box);
+  }
+  const row = el('div', { class: 'prop', dataset: { path: p.path, kind: p.kind } },
+    el('label', { text: p.name, title: p.path + (p.type ? ' (' + p.type + ')' : '') }),
+    el('div', { class: 'editor' }, ...editorFor(c, p)),
+    el('div', { class: 'error', text: errors.get(c.name + '.' + p.path) || '' }));
+  return row;
+}
+
+function commit(c, p, value) {
+  setProperty(c.name, p.path, value);
+}
+
+function editorFor(c, p) {
+  const key = c.name + '.' + p.path;
+  const common = { dataset: { editor: key }, 'aria-label': p.path };
+  switch (p.kind) {
+    case 'boolean': {
+      const box = el('input', { type: 'checkbox', ...common });
+      box.checked = p.value;
+      box.addEventListener('change', () => commit(c, p, box.checked));
+      return [box];
+    }
+    case 'integer': {
+      const input = el('input', { type: 'number', step: 1, min: p.min, max: p.max, ...common });
+      input.value = String(p.value);
+      input.addEventListener('change', () => {
+        const t = input.value.trim();
+        commit(c, p, /^-?\d+$/.test(t) ? Number(t) : t);
+      });
+      const parts = [input];
+      if (p.min !== undefined) parts.push(el('span', { class: 'muted', text: p.min + '..' + p.max }));
+      return parts;
+    }
+    case 'string':
+    case 'method': {
+      const input = el('input', { type: 'text', ...common });
+      input.value = p.value;
+      input.addEventListener('change', () => commit(c, p, input.value));
+      input.addEventListener('keydown', (e) => { if (e.key === 'Enter') input.blur(); });
+      return [input];
+    }
+    case 'enum':
+    case 'component': {
+      const select = el('select', common);
+      if (p.kind === 'component') select.append(el('option', { value: '', text: '(none)' }));
+      for (const n of p.choices) select.append(el('option', { value: n, text: n }));
+      if (p.value && !p.choices.includes(p.value)) select.append(el('option', { value: p.value, text: p.value }));
+      select.value = p.value;
+      select.addEventListener('change', () => commit(c, p, select.value));
+      return [select];
+    }
+    case 'color': {
+      const picker = el('input', { type: 'color', title: p.text, dataset: { editor: key + '#picker' },
+                                   'aria-label': p.path + ' colour' });
+      picker.value = p.rgb;
+      picker.addEventListener('change', () => commit(c, p, picker.value));
+      const select = el('select', common);
+      const named = state.colorNames.includes(p.text);
+      if (!named) select.append(el('option', { value: p.text, text: p.text }));
+      for (const n of state.colorNames) select.append(el('option', { value: n, text: n }));
+      select.value = p.text;
+      select.addEventListener('change', () => commit(c, p, select.value));
+      return [picker, select];
+    }
+    case 'set': {
+      const box = el('div', { class: 'checks' });
+      for (const n of p.choices) {
+        const check = el('input', { type: 'checkbox', dataset: { editor: key + '.' + n }, 'aria-label': p.path + ' ' + n });
+        check.checked = p.value.includes(n);
+        check.addEventListener('change', () => {
+          const now = p.choices.filter((x) => box.querySelector('[data-editor="' + CSS.escape(key + '.' + x) + '"]').checked);
+          commit(c, p, now);
+        });
+        box.append(el('label', { title: n }, check, document.createTextNode(n.replace(/^fs/, ''))));
+      }
+      return [box];
+    }
+    case 'strings': {
+      const area = el('textarea', { rows: Math.max(2, p.value.length + 1), ...common });
+      area.value = p.value.join('\n');
+      area.addEventListener('change', () => commit(c, p, area.value === '' ? [] : area.value.split('\n')));
+      return [area];
+    }
+    default:
+      return [el('span', { class: 'muted', text: p.text || '' })];
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Actions
+
+async function post(path, body) {
+  const r = await api('POST', path, body);
+  if (r.data && r.data.state) applyState(r.data.state);
+  return r;
+}
+
+async function setProperty(name, path, value) {
+  const key = name + '.' + path;
+  const r = await api('POST', '/api/property', { component: name, property: path, value });
+  // A refusal stays beside its field until the next change succeeds.
+  if (r.ok) errors.clear();
+  else errors.set(key, r.data.error || ('refused (' + r.status + ')'));
+  if (r.data.state) applyState(r.data.state);
+  else render();
+}
+
+async function undo() {
+  errors.clear();
+  await post('/api/undo', {});
+}
+async function redo() {
+  errors.clear();
+  await post('/api/redo', {});
+}
+
+async function save() {
+  let r = await post('/api/save', { overwrite: false });
+  if (r.status === 409) {
+    if (!confirm(r.data.error + '\n\nOverwrite the file on disk with the designer\'s form?')) {
+      setStatus('Not saved: the file changed on disk', true);
+      return;
+    }
+    r = await post('/api/save', { overwrite: true });
+  }
+  if (!r.ok) setStatus('Not saved: ' + (r.data.error || r.status), true);
+  else setStatus('Saved ' + new Date().toLocaleTimeString(), false);
+}
+
+// ---------------------------------------------------------------------------
+// Preview: revalidated with the picture's ETag, swapped only when it changed
+// and the new picture has loaded, so the page never flickers.
+
+async function refreshPreview() {
+  if (!state || !preview.chart) return;
+  if (preview.busy) {
+    preview.again = true;
+    return;
+  }
+  preview.busy = true;
+  const chart = preview.chart;
+  try {
+    const headers = { 'X-Plotvane-Token': token };
+    if (preview.etag) headers['If-None-Match'] = preview.etag;
+    const r = await fetch('/api/preview?chart=' + encodeURIComponent(chart), { headers, cache: 'no-store' });
+    if (r.status === 304 || chart !== preview.chart) return;
+    if (!r.ok) {
+      let msg = 'no preview (' + r.status + ')';
+      try { msg = (await r.json()).error || msg; } catch (e) { /* keep */ }
+      $('preview-error').textContent = msg;
+      return;
+    }
+    const etag = r.headers.get('ETag');
+    const blob = await r.blob();
+    const url = URL.createObjectURL(blob);
+    const img = new Image();
+    img.src = url;
+    await img.decode();
+    const shown = $('preview');
+    shown.src = url;
+    shown.dataset.etag = etag || '';
+    if (preview.url) URL.revokeObjectURL(preview.url);
+    preview.url = url;
+    preview.etag = etag;
+    $('preview-error').textContent = '';
+  } catch (e) {
+    $('preview-error').textContent = 'preview: ' + e.message;
+  } finally {
+    preview.busy = false;
+    if (preview.again) {
+      preview.again = false;
+      setTimeout(refreshPreview, 0);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Data
+
+function gridDataSet() {
+  const c = component(selected);
+  if (c && c.dataSet) return c.name;
+  const chart = previewChart();
+  return chart && chart.chartDataSet ? chart.chartDataSet : null;
+}
+
+async function loadRecords() {
+  const name = gridDataSet();
+  $('data-name').textContent = name || '(no data set)';
+  $('data-open').disabled = !name;
+  $('data-close').disabled = !name;
+  if (!name) {
+    $('records').replaceChildren();
+    $('data-state').textContent = '';
+    return;
+  }
+  const r = await api('GET', '/api/records?dataset=' + encodeURIComponent(name));
+  if (!r.ok) {
+    $('data-error').textContent = r.data.error;
+    return;
+  }
+  showRecords(r.data);
+}
+
+function showRecords(data) {
+  records = data;
+  $('data-open').disabled = data.active;
+  $('data-close').disabled = !data.active;
+  $('data-state').textContent = data.active
+    ? data.recordCount + ' records' + (data.canModify ? ', editable: change a cell and post the row' : ', read-only')
+    : 'closed';
+  const table = $('records');
+  table.replaceChildren();
+  if (!data.active) return;
+  const head = el('tr', null, el('th', { text: '#' }));
+  for (const f of data.fields) head.append(el('th', { text: f.name, title: f.type }));
+  if (data.canModify) head.append(el('th', { text: '' }));
+  table.append(el('thead', null, head));
+  const body = el('tbody');
+  data.records.forEach((row, i) => {
+    const recno = i + 1;
+    const tr = el('tr', { dataset: { recno: String(recno) } }, el('td', { class: 'recno', text: String(recno) }));
+    const edits = {};
+    const postButton = el('button', { type: 'button', disabled: true, text: 'Post',
+                                      onclick: () => postRecord(data.dataSet, recno, edits) });
+    row.forEach((v, j) => {
+      const field = data.fields[j].name;
+      if (!data.canModify) {
+        tr.append(el('td', { text: v === null ? '' : v }));
+        return;
+      }
+      const input = el('input', { type: 'text', dataset: { field }, 'aria-label': field + ' of record ' + recno });
+      input.value = v === null ? '' : v;
+      input.addEventListener('input', () => {
+        edits[field] = input.value;
+        input.classList.add('edited');
+        postButton.disabled = false;
+      });
+      input.addEventListener('keydown', (e) => { if (e.key === 'Enter') postButton.click(); });
+      tr.append(el('td', null, input));
+    });
+    if (data.canModify) tr.append(el('td', { class: 'post' }, postButton));
+    body.append(tr);
+  });
+  table.append(body);
+}
+
+async function postRecord(dataset, recno, values) {
+  const r = await api('POST', '/api/record', { dataset, recno, values });
+  $('data-error').textContent = r.ok ? '' : r.data.error;
+  if (r.data.state) applyState(r.data.state);
+}
+
+async function setActive(active) {
+  const name = gridDataSet();
+  if (!name) return;
+  const r = await post('/api/dataset', { dataset: name, active });
+  $('data-error').textContent = r.ok ? '' : r.data.error;
+}
+
+// ---------------------------------------------------------------------------
+
+window.addEventListener('beforeunload', (e) => {
+  if (state && state.modified) {
+    e.preventDefault();
+    e.returnValue = '';
+  }
+});
+
+document.addEventListener('keydown', (e) => {
+  if (!(e.ctrlKey || e.metaKey)) return;
+  const k = e.key.toLowerCase();
+  if (k === 's') { e.preventDefault(); save(); }
+  else if (k === 'z' && !e.target.matches('input, textarea')) { e.preventDefault(); undo(); }
+  else if (k === 'y' && !e.target.matches('input, textarea')) { e.preventDefault(); redo(); }
+});
+
+async function start() {
+  $('undo').addEventListener('click', undo);
+  $('redo').addEventListener('click', redo);
+  $('save').addEventListener('click', save);
+  $('data-open').addEventListener('click', () => setActive(true));
+  $('data-close').addEventListener('click', () => setActive(false));
+  $('filter').addEventListener('input', renderInspector);
+  const r = await api('GET', '/api/state');
+  if (!r.ok) {
+    setStatus(r.data.error || 'cannot read the form', true);
+    return;
+  }
+  applyState(r.data);
+  // Revalidation: a 304 costs a few bytes, and the picture changes only
+  // when the chart does.
+  setInterval(refreshPreview, 1000);
+}
+
+start();
