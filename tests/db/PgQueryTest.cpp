@@ -18,6 +18,7 @@
 #include "platform/rtl/Exception.h"
 #include "tests/db/DBTestSupport.h"
 #include "tests/support/PgCluster.h"
+#include "tests/support/PgSuite.h"
 
 namespace pv {
 namespace {
@@ -75,42 +76,30 @@ TEST(PgSupportTest, ValuesMapToFieldTypes) {
 }
 
 // One server for the whole suite (CTest runs the suite as one process).
-class PgQueryTest : public ::testing::Test {
+class PgQueryTest : public pvtest::TPgSuite {
 protected:
     static void SetUpTestSuite() {
-        if (!TPgCluster::WhyUnavailable().empty()) return;
-        try {
-            Cluster = std::make_unique<TPgCluster>();
-            const char* Source = std::getenv("PLOTVANE_SOURCE_DIR");
-            Cluster->LoadSales(Source ? Source : ".");
-            Cluster->Exec("sales",
-                          "CREATE TABLE kinds (id int PRIMARY KEY, i2 int2, i4 int4, i8 int8, f4 float4, f8 float8, "
-                          "n numeric(12,3), t text, v varchar(10), c char(3), b boolean, d date, ts timestamp, "
-                          "tz timestamptz, tm time); CREATE TABLE delay (d float8); INSERT INTO delay VALUES (0);"
-                          "INSERT INTO kinds VALUES (1, -2, 40000, 5000000000, 1.5, 2.25, 12345.678, 'text', 'var', 'ab',"
-                          " true, '2026-01-31', '2026-01-31 14:05:06.5', '2026-01-31 14:05:06+02', '08:30:00'),"
-                          " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
-        } catch (const std::exception& E) {
-            StartError = E.what();
-            Cluster.reset();
-        }
+        StartCluster([](TPgCluster& C) {
+            C.Exec("sales",
+                   "CREATE TABLE kinds (id int PRIMARY KEY, i2 int2, i4 int4, i8 int8, f4 float4, f8 float8, "
+                   "n numeric(12,3), t text, v varchar(10), c char(3), b boolean, d date, ts timestamp, "
+                   "tz timestamptz, tm time); CREATE TABLE delay (d float8); INSERT INTO delay VALUES (0);"
+                   "INSERT INTO kinds VALUES (1, -2, 40000, 5000000000, 1.5, 2.25, 12345.678, 'text', 'var', 'ab',"
+                   " true, '2026-01-31', '2026-01-31 14:05:06.5', '2026-01-31 14:05:06+02', '08:30:00'),"
+                   " (2, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)");
+        });
     }
-    static void TearDownTestSuite() { Cluster.reset(); }
     void SetUp() override {
-        if (const std::string Why = TPgCluster::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
-        if (!Cluster) FAIL() << "the PostgreSQL server did not start: " << StartError;
-        if (!Cluster->Running()) Cluster->Start();
+        TPgSuite::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         Query.SetName("Query1");
         Query.SetConnectionString(Cluster->ConnectionString());
     }
     void SetSQL(const std::string& Sql) { Query.GetSQL()->SetText(Sql); }
     std::string Port() const { return std::to_string(Cluster->Port()); }
 
-    static std::unique_ptr<TPgCluster> Cluster;
-    static inline std::string StartError;
     TPgQuery Query{nullptr};
 };
-std::unique_ptr<TPgCluster> PgQueryTest::Cluster;
 
 TEST_F(PgQueryTest, OpensReadsRefreshesAndCloses) {
     SetSQL("SELECT month, revenue, month_no FROM sales WHERE region = 'EU' ORDER BY month_no");

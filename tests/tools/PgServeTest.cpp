@@ -21,6 +21,7 @@
 
 #include "platform/rtl/FormWriter.h"
 #include "tests/support/PgCluster.h"
+#include "tests/support/PgSuite.h"
 #include "tests/web/HttpTestClient.h"
 #include "tools/FormClasses.h"
 
@@ -110,24 +111,13 @@ void WaitForHttp(std::uint16_t Port) {
     throw std::runtime_error("nothing answers on port " + std::to_string(Port));
 }
 
-class PgServeTest : public ::testing::Test {
+class PgServeTest : public pvtest::TPgSuite {
 protected:
-    static void SetUpTestSuite() {
-        if (!TPgCluster::WhyUnavailable().empty()) return;
-        try {
-            Cluster = std::make_unique<TPgCluster>();
-            Cluster->LoadSales(SourceDir());
-        } catch (const std::exception& E) {
-            StartError = E.what();
-            Cluster.reset();
-        }
-    }
-    static void TearDownTestSuite() { Cluster.reset(); }
+    static void SetUpTestSuite() { StartCluster(); }
 
     void SetUp() override {
-        if (const std::string Why = TPgCluster::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
-        if (!Cluster) FAIL() << "the PostgreSQL server did not start: " << StartError;
-        if (!Cluster->Running()) Cluster->Start();
+        TPgSuite::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
         Dir = Cluster->Dir() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(Dir);
         // The sample form with its SQLite query made a PostgreSQL one.
@@ -151,13 +141,10 @@ protected:
         return C;
     }
 
-    static std::unique_ptr<TPgCluster> Cluster;
-    static inline std::string StartError;
     fs::path Dir;
     fs::path Form;
     std::string FormText;
 };
-std::unique_ptr<TPgCluster> PgServeTest::Cluster;
 
 TEST_F(PgServeTest, FormsReadBackTheSameAndPropsHideThePassword) {
     plotvane::RegisterFormClasses();
