@@ -1,9 +1,11 @@
 // Bitmaps: size limits, pixels, independent copies and the BMP and PNG files
 // they write.
 
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/rtl/Exception.h"
@@ -77,6 +79,48 @@ TEST(BitmapTest, PngFileIsWrittenOrTheErrorNamesTheFile) {
     EXPECT_GT(std::filesystem::file_size(Path), 8u);
     std::filesystem::remove(Path);
     EXPECT_THROW(B.SaveToPNGFile("/nonexistent-folder/x.png"), EInvalidGraphic);
+}
+
+// Every pixel comes back from the PNG as it was, read by Cairo's own PNG
+// reader: flat areas, vertical edges, noise, and sizes of one pixel.
+TEST(BitmapTest, PngKeepsEveryPixel) {
+    std::uint32_t Seed = 12345;
+    auto Next = [&] { return Seed = Seed * 1664525u + 1013904223u; };
+    for (auto [W, H] : {std::pair{1, 1}, std::pair{1, 7}, std::pair{9, 1}, std::pair{123, 45}}) {
+        TBitmap B(W, H, clWhite);
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X)
+                B.ScanLine(Y)[X] = X < W / 3 ? 0x2060C0u : (X < 2 * W / 3 ? (Next() >> 8) : 0xFF0000u + Y);
+        const std::vector<std::uint8_t> Png = B.EncodePNG();
+        struct TReader {
+            const std::vector<std::uint8_t>& Bytes;
+            std::size_t At = 0;
+        } Reader{Png};
+        cairo_surface_t* S = cairo_image_surface_create_from_png_stream(
+            [](void* Closure, unsigned char* Data, unsigned int Length) {
+                auto* R = static_cast<TReader*>(Closure);
+                if (R->Bytes.size() - R->At < Length) return CAIRO_STATUS_READ_ERROR;
+                std::memcpy(Data, R->Bytes.data() + R->At, Length);
+                R->At += Length;
+                return CAIRO_STATUS_SUCCESS;
+            },
+            &Reader);
+        ASSERT_EQ(cairo_surface_status(S), CAIRO_STATUS_SUCCESS) << W << " x " << H;
+        ASSERT_EQ(cairo_image_surface_get_width(S), W);
+        ASSERT_EQ(cairo_image_surface_get_height(S), H);
+        const unsigned char* Data = cairo_image_surface_get_data(S);
+        const int Stride = cairo_image_surface_get_stride(S);
+        int Wrong = 0;
+        for (int Y = 0; Y < H; ++Y)
+            for (int X = 0; X < W; ++X) {
+                std::uint32_t P;
+                std::memcpy(&P, Data + Y * Stride + 4 * X, 4);
+                Wrong += (P & 0xFFFFFFu) != (B.ScanLine(Y)[X] & 0xFFFFFFu);
+            }
+        EXPECT_EQ(Wrong, 0) << W << " x " << H;
+        cairo_surface_destroy(S);
+    }
+    EXPECT_THROW(TBitmap().EncodePNG(), EInvalidGraphic);
 }
 
 }  // namespace
