@@ -13,20 +13,7 @@ namespace {
 
 using namespace Norq_Plotvane;
 
-std::unique_ptr<TNorq_DBPlotvane> MakeR1() {
-    auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
-    pvbench::SetR1Points(*C, 0);
-    pv::TStringList Title;
-    Title.Add("Monthly revenue");
-    C->SetTitleText(&Title);
-    C->SetColor(pv::clWhite);
-    C->SetWidth(400);
-    C->SetHeight(250);
-    C->SetAxisLeftTitleCaption("EUR");
-    C->SetAxisBottomTitleCaption("Month");
-    C->SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
-    return C;
-}
+std::unique_ptr<TNorq_DBPlotvane> MakeR1() { return pvbench::MakeR1Chart(); }
 
 void BM_ComponentRender(benchmark::State& State) {
     auto C = MakeR1();

@@ -19,17 +19,7 @@ namespace {
 using namespace Norq_Plotvane;
 
 std::unique_ptr<TNorq_DBPlotvane> MakeR1(double Scale) {
-    auto C = std::make_unique<TNorq_DBPlotvane>(nullptr);
-    pvbench::SetR1Points(*C, 0);
-    pv::TStringList Title;
-    Title.Add("Monthly revenue");
-    C->SetTitleText(&Title);
-    C->SetColor(pv::clWhite);
-    C->SetWidth(400);
-    C->SetHeight(250);
-    C->SetAxisLeftTitleCaption("EUR");
-    C->SetAxisBottomTitleCaption("Month");
-    C->SetSeriesColorMode(TSeriesColorMode::scPositiveNegative);
+    auto C = pvbench::MakeR1Chart();
     C->SetScale(Scale);
     return C;
 }

@@ -4,11 +4,14 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/db/internal/DataSetProps.h"
 #include "platform/rtl/TypInfo.h"
 
 namespace pv {
 
 namespace {
+
+using dbprops::StringsOf;
 
 std::string Quote(const std::string& S) {
     std::string R = "\"";
@@ -69,9 +72,6 @@ bool SplitRecordLine(std::string_view Line, std::vector<TCell>& Cells, std::stri
 
 const TMemDataSet& M(const TObject& O) { return static_cast<const TMemDataSet&>(O); }
 TMemDataSet& M(TObject& O) { return static_cast<TMemDataSet&>(O); }
-const TStrings* StringsOf(const TPropValue& V) {
-    return std::holds_alternative<TObject*>(V) ? dynamic_cast<const TStrings*>(std::get<TObject*>(V)) : nullptr;
-}
 
 const std::array<TPropInfo, 3> MemDataSetProps{{
     {"FieldDefs", TTypeKind::tkClass, nullptr, "TStrings",

@@ -5,17 +5,18 @@
 
 #include "platform/db/DBError.h"
 #include "platform/db/PgSupport.h"
+#include "platform/db/internal/DataSetProps.h"
 #include "platform/rtl/TypInfo.h"
 
 namespace pv {
 
 namespace {
 
+using dbprops::StringsOf;
+using dbprops::Blank;
+
 const TPgQuery& Q(const TObject& O) { return static_cast<const TPgQuery&>(O); }
 TPgQuery& Q(TObject& O) { return static_cast<TPgQuery&>(O); }
-const TStrings* StringsOf(const TPropValue& V) {
-    return std::holds_alternative<TObject*>(V) ? dynamic_cast<const TStrings*>(std::get<TObject*>(V)) : nullptr;
-}
 int IntOf(const TPropValue& V) {
     const std::int64_t I = std::get<std::int64_t>(V);
     return I < INT_MIN ? INT_MIN : I > INT_MAX ? INT_MAX : static_cast<int>(I);
@@ -42,7 +43,6 @@ const std::array<TPropInfo, 6> QueryProps{{
      [](TObject& O, const TPropValue& V) { Q(O).SetActive(std::get<bool>(V)); }},
 }};
 
-bool Blank(std::string_view S) { return S.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 // libpq's complaint about a connection string it cannot read quotes parts
 // of it; a quoted part the masked string does not hold may be (part of) the

@@ -4,17 +4,18 @@
 
 #include "platform/db/DBError.h"
 #include "platform/db/SQLiteSupport.h"
+#include "platform/db/internal/DataSetProps.h"
 #include "platform/rtl/TypInfo.h"
 
 namespace pv {
 
 namespace {
 
+using dbprops::StringsOf;
+using dbprops::Blank;
+
 const TSQLiteQuery& Q(const TObject& O) { return static_cast<const TSQLiteQuery&>(O); }
 TSQLiteQuery& Q(TObject& O) { return static_cast<TSQLiteQuery&>(O); }
-const TStrings* StringsOf(const TPropValue& V) {
-    return std::holds_alternative<TObject*>(V) ? dynamic_cast<const TStrings*>(std::get<TObject*>(V)) : nullptr;
-}
 
 const std::array<TPropInfo, 4> QueryProps{{
     {"DatabaseName", TTypeKind::tkString, nullptr, {},
@@ -31,7 +32,6 @@ const std::array<TPropInfo, 4> QueryProps{{
      [](TObject& O, const TPropValue& V) { Q(O).SetActive(std::get<bool>(V)); }},
 }};
 
-bool Blank(std::string_view S) { return S.find_first_not_of(" \t\r\n") == std::string_view::npos; }
 
 }  // namespace
 
