@@ -12,6 +12,8 @@
 #include "bench/R1Points.h"
 #include "component/Norq_Plotvane.h"
 #include "server/DataWatch.h"
+#include "platform/gif/ColorReduction.h"
+#include "platform/gif/GifLzw.h"
 #include "server/ResponseCache.h"
 
 namespace {
@@ -38,6 +40,58 @@ void BM_GifResponse(benchmark::State& State) {
     State.counters["bytes"] = static_cast<double>(Bytes);
 }
 BENCHMARK(BM_GifResponse)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+
+// The stages of the scale-2 GIF response on its own picture: drawing the
+// bitmap, the colour reduction, and the LZW codes.
+void BM_GifStagesDraw(benchmark::State& State) {
+    auto C = MakeR1(2);
+    int Which = 0;
+    for (auto _ : State) {
+        pvbench::SetR1Points(*C, Which ^= 1);
+        benchmark::DoNotOptimize(C->GetInternalChart()->TeeCreateBitmap(pv::clWhite, pv::Rect(0, 0, 400, 250), 2.0));
+    }
+}
+BENCHMARK(BM_GifStagesDraw)->Unit(benchmark::kMillisecond);
+
+void BM_GifStagesReduce(benchmark::State& State) {
+    auto C = MakeR1(2);
+    pv::TBitmap Pictures[2];
+    for (int I = 0; I < 2; ++I) {
+        pvbench::SetR1Points(*C, I);
+        Pictures[I].Assign(*C->GetBMPPicture());
+    }
+    pv::TColorReduction Reducer;
+    std::vector<std::uint32_t> Palette;
+    std::vector<std::uint8_t> Indices;
+    int Which = 0;
+    for (auto _ : State) {
+        const pv::TBitmap& B = Pictures[Which ^= 1];
+        Reducer.Reduce({B.Pixels(), B.Pixels() + std::size_t(B.GetWidth()) * B.GetHeight()}, Palette, Indices);
+        benchmark::DoNotOptimize(Indices.data());
+    }
+}
+BENCHMARK(BM_GifStagesReduce)->Unit(benchmark::kMillisecond);
+
+void BM_GifStagesLzw(benchmark::State& State) {
+    auto C = MakeR1(2);
+    std::vector<std::uint8_t> Indices[2];
+    pv::TColorReduction Reducer;
+    std::vector<std::uint32_t> Palette;
+    for (int I = 0; I < 2; ++I) {
+        pvbench::SetR1Points(*C, I);
+        const pv::TBitmap& B = *C->GetBMPPicture();
+        Reducer.Reduce({B.Pixels(), B.Pixels() + std::size_t(B.GetWidth()) * B.GetHeight()}, Palette, Indices[I]);
+    }
+    pv::TGifLzwEncoder Encoder;
+    int Which = 0;
+    std::size_t Bytes = 0;
+    for (auto _ : State) {
+        const auto& In = Indices[Which ^= 1];
+        Bytes = Encoder.Encode(In.data(), In.size(), 8).size();
+    }
+    State.counters["bytes"] = static_cast<double>(Bytes);
+}
+BENCHMARK(BM_GifStagesLzw)->Unit(benchmark::kMillisecond);
 
 void BM_SvgAnswer(benchmark::State& State) {
     auto C = MakeR1(static_cast<double>(State.range(0)));

@@ -81,6 +81,14 @@ struct TGifLzwEncoder::TState {
     // table are always exactly those of lengths 1 .. RunMax[c], since c^(k+1)
     // can only be added while c^k is the current string.
     std::uint16_t RunMax[256];
+    // Per code: the child last found or added in the table, as index << 12
+    // | child code (EmptyEntry when none). A string is mostly followed by
+    // the same index as the last time (flat areas, rows like the one
+    // above), and this 16 KB array answers that from the first-level cache
+    // one step sooner than the hash table, whose probe is what each pixel
+    // waits for. Children are only ever added until the table is cleared,
+    // so an entry stays true until then.
+    std::uint32_t LastChild[MaxStringLength];
     // Per index c, the code of c repeated K times at [c * MaxStringLength + K]
     // for K in 2 .. RunMax[c]. Only entries up to RunMax are ever read, so
     // the table is neither cleared nor initialised: pages the pictures never
@@ -95,6 +103,7 @@ struct TGifLzwEncoder::TState {
     void ClearTables() {
         std::fill(std::begin(Table), std::end(Table), EmptyEntry);
         std::fill(std::begin(RunMax), std::end(RunMax), std::uint16_t{1});
+        std::fill(std::begin(LastChild), std::end(LastChild), EmptyEntry);
     }
 };
 
@@ -224,6 +233,12 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
             continue;
         }
         ++I;
+        if (const std::uint32_t Last = S.LastChild[Current]; Last >> 12 == Pixel) {
+            Current = Last & 0xFFF;
+            RunIndex = Pixel;
+            RunLen = 0;
+            continue;
+        }
         // The current string followed by a different index (or a string that
         // is no run): never a run string, so only the table is involved.
         const std::uint32_t Key = Current << 8 | Pixel;
@@ -259,6 +274,7 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
         Bits = Full ? Bits >> 32 : Bits;
         BitCount -= Full ? 32 : 0;
         S.Table[H] = New ? (Key << 12 | Next) : Entry;
+        S.LastChild[Current] = Pixel << 12 | (New ? Next : Entry & 0xFFF);
         Next += New;
         Current = New ? Pixel : Entry & 0xFFF;
         RunIndex = Pixel;

@@ -107,6 +107,15 @@ TEST(GifLzw, CodesAreGiflibsBitForBit) {
                             : (X + Y) % 97 < 3    ? static_cast<std::uint8_t>(Random() % 200)
                                                   : 0);
     ExpectSameCodesAsGiflib(Encoder, Chart, 8, "chart rows");
+    // A row of short runs repeated, now and then with one index changed: the
+    // same strings are followed again and again, and sometimes not.
+    const std::vector<std::uint8_t> Row = Runs(800, 16, 4, 7);
+    std::vector<std::uint8_t> Repeated;
+    for (int Y = 0; Y < 500; ++Y) {
+        Repeated.insert(Repeated.end(), Row.begin(), Row.end());
+        if (Y % 7 == 3) Repeated[Repeated.size() - 1 - static_cast<std::size_t>(Y)] ^= 1;
+    }
+    ExpectSameCodesAsGiflib(Encoder, Repeated, 4, "repeated rows");
 }
 
 TEST(GifLzw, RefusesWhatWouldNotDecode) {
