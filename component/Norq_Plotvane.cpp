@@ -140,8 +140,8 @@ void TNorq_DBPlotvane::ColorPoints() {
 void TNorq_DBPlotvane::DrawInternalImages() {
     if (LoadGateClosed()) return;
     ColorPoints();
-    SnapshotBitmap = InternalChart->TeeCreateBitmap(
-        pv::clWhite, pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    InternalChart->TeeDrawBitmap(*SnapshotBitmap, pv::clWhite,
+                                 pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
     GifPicture->Assign(*SnapshotBitmap);
     JpegPicture->SetCompressionQuality(static_cast<std::uint8_t>(FJPEGQuality & 0xFF));
     JpegPicture->Assign(*SnapshotBitmap);

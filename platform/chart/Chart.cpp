@@ -62,15 +62,27 @@ std::pair<int, int> ScaledSize(const std::string& Who, std::int64_t W, std::int6
 
 }  // namespace
 
+bool TCustomTeePanel::DrawCoversBitmap(int, int, double) const { return false; }
+
 std::unique_ptr<TBitmap> TCustomTeePanel::TeeCreateBitmap(TColor ABackColor, const TRect& R) const {
     return TeeCreateBitmap(ABackColor, R, 1);
 }
 
 std::unique_ptr<TBitmap> TCustomTeePanel::TeeCreateBitmap(TColor ABackColor, const TRect& R, double Scale) const {
-    const auto [W, H] = ScaledSize(NameForMessage(), std::int64_t{R.Right} - R.Left, std::int64_t{R.Bottom} - R.Top, Scale);
-    auto Bitmap = std::make_unique<TBitmap>(W, H, ABackColor);
-    Draw(*Bitmap, Scale);
+    auto Bitmap = std::make_unique<TBitmap>();
+    TeeDrawBitmap(*Bitmap, ABackColor, R, Scale);
     return Bitmap;
+}
+
+void TCustomTeePanel::TeeDrawBitmap(TBitmap& Into, TColor ABackColor, const TRect& R, double Scale) const {
+    const auto [W, H] = ScaledSize(NameForMessage(), std::int64_t{R.Right} - R.Left, std::int64_t{R.Bottom} - R.Top, Scale);
+    // A chart that paints every pixel itself needs no background first:
+    // that saves writing the whole bitmap once more.
+    if (DrawCoversBitmap(W, H, Scale))
+        Into.SetSizeForDrawing(W, H);
+    else
+        Into.SetSize(W, H, ABackColor);
+    Draw(Into, Scale);
 }
 
 std::string TCustomTeePanel::TeeCreateVector(TVectorFormat Format, TColor ABackColor, const TRect& R,
@@ -134,6 +146,10 @@ TCustomChart::TCustomChart(TComponent* AOwner)
 void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
 
 void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
+
+bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {
+    return ChartCoversBitmap(*this, Width, Height, Scale);
+}
 
 std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
                                      double Scale) const {

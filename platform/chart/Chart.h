@@ -54,6 +54,11 @@ public:
     // picture. A scale out of range or a scaled size out of the bitmap
     // limits raises EInvalidGraphic naming the value.
     std::unique_ptr<TBitmap> TeeCreateBitmap(TColor ABackColor, const TRect& R, double Scale) const;
+    // The same drawing into a bitmap the caller has: Into is resized (its
+    // storage reused when the size is unchanged), filled with ABackColor and
+    // drawn on. A size or scale out of range raises EInvalidGraphic before
+    // Into is touched.
+    void TeeDrawBitmap(TBitmap& Into, TColor ABackColor, const TRect& R, double Scale = 1) const;
     // The chart as an SVG document or a PDF page: the same drawing as the
     // bitmap's, on a vector surface of R's size times Scale, filled with
     // ABackColor first. Raises EInvalidGraphic as TeeCreateBitmap does.
@@ -62,6 +67,9 @@ public:
 protected:
     // Draws the chart over the background of Bitmap, magnified by Scale.
     virtual void Draw(TBitmap& Bitmap, double Scale) const = 0;
+    // Whether Draw paints every pixel of a Width x Height bitmap opaquely,
+    // so that it needs no background filled first (default false).
+    virtual bool DrawCoversBitmap(int Width, int Height, double Scale) const;
     // Draws the chart, Width x Height units, onto a vector surface; returns
     // the document's bytes.
     virtual std::string DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
@@ -132,6 +140,7 @@ public:
 
 protected:
     void Draw(TBitmap& Bitmap, double Scale) const override;
+    bool DrawCoversBitmap(int Width, int Height, double Scale) const override;
     std::string DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
                            double Scale) const override;
 

@@ -27,15 +27,33 @@ void Put32(std::vector<std::uint8_t>& B, std::uint32_t V) {
 
 TBitmap::TBitmap(int AWidth, int AHeight, TColor Fill) { SetSize(AWidth, AHeight, Fill); }
 
-void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) {
+void TBitmap::CheckSize(int AWidth, int AHeight) {
     if (AWidth < 0 || AHeight < 0 || AWidth > MaxSide || AHeight > MaxSide ||
         std::int64_t{AWidth} * AHeight > MaxPixels)
         throw EInvalidGraphic("Bitmap size " + SizeText(AWidth, AHeight) + " is invalid: each side must be 0.." +
                               std::to_string(MaxSide) + " and the area at most " + std::to_string(MaxPixels) +
                               " pixels");
-    std::vector<std::uint32_t> NewPixels(static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(AHeight),
-                                         ToPixel(Fill));
-    FPixels = std::move(NewPixels);
+}
+
+void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) {
+    CheckSize(AWidth, AHeight);
+    const std::size_t Count = static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(AHeight);
+    if (FPixels.capacity() / 2 > Count) FPixels = {};
+    FPixels.resize(Count);
+    FWidth = AWidth;
+    FHeight = AHeight;
+}
+
+void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) {
+    CheckSize(AWidth, AHeight);
+    // The storage is kept when it is large enough and not far too large: a
+    // bitmap drawn again at the same size fills memory it already has
+    // instead of new pages. assign either fills in place or builds the new
+    // buffer before dropping the old one, so a failed allocation leaves the
+    // bitmap as it was.
+    const std::size_t Count = static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(AHeight);
+    if (FPixels.capacity() / 2 > Count) FPixels = {};
+    FPixels.assign(Count, ToPixel(Fill));
     FWidth = AWidth;
     FHeight = AHeight;
 }

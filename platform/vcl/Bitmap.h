@@ -34,6 +34,9 @@ public:
     // beyond MaxSide/MaxPixels raises EInvalidGraphic naming the size, and
     // the bitmap keeps what it had.
     void SetSize(int AWidth, int AHeight, TColor Fill = clWhite);
+    // Resizes as SetSize does but sets no pixel: what they hold is left
+    // unspecified, for a painter that draws over every one of them.
+    void SetSizeForDrawing(int AWidth, int AHeight);
     // Fills every pixel with a plain colour (system colours resolved).
     void Fill(TColor Color);
 
@@ -67,6 +70,8 @@ public:
     static TColor FromPixel(std::uint32_t P) { return RGB((P >> 16) & 0xFF, (P >> 8) & 0xFF, P & 0xFF); }
 
 private:
+    static void CheckSize(int AWidth, int AHeight);
+
     int FWidth = 0;
     int FHeight = 0;
     std::vector<std::uint32_t> FPixels;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -50,6 +51,46 @@ TEST(ChartScaleTest, AScaledPictureIsThePlainChartAtAHigherResolution) {
     auto Plain = Chart->TeeCreateBitmap(clWhite, Rect(0, 0, 400, 250), 1);
     EXPECT_TRUE(std::equal(Plain->PixelSpan().begin(), Plain->PixelSpan().end(), One->PixelSpan().begin()));
     if (const char* Dir = std::getenv("PLOTVANE_CHART_PNG_DIR")) Two->SaveToPNGFile(std::string(Dir) + "/r1-scale2.png");
+}
+
+// A bitmap drawn on again keeps its storage, and a chart that paints its
+// whole background is drawn without filling it first; the picture must
+// still never depend on what the bitmap held before.
+TEST(ChartScaleTest, ABitmapDrawnAgainShowsNothingOfItsOldPixels) {
+    struct TCase {
+        const char* What;
+        int Width, Height;
+        double Scale;
+        TColor Color;
+        bool Gradient;
+    };
+    const TCase Cases[] = {
+        {"plain", 400, 250, 1, clWindow, false},
+        {"scale 2", 400, 250, 2, clWindow, false},
+        {"gradient", 400, 250, 2, clWindow, true},
+        // 333 x 1.5 is 499.5: the background ends inside the last column.
+        {"fractional edge", 333, 201, 1.5, clWindow, false},
+        {"no chart colour", 400, 250, 2, clNone, false},
+    };
+    for (const TCase& C : Cases) {
+        auto Chart = MakeR1(C.Width, C.Height);
+        Chart->SetColor(C.Color);
+        Chart->GetGradient()->SetVisible(C.Gradient);
+        const TRect R = Rect(0, 0, C.Width, C.Height);
+        auto Fresh = Chart->TeeCreateBitmap(clWhite, R, C.Scale);
+        for (const TColor Old : {clFuchsia, clLime}) {
+            TBitmap Again(Fresh->GetWidth(), Fresh->GetHeight(), Old);
+            Chart->TeeDrawBitmap(Again, clWhite, R, C.Scale);
+            EXPECT_TRUE(std::equal(Again.PixelSpan().begin(), Again.PixelSpan().end(), Fresh->PixelSpan().begin()))
+                << C.What;
+        }
+        // The same bitmap at another size is resized and drawn whole.
+        TBitmap Resized(7, 3, clFuchsia);
+        Chart->TeeDrawBitmap(Resized, clWhite, R, C.Scale);
+        EXPECT_TRUE(std::equal(Resized.PixelSpan().begin(), Resized.PixelSpan().end(), Fresh->PixelSpan().begin(),
+                               Fresh->PixelSpan().end()))
+            << C.What;
+    }
 }
 
 TEST(ChartScaleTest, ScalesAndScaledSizesOutOfRangeAreRefusedByValue) {

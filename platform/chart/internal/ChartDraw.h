@@ -14,6 +14,11 @@ class TBitmap;
 // has the size to draw at: the chart's layout size times Scale.
 void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale = 1);
 
+// Whether DrawChart paints every pixel of a Width x Height bitmap at Scale
+// with an opaque colour: a solid or gradient background whose edges fall on
+// pixel boundaries. Such a bitmap needs no background filled first.
+bool ChartCoversBitmap(const TCustomChart& Chart, int Width, int Height, double Scale);
+
 // Draws Chart, Width x Height units laid out as on a bitmap and magnified by
 // Scale, onto a vector surface (SVG or PDF) already filled with the
 // background.
