@@ -337,14 +337,20 @@ struct TColorReduction::TTables {
         };
         std::size_t I = 1;
 #if defined(__SSE2__)
+        // Sixteen comparisons are narrowed to one byte each (all ones or
+        // zero, so the saturating packs keep them) and read as one mask.
+        auto Same16 = [P](std::size_t At) {
+            auto Equal = [P, At](int K) {
+                const __m128i Here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + At + 4 * K));
+                const __m128i Left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + At + 4 * K - 1));
+                return _mm_cmpeq_epi32(Here, Left);
+            };
+            const __m128i Low = _mm_packs_epi32(Equal(0), Equal(1));
+            const __m128i High = _mm_packs_epi32(Equal(2), Equal(3));
+            return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_packs_epi16(Low, High)));
+        };
         for (; I + 32 <= Count; I += 32) {
-            std::uint32_t Same = 0;
-            for (int K = 0; K < 8; ++K) {
-                const __m128i Here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + I + 4 * K));
-                const __m128i Left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + I + 4 * K - 1));
-                Same |= static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(Here, Left))))
-                        << (4 * K);
-            }
+            const std::uint32_t Same = Same16(I) | Same16(I + 16) << 16;
             for (std::uint32_t Starts = ~Same; Starts != 0; Starts &= Starts - 1)
                 StartRun(I + static_cast<std::size_t>(std::countr_zero(Starts)));
         }
