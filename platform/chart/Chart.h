@@ -55,8 +55,9 @@ public:
     // limits raises EInvalidGraphic naming the value.
     std::unique_ptr<TBitmap> TeeCreateBitmap(TColor ABackColor, const TRect& R, double Scale) const;
     // The same drawing into a bitmap the caller has: Into is resized (its
-    // storage reused when the size is unchanged), filled with ABackColor and
-    // drawn on. A size or scale out of range raises EInvalidGraphic before
+    // storage reused when the size is unchanged) and drawn on, with
+    // ABackColor wherever the chart leaves the background showing; nothing
+    // of Into's old pixels remains. A size or scale out of range raises EInvalidGraphic before
     // Into is touched.
     void TeeDrawBitmap(TBitmap& Into, TColor ABackColor, const TRect& R, double Scale = 1) const;
     // The chart as an SVG document or a PDF page: the same drawing as the

@@ -27,36 +27,31 @@ void Put32(std::vector<std::uint8_t>& B, std::uint32_t V) {
 
 TBitmap::TBitmap(int AWidth, int AHeight, TColor Fill) { SetSize(AWidth, AHeight, Fill); }
 
-void TBitmap::CheckSize(int AWidth, int AHeight) {
+void TBitmap::Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill) {
     if (AWidth < 0 || AHeight < 0 || AWidth > MaxSide || AHeight > MaxSide ||
         std::int64_t{AWidth} * AHeight > MaxPixels)
         throw EInvalidGraphic("Bitmap size " + SizeText(AWidth, AHeight) + " is invalid: each side must be 0.." +
                               std::to_string(MaxSide) + " and the area at most " + std::to_string(MaxPixels) +
                               " pixels");
-}
-
-void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) {
-    CheckSize(AWidth, AHeight);
-    const std::size_t Count = static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(AHeight);
-    if (FPixels.capacity() / 2 > Count) FPixels = {};
-    FPixels.resize(Count);
-    FWidth = AWidth;
-    FHeight = AHeight;
-}
-
-void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) {
-    CheckSize(AWidth, AHeight);
     // The storage is kept when it is large enough and not far too large: a
-    // bitmap drawn again at the same size fills memory it already has
-    // instead of new pages. assign either fills in place or builds the new
-    // buffer before dropping the old one, so a failed allocation leaves the
-    // bitmap as it was.
+    // bitmap drawn again at the same size writes memory it already has
+    // instead of new pages. A new buffer is always complete before the old
+    // one goes, so a failed allocation leaves the bitmap as it was.
     const std::size_t Count = static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(AHeight);
-    if (FPixels.capacity() / 2 > Count) FPixels = {};
-    FPixels.assign(Count, ToPixel(Fill));
+    const std::uint32_t Value = Fill.value_or(0);
+    if (FPixels.capacity() / 2 > Count)
+        std::vector<std::uint32_t>(Count, Value).swap(FPixels);
+    else if (Fill)
+        FPixels.assign(Count, Value);
+    else
+        FPixels.resize(Count);
     FWidth = AWidth;
     FHeight = AHeight;
 }
+
+void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) { Resize(AWidth, AHeight, ToPixel(Fill)); }
+
+void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) { Resize(AWidth, AHeight, std::nullopt); }
 
 void TBitmap::Fill(TColor Color) { std::fill(FPixels.begin(), FPixels.end(), ToPixel(Color)); }
 

@@ -6,6 +6,7 @@
 // draw straight into the pixels.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -70,7 +71,8 @@ public:
     static TColor FromPixel(std::uint32_t P) { return RGB((P >> 16) & 0xFF, (P >> 8) & 0xFF, P & 0xFF); }
 
 private:
-    static void CheckSize(int AWidth, int AHeight);
+    // SetSize, with the pixels filled with Fill or left as they are.
+    void Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill);
 
     int FWidth = 0;
     int FHeight = 0;
