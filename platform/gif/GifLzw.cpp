@@ -233,15 +233,21 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
             continue;
         }
         ++I;
-        if (const std::uint32_t Last = S.LastChild[Current]; Last >> 12 == Pixel) {
-            Current = Last & 0xFFF;
-            RunIndex = Pixel;
+        // The index that follows the current string. While it is the
+        // string's last child, the string grows without a hash lookup; a
+        // grown string is no run, so the walk takes the next pixel at once.
+        std::uint32_t Follow = Pixel;
+        if (S.LastChild[Current] >> 12 == Follow) {
             RunLen = 0;
-            continue;
+            do {
+                Current = S.LastChild[Current] & 0xFFF;
+                if (I == Count) goto InputEnded;
+                Follow = In[I++];
+            } while (S.LastChild[Current] >> 12 == Follow);
         }
         // The current string followed by a different index (or a string that
         // is no run): never a run string, so only the table is involved.
-        const std::uint32_t Key = Current << 8 | Pixel;
+        const std::uint32_t Key = Current << 8 | Follow;
         std::uint32_t H = Slot(Key);
         std::uint32_t Entry = S.Table[H];
         while (Entry != EmptyEntry && Entry >> 12 != Key) {
@@ -261,8 +267,8 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
                 S.Table[H] = Key << 12 | Next;
                 ++Next;
             }
-            Current = Pixel;
-            RunIndex = Pixel;
+            Current = Follow;
+            RunIndex = Follow;
             RunLen = 1;
             continue;
         }
@@ -274,12 +280,13 @@ std::span<const std::uint8_t> TGifLzwEncoder::Encode(const std::uint8_t* const I
         Bits = Full ? Bits >> 32 : Bits;
         BitCount -= Full ? 32 : 0;
         S.Table[H] = New ? (Key << 12 | Next) : Entry;
-        S.LastChild[Current] = Pixel << 12 | (New ? Next : Entry & 0xFFF);
+        S.LastChild[Current] = Follow << 12 | (New ? Next : Entry & 0xFFF);
         Next += New;
-        Current = New ? Pixel : Entry & 0xFFF;
-        RunIndex = Pixel;
+        Current = New ? Follow : Entry & 0xFFF;
+        RunIndex = Follow;
         RunLen = New;
     }
+InputEnded:
     Emit(Current);
     Emit(EndCode);
     while (BitCount > 0) {
