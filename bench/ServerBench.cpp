@@ -65,34 +65,37 @@ void BM_GifStagesDrawFresh(benchmark::State& State) {
 }
 BENCHMARK(BM_GifStagesDrawFresh)->Unit(benchmark::kMillisecond);
 
-void BM_GifStagesReduce(benchmark::State& State) {
+// R1 at scale 2 with each of the two sets of points the benchmarks alternate.
+void DrawR1Pictures(pv::TBitmap (&Pictures)[2]) {
     auto C = MakeR1(2);
-    pv::TBitmap Pictures[2];
     for (int I = 0; I < 2; ++I) {
         pvbench::SetR1Points(*C, I);
         Pictures[I].Assign(*C->GetBMPPicture());
     }
+}
+
+void BM_GifStagesReduce(benchmark::State& State) {
+    pv::TBitmap Pictures[2];
+    DrawR1Pictures(Pictures);
     pv::TColorReduction Reducer;
     std::vector<std::uint32_t> Palette;
     std::vector<std::uint8_t> Indices;
     int Which = 0;
     for (auto _ : State) {
-        const pv::TBitmap& B = Pictures[Which ^= 1];
-        Reducer.Reduce({B.Pixels(), B.Pixels() + std::size_t(B.GetWidth()) * B.GetHeight()}, Palette, Indices);
+        Reducer.Reduce(Pictures[Which ^= 1].PixelSpan(), Palette, Indices);
         benchmark::DoNotOptimize(Indices.data());
     }
 }
 BENCHMARK(BM_GifStagesReduce)->Unit(benchmark::kMillisecond);
 
 void BM_GifStagesLzw(benchmark::State& State) {
-    auto C = MakeR1(2);
     std::vector<std::uint8_t> Indices[2];
-    pv::TColorReduction Reducer;
-    std::vector<std::uint32_t> Palette;
-    for (int I = 0; I < 2; ++I) {
-        pvbench::SetR1Points(*C, I);
-        const pv::TBitmap& B = *C->GetBMPPicture();
-        Reducer.Reduce({B.Pixels(), B.Pixels() + std::size_t(B.GetWidth()) * B.GetHeight()}, Palette, Indices[I]);
+    {
+        pv::TBitmap Pictures[2];
+        DrawR1Pictures(Pictures);
+        pv::TColorReduction Reducer;
+        std::vector<std::uint32_t> Palette;
+        for (int I = 0; I < 2; ++I) Reducer.Reduce(Pictures[I].PixelSpan(), Palette, Indices[I]);
     }
     pv::TGifLzwEncoder Encoder;
     int Which = 0;

@@ -57,8 +57,8 @@ public:
     // The same drawing into a bitmap the caller has: Into is resized (its
     // storage reused when the size is unchanged) and drawn on, with
     // ABackColor wherever the chart leaves the background showing; nothing
-    // of Into's old pixels remains. A size or scale out of range raises EInvalidGraphic before
-    // Into is touched.
+    // of Into's old pixels remains. A size or scale out of range raises
+    // EInvalidGraphic before Into is touched.
     void TeeDrawBitmap(TBitmap& Into, TColor ABackColor, const TRect& R, double Scale = 1) const;
     // The chart as an SVG document or a PDF page: the same drawing as the
     // bitmap's, on a vector surface of R's size times Scale, filled with

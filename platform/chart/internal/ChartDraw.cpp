@@ -271,11 +271,10 @@ void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale) {
 bool ChartCoversBitmap(const TCustomChart& Chart, int Width, int Height, double Scale) {
     const TColor Color = Chart.GetColor();
     if (!Chart.GetGradient()->GetVisible() && (Color == clNone || Color == clDefault)) return false;
-    // The background is the painter's whole area, its size in units (as
-    // TPainter derives it) times Scale; it must meet the bitmap's edges
-    // exactly, or the last row and column would be blended with whatever
-    // the bitmap held.
-    auto Exact = [Scale](int Side) { return std::lround(Side / Scale) * Scale == Side; };
+    // The background is the painter's whole area, its size in units times
+    // Scale; it must meet the bitmap's edges exactly, or the last row and
+    // column would be blended with whatever the bitmap held.
+    auto Exact = [Scale](int Side) { return TPainter::UnitsFor(Side, Scale) * Scale == Side; };
     return Width > 0 && Height > 0 && Exact(Width) && Exact(Height);
 }
 

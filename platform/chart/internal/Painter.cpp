@@ -17,8 +17,8 @@ TRectF TRectF::Inset(double D) const {
 }
 
 TPainter::TPainter(TBitmap& Bitmap, bool Monochrome, double Scale)
-    : FWidth(static_cast<int>(std::lround(Bitmap.GetWidth() / Scale))),
-      FHeight(static_cast<int>(std::lround(Bitmap.GetHeight() / Scale))),
+    : FWidth(UnitsFor(Bitmap.GetWidth(), Scale)),
+      FHeight(UnitsFor(Bitmap.GetHeight(), Scale)),
       FMonochrome(Monochrome),
       FScale(Scale) {
     FSurface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(Bitmap.Pixels()),

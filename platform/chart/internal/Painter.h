@@ -8,6 +8,8 @@
 
 #include <cairo.h>
 
+#include <cmath>
+
 #include "platform/chart/internal/TextEngine.h"
 #include "platform/vcl/Color.h"
 
@@ -44,6 +46,9 @@ public:
     // Height()), so a scaled picture is the same chart at a higher
     // resolution.
     TPainter(TBitmap& Bitmap, bool Monochrome, double Scale = 1);
+    // The units a side of Pixels pixels spans at Scale, as the bitmap
+    // painter counts them.
+    static int UnitsFor(int Pixels, double Scale) { return static_cast<int>(std::lround(Pixels / Scale)); }
     // Draws on Surface (an SVG or PDF surface of Width x Height units,
     // referenced while the painter lives), scaled by Scale.
     TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale = 1);
