@@ -88,15 +88,22 @@ function render() {
 
 function renderComponents() {
   const list = $('components');
-  list.replaceChildren();
-  state.components.forEach((c, i) => {
-    const li = el('li', { class: (c.name === selected ? 'selected ' : '') + (i ? 'depth1' : ''),
-                          dataset: { component: c.name },
-                          onclick: () => { selected = c.name; render(); } },
-      el('span', { class: 'cname', text: c.name }),
-      el('span', { class: 'cclass', text: c.class }));
-    list.append(li);
-  });
+  // The items are built again only when the components changed: an item
+  // replaced between the press and the release of a click (a state
+  // arriving from the server meanwhile) would lose that click.
+  const items = [...list.children];
+  const same = items.length === state.components.length &&
+    state.components.every((c, i) => items[i].dataset.component === c.name && items[i].dataset.cls === c.class);
+  if (!same) {
+    list.replaceChildren();
+    state.components.forEach((c, i) => {
+      list.append(el('li', { class: i ? 'depth1' : '', dataset: { component: c.name, cls: c.class },
+                             onclick: () => { selected = c.name; render(); } },
+        el('span', { class: 'cname', text: c.name }),
+        el('span', { class: 'cclass', text: c.class })));
+    });
+  }
+  for (const li of list.children) li.classList.toggle('selected', li.dataset.component === selected);
 }
 
 function renderInspector() {
