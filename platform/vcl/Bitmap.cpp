@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/rtl/Exception.h"
@@ -27,6 +28,41 @@ void Put32(std::vector<std::uint8_t>& B, std::uint32_t V) {
 
 TBitmap::TBitmap(int AWidth, int AHeight, TColor Fill) { SetSize(AWidth, AHeight, Fill); }
 
+bool TBitmap::Shared() const {
+    if (FBuffer.use_count() > 1) return true;
+    // The last other owner let go: its reads of the pixels happen before
+    // the writes this one is about to make.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    return false;
+}
+
+void TBitmap::Reserve(std::size_t Count) {
+    if (!Shared() && FCapacity >= Count && FCapacity / 2 <= Count) return;
+    // The new buffer is complete before the old one goes, so a failed
+    // allocation leaves the bitmap as it was.
+    FBuffer = Count ? std::shared_ptr<std::uint32_t[]>(new std::uint32_t[Count]) : nullptr;
+    FCapacity = Count;
+}
+
+void TBitmap::Own() {
+    if (!Shared()) return;
+    const std::shared_ptr<std::uint32_t[]> Old = FBuffer;
+    Reserve(PixelCount());
+    std::copy_n(Old.get(), PixelCount(), FBuffer.get());
+}
+
+std::uint32_t* TBitmap::Pixels() {
+    Own();
+    FExposed = true;
+    return FBuffer.get();
+}
+
+TBitmap::TDrawing::TDrawing(TBitmap& Bitmap) : FBitmap(Bitmap) {
+    Bitmap.Own();
+    FPixels = Bitmap.FBuffer.get();
+    ++Bitmap.FDrawings;
+}
+
 void TBitmap::Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill) {
     if (AWidth < 0 || AHeight < 0 || AWidth > MaxSide || AHeight > MaxSide ||
         std::int64_t{AWidth} * AHeight > MaxPixels)
@@ -35,16 +71,11 @@ void TBitmap::Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill)
                               " pixels");
     // The storage is kept when it is large enough and not far too large: a
     // bitmap drawn again at the same size writes memory it already has
-    // instead of new pages. A new buffer is always complete before the old
-    // one goes, so a failed allocation leaves the bitmap as it was.
+    // instead of new pages. Pixels shared with another bitmap are left to
+    // it, and this one takes new ones.
     const std::size_t Count = static_cast<std::size_t>(AWidth) * static_cast<std::size_t>(AHeight);
-    const std::uint32_t Value = Fill.value_or(0);
-    if (FPixels.capacity() / 2 > Count)
-        std::vector<std::uint32_t>(Count, Value).swap(FPixels);
-    else if (Fill)
-        FPixels.assign(Count, Value);
-    else
-        FPixels.resize(Count);
+    Reserve(Count);
+    if (Fill) std::fill_n(FBuffer.get(), Count, *Fill);
     FWidth = AWidth;
     FHeight = AHeight;
 }
@@ -53,7 +84,11 @@ void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) { Resize(AWidth, AHe
 
 void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) { Resize(AWidth, AHeight, std::nullopt); }
 
-void TBitmap::Fill(TColor Color) { std::fill(FPixels.begin(), FPixels.end(), ToPixel(Color)); }
+void TBitmap::Fill(TColor Color) {
+    // Every pixel is written, so shared pixels need no copy first.
+    Reserve(PixelCount());
+    std::fill_n(FBuffer.get(), PixelCount(), ToPixel(Color));
+}
 
 TColor TBitmap::GetPixel(int X, int Y) const {
     if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
@@ -66,13 +101,22 @@ void TBitmap::SetPixel(int X, int Y, TColor Color) {
     if (X < 0 || Y < 0 || X >= FWidth || Y >= FHeight)
         throw EInvalidGraphic("Pixel (" + std::to_string(X) + ", " + std::to_string(Y) + ") is outside the bitmap of " +
                               SizeText(FWidth, FHeight));
-    ScanLine(Y)[X] = ToPixel(Color);
+    Own();
+    FBuffer[static_cast<std::size_t>(Y) * FWidth + X] = ToPixel(Color);
 }
 
 void TBitmap::Assign(const TPersistent& Source) {
     if (auto* S = dynamic_cast<const TBitmap*>(&Source)) {
         if (S == this) return;
-        FPixels = S->FPixels;
+        if (Shareable() && S->Shareable()) {
+            FBuffer = S->FBuffer;
+            FCapacity = S->FCapacity;
+        } else {
+            // A writable pointer to either side's pixels may be out: the
+            // pixels are copied so that writes through it reach one bitmap.
+            Reserve(S->PixelCount());
+            std::copy_n(S->Pixels(), S->PixelCount(), FBuffer.get());
+        }
         FWidth = S->FWidth;
         FHeight = S->FHeight;
         return;
@@ -125,7 +169,7 @@ std::vector<std::uint8_t> TBitmap::EncodePNG() const {
     std::vector<std::uint8_t> Raw(RowBytes * H);
     for (std::size_t Y = 0; Y < H; ++Y) {
         std::uint8_t* Out = Raw.data() + Y * RowBytes;
-        const std::uint32_t* In = FPixels.data() + Y * W;
+        const std::uint32_t* In = Pixels() + Y * W;
         const std::uint32_t* Above = Y > 0 ? In - W : nullptr;
         *Out++ = Above ? 2 : 0;  // Up, or None for the first row
         for (std::size_t X = 0; X < W; ++X) {

@@ -6,6 +6,7 @@
 // draw straight into the pixels.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -41,19 +42,41 @@ public:
     // Fills every pixel with a plain colour (system colours resolved).
     void Fill(TColor Color);
 
-    // Pixel words, row after row.
-    std::uint32_t* Pixels() { return FPixels.data(); }
-    const std::uint32_t* Pixels() const { return FPixels.data(); }
-    std::span<const std::uint32_t> PixelSpan() const { return FPixels; }
-    std::uint32_t* ScanLine(int Y) { return FPixels.data() + static_cast<std::size_t>(Y) * FWidth; }
-    const std::uint32_t* ScanLine(int Y) const { return FPixels.data() + static_cast<std::size_t>(Y) * FWidth; }
+    // Pixel words, row after row, to read.
+    const std::uint32_t* Pixels() const { return FBuffer.get(); }
+    std::span<const std::uint32_t> PixelSpan() const { return {FBuffer.get(), PixelCount()}; }
+    const std::uint32_t* ScanLine(int Y) const { return Pixels() + static_cast<std::size_t>(Y) * FWidth; }
+    // Pixel words to write. Whoever holds such a pointer may write through
+    // it at any later time, so from then on this bitmap never shares its
+    // pixels: assigning it to another bitmap, or another to it, copies them.
+    std::uint32_t* Pixels();
+    std::uint32_t* ScanLine(int Y) { return Pixels() + static_cast<std::size_t>(Y) * FWidth; }
     int Stride() const { return FWidth * 4; }
+
+    // Write access to the pixels for as long as the guard lives, for a
+    // painter that draws straight into them. While it lives the bitmap
+    // shares its pixels with no other; once it ends, assigning the bitmap
+    // shares them again.
+    class TDrawing {
+    public:
+        explicit TDrawing(TBitmap& Bitmap);
+        ~TDrawing() { --FBitmap.FDrawings; }
+        TDrawing(const TDrawing&) = delete;
+        TDrawing& operator=(const TDrawing&) = delete;
+        std::uint32_t* Pixels() const { return FPixels; }
+
+    private:
+        TBitmap& FBitmap;
+        std::uint32_t* FPixels;
+    };
 
     // The pixel at (X, Y) as a TColor ($00BBGGRR). Out of range: EInvalidGraphic.
     TColor GetPixel(int X, int Y) const;
     void SetPixel(int X, int Y, TColor Color);
 
-    // An independent copy of another bitmap's size and pixels.
+    // Another bitmap's size and pixels. The two share the pixels until
+    // either is written to (a copy is taken then), so handing a picture on
+    // costs nothing; to the caller they are independent copies.
     void Assign(const TPersistent& Source) override;
 
     // Writes a Windows BMP file (24 bits a pixel, bottom-up rows).
@@ -73,10 +96,27 @@ public:
 private:
     // SetSize, with the pixels filled with Fill or left as they are.
     void Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill);
+    std::size_t PixelCount() const { return static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(FHeight); }
+    // Whether another bitmap holds these pixels too.
+    bool Shared() const;
+    // Whether these pixels may be handed to or taken from another bitmap.
+    bool Shareable() const { return !FExposed && FDrawings == 0; }
+    // Makes room for Count pixels, keeping the storage when it is not
+    // shared and large enough but not far too large. The pixels' values are
+    // unspecified afterwards unless the storage was kept.
+    void Reserve(std::size_t Count);
+    // Takes a copy of shared pixels, so they can be written.
+    void Own();
 
     int FWidth = 0;
     int FHeight = 0;
-    std::vector<std::uint32_t> FPixels;
+    // The pixels, possibly shared with bitmaps assigned from this one or
+    // this one's source; FCapacity words long.
+    std::shared_ptr<std::uint32_t[]> FBuffer;
+    std::size_t FCapacity = 0;
+    // Live TDrawing guards, and whether a writable pointer was handed out.
+    int FDrawings = 0;
+    bool FExposed = false;
 };
 
 }  // namespace pv

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
@@ -147,6 +148,16 @@ TEST(JPEGImage, EncodingFollowsTheLatestCopyNotTheBitmap) {
     EXPECT_LE(ChannelDistance(DecodeJpeg(J.Encoded()).At(30, 30), 0x0000FF), 8);
     J.Assign(B);
     EXPECT_LE(ChannelDistance(DecodeJpeg(J.Encoded()).At(30, 30), 0xFF0000), 8);
+    // The bitmap drawn again in place, as the component redraws its
+    // snapshot after handing it on: the copy keeps what it was given.
+    J.Assign(B);
+    B.SetSizeForDrawing(64, 64);
+    {
+        TBitmap::TDrawing Drawing(B);
+        std::fill_n(Drawing.Pixels(), 64 * 64, 0xFF00FF00u);
+    }
+    EXPECT_LE(ChannelDistance(DecodeJpeg(J.Encoded()).At(30, 30), 0xFF0000), 8);
+    EXPECT_EQ(B.GetPixel(30, 30), clLime);
     // A bigger picture after a smaller one (the output buffer must grow).
     TBitmap Big;
     DrawTestPicture(Big);

@@ -4,6 +4,7 @@
 #include <cairo.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -53,6 +54,56 @@ TEST(BitmapTest, AssignMakesAnIndependentCopy) {
     EXPECT_EQ(B.GetWidth(), 4);
     B.Assign(B);  // itself: nothing changes
     EXPECT_EQ(B.GetPixel(3, 3), clYellow);
+}
+
+// Assigned bitmaps share their pixels until one is written; every way of
+// writing must leave the other as it was.
+TEST(BitmapTest, AssignedBitmapsStayApartHoweverEitherIsWritten) {
+    auto Pair = [](TBitmap& A, TBitmap& B) {
+        A.SetSize(3, 2, clYellow);
+        B.Assign(A);
+    };
+    TBitmap A, B;
+    Pair(A, B);
+    B.Fill(clRed);
+    EXPECT_EQ(A.GetPixel(2, 1), clYellow);
+    Pair(A, B);
+    A.SetSize(3, 2, clBlue);  // same size: storage that could be kept
+    EXPECT_EQ(B.GetPixel(0, 0), clYellow);
+    EXPECT_EQ(A.GetPixel(0, 0), clBlue);
+    Pair(A, B);
+    A.SetSizeForDrawing(3, 2);
+    {
+        TBitmap::TDrawing Drawing(A);
+        std::fill_n(Drawing.Pixels(), 6, TBitmap::ToPixel(clGreen));
+    }
+    EXPECT_EQ(B.GetPixel(1, 1), clYellow);
+    EXPECT_EQ(A.GetPixel(1, 1), clGreen);
+
+    // A drawing in progress: the copy taken meanwhile is not drawn on.
+    Pair(A, B);
+    {
+        TBitmap::TDrawing Drawing(A);
+        TBitmap During;
+        During.Assign(A);
+        Drawing.Pixels()[0] = TBitmap::ToPixel(clBlack);
+        EXPECT_EQ(During.GetPixel(0, 0), clYellow);
+    }
+    EXPECT_EQ(A.GetPixel(0, 0), clBlack);
+    EXPECT_EQ(B.GetPixel(0, 0), clYellow);
+
+    // A writable pointer may be written through at any later time: neither a
+    // copy made from its bitmap nor a copy made into it may see another's
+    // pixels change.
+    Pair(A, B);
+    std::uint32_t* Held = A.Pixels();
+    TBitmap C;
+    C.Assign(A);
+    A.Assign(B);
+    Held[0] = TBitmap::ToPixel(clBlack);
+    EXPECT_EQ(A.GetPixel(0, 0), clBlack);  // the same size: the pointer is still A's
+    EXPECT_EQ(B.GetPixel(0, 0), clYellow);
+    EXPECT_EQ(C.GetPixel(0, 0), clYellow);
 }
 
 TEST(BitmapTest, WritesABottomUpBmpFile) {

@@ -21,7 +21,8 @@ TPainter::TPainter(TBitmap& Bitmap, bool Monochrome, double Scale)
       FHeight(UnitsFor(Bitmap.GetHeight(), Scale)),
       FMonochrome(Monochrome),
       FScale(Scale) {
-    FSurface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(Bitmap.Pixels()),
+    FDrawing.emplace(Bitmap);
+    FSurface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(FDrawing->Pixels()),
                                                    CAIRO_FORMAT_RGB24, Bitmap.GetWidth(), Bitmap.GetHeight(),
                                                    Bitmap.Stride());
     Begin();

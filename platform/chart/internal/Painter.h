@@ -9,13 +9,13 @@
 #include <cairo.h>
 
 #include <cmath>
+#include <optional>
 
 #include "platform/chart/internal/TextEngine.h"
+#include "platform/vcl/Bitmap.h"
 #include "platform/vcl/Color.h"
 
 namespace pv {
-
-class TBitmap;
 
 // A rectangle in pixels with fractional coordinates.
 struct TRectF {
@@ -90,6 +90,8 @@ public:
 private:
     void Begin();
 
+    // The bitmap's pixels, written for as long as the painter lives.
+    std::optional<TBitmap::TDrawing> FDrawing;
     cairo_surface_t* FSurface = nullptr;
     cairo_t* FCr = nullptr;
     int FWidth = 0;
