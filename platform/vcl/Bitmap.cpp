@@ -85,7 +85,9 @@ void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) { Resize(AWidth, AHe
 void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) { Resize(AWidth, AHeight, std::nullopt); }
 
 void TBitmap::Fill(TColor Color) {
-    // Every pixel is written, so shared pixels need no copy first.
+    // Every pixel is written, so shared pixels need no copy first. Pixels of
+    // this bitmap alone are kept (their storage is never more than twice the
+    // pixel count), so a pointer to them stays good.
     Reserve(PixelCount());
     std::fill_n(FBuffer.get(), PixelCount(), ToPixel(Color));
 }
