@@ -4,7 +4,6 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstring>
 
 #include "platform/rtl/Exception.h"
@@ -28,25 +27,21 @@ void Put32(std::vector<std::uint8_t>& B, std::uint32_t V) {
 
 TBitmap::TBitmap(int AWidth, int AHeight, TColor Fill) { SetSize(AWidth, AHeight, Fill); }
 
-bool TBitmap::Shared() const {
-    if (FBuffer.use_count() > 1) return true;
-    // The last other owner let go: its reads of the pixels happen before
-    // the writes this one is about to make.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    return false;
-}
+bool TBitmap::Shared() const { return FBuffer.Shared(); }
 
 void TBitmap::Reserve(std::size_t Count) {
-    if (!Shared() && FCapacity >= Count && FCapacity / 2 <= Count) return;
+    // Storage a writable pointer may point into is kept whenever it is
+    // large enough, so that the pointer stays good while the size allows.
+    if (!Shared() && FCapacity >= Count && (FCapacity / 2 <= Count || FExposed)) return;
     // The new buffer is complete before the old one goes, so a failed
     // allocation leaves the bitmap as it was.
-    FBuffer = Count ? std::shared_ptr<std::uint32_t[]>(new std::uint32_t[Count]) : nullptr;
+    FBuffer = Count ? TPixelStore(Count) : TPixelStore();
     FCapacity = Count;
 }
 
 void TBitmap::Own() {
     if (!Shared()) return;
-    const std::shared_ptr<std::uint32_t[]> Old = FBuffer;
+    const TPixelStore Old = FBuffer;
     Reserve(PixelCount());
     std::copy_n(Old.get(), PixelCount(), FBuffer.get());
 }
@@ -85,9 +80,8 @@ void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) { Resize(AWidth, AHe
 void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) { Resize(AWidth, AHeight, std::nullopt); }
 
 void TBitmap::Fill(TColor Color) {
-    // Every pixel is written, so shared pixels need no copy first. Pixels of
-    // this bitmap alone are kept (their storage is never more than twice the
-    // pixel count), so a pointer to them stays good.
+    // Every pixel is written, so shared pixels need no copy first; pixels of
+    // this bitmap alone are kept where they are.
     Reserve(PixelCount());
     std::fill_n(FBuffer.get(), PixelCount(), ToPixel(Color));
 }
@@ -104,7 +98,7 @@ void TBitmap::SetPixel(int X, int Y, TColor Color) {
         throw EInvalidGraphic("Pixel (" + std::to_string(X) + ", " + std::to_string(Y) + ") is outside the bitmap of " +
                               SizeText(FWidth, FHeight));
     Own();
-    FBuffer[static_cast<std::size_t>(Y) * FWidth + X] = ToPixel(Color);
+    FBuffer.get()[static_cast<std::size_t>(Y) * FWidth + X] = ToPixel(Color);
 }
 
 void TBitmap::Assign(const TPersistent& Source) {

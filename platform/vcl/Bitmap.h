@@ -5,6 +5,8 @@
 // with no padding, which is Cairo's RGB24/ARGB32 layout, so a painter can
 // draw straight into the pixels.
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,6 +18,40 @@
 #include "platform/vcl/Graphic.h"
 
 namespace pv {
+
+// Pixel words that several bitmaps may hold at once, with a count of
+// holders. Unlike a shared pointer's use count, the check for other holders
+// synchronises with their letting go, so a holder that finds itself alone
+// may write without racing the reads others made before.
+class TPixelStore {
+public:
+    TPixelStore() = default;
+    // Count words, left unset.
+    explicit TPixelStore(std::size_t Count) : FBlock(new TBlock{{1}, std::make_unique_for_overwrite<std::uint32_t[]>(Count)}) {}
+    TPixelStore(const TPixelStore& Other) noexcept : FBlock(Other.FBlock) { Hold(); }
+    TPixelStore(TPixelStore&& Other) noexcept : FBlock(Other.FBlock) { Other.FBlock = nullptr; }
+    TPixelStore& operator=(TPixelStore Other) noexcept {
+        std::swap(FBlock, Other.FBlock);
+        return *this;
+    }
+    ~TPixelStore() {
+        if (FBlock && FBlock->Holders.fetch_sub(1, std::memory_order_acq_rel) == 1) delete FBlock;
+    }
+
+    std::uint32_t* get() const { return FBlock ? FBlock->Words.get() : nullptr; }
+    // Whether another holder has these words too.
+    bool Shared() const { return FBlock && FBlock->Holders.load(std::memory_order_acquire) > 1; }
+
+private:
+    struct TBlock {
+        std::atomic<std::size_t> Holders;
+        std::unique_ptr<std::uint32_t[]> Words;
+    };
+    void Hold() {
+        if (FBlock) FBlock->Holders.fetch_add(1, std::memory_order_relaxed);
+    }
+    TBlock* FBlock = nullptr;
+};
 
 class TBitmap : public TGraphic {
 public:
@@ -102,7 +138,8 @@ private:
     // Whether these pixels may be handed to or taken from another bitmap.
     bool Shareable() const { return !FExposed && FDrawings == 0; }
     // Makes room for Count pixels, keeping the storage when it is not
-    // shared and large enough but not far too large. The pixels' values are
+    // shared and large enough but not far too large (or a writable pointer
+    // into it is out). The pixels' values are
     // unspecified afterwards unless the storage was kept.
     void Reserve(std::size_t Count);
     // Takes a copy of shared pixels, so they can be written.
@@ -112,7 +149,7 @@ private:
     int FHeight = 0;
     // The pixels, possibly shared with bitmaps assigned from this one or
     // this one's source; FCapacity words long.
-    std::shared_ptr<std::uint32_t[]> FBuffer;
+    TPixelStore FBuffer;
     std::size_t FCapacity = 0;
     // Live TDrawing guards, and whether a writable pointer was handed out.
     int FDrawings = 0;

@@ -104,6 +104,12 @@ TEST(BitmapTest, AssignedBitmapsStayApartHoweverEitherIsWritten) {
     EXPECT_EQ(A.GetPixel(0, 0), clBlack);  // the same size: the pointer is still A's
     EXPECT_EQ(B.GetPixel(0, 0), clYellow);
     EXPECT_EQ(C.GetPixel(0, 0), clYellow);
+    // Nor does a much smaller picture assigned into it move its pixels away.
+    TBitmap Dot(1, 1, clRed);
+    A.Assign(Dot);
+    Held[0] = TBitmap::ToPixel(clBlue);
+    EXPECT_EQ(A.GetPixel(0, 0), clBlue);
+    EXPECT_EQ(Dot.GetPixel(0, 0), clRed);
 }
 
 TEST(BitmapTest, WritesABottomUpBmpFile) {
