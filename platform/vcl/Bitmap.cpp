@@ -27,20 +27,18 @@ void Put32(std::vector<std::uint8_t>& B, std::uint32_t V) {
 
 TBitmap::TBitmap(int AWidth, int AHeight, TColor Fill) { SetSize(AWidth, AHeight, Fill); }
 
-bool TBitmap::Shared() const { return FBuffer.Shared(); }
-
 void TBitmap::Reserve(std::size_t Count) {
     // Storage a writable pointer may point into is kept whenever it is
     // large enough, so that the pointer stays good while the size allows.
-    if (!Shared() && FCapacity >= Count && (FCapacity / 2 <= Count || FExposed)) return;
+    const std::size_t Capacity = FBuffer.size();
+    if (!FBuffer.Shared() && Capacity >= Count && (Capacity / 2 <= Count || FExposed)) return;
     // The new buffer is complete before the old one goes, so a failed
     // allocation leaves the bitmap as it was.
     FBuffer = Count ? TPixelStore(Count) : TPixelStore();
-    FCapacity = Count;
 }
 
 void TBitmap::Own() {
-    if (!Shared()) return;
+    if (!FBuffer.Shared()) return;
     const TPixelStore Old = FBuffer;
     Reserve(PixelCount());
     std::copy_n(Old.get(), PixelCount(), FBuffer.get());
@@ -106,7 +104,6 @@ void TBitmap::Assign(const TPersistent& Source) {
         if (S == this) return;
         if (Shareable() && S->Shareable()) {
             FBuffer = S->FBuffer;
-            FCapacity = S->FCapacity;
         } else {
             // A writable pointer to either side's pixels may be out: the
             // pixels are copied so that writes through it reach one bitmap.

@@ -27,7 +27,8 @@ class TPixelStore {
 public:
     TPixelStore() = default;
     // Count words, left unset.
-    explicit TPixelStore(std::size_t Count) : FBlock(new TBlock{{1}, std::make_unique_for_overwrite<std::uint32_t[]>(Count)}) {}
+    explicit TPixelStore(std::size_t Count)
+        : FBlock(new TBlock{{1}, Count, std::make_unique_for_overwrite<std::uint32_t[]>(Count)}) {}
     TPixelStore(const TPixelStore& Other) noexcept : FBlock(Other.FBlock) { Hold(); }
     TPixelStore(TPixelStore&& Other) noexcept : FBlock(Other.FBlock) { Other.FBlock = nullptr; }
     TPixelStore& operator=(TPixelStore Other) noexcept {
@@ -39,12 +40,15 @@ public:
     }
 
     std::uint32_t* get() const { return FBlock ? FBlock->Words.get() : nullptr; }
+    // The number of words.
+    std::size_t size() const { return FBlock ? FBlock->Count : 0; }
     // Whether another holder has these words too.
     bool Shared() const { return FBlock && FBlock->Holders.load(std::memory_order_acquire) > 1; }
 
 private:
     struct TBlock {
         std::atomic<std::size_t> Holders;
+        std::size_t Count;
         std::unique_ptr<std::uint32_t[]> Words;
     };
     void Hold() {
@@ -133,14 +137,12 @@ private:
     // SetSize, with the pixels filled with Fill or left as they are.
     void Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill);
     std::size_t PixelCount() const { return static_cast<std::size_t>(FWidth) * static_cast<std::size_t>(FHeight); }
-    // Whether another bitmap holds these pixels too.
-    bool Shared() const;
     // Whether these pixels may be handed to or taken from another bitmap.
     bool Shareable() const { return !FExposed && FDrawings == 0; }
     // Makes room for Count pixels, keeping the storage when it is not
     // shared and large enough but not far too large (or a writable pointer
-    // into it is out). The pixels' values are
-    // unspecified afterwards unless the storage was kept.
+    // into it is out). The pixels' values are unspecified afterwards unless
+    // the storage was kept.
     void Reserve(std::size_t Count);
     // Takes a copy of shared pixels, so they can be written.
     void Own();
@@ -148,9 +150,8 @@ private:
     int FWidth = 0;
     int FHeight = 0;
     // The pixels, possibly shared with bitmaps assigned from this one or
-    // this one's source; FCapacity words long.
+    // with this one's source; at least FWidth x FHeight words.
     TPixelStore FBuffer;
-    std::size_t FCapacity = 0;
     // Live TDrawing guards, and whether a writable pointer was handed out.
     int FDrawings = 0;
     bool FExposed = false;
