@@ -17,8 +17,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-asan --output-on-failure -j "$JOBS"
 # ThreadSanitizer: only the tests of what runs on several threads (the HTTP
 # adapter, the chart server's module pool, the per-thread caches of shaped
-# text and of number pictures), in their own build.
-TSAN_TESTS="HTTPServerTest ChartServerTest TextEngineTest FormatFloatTest"
+# text, of SVG glyph outlines and of number pictures), in their own build.
+TSAN_TESTS="HTTPServerTest ChartServerTest TextEngineTest SvgTextTest FormatFloatTest"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLOTVANE_TSAN=ON -DPLOTVANE_BENCH=OFF
 # shellcheck disable=SC2086
 cmake --build build-tsan -j "$JOBS" --target $TSAN_TESTS

@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "platform/chart/internal/AxisMath.h"
 #include "platform/chart/internal/ChartColors.h"
 #include "platform/chart/internal/ChartDraw.h"
+#include "platform/chart/internal/SvgText.h"
 #include "platform/rtl/Exception.h"
 
 namespace pv {
@@ -151,9 +153,15 @@ bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {
     return ChartCoversBitmap(*this, Width, Height, Scale);
 }
 
-std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
-                                     double Scale) const {
-    std::string Out;
+namespace {
+
+// Draws Chart as one vector document into Out. With CachedText (SVG only),
+// text goes in as outlines formatted once per thread instead of by Cairo;
+// TextPlaced is false when that could not be done for this document.
+cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Format, TColor ABackColor, int Width,
+                                  int Height, double Scale, bool CachedText, std::string& Out, bool& TextPlaced) {
+    Out.clear();
+    TextPlaced = true;
     auto Write = [](void* Closure, const unsigned char* Data, unsigned int Length) -> cairo_status_t {
         static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
         return CAIRO_STATUS_SUCCESS;
@@ -167,6 +175,8 @@ std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, in
         cairo_surface_t* S;
         ~TSurfaceRef() { cairo_surface_destroy(S); }
     } Ref{Surface};
+    std::optional<TSvgText> Text;
+    if (CachedText && cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS) Text.emplace(Surface);
     {
         // The background, as TBitmap fills it, under the chart.
         cairo_t* Cr = cairo_create(Surface);
@@ -175,9 +185,24 @@ std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, in
         cairo_paint(Cr);
         cairo_destroy(Cr);
     }
-    DrawChartScaledOnSurface(*this, Surface, Width, Height, Scale);
+    DrawChartScaledOnSurface(Chart, Surface, Width, Height, Scale);
     cairo_surface_finish(Surface);
     const cairo_status_t Status = cairo_surface_status(Surface);
+    if (Status == CAIRO_STATUS_SUCCESS && Text) TextPlaced = Text->Finish(Out);
+    return Status;
+}
+
+}  // namespace
+
+std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
+                                     double Scale) const {
+    std::string Out;
+    bool TextPlaced = true;
+    cairo_status_t Status = DrawVectorDocument(*this, Format, ABackColor, Width, Height, Scale,
+                                               Format == TVectorFormat::vfSVG, Out, TextPlaced);
+    // Where the cached outlines could not be placed, Cairo writes the text.
+    if (Status == CAIRO_STATUS_SUCCESS && !TextPlaced)
+        Status = DrawVectorDocument(*this, Format, ABackColor, Width, Height, Scale, false, Out, TextPlaced);
     if (Status != CAIRO_STATUS_SUCCESS)
         throw EInvalidGraphic("Cannot draw chart" + NameForMessage() + " as " +
                               (Format == TVectorFormat::vfSVG ? "SVG" : "PDF") + ": " + cairo_status_to_string(Status));

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <unordered_map>
 
+#include "platform/chart/internal/SvgText.h"
 #include "platform/vcl/Font.h"
 
 namespace pv {
@@ -61,7 +62,9 @@ void TTextLayout::Draw(cairo_t* Cr, double X, double Y) const {
     cairo_matrix_t Saved;
     cairo_get_matrix(Cr, &Saved);
     cairo_translate(Cr, X, Y);
+    TSvgText* Svg = TSvgText::For(Cr);
     for (const TRun& R : FRuns) {
+        if (Svg && Svg->Show(Cr, R.Font, R.Glyphs)) continue;
         cairo_set_scaled_font(Cr, R.Font);
         cairo_show_glyphs(Cr, R.Glyphs.data(), static_cast<int>(R.Glyphs.size()));
     }
