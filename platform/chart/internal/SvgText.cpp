@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -129,7 +130,6 @@ public:
     TOutlineCache(const TOutlineCache&) = delete;
     TOutlineCache& operator=(const TOutlineCache&) = delete;
     ~TOutlineCache() {
-        Fonts.clear();
         if (Scratch) cairo_destroy(Scratch);
         if (ScratchSurface) cairo_surface_destroy(ScratchSurface);
     }
@@ -282,8 +282,9 @@ bool TSvgText::Finish(std::string& Document) const {
     // A raster fallback may hold markers as pixels.
     if (Document.find("<image") != std::string::npos) return false;
     const std::size_t SvgTag = Document.find("<svg");
-    const std::size_t Body = SvgTag == std::string::npos ? SvgTag : Document.find('>', SvgTag) + 1;
-    if (SvgTag == std::string::npos || Body == 0) return false;
+    const std::size_t SvgTagEnd = SvgTag == std::string::npos ? SvgTag : Document.find('>', SvgTag);
+    if (SvgTagEnd == std::string::npos) return false;
+    const std::size_t Body = SvgTagEnd + 1;
 
     // First the markers, in document order, and the outlines their runs use.
     struct TMarker {

