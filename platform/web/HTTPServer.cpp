@@ -36,6 +36,11 @@ struct TDispatchScope {
     TDispatchScope& operator=(const TDispatchScope&) = delete;
 };
 
+// Set on a worker that has answered a request in the library's place
+// (AnswerUnreadableLength): the library's next two messages there report the
+// answer it queued itself and its failure to send it, and are not logged.
+thread_local int tlsLibraryEchoes = 0;
+
 // What the log line of one request reports.
 struct TRequestOutcome {
     int Status = 0;
@@ -126,6 +131,27 @@ std::string Endpoint(const std::string& Address, std::uint16_t Port) {
     return (V6 ? "[" + Address + "]" : Address) + ":" + std::to_string(Port);
 }
 
+// The library's messages for a Content-Length it cannot read, and the status
+// of its answer to each.
+std::optional<int> UnreadableLengthStatus(std::string_view Message) {
+    if (Message.starts_with("Failed to parse `Content-Length' header")) return 400;
+    if (Message.starts_with("Too large value of 'Content-Length' header")) return 413;
+    return std::nullopt;
+}
+
+// An HTTP date (RFC 9110, 5.6.7) for the given time.
+std::string HttpDate(std::time_t Time) {
+    std::tm Tm{};
+    gmtime_r(&Time, &Tm);
+    static constexpr const char* Days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* Months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char Text[40];
+    std::snprintf(Text, sizeof Text, "%s, %02d %s %04d %02d:%02d:%02d GMT", Days[Tm.tm_wday % 7], Tm.tm_mday,
+                  Months[Tm.tm_mon % 12], Tm.tm_year + 1900, Tm.tm_hour, Tm.tm_min, Tm.tm_sec);
+    return Text;
+}
+
 }  // namespace
 
 // The state of one open connection: what the head deadline watches, and the
@@ -133,6 +159,10 @@ std::string Endpoint(const std::string& Address, std::uint16_t Port) {
 // decodes it, and only the raw form shows a %00).
 struct THTTPServer::TConnectionState {
     int Socket = -1;
+    // Set when the connection opens, on the worker that owns it for its
+    // whole life; never changed afterwards.
+    MHD_Connection* Connection = nullptr;
+    std::thread::id Owner;
     // Guarded by the server's FConnLock.
     std::chrono::steady_clock::time_point WaitingSince;
     bool AwaitingHead = true;
@@ -267,6 +297,8 @@ struct THTTPServerCallbacks {
             if (!State) return;
             const MHD_ConnectionInfo* Info = MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_CONNECTION_FD);
             State->Socket = Info ? Info->connect_fd : -1;
+            State->Connection = Connection;
+            State->Owner = std::this_thread::get_id();
             State->WaitingSince = std::chrono::steady_clock::now();
             try {
                 std::lock_guard<std::mutex> Lock(Server->FConnLock);
@@ -301,6 +333,13 @@ struct THTTPServerCallbacks {
         std::string_view Message(Buffer, std::min<std::size_t>(static_cast<std::size_t>(N), sizeof Buffer - 1));
         while (!Message.empty() && (Message.back() == '\n' || Message.back() == '\r')) Message.remove_suffix(1);
         try {
+            if (const std::optional<int> Status = UnreadableLengthStatus(Message)) {
+                if (Server->AnswerUnreadableLength(*Status)) tlsLibraryEchoes = 2;
+            } else if (tlsLibraryEchoes > 0 && (Message.starts_with("Error processing request (HTTP response code is") ||
+                                                Message.starts_with("Failed to send the response headers"))) {
+                --tlsLibraryEchoes;
+                return;
+            }
             {
                 std::lock_guard<std::mutex> Lock(Server->FLogLock);
                 if (Server->FStarting) {
@@ -496,6 +535,53 @@ void THTTPServer::WatchHeads() {
             Lock.lock();
         }
     }
+}
+
+// Debian 12's libmicrohttpd (0.9.75) refuses a request whose Content-Length
+// it cannot read with an answer whose header block it sends twice: it builds
+// the header when it queues the answer and again when its state machine
+// reaches the reply. It logs the refusal just before queueing that answer, on
+// the worker that owns the connection, while the connection has its head
+// complete, no answer queued and no handler call; of that worker's
+// connections it is then the only one in that state, since any other with a
+// complete head has either been handed to the handler or been answered by the
+// library. The server writes a single answer of its own to that connection and
+// shuts the socket, so the library's copy fails to send and the library
+// closes the connection. Should the connection not be found alone in that
+// state, the library's answer is left as it is and false returned.
+bool THTTPServer::AnswerUnreadableLength(int Status) {
+    TConnectionState* Found = nullptr;
+    {
+        std::lock_guard<std::mutex> Lock(FConnLock);
+        const std::thread::id Self = std::this_thread::get_id();
+        for (TConnectionState* C : FConnections) {
+            if (C->Owner != Self || C->HeadSeen || C->Cut || !C->Connection || C->Socket < 0) continue;
+            if (!MHD_get_connection_info(C->Connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE)) continue;
+            if (MHD_get_connection_info(C->Connection, MHD_CONNECTION_INFO_HTTP_STATUS)) continue;
+            if (Found) return false;
+            Found = C;
+        }
+        if (!Found) return false;
+        // The head deadline must not count it as a slow head later.
+        Found->Cut = true;
+    }
+    const char* Length =
+        MHD_lookup_connection_value(Found->Connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
+    const std::string Value = Escaped(Length ? Length : "", false);
+    const std::string Text = Status == 413 ? "Request body not accepted: Content-Length " + Value + " is too large\n"
+                                           : "Bad request: Content-Length \"" + Value + "\" is not a number of bytes\n";
+    std::string Answer = Status == 413 ? "HTTP/1.1 413 Content Too Large\r\n" : "HTTP/1.1 400 Bad Request\r\n";
+    Answer += "Date: " + HttpDate(std::time(nullptr)) + "\r\n";
+    for (const TWebField& F : FOptions.ExtraHeaders) Answer += F.Name + ": " + F.Value + "\r\n";
+    if (!FOptions.ServerHeader.empty()) Answer += "Server: " + FOptions.ServerHeader + "\r\n";
+    Answer += "Content-Type: text/plain; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
+              std::to_string(Text.size()) + "\r\n\r\n" + Text;
+    // A fresh request's answer fits the socket's send buffer; should it not,
+    // the client sees a short body against the announced length, and the
+    // connection is closed all the same.
+    (void)::send(Found->Socket, Answer.data(), Answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    ::shutdown(Found->Socket, SHUT_RDWR);
+    return true;
 }
 
 void THTTPServer::BlockTerminationSignals() {

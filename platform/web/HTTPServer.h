@@ -205,6 +205,9 @@ private:
     void WriteLog(std::string_view Line);
     void WriteAccessLog(std::string_view Line);
     void CheckOptions() const;
+    // Answers, in the library's place, the request whose Content-Length the
+    // library has just refused; called from its log message, on the worker.
+    bool AnswerUnreadableLength(int Status);
     // Closes connections whose request head is overdue; runs on its own thread.
     void WatchHeads();
     void StopWatch();

@@ -627,25 +627,80 @@ TEST(HTTPServerTest, EncodedNulOrBrokenEscapeInTheTargetIsRefused) {
     EXPECT_EQ(Calls.load(), 1);
 }
 
-// The status and the closed connection are what a client can rely on. The
-// libmicrohttpd of Debian 12 (0.9.75) sends the header block of this answer
-// twice, so the reply's body is not checked.
-TEST(HTTPServerTest, MalformedContentLengthGets400AndNeverReachesTheHandler) {
+// One answer, whose body is as long as it says and names the value, then the
+// connection closes; the handler never sees the request.
+TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandler) {
     std::atomic<int> Calls{0};
+    THTTPServerOptions O;
+    O.ServerHeader = "Plotvane/9.9";
     TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
         ++Calls;
         SendPlainText(R, 200, "ok");
-    });
+    }, O);
+    auto CheckSingleAnswer = [](const std::string& All, const std::string& Status, const std::string& Value) {
+        SCOPED_TRACE(Value);
+        ASSERT_EQ(All.rfind("HTTP/1.1 " + Status + " ", 0), 0u) << All.substr(0, 80);
+        const std::size_t End = All.find("\r\n\r\n");
+        ASSERT_NE(End, std::string::npos);
+        const std::string Head = All.substr(0, End + 2);
+        const std::string Body = All.substr(End + 4);
+        EXPECT_NE(Head.find("\r\nContent-Length: " + std::to_string(Body.size()) + "\r\n"), std::string::npos) << Head;
+        EXPECT_NE(Head.find("\r\nServer: Plotvane/9.9\r\n"), std::string::npos) << Head;
+        EXPECT_NE(Head.find("\r\nConnection: close"), std::string::npos) << Head;
+        EXPECT_EQ(Body.find("HTTP/1.1"), std::string::npos) << Body;
+        EXPECT_NE(Body.find(Value), std::string::npos) << Body;
+    };
     // A number too large for any body is refused as too large.
     for (const auto& [Length, Status] : {std::pair{"-1", "400"}, {"12abc", "400"}, {"99999999999999999999999", "413"}}) {
         THttpConnection C(S.Port(), 5);
         C.SendRaw(std::string("GET /c.gif HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: ") + Length + "\r\n\r\n");
-        const std::string All = C.ReadToClose();
-        EXPECT_EQ(All.rfind(std::string("HTTP/1.1 ") + Status + " ", 0), 0u) << Length << ": " << All.substr(0, 80);
+        CheckSingleAnswer(C.ReadToClose(), Status, Length);
     }
-    EXPECT_EQ(Calls.load(), 0);
+    // On a kept-alive connection, after an answered request.
+    {
+        THttpConnection C(S.Port(), 5);
+        EXPECT_EQ(C.Request("GET", "/c.gif").Status, 200);
+        C.SendRaw("GET /c.gif HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: -7\r\n\r\n");
+        CheckSingleAnswer(C.ReadToClose(), "400", "-7");
+    }
+    EXPECT_EQ(Calls.load(), 1);
     THttpConnection D(S.Port());
     EXPECT_EQ(D.Request("GET", "/c.gif").Status, 200);
+    // The log names the refusals, not the library's own answers that were
+    // never sent.
+    S.Server().Stop();
+    int Refusals = 0;
+    for (const std::string& Line : S.Log().WaitFor(0)) {
+        EXPECT_EQ(Line.find("Failed to send"), std::string::npos) << Line;
+        EXPECT_EQ(Line.find("Error processing request"), std::string::npos) << Line;
+        Refusals += Line.find("'Content-Length' header") != std::string::npos ||
+                    Line.find("`Content-Length' header") != std::string::npos;
+    }
+    EXPECT_EQ(Refusals, 4);
+}
+
+// A head that arrives in pieces while another connection on the same worker
+// starts its own: the answer goes to the connection that sent the bad length,
+// and the other one is served as usual.
+TEST(HTTPServerTest, MalformedContentLengthIsAnsweredOnItsOwnConnection) {
+    THTTPServerOptions O;
+    O.Threads = 1;
+    TRunningServer S([](const TWebRequest& Q, TWebResponse& R) { SendPlainText(R, 200, "path " + Q.GetPath()); }, O);
+    THttpConnection Bad(S.Port(), 5);
+    THttpConnection Good(S.Port(), 5);
+    Bad.SendRaw("GET /bad.gif HTTP/1.1\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Good.SendRaw("GET /good.gif HTTP/1.1\r\nHost: 127.0.0.1\r\n");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    Bad.SendRaw("Host: 127.0.0.1\r\nContent-Length: x1\r\n\r\n");
+    const std::string All = Bad.ReadToClose();
+    EXPECT_EQ(All.rfind("HTTP/1.1 400 ", 0), 0u) << All.substr(0, 80);
+    EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
+    EXPECT_NE(All.find("\"x1\""), std::string::npos) << All;
+    Good.SendRaw("\r\n");
+    const THttpReply Served = Good.ReadReply();
+    EXPECT_EQ(Served.Status, 200);
+    EXPECT_EQ(Served.Body, "path /good.gif");
 }
 
 TEST(HTTPServerTest, ShutdownLetsRequestsInFlightFinish) {
