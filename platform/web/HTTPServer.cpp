@@ -88,6 +88,29 @@ bool AnnouncesBody(const TWebFields& Headers) {
     return L.find_first_not_of('0') != std::string_view::npos || L.empty();
 }
 
+// What makes the end of a request's body ambiguous, which a proxy in front
+// of the server may read differently (so that bytes one of them takes as body
+// the other takes as the next request): Content-Length fields that disagree,
+// Content-Length beside Transfer-Encoding, or whitespace between a field's
+// name and its colon (RFC 9112, 5.1 and 6.3). Empty when there is none.
+std::string FramingFault(const TWebFields& Headers) {
+    std::optional<std::string_view> Length;
+    bool Transfer = false;
+    for (const TWebField& F : Headers) {
+        if (F.Name.find_first_of(" \t") != std::string::npos)
+            return "the header field name \"" + Escaped(F.Name, false) + "\" contains whitespace";
+        if (SameFieldName(F.Name, "Transfer-Encoding")) Transfer = true;
+        if (!SameFieldName(F.Name, "Content-Length")) continue;
+        const std::string_view Value = TrimSpaces(F.Value);
+        if (Length && *Length != Value)
+            return "Content-Length is given twice, as \"" + Escaped(*Length, false) + "\" and \"" +
+                   Escaped(Value, false) + "\"";
+        Length = Value;
+    }
+    if (Length && Transfer) return "Content-Length and Transfer-Encoding are both given";
+    return {};
+}
+
 bool DeclaredLengthAbove(const TWebFields& Headers, std::size_t Limit) {
     std::optional<std::string_view> Length = FindField(Headers, "Content-Length");
     if (!Length) return false;
@@ -204,11 +227,14 @@ struct THTTPServerCallbacks {
             }
             TWebFields Headers;
             MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
-            if (!AnnouncesBody(Headers)) return MHD_YES;
+            // A request whose framing is ambiguous is refused at once.
+            const bool Unframed = !FramingFault(Headers).empty();
+            if (!Unframed && !AnnouncesBody(Headers)) return MHD_YES;
             // A POST body within the limit is collected and the request
             // answered once it is complete; any other body is refused early.
             const std::size_t Limit = Server->FOptions.PostBodyLimit;
-            if (Limit > 0 && Method && std::strcmp(Method, "POST") == 0 && !DeclaredLengthAbove(Headers, Limit)) {
+            if (!Unframed && Limit > 0 && Method && std::strcmp(Method, "POST") == 0 &&
+                !DeclaredLengthAbove(Headers, Limit)) {
                 State->Uploading = true;
                 State->UploadTooLarge = false;
                 State->Upload.clear();
@@ -624,6 +650,8 @@ struct THTTPServer::TIncoming {
     TRequestTarget Target;
     TTargetFault Fault;
     TWebFields Headers;
+    // Why the end of the request's body is ambiguous (FramingFault), if it is.
+    std::string AmbiguousFraming;
     std::string RemoteAddress;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
@@ -649,6 +677,7 @@ THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TCon
     In.Started = State ? State->Started : std::chrono::steady_clock::now();
     In.StartedAt = State ? State->StartedAt : std::time(nullptr);
     MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &In.Headers);
+    In.AmbiguousFraming = FramingFault(In.Headers);
     In.RemoteAddress = RemoteAddress(Connection);
     TTargetLimits Limits;
     Limits.MaxQueryFields = FOptions.MaxQueryFields;
@@ -672,6 +701,11 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         Out = std::move(M);
         Delivered = true;
     };
+    if (!In.AmbiguousFraming.empty()) {
+        TWebResponse Refusal(Keep);
+        SendPlainText(Refusal, 400, "Bad request: " + In.AmbiguousFraming + "\n");
+        return Out;
+    }
     const bool PostAllowed = FOptions.PostBodyLimit > 0;
     if (In.Method != "GET" && !In.IsHead && !(PostAllowed && In.Method == "POST")) {
         TWebResponse Refusal(Keep);
@@ -757,6 +791,9 @@ THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const 
     for (const TWebField& F : FOptions.ExtraHeaders)
         if (!FindField(Message.CustomHeaders, F.Name)) Add(F.Name, F.Value);
     if (!FOptions.ServerHeader.empty()) Add(MHD_HTTP_HEADER_SERVER, FOptions.ServerHeader);
+    // After a request of ambiguous framing the rest of the connection cannot
+    // be read reliably.
+    if (!In.AmbiguousFraming.empty()) Add(MHD_HTTP_HEADER_CONNECTION, "close");
     if (MHD_queue_response(Connection, static_cast<unsigned int>(Status), Response.get()) != MHD_YES)
         throw EHTTPServerError("THTTPServer: the answer " + std::to_string(Status) + " to " + In.Method + " " +
                                Escaped(In.Target.Path, true) + " could not be queued");

@@ -679,6 +679,37 @@ TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandle
     EXPECT_EQ(Refusals, 4);
 }
 
+// Framing that a proxy in front could read differently gets 400 and the
+// connection closes, so the bytes after the head are never read as a request.
+TEST(HTTPServerTest, AmbiguousFramingGets400AndClosesTheConnection) {
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    });
+    const std::string Smuggled = "GET /smuggled.gif HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const std::string Length = std::to_string(Smuggled.size());
+    for (const auto& [Fields, Named] : {
+             std::pair<std::string, std::string>{"Content-Length: 0\r\nContent-Length: " + Length, "twice"},
+             {"Content-Length: " + Length + "\r\nTransfer-Encoding: chunked", "both given"},
+             {"Host : 127.0.0.1\r\nContent-Length: 0", "whitespace"},
+         }) {
+        SCOPED_TRACE(Fields);
+        THttpConnection C(S.Port(), 5);
+        C.SendRaw("GET /c.gif HTTP/1.1\r\nHost: 127.0.0.1\r\n" + Fields + "\r\n\r\n" + Smuggled);
+        const std::string All = C.ReadToClose();
+        EXPECT_EQ(All.rfind("HTTP/1.1 400 ", 0), 0u) << All.substr(0, 80);
+        EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
+        EXPECT_NE(All.find(Named), std::string::npos) << All;
+    }
+    EXPECT_EQ(Calls.load(), 0);
+    // The same length given twice is no ambiguity.
+    THttpConnection D(S.Port(), 5);
+    D.SendRaw("GET /c.gif HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\nContent-Length: 0\r\n\r\n");
+    EXPECT_EQ(D.ReadReply().Status, 200);
+    EXPECT_EQ(D.Request("GET", "/c.gif").Status, 200);
+}
+
 // A head that arrives in pieces while another connection on the same worker
 // starts its own: the answer goes to the connection that sent the bad length,
 // and the other one is served as usual.
