@@ -1,12 +1,12 @@
 #include "server/ChartServer.h"
 
-#include <zlib.h>
 
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "component/Norq_Plotvane.h"
@@ -16,6 +16,7 @@
 #include "platform/db/QueryParams.h"
 #include "platform/db/SQLiteDataSet.h"
 #include "platform/web/ETag.h"
+#include "server/Compression.h"
 #include "server/DataWatch.h"
 #include "server/ResponseCache.h"
 
@@ -62,20 +63,6 @@ std::string UrlEscape(std::string_view S) {
         }
     }
     return R;
-}
-
-std::string Gzip(const std::string& Data) {
-    z_stream Z{};
-    if (deflateInit2(&Z, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return {};
-    std::string Out(deflateBound(&Z, Data.size()) + 32, '\0');
-    Z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Data.data()));
-    Z.avail_in = static_cast<uInt>(Data.size());
-    Z.next_out = reinterpret_cast<Bytef*>(Out.data());
-    Z.avail_out = static_cast<uInt>(Out.size());
-    const int Rc = deflate(&Z, Z_FINISH);
-    Out.resize(Z.total_out);
-    deflateEnd(&Z);
-    return Rc == Z_STREAM_END ? Out : std::string();
 }
 
 bool AcceptsGzip(std::string_view AcceptEncoding) {
@@ -540,7 +527,7 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         } else {
             Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF);
             if (Format == "svg") {
-                Made->GzipBody = Gzip(Made->Body);
+                Made->GzipBody = GzipCompressed(Made->Body);
                 if (!Made->GzipBody.empty()) {
                     Made->GzipETag = pv::StrongETag(Made->GzipBody);
                 }

@@ -126,7 +126,7 @@ done
 ! grep -E '\.bpl$|/bin/' "$W/dev.list" || fail "runtime files in the dev package"
 DEPENDS=$(dpkg-deb -f "$RUNTIME" Depends)
 for d in libc6 libstdc++6 libcairo2 libpango-1.0-0 libpangocairo-1.0-0 libgif7 libturbojpeg0 libsqlite3-0 \
-         libmicrohttpd12; do
+         libmicrohttpd12 libdeflate0; do
   echo "$DEPENDS" | tr ',' '\n' | grep -q "^ *$d\( \|$\)" || fail "runtime package does not depend on $d: $DEPENDS"
 done
 check [ "$(dpkg-deb -f "$DEV" Depends)" = "plotvane (= $VERSION)" ]
