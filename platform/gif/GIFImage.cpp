@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
@@ -42,20 +43,20 @@ TGIFImage::~TGIFImage() = default;
 
 void TGIFImage::Assign(const TPersistent& Source) {
     if (auto* B = dynamic_cast<const TBitmap*>(&Source)) {
-        const int W = B->GetWidth(), H = B->GetHeight();
-        const std::size_t N = static_cast<std::size_t>(W) * static_cast<std::size_t>(H);
-        std::vector<std::uint32_t> Palette;
-        if (!FReducer) FReducer = std::make_unique<TColorReduction>();
-        FReducer->Reduce({B->Pixels(), N}, Palette, FIndices);
-        FPalette = std::move(Palette);
-        FWidth = W;
-        FHeight = H;
+        FSource.Assign(*B);
+        FReductionDue = true;
+        FWidth = B->GetWidth();
+        FHeight = B->GetHeight();
+        FPalette.clear();
+        FIndices.clear();
         FEncoded.clear();
         FEncodedValid = false;
         return;
     }
     if (auto* G = dynamic_cast<const TGIFImage*>(&Source)) {
         if (G == this) return;
+        FSource.Assign(G->FSource);
+        FReductionDue = G->FReductionDue;
         FPalette = G->FPalette;
         FIndices = G->FIndices;
         FEncoded = G->FEncoded;
@@ -67,9 +68,26 @@ void TGIFImage::Assign(const TPersistent& Source) {
     TGraphic::Assign(Source);
 }
 
+void TGIFImage::Reduce() const {
+    if (!FReductionDue) return;
+    if (!FReducer) FReducer = std::make_unique<TColorReduction>();
+    std::vector<std::uint32_t> Palette;
+    FReducer->Reduce(std::as_const(FSource).PixelSpan(), Palette, FIndices);
+    FPalette = std::move(Palette);
+    FReductionDue = false;
+    // The pixels are not needed any more.
+    FSource.Assign(TBitmap());
+}
+
+int TGIFImage::GetColorCount() const {
+    Reduce();
+    return static_cast<int>(FPalette.size());
+}
+
 void TGIFImage::Encode() const {
     if (GetEmpty())
         throw EInvalidGraphic("TGIFImage: cannot write an empty picture (" + SizeText(FWidth, FHeight) + ")");
+    Reduce();
     std::vector<GifColorType> Colors(FPalette.size());
     for (std::size_t I = 0; I < FPalette.size(); ++I)
         Colors[I] = {static_cast<GifByteType>(Red(FPalette[I])), static_cast<GifByteType>(Green(FPalette[I])),

@@ -1,10 +1,12 @@
 #pragma once
 // TGIFImage: a GIF89a picture made from a bitmap.
 //
-// Taking a bitmap reduces it to an indexed picture of at most 256 colours at
-// once and keeps only the indices and the palette, not the bitmap. The LZW
-// encoding is made at the first write after a copy and reused until the next
-// copy, so a caller that never writes the GIF pays only for the reduction.
+// Taking a bitmap holds its pixels (shared with the bitmap, not copied) and
+// reduces them to an indexed picture of at most 256 colours when the picture
+// is first needed: its colour count or its bytes. The indices and the
+// palette are kept then, not the pixels. The LZW encoding is made at the
+// first write after a copy and reused until the next copy, so a caller that
+// takes a bitmap but never writes the GIF pays for neither.
 //
 // Colour reduction (TColorReduction): a bitmap of at most 256 distinct
 // colours keeps them all, so it survives a round trip pixel for pixel. A
@@ -50,23 +52,29 @@ public:
 
     // The number of palette entries: a power of two from 2 to 256, or 0 for
     // an empty picture.
-    int GetColorCount() const { return static_cast<int>(FPalette.size()); }
+    int GetColorCount() const;
 
 private:
+    // Makes the indexed picture from the held pixels if that is still to do.
+    void Reduce() const;
     void Encode() const;
 
     int FWidth = 0;
     int FHeight = 0;
+    // The bitmap taken last while its reduction is still to do; empty
+    // otherwise.
+    mutable TBitmap FSource;
+    mutable bool FReductionDue = false;
     // Palette entries as 0x00RRGGBB.
-    std::vector<std::uint32_t> FPalette;
+    mutable std::vector<std::uint32_t> FPalette;
     // One palette index per pixel, rows top-down.
-    std::vector<std::uint8_t> FIndices;
+    mutable std::vector<std::uint8_t> FIndices;
     mutable std::vector<std::uint8_t> FEncoded;
     mutable bool FEncodedValid = false;
-    // The colour reduction and its tables, made at the first copy of a
-    // bitmap and kept, so that a picture refilled at every render allocates
-    // nothing in the steady state.
-    std::unique_ptr<TColorReduction> FReducer;
+    // The colour reduction and its tables, made at the first reduction and
+    // kept, so that a picture refilled at every render allocates nothing in
+    // the steady state.
+    mutable std::unique_ptr<TColorReduction> FReducer;
     // The LZW compressor and its tables, made at the first write.
     mutable std::unique_ptr<TGifLzwEncoder> FEncoder;
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -295,6 +296,21 @@ TEST(GIFImage, EncodingFollowsTheLatestCopyNotTheBitmap) {
     ExpectRoundTrip(B);
     Gif.Assign(B);
     EXPECT_EQ(DecodeGif(Gif.Encoded()).Pixels, Rgb(B));
+    // The picture is reduced when first needed, from the pixels as they were
+    // at the copy: a painter drawing into the bitmap afterwards, or the
+    // bitmap going away, changes neither it nor a copy made of it meanwhile.
+    auto Source = std::make_unique<TBitmap>(5, 5, clLime);
+    Gif.Assign(*Source);
+    TGIFImage Copy;
+    Copy.Assign(Gif);
+    {
+        TBitmap::TDrawing Drawing(*Source);
+        std::fill(Drawing.Pixels(), Drawing.Pixels() + 25, 0xFF000000u);
+    }
+    Source.reset();
+    EXPECT_EQ(Gif.GetColorCount(), 2);
+    EXPECT_EQ(DecodeGif(Gif.Encoded()).Pixels, std::vector<std::uint32_t>(25, 0x00FF00));
+    EXPECT_EQ(DecodeGif(Copy.Encoded()).Pixels, std::vector<std::uint32_t>(25, 0x00FF00));
 }
 
 TEST(GIFImage, RepeatedAndAlternatingPicturesEncodeAsFreshOnes) {
