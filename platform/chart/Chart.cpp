@@ -162,14 +162,25 @@ cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Forma
                                   int Height, double Scale, bool CachedText, std::string& Out, bool& TextPlaced) {
     Out.clear();
     TextPlaced = true;
+    // Cairo's SVG goes to a buffer the thread keeps, whose pages stay mapped
+    // from one document to the next, before the text is put in (about 7 %
+    // of a chart's SVG); one grown past a few megabytes is let go after use.
+    thread_local std::string Raw;
+    struct TTrimRaw {
+        ~TTrimRaw() {
+            if (Raw.capacity() > (std::size_t{4} << 20)) std::string().swap(Raw);
+        }
+    } TrimRaw;
+    std::string& Written = Format == TVectorFormat::vfSVG && CachedText ? Raw : Out;
+    Written.clear();
     auto Write = [](void* Closure, const unsigned char* Data, unsigned int Length) -> cairo_status_t {
         static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
         return CAIRO_STATUS_SUCCESS;
     };
     const double PageW = Width * Scale, PageH = Height * Scale;
     cairo_surface_t* Surface = Format == TVectorFormat::vfSVG
-                                   ? cairo_svg_surface_create_for_stream(Write, &Out, PageW, PageH)
-                                   : cairo_pdf_surface_create_for_stream(Write, &Out, PageW, PageH);
+                                   ? cairo_svg_surface_create_for_stream(Write, &Written, PageW, PageH)
+                                   : cairo_pdf_surface_create_for_stream(Write, &Written, PageW, PageH);
     if (Format == TVectorFormat::vfSVG) cairo_svg_surface_set_document_unit(Surface, CAIRO_SVG_UNIT_PX);
     struct TSurfaceRef {
         cairo_surface_t* S;
@@ -188,7 +199,12 @@ cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Forma
     DrawChartScaledOnSurface(Chart, Surface, Width, Height, Scale);
     cairo_surface_finish(Surface);
     const cairo_status_t Status = cairo_surface_status(Surface);
-    if (Status == CAIRO_STATUS_SUCCESS && Text) TextPlaced = Text->Finish(Out);
+    if (Status == CAIRO_STATUS_SUCCESS && &Written == &Raw) {
+        if (Text)
+            TextPlaced = Text->Finish(Raw, Out);
+        else
+            Out = Raw;
+    }
     return Status;
 }
 

@@ -47,7 +47,12 @@ TDocument DrawSvg(int Width, int Height, bool CachedText, const std::function<vo
         Draw(Surface);
         cairo_surface_finish(Surface);
         EXPECT_EQ(cairo_surface_status(Surface), CAIRO_STATUS_SUCCESS);
-        if (Text) D.Placed = Text->Finish(D.Svg);
+        if (Text) {
+            std::string Finished = "left as it was when refused";
+            D.Placed = Text->Finish(D.Svg, Finished);
+            if (D.Placed) D.Svg = std::move(Finished);
+            else EXPECT_EQ(Finished, "left as it was when refused");
+        }
     }
     cairo_surface_destroy(Surface);
     return D;

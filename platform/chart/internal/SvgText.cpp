@@ -277,7 +277,7 @@ bool TSvgText::Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<ca
     return true;
 }
 
-bool TSvgText::Finish(std::string& Document) const {
+bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
     if (FRuns.empty()) return true;
     // A raster fallback may hold markers as pixels.
     if (Document.find("<image") != std::string::npos) return false;
@@ -319,7 +319,7 @@ bool TSvgText::Finish(std::string& Document) const {
     // has nothing to define.
     constexpr std::string_view Defs = "\n<defs>\n";
     const bool HasDefs = std::string_view(Document).substr(Body, Defs.size()) == Defs;
-    std::string Out;
+    Out.clear();
     Out.reserve(Document.size() + Symbols.size() + Uses * 48 + Markers.size() * 64);
     Out.append(Document, 0, Body);
     std::size_t From = Body;
@@ -349,7 +349,6 @@ bool TSvgText::Finish(std::string& Document) const {
         From = M.Stop;
     }
     Out.append(Document, From, std::string::npos);
-    Document = std::move(Out);
     return true;
 }
 

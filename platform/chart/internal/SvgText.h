@@ -42,10 +42,10 @@ public:
     // than OVER, or more runs than markers can number.
     bool Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<cairo_glyph_t>& Glyphs);
 
-    // Replaces the markers in Document, Cairo's finished SVG of the surface,
-    // by the recorded glyphs and adds the outlines they use. False, with
-    // Document unchanged, when that cannot be done faithfully.
-    bool Finish(std::string& Document) const;
+    // Out becomes Document, Cairo's finished SVG of the surface, with the
+    // markers replaced by the recorded glyphs and the outlines they use
+    // added. False, with Out unchanged, when that cannot be done faithfully.
+    bool Finish(const std::string& Document, std::string& Out) const;
 
     // The formatted outlines of one font, kept per thread (see the .cpp).
     struct TOutlines;
