@@ -187,6 +187,25 @@ TEST(SvgTextTest, ChartsAtEveryScaleAreTheDocumentsCairoWritesWithItsOwnText) {
         }
 }
 
+// A chart without any text (a sparkline of bars): the document is Cairo's as
+// it stands, through the chart's own SVG.
+TEST(SvgTextTest, AChartWithoutTextIsCairosDocumentAsItStands) {
+    auto Chart = MakeR1();
+    Chart->GetTitle()->SetVisible(false);
+    Chart->GetLegend()->SetVisible(false);
+    Chart->GetLeftAxis()->SetVisible(false);
+    Chart->GetBottomAxis()->SetVisible(false);
+    Chart->GetSeries(0)->GetMarks()->SetVisible(false);
+    for (double Scale : {1.0, 2.0}) {
+        SCOPED_TRACE(Scale);
+        const std::string Svg = Chart->TeeCreateVector(TVectorFormat::vfSVG, clWhite, Rect(0, 0, 400, 250), Scale);
+        EXPECT_EQ(Count(Svg, "<use "), 0u);
+        EXPECT_GT(Count(Svg, "<path "), 0u) << Svg;
+        EXPECT_NE(Svg.find("</svg>"), std::string::npos) << Svg;
+        EXPECT_TRUE(SameDocument(Resolved(Svg), Resolved(DrawChartSvg(*Chart, Scale, false).Svg)));
+    }
+}
+
 // Text drawn straight onto a surface: clipped away, outside the page,
 // rotated, in a gradient, and drawn again later in a font seen before, at
 // a fraction of a pixel.

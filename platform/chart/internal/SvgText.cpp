@@ -278,7 +278,10 @@ bool TSvgText::Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<ca
 }
 
 bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
-    if (FRuns.empty()) return true;
+    if (FRuns.empty()) {
+        Out = Document;
+        return true;
+    }
     // A raster fallback may hold markers as pixels.
     if (Document.find("<image") != std::string::npos) return false;
     const std::size_t SvgTag = Document.find("<svg");
