@@ -1,14 +1,17 @@
 #include "platform/web/HTTPServer.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -90,24 +93,34 @@ bool AnnouncesBody(const TWebFields& Headers) {
 
 // What makes the end of a request's body ambiguous, which a proxy in front
 // of the server may read differently (so that bytes one of them takes as body
-// the other takes as the next request): Content-Length fields that disagree,
-// Content-Length beside Transfer-Encoding, or whitespace between a field's
-// name and its colon (RFC 9112, 5.1 and 6.3). Empty when there is none.
-std::string FramingFault(const TWebFields& Headers) {
-    std::optional<std::string_view> Length;
-    bool Transfer = false;
+// the other takes as the next request), with the status of its refusal
+// (RFC 9112, 5.1, 6.1 and 6.3): Content-Length fields that disagree,
+// Content-Length beside Transfer-Encoding, Transfer-Encoding given twice or
+// in an HTTP/1.0 request, or whitespace between a field's name and its colon
+// (400); a transfer coding other than chunked, the one the server reads
+// (501). No fault when there is none.
+TTargetFault FramingFault(const TWebFields& Headers, std::string_view Version) {
+    std::optional<std::string_view> Length, Transfer;
     for (const TWebField& F : Headers) {
         if (F.Name.find_first_of(" \t") != std::string::npos)
-            return "the header field name \"" + Escaped(F.Name, false) + "\" contains whitespace";
-        if (SameFieldName(F.Name, "Transfer-Encoding")) Transfer = true;
-        if (!SameFieldName(F.Name, "Content-Length")) continue;
+            return {400, "the header field name \"" + Escaped(F.Name, false) + "\" contains whitespace"};
         const std::string_view Value = TrimSpaces(F.Value);
-        if (Length && *Length != Value)
-            return "Content-Length is given twice, as \"" + Escaped(*Length, false) + "\" and \"" +
-                   Escaped(Value, false) + "\"";
-        Length = Value;
+        if (SameFieldName(F.Name, "Transfer-Encoding")) {
+            if (Transfer) return {400, "Transfer-Encoding is given twice"};
+            Transfer = Value;
+        } else if (SameFieldName(F.Name, "Content-Length")) {
+            if (Length && *Length != Value)
+                return {400, "Content-Length is given twice, as \"" + Escaped(*Length, false) + "\" and \"" +
+                                 Escaped(Value, false) + "\""};
+            Length = Value;
+        }
     }
-    if (Length && Transfer) return "Content-Length and Transfer-Encoding are both given";
+    if (!Transfer) return {};
+    if (Length) return {400, "Content-Length and Transfer-Encoding are both given"};
+    if (Version == "HTTP/1.0") return {400, "Transfer-Encoding is given in an HTTP/1.0 request"};
+    // Transfer codings compare without case, as field names do.
+    if (!SameFieldName(*Transfer, "chunked"))
+        return {501, "the transfer coding \"" + Escaped(*Transfer, false) + "\" is not supported; only chunked is"};
     return {};
 }
 
@@ -225,20 +238,24 @@ struct THTTPServerCallbacks {
                 std::lock_guard<std::mutex> Lock(Server->FConnLock);
                 State->AwaitingHead = false;
             }
-            TWebFields Headers;
-            MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
-            // A request whose framing is ambiguous is refused at once.
-            const bool Unframed = !FramingFault(Headers).empty();
-            if (!Unframed && !AnnouncesBody(Headers)) return MHD_YES;
-            // A POST body within the limit is collected and the request
-            // answered once it is complete; any other body is refused early.
-            const std::size_t Limit = Server->FOptions.PostBodyLimit;
-            if (!Unframed && Limit > 0 && Method && std::strcmp(Method, "POST") == 0 &&
-                !DeclaredLengthAbove(Headers, Limit)) {
-                State->Uploading = true;
-                State->UploadTooLarge = false;
-                State->Upload.clear();
-                return MHD_YES;
+            try {
+                TWebFields Headers;
+                MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &Headers);
+                // A request whose framing is ambiguous is refused at once.
+                const bool Unframed = static_cast<bool>(FramingFault(Headers, Version ? Version : ""));
+                if (!Unframed && !AnnouncesBody(Headers)) return MHD_YES;
+                // A POST body within the limit is collected and the request
+                // answered once it is complete; any other body is refused early.
+                const std::size_t Limit = Server->FOptions.PostBodyLimit;
+                if (!Unframed && Limit > 0 && Method && std::strcmp(Method, "POST") == 0 &&
+                    !DeclaredLengthAbove(Headers, Limit)) {
+                    State->Uploading = true;
+                    State->UploadTooLarge = false;
+                    State->Upload.clear();
+                    return MHD_YES;
+                }
+            } catch (...) {
+                return MHD_NO;
             }
         } else if (!State) {
             return MHD_NO;
@@ -335,6 +352,9 @@ struct THTTPServerCallbacks {
             }
             *SocketContext = State;
         } else if (Code == MHD_CONNECTION_NOTIFY_CLOSED) {
+            // Whatever the library still had to say about an answer it never
+            // sent was said before its connection closed.
+            tlsLibraryEchoes = 0;
             auto* State = static_cast<THTTPServer::TConnectionState*>(*SocketContext);
             if (!State) return;
             {
@@ -412,6 +432,17 @@ void THTTPServer::CheckOptions() const {
              " bytes; it must be at least 4096");
     for (unsigned char C : FOptions.CacheControl)
         if (C < 0x20 || C == 0x7f) Fail("CacheControl \"" + Escaped(FOptions.CacheControl, false) + "\" contains a control character");
+    for (const TWebField& F : FOptions.ExtraHeaders) {
+        const bool NameIsToken =
+            !F.Name.empty() && std::all_of(F.Name.begin(), F.Name.end(), [](unsigned char C) {
+                return std::isalnum(C) || std::strchr("!#$%&'*+-.^_`|~", C) != nullptr;
+            });
+        if (!NameIsToken) Fail("ExtraHeaders: \"" + Escaped(F.Name, false) + "\" is not a header field name");
+        for (unsigned char C : F.Value)
+            if ((C < 0x20 && C != '\t') || C == 0x7f)
+                Fail("ExtraHeaders: the value of " + F.Name + ", \"" + Escaped(F.Value, false) +
+                     "\", contains a control character");
+    }
 }
 
 void THTTPServer::Start() {
@@ -602,9 +633,20 @@ bool THTTPServer::AnswerUnreadableLength(int Status) {
     if (!FOptions.ServerHeader.empty()) Answer += "Server: " + FOptions.ServerHeader + "\r\n";
     Answer += "Content-Type: text/plain; charset=utf-8\r\nConnection: close\r\nContent-Length: " +
               std::to_string(Text.size()) + "\r\n\r\n" + Text;
-    // A fresh request's answer fits the socket's send buffer; should it not,
-    // the client sees a short body against the announced length, and the
-    // connection is closed all the same.
+    // The answer goes out whole or not at all: a request pipelined behind a
+    // large answer may find the send buffer nearly full, and then the
+    // library's own answer is left to go out after it. (The method is not
+    // known here, so a HEAD request gets the text too; the connection closes
+    // after it all the same.)
+    int Queued = 0, Room = 0;
+    socklen_t RoomSize = sizeof Room;
+    if (::ioctl(Found->Socket, SIOCOUTQ, &Queued) != 0 ||
+        ::getsockopt(Found->Socket, SOL_SOCKET, SO_SNDBUF, &Room, &RoomSize) != 0 ||
+        static_cast<std::size_t>(std::max(0, Room - Queued)) < 2 * Answer.size()) {
+        std::lock_guard<std::mutex> Lock(FConnLock);
+        Found->Cut = false;
+        return false;
+    }
     (void)::send(Found->Socket, Answer.data(), Answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     ::shutdown(Found->Socket, SHUT_RDWR);
     return true;
@@ -651,7 +693,7 @@ struct THTTPServer::TIncoming {
     TTargetFault Fault;
     TWebFields Headers;
     // Why the end of the request's body is ambiguous (FramingFault), if it is.
-    std::string AmbiguousFraming;
+    TTargetFault AmbiguousFraming;
     std::string RemoteAddress;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
@@ -677,7 +719,7 @@ THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TCon
     In.Started = State ? State->Started : std::chrono::steady_clock::now();
     In.StartedAt = State ? State->StartedAt : std::time(nullptr);
     MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &In.Headers);
-    In.AmbiguousFraming = FramingFault(In.Headers);
+    In.AmbiguousFraming = FramingFault(In.Headers, In.Version);
     In.RemoteAddress = RemoteAddress(Connection);
     TTargetLimits Limits;
     Limits.MaxQueryFields = FOptions.MaxQueryFields;
@@ -701,9 +743,11 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         Out = std::move(M);
         Delivered = true;
     };
-    if (!In.AmbiguousFraming.empty()) {
+    if (In.AmbiguousFraming) {
         TWebResponse Refusal(Keep);
-        SendPlainText(Refusal, 400, "Bad request: " + In.AmbiguousFraming + "\n");
+        SendPlainText(Refusal, In.AmbiguousFraming.Status,
+                      (In.AmbiguousFraming.Status == 501 ? "Not implemented: " : "Bad request: ") +
+                          In.AmbiguousFraming.Reason + "\n");
         return Out;
     }
     const bool PostAllowed = FOptions.PostBodyLimit > 0;
@@ -793,7 +837,7 @@ THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const 
     if (!FOptions.ServerHeader.empty()) Add(MHD_HTTP_HEADER_SERVER, FOptions.ServerHeader);
     // After a request of ambiguous framing the rest of the connection cannot
     // be read reliably.
-    if (!In.AmbiguousFraming.empty()) Add(MHD_HTTP_HEADER_CONNECTION, "close");
+    if (In.AmbiguousFraming) Add(MHD_HTTP_HEADER_CONNECTION, "close");
     if (MHD_queue_response(Connection, static_cast<unsigned int>(Status), Response.get()) != MHD_YES)
         throw EHTTPServerError("THTTPServer: the answer " + std::to_string(Status) + " to " + In.Method + " " +
                                Escaped(In.Target.Path, true) + " could not be queued");

@@ -14,6 +14,7 @@
 #include <regex>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "platform/rtl/Exception.h"
@@ -491,6 +492,12 @@ TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
     O = {};
     O.CacheControl = "no-cache\r\nX: 1";
     EXPECT_EQ(StartError(O, Handler), "THTTPServer: CacheControl \"no-cache\\x0d\\x0aX: 1\" contains a control character");
+    O = {};
+    O.ExtraHeaders = {{"Access-Control-Allow-Origin", "https://a.example\r\nSet-Cookie: x=1"}};
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ExtraHeaders: the value of Access-Control-Allow-Origin, "
+                                      "\"https://a.example\\x0d\\x0aSet-Cookie: x=1\", contains a control character");
+    O.ExtraHeaders = {{"X Bad", "1"}};
+    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ExtraHeaders: \"X Bad\" is not a header field name");
     EXPECT_EQ(StartError({}, nullptr), "THTTPServer: no request handler is assigned");
 }
 
@@ -703,6 +710,38 @@ TEST(HTTPServerTest, AmbiguousFramingGets400AndClosesTheConnection) {
         EXPECT_NE(All.find(Named), std::string::npos) << All;
     }
     EXPECT_EQ(Calls.load(), 0);
+    // Where bodies are read (a POST body limit), the transfer codings too:
+    // only chunked alone is read, once, and not from HTTP/1.0.
+    THTTPServerOptions WithBodies;
+    WithBodies.PostBodyLimit = 1024;
+    TRunningServer P([&](const TWebRequest& Q, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "body " + Q.GetContent());
+    }, WithBodies);
+    const std::string Chunk = "5\r\nhello\r\n0\r\n\r\n";
+    for (const auto& [Head, Status, Named] : {
+             std::tuple<std::string, std::string, std::string>{
+                 "POST /c.gif HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: gzip, chunked", "501", "gzip, chunked"},
+             {"POST /c.gif HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: chunked\r\nTransfer-Encoding: identity", "400",
+              "given twice"},
+             {"POST /c.gif HTTP/1.0\r\nHost: h\r\nTransfer-Encoding: chunked", "400", "HTTP/1.0"},
+         }) {
+        SCOPED_TRACE(Head);
+        THttpConnection C(P.Port(), 5);
+        C.SendRaw(Head + "\r\n\r\n" + Chunk + Smuggled);
+        const std::string All = C.ReadToClose();
+        EXPECT_EQ(All.rfind("HTTP/1.1 " + Status + " ", 0), 0u) << All.substr(0, 80);
+        EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
+        EXPECT_NE(All.find(Named), std::string::npos) << All;
+    }
+    EXPECT_EQ(Calls.load(), 0);
+    {
+        THttpConnection C(P.Port(), 5);
+        C.SendRaw("POST /c.gif HTTP/1.1\r\nHost: h\r\nTransfer-Encoding: Chunked\r\n\r\n" + Chunk);
+        const THttpReply R = C.ReadReply();
+        EXPECT_EQ(R.Status, 200);
+        EXPECT_EQ(R.Body, "body hello");
+    }
     // The same length given twice is no ambiguity.
     THttpConnection D(S.Port(), 5);
     D.SendRaw("GET /c.gif HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: 0\r\nContent-Length: 0\r\n\r\n");
