@@ -129,7 +129,7 @@ void BM_SvgAnswer(benchmark::State& State) {
     int Which = 0;
     for (auto _ : State) {
         pvbench::SetR1Points(*C, Which ^= 1);
-        Bytes = plotvane::GzipCompressed(C->GetVectorPicture(pv::TVectorFormat::vfSVG)).size();
+        Bytes = plotvane::GzipSvg(C->GetVectorPicture(pv::TVectorFormat::vfSVG)).size();
     }
     State.counters["bytes"] = static_cast<double>(Bytes);
 }

@@ -527,7 +527,7 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         } else {
             Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF);
             if (Format == "svg") {
-                Made->GzipBody = GzipCompressed(Made->Body);
+                Made->GzipBody = GzipSvg(Made->Body);
                 if (!Made->GzipBody.empty()) {
                     Made->GzipETag = pv::StrongETag(Made->GzipBody);
                 }

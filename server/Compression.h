@@ -13,4 +13,13 @@ namespace plotvane {
 // Empty when no memory is left for the compressor or the output.
 std::string GzipCompressed(std::string_view Data);
 
+// An SVG document in the gzip format, as GzipCompressed packs it but for its
+// leading definitions (up to the first "</defs>"): on a chart those are the
+// glyph outlines, two thirds of the document and mostly the same from one
+// answer to the next. Definitions seen a second time on a thread are packed
+// once, at zlib's default level, and the packed bytes reused while the
+// thread keeps them (its last few); only the rest of the document is packed
+// anew. Empty as GzipCompressed.
+std::string GzipSvg(std::string_view Svg);
+
 }  // namespace plotvane
