@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "platform/chart/Chart.h"
 #include "platform/chart/internal/ChartColors.h"
@@ -116,31 +117,34 @@ private:
 
     // A line across the plot at value V: on the back wall and the floor (or
     // the side wall) in 3D, else over the front face.
-    void ValueLine(double V, TColor Flat, TColor Deep) {
+    void ValueLine(double V, std::vector<TSegmentF>& Into) const {
         const TRectF& F = L.Plot;
         const double Dp = L.Depth;
         const double At = std::round(L.ValueMap.ToPixel(V));
         if (L.Horizontal) {
             if (Dp > 0) {
-                P.Line(At + Dp, F.Y - Dp, At + Dp, F.Bottom() - Dp, Deep);
-                P.Line(At, F.Bottom(), At + Dp, F.Bottom() - Dp, Deep);
+                Into.push_back({At + Dp, F.Y - Dp, At + Dp, F.Bottom() - Dp});
+                Into.push_back({At, F.Bottom(), At + Dp, F.Bottom() - Dp});
             } else {
-                P.Line(At, F.Y, At, F.Bottom(), Flat);
+                Into.push_back({At, F.Y, At, F.Bottom()});
             }
             return;
         }
         if (Dp > 0) {
-            P.Line(F.X + Dp, At - Dp, F.Right() + Dp, At - Dp, Deep);
-            P.Line(F.X, At, F.X + Dp, At - Dp, Deep);
+            Into.push_back({F.X + Dp, At - Dp, F.Right() + Dp, At - Dp});
+            Into.push_back({F.X, At, F.X + Dp, At - Dp});
         } else {
-            P.Line(F.X, At, F.Right(), At, Flat);
+            Into.push_back({F.X, At, F.Right(), At});
         }
     }
 
+    // The grid's lines are stroked together, and so are each axis's line
+    // and ticks: a few drawing operations instead of one per line.
     void Grid() {
         const TChartAxis& ValueAxis = L.Horizontal ? *C.GetBottomAxis() : *C.GetLeftAxis();
         const TRectF& F = L.Plot;
         if (F.Empty() || L.Pie) return;
+        std::vector<TSegmentF> Lines;
         if (L.ValueAxisVisible() && ValueAxis.GetGridVisible())
             for (double V : L.Ticks.Values) {
                 const double At = std::round(L.ValueMap.ToPixel(V));
@@ -149,9 +153,14 @@ private:
                 if (L.Horizontal ? (At <= F.X + 0.5 || At > F.Right() + 0.5)
                                  : (At >= F.Bottom() - 0.5 || At < F.Y - 0.5))
                     continue;
-                ValueLine(V, GridColor, Grid3DColor);
+                ValueLine(V, Lines);
             }
-        if (L.Depth > 0 && HasZeroLine()) ValueLine(0, AxisColor, AxisColor);
+        P.Lines(Lines, L.Depth > 0 ? Grid3DColor : GridColor);
+        if (L.Depth > 0 && HasZeroLine()) {
+            Lines.clear();
+            ValueLine(0, Lines);
+            P.Lines(Lines, AxisColor);
+        }
     }
 
     void Axes() {
@@ -159,33 +168,38 @@ private:
         if (F.Empty() || L.Pie) return;
         const TChartAxis& Left = *C.GetLeftAxis();
         const TChartAxis& Bottom = *C.GetBottomAxis();
+        std::vector<TSegmentF> Lines;
         // A zero line inside the range is where bars start; drawn over them
         // in 2D so they stand on it (in 3D it is on the back wall, drawn with
         // the grid).
-        if (L.Depth <= 0 && HasZeroLine()) ValueLine(0, AxisColor, AxisColor);
+        if (L.Depth <= 0 && HasZeroLine()) ValueLine(0, Lines);
         const TColor LeftColor = Left.GetLabelsFont()->GetColor();
         const TColor BottomColor = Bottom.GetLabelsFont()->GetColor();
         if (L.LeftAxisVisible) {
-            P.Line(F.X, F.Y, F.X, F.Bottom(), AxisColor);
+            Lines.push_back({F.X, F.Y, F.X, F.Bottom()});
             if (L.Horizontal)
-                CategoryTicks();
+                CategoryTicks(Lines);
             else
                 for (double V : L.Ticks.Values) {
                     const double Y = std::round(L.ValueMap.ToPixel(V));
-                    P.Line(F.X - 4, Y, F.X, Y, AxisColor);
+                    Lines.push_back({F.X - 4, Y, F.X, Y});
                 }
+            P.Lines(Lines, AxisColor);
+            Lines.clear();
             for (const TPlacedText& Label : L.Horizontal ? L.CategoryLabels : L.TickLabels)
                 P.DrawText(*Label.Layout, Label.X, Label.Y, LeftColor);
         }
         if (L.BottomAxisVisible) {
-            P.Line(F.X, F.Bottom() - 0.5, F.Right(), F.Bottom() - 0.5, AxisColor);
+            Lines.push_back({F.X, F.Bottom() - 0.5, F.Right(), F.Bottom() - 0.5});
             if (L.Horizontal)
                 for (double V : L.Ticks.Values) {
                     const double X = std::round(L.ValueMap.ToPixel(V));
-                    P.Line(X, F.Bottom(), X, F.Bottom() + 4, AxisColor);
+                    Lines.push_back({X, F.Bottom(), X, F.Bottom() + 4});
                 }
             else
-                CategoryTicks();
+                CategoryTicks(Lines);
+            P.Lines(Lines, AxisColor);
+            Lines.clear();
             for (const TPlacedText& Label : L.Horizontal ? L.TickLabels : L.CategoryLabels) {
                 if (Label.Angle != 0)
                     P.DrawTextRotated(*Label.Layout, Label.X, Label.Y, Label.Angle, BottomColor);
@@ -193,6 +207,8 @@ private:
                     P.DrawText(*Label.Layout, Label.X, Label.Y, BottomColor);
             }
         }
+        // A zero line with neither axis shown.
+        P.Lines(Lines, AxisColor);
         if (L.LeftTitle.Layout)
             P.DrawTextRotated(*L.LeftTitle.Layout, L.LeftTitle.X, L.LeftTitle.Y, 90,
                               Left.GetTitle()->GetFont()->GetColor());
@@ -201,14 +217,14 @@ private:
     }
 
     // A tick at each labelled category, outside the plot.
-    void CategoryTicks() {
+    void CategoryTicks(std::vector<TSegmentF>& Into) const {
         const TRectF& F = L.Plot;
         for (int I = 0, K = 0; I < D.Categories && K < static_cast<int>(L.CategoryLabels.size()); I += L.LabelStep, ++K) {
             const double At = std::round(L.Categories.Center(I));
             if (L.Horizontal)
-                P.Line(F.X - 4, At, F.X, At, AxisColor);
+                Into.push_back({F.X - 4, At, F.X, At});
             else
-                P.Line(At, F.Bottom(), At, F.Bottom() + 4, AxisColor);
+                Into.push_back({At, F.Bottom(), At, F.Bottom() + 4});
         }
     }
 

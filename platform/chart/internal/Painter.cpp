@@ -92,13 +92,21 @@ void TPainter::FrameRect(const TRectF& R, TColor C) {
 }
 
 void TPainter::Line(double X0, double Y0, double X1, double Y1, TColor C, double Width) {
+    const TSegmentF One{X0, Y0, X1, Y1};
+    Lines({&One, 1}, C, Width);
+}
+
+void TPainter::Lines(std::span<const TSegmentF> Segments, TColor C, double Width) {
+    if (Segments.empty()) return;
     SetColor(C);
     const bool Odd = std::fmod(std::round(Width), 2.0) == 1.0;
-    if (Odd && X0 == X1) X0 = X1 = std::floor(X0) + 0.5;
-    if (Odd && Y0 == Y1) Y0 = Y1 = std::floor(Y0) + 0.5;
     cairo_set_line_width(FCr, Width);
-    cairo_move_to(FCr, X0, Y0);
-    cairo_line_to(FCr, X1, Y1);
+    for (TSegmentF S : Segments) {
+        if (Odd && S.X0 == S.X1) S.X0 = S.X1 = std::floor(S.X0) + 0.5;
+        if (Odd && S.Y0 == S.Y1) S.Y0 = S.Y1 = std::floor(S.Y0) + 0.5;
+        cairo_move_to(FCr, S.X0, S.Y0);
+        cairo_line_to(FCr, S.X1, S.Y1);
+    }
     cairo_stroke(FCr);
 }
 

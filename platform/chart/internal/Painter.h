@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <optional>
+#include <span>
 
 #include "platform/chart/internal/TextEngine.h"
 #include "platform/vcl/Bitmap.h"
@@ -35,6 +36,10 @@ struct TRectF {
 struct TPointF {
     double X = 0;
     double Y = 0;
+};
+
+struct TSegmentF {
+    double X0 = 0, Y0 = 0, X1 = 0, Y1 = 0;
 };
 
 class TPainter {
@@ -74,6 +79,10 @@ public:
     // A line of Width pixels; horizontal and vertical lines of odd width are
     // centred on pixel centres so they stay crisp.
     void Line(double X0, double Y0, double X1, double Y1, TColor C, double Width = 1);
+    // Lines as Line draws each, stroked together: one drawing operation
+    // (one element of a vector document) instead of one per line, for the
+    // many short lines of a grid or an axis's ticks.
+    void Lines(std::span<const TSegmentF> Segments, TColor C, double Width = 1);
     void FillPolygon(const TPointF* Points, int Count, TColor C);
     // A vertical gradient over R from Top (first row) to Bottom (last row).
     void VerticalGradient(const TRectF& R, TColor Top, TColor Bottom);
