@@ -228,7 +228,20 @@ private:
         }
     }
 
-    void Swatch(const TLegendRow& Row, double X, double CY) {
+    // The boxes of a legend's swatches by colour, filled and framed together
+    // once the rows are drawn: swatches never overlap, so the picture is the
+    // one of a swatch at a time, in a few drawing operations.
+    struct TSwatchBoxes {
+        std::vector<std::pair<TColor, std::vector<TRectF>>> Fills, Frames;
+        std::vector<TRectF> Striped;
+        static void Add(std::vector<std::pair<TColor, std::vector<TRectF>>>& To, TColor C, const TRectF& Box) {
+            auto It = std::find_if(To.begin(), To.end(), [C](const auto& E) { return E.first == C; });
+            if (It == To.end()) It = To.insert(To.end(), {C, {}});
+            It->second.push_back(Box);
+        }
+    };
+
+    void Swatch(const TLegendRow& Row, double X, double CY, TSwatchBoxes& Boxes) {
         const double S = L.SwatchSize;
         const TPlotSeries* Series = Row.Series;
         if (Row.Color == clNone) return;
@@ -241,9 +254,9 @@ private:
             return;
         }
         const TRectF Box{X, std::round(CY - S / 2), S, S};
-        P.FillRect(Box, Row.Color);
-        if (Row.Negative) PaintNegativeStripes(P, Box);
-        P.FrameRect(Box, Shade(P.Plain(Row.Color), 0.75));
+        TSwatchBoxes::Add(Boxes.Fills, Row.Color, Box);
+        if (Row.Negative) Boxes.Striped.push_back(Box);
+        TSwatchBoxes::Add(Boxes.Frames, Shade(P.Plain(Row.Color), 0.75), Box);
     }
 
     void Legend() {
@@ -254,15 +267,19 @@ private:
         P.FrameRect(Box, LegendFrameColor);
         const TColor FontColor = Legend.GetFont()->GetColor();
         double Y = Box.Y + L.LegendPad;
+        TSwatchBoxes Boxes;
         for (const TLegendRow& Row : L.LegendRows) {
             const double CY = Y + L.LegendRowHeight / 2;
-            if (!Row.Ellipsis) Swatch(Row, Box.X + L.LegendPad, CY);
+            if (!Row.Ellipsis) Swatch(Row, Box.X + L.LegendPad, CY, Boxes);
             P.DrawText(*Row.Label, L.LegendLabelX, CY - Row.Label->Height() / 2, FontColor);
             if (Row.Value)
                 P.DrawText(*Row.Value, Box.Right() - L.LegendPad - Row.Value->Width(), CY - Row.Value->Height() / 2,
                            FontColor);
             Y += L.LegendRowHeight;
         }
+        for (const auto& [Color, Rects] : Boxes.Fills) P.FillRects(Rects, Color);
+        for (const TRectF& Striped : Boxes.Striped) PaintNegativeStripes(P, Striped);
+        for (const auto& [Color, Rects] : Boxes.Frames) P.FrameRects(Rects, Color);
     }
 
     const TCustomChart& C;

@@ -70,24 +70,34 @@ void TPainter::SetColor(TColor C, double Alpha) {
         cairo_set_source_rgba(FCr, R, G, B, Alpha);
 }
 
-void TPainter::FillRect(const TRectF& R, TColor C) {
-    if (R.Empty()) return;
+void TPainter::FillRect(const TRectF& R, TColor C) { FillRects({&R, 1}, C); }
+
+void TPainter::FillRects(std::span<const TRectF> Rects, TColor C) {
+    bool Any = false;
+    for (const TRectF& R : Rects) {
+        if (R.Empty()) continue;
+        cairo_rectangle(FCr, R.X, R.Y, R.W, R.H);
+        Any = true;
+    }
+    if (!Any) return;
     SetColor(C);
-    cairo_rectangle(FCr, R.X, R.Y, R.W, R.H);
     cairo_fill(FCr);
 }
 
-void TPainter::FrameRect(const TRectF& R, TColor C) {
-    const double L = std::round(R.X), T = std::round(R.Y);
-    const double W = std::round(R.Right()) - L, H = std::round(R.Bottom()) - T;
-    if (W < 1 || H < 1) return;
-    SetColor(C);
-    if (W < 2 || H < 2) {
+void TPainter::FrameRect(const TRectF& R, TColor C) { FrameRects({&R, 1}, C); }
+
+void TPainter::FrameRects(std::span<const TRectF> Rects, TColor C) {
+    bool Any = false;
+    for (const TRectF& R : Rects) {
+        const double L = std::round(R.X), T = std::round(R.Y);
+        const double W = std::round(R.Right()) - L, H = std::round(R.Bottom()) - T;
+        if (W < 1 || H < 1) continue;
         cairo_rectangle(FCr, L, T, W, H);
-    } else {
-        cairo_rectangle(FCr, L, T, W, H);
-        cairo_rectangle(FCr, L + W - 1, T + 1, -(W - 2), H - 2);  // reversed: a hole
+        if (W >= 2 && H >= 2) cairo_rectangle(FCr, L + W - 1, T + 1, -(W - 2), H - 2);  // reversed: a hole
+        Any = true;
     }
+    if (!Any) return;
+    SetColor(C);
     cairo_fill(FCr);
 }
 

@@ -76,6 +76,11 @@ public:
     void FillRect(const TRectF& R, TColor C);
     // A one-pixel frame just inside R, on whole pixels so it stays crisp.
     void FrameRect(const TRectF& R, TColor C);
+    // Rectangles filled, or framed, as FillRect and FrameRect do each, in
+    // one drawing operation; for rectangles that do not overlap, such as a
+    // legend's swatches.
+    void FillRects(std::span<const TRectF> Rects, TColor C);
+    void FrameRects(std::span<const TRectF> Rects, TColor C);
     // A line of Width pixels; horizontal and vertical lines of odd width are
     // centred on pixel centres so they stay crisp.
     void Line(double X0, double Y0, double X1, double Y1, TColor C, double Width = 1);
