@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -433,15 +432,10 @@ void THTTPServer::CheckOptions() const {
     for (unsigned char C : FOptions.CacheControl)
         if (C < 0x20 || C == 0x7f) Fail("CacheControl \"" + Escaped(FOptions.CacheControl, false) + "\" contains a control character");
     for (const TWebField& F : FOptions.ExtraHeaders) {
-        const bool NameIsToken =
-            !F.Name.empty() && std::all_of(F.Name.begin(), F.Name.end(), [](unsigned char C) {
-                return std::isalnum(C) || std::strchr("!#$%&'*+-.^_`|~", C) != nullptr;
-            });
-        if (!NameIsToken) Fail("ExtraHeaders: \"" + Escaped(F.Name, false) + "\" is not a header field name");
-        for (unsigned char C : F.Value)
-            if ((C < 0x20 && C != '\t') || C == 0x7f)
-                Fail("ExtraHeaders: the value of " + F.Name + ", \"" + Escaped(F.Value, false) +
-                     "\", contains a control character");
+        if (!IsFieldName(F.Name)) Fail("ExtraHeaders: \"" + Escaped(F.Name, false) + "\" is not a header field name");
+        if (!IsValidFieldValue(F.Value))
+            Fail("ExtraHeaders: the value of " + F.Name + ", \"" + Escaped(F.Value, false) +
+                 "\", contains a control character");
     }
 }
 

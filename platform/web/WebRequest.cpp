@@ -17,6 +17,22 @@ bool SameFieldName(std::string_view A, std::string_view B) {
     return true;
 }
 
+bool IsFieldName(std::string_view Name) {
+    constexpr std::string_view Extra = "!#$%&'*+-.^_`|~";
+    for (unsigned char C : Name) {
+        const bool Token = (C >= '0' && C <= '9') || ((C | 0x20) >= 'a' && (C | 0x20) <= 'z') ||
+                           Extra.find(static_cast<char>(C)) != std::string_view::npos;
+        if (!Token) return false;
+    }
+    return !Name.empty();
+}
+
+bool IsValidFieldValue(std::string_view Value) {
+    for (unsigned char C : Value)
+        if ((C < 0x20 && C != '\t') || C == 0x7f) return false;
+    return true;
+}
+
 TWebRequest::TWebRequest(std::string Method, std::string Path, TWebFields QueryFields,
                          TWebFields Headers, std::string RemoteAddress)
     : FMethod(std::move(Method)),

@@ -23,6 +23,12 @@ using TWebFields = std::vector<TWebField>;
 // True when two header names are equal ignoring ASCII letter case, which is
 // how HTTP compares field names.
 bool SameFieldName(std::string_view A, std::string_view B);
+// True for a name made of RFC 9110 token characters, the only ones a header
+// name may hold.
+bool IsFieldName(std::string_view Name);
+// True for a value of visible characters, spaces, tabs and UTF-8 bytes; CR,
+// LF and other controls would let a value inject headers of its own.
+bool IsValidFieldValue(std::string_view Value);
 
 class TWebRequest : public TObject {
 public:

@@ -9,22 +9,6 @@ namespace pv {
 
 namespace {
 
-// RFC 9110 token characters, the only ones allowed in a header name.
-bool IsTokenChar(unsigned char C) {
-    if (C >= '0' && C <= '9') return true;
-    if ((C | 0x20) >= 'a' && (C | 0x20) <= 'z') return true;
-    constexpr std::string_view Extra = "!#$%&'*+-.^_`|~";
-    return Extra.find(static_cast<char>(C)) != std::string_view::npos;
-}
-
-// A field value may hold visible characters, spaces, tabs and UTF-8 bytes;
-// CR, LF and other controls would let a value inject headers of its own.
-bool IsValidFieldValue(std::string_view V) {
-    for (unsigned char C : V)
-        if ((C < 0x20 && C != '\t') || C == 0x7f) return false;
-    return true;
-}
-
 std::string Quoted(std::string_view S) {
     std::string R = "\"";
     for (unsigned char C : S) {
@@ -67,9 +51,7 @@ void TWebResponse::SetStatusCode(int Code) {
 }
 
 void TWebResponse::SetCustomHeader(const std::string& Name, const std::string& Value) {
-    bool Token = !Name.empty();
-    for (unsigned char C : Name) Token = Token && IsTokenChar(C);
-    if (!Token) throw EInvalidOperation("TWebResponse: custom header name " + Quoted(Name) + " is not an HTTP token");
+    if (!IsFieldName(Name)) throw EInvalidOperation("TWebResponse: custom header name " + Quoted(Name) + " is not an HTTP token");
     for (std::string_view Reserved : {"Content-Type", "Content-Length", "Transfer-Encoding", "Connection"})
         if (SameFieldName(Name, Reserved))
             throw EInvalidOperation("TWebResponse: custom header \"" + Name + "\" is set by the web layer, not as a custom header");
