@@ -156,8 +156,10 @@ bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {
 namespace {
 
 // Draws Chart as one vector document into Out. With CachedText (SVG only),
-// text goes in as outlines formatted once per thread instead of by Cairo;
-// TextPlaced is false when that could not be done for this document.
+// text goes in as outlines formatted once per thread, and fills in one
+// colour as path elements written here, instead of by Cairo (see
+// SvgText.h); TextPlaced is false when that could not be done for this
+// document.
 cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Format, TColor ABackColor, int Width,
                                   int Height, double Scale, bool CachedText, std::string& Out, bool& TextPlaced) {
     Out.clear();
@@ -216,7 +218,8 @@ std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, in
     bool TextPlaced = true;
     cairo_status_t Status = DrawVectorDocument(*this, Format, ABackColor, Width, Height, Scale,
                                                Format == TVectorFormat::vfSVG, Out, TextPlaced);
-    // Where the cached outlines could not be placed, Cairo writes the text.
+    // Where the recorded text and fills could not be placed, Cairo writes
+    // them.
     if (Status == CAIRO_STATUS_SUCCESS && !TextPlaced)
         Status = DrawVectorDocument(*this, Format, ABackColor, Width, Height, Scale, false, Out, TextPlaced);
     if (Status != CAIRO_STATUS_SUCCESS)

@@ -187,6 +187,39 @@ TEST(SvgTextTest, ChartsAtEveryScaleAreTheDocumentsCairoWritesWithItsOwnText) {
         }
 }
 
+// Fills go into the document as Cairo writes them too, and the fills and
+// text drawn one after another share one marker: every kind of series, flat
+// and in 3D, with pointers, stripes of negative points, a gradient behind
+// and a pie's leader lines, gives the document Cairo writes on its own.
+TEST(SvgTextTest, EveryKindOfSeriesIsTheDocumentCairoWritesOnItsOwn) {
+    const TChartSeriesClass Kinds[] = {&TBarSeries::NewInstance,  &THorizBarSeries::NewInstance,
+                                       &TLineSeries::NewInstance, &TAreaSeries::NewInstance,
+                                       &TPointSeries::NewInstance, &TPieSeries::NewInstance};
+    for (const TChartSeriesClass Kind : Kinds)
+        for (const bool View3D : {false, true}) {
+            auto Chart = MakeR1(400, 250, Kind);
+            Chart->SetView3D(View3D);
+            Chart->GetGradient()->SetVisible(View3D);
+            Chart->GetGradient()->SetEndColor(clAqua);
+            TChartSeries& S = *Chart->GetSeries(0);
+            // A pie's negative slices are striped with an image, which
+            // takes the document to Cairo's own text (see below).
+            if (Kind == &TPieSeries::NewInstance) {
+                S.Clear();
+                for (int I = 0; I < 12; ++I) S.Add(std::abs(testing::R1Values[I]), testing::R1Labels[I]);
+            }
+            SCOPED_TRACE(std::string(S.ClassName()) + (View3D ? " in 3D" : ""));
+            for (double Scale : {1.0, 2.0}) {
+                SCOPED_TRACE(Scale);
+                const TDocument Cairo = DrawChartSvg(*Chart, Scale, false);
+                const TDocument Cached = DrawChartSvg(*Chart, Scale, true);
+                ASSERT_TRUE(Cached.Placed);
+                EXPECT_EQ(Cached.Svg.find("0.987654"), std::string::npos) << "a marker was left in the document";
+                EXPECT_TRUE(SameDocument(Resolved(Cached.Svg), Resolved(Cairo.Svg)));
+            }
+        }
+}
+
 // A chart without any text (a sparkline of bars): the document is Cairo's as
 // it stands, through the chart's own SVG.
 TEST(SvgTextTest, AChartWithoutTextIsCairosDocumentAsItStands) {
@@ -258,6 +291,87 @@ TEST(SvgTextTest, TextCairoWouldDropOrCannotShareIsHandledAsCairoHandlesIt) {
     std::string Other;
     std::thread([&] { Other = DrawSvg(200, 240, true, Draw).Svg; }).join();
     EXPECT_TRUE(SameDocument(Resolved(Other), Resolved(Cairo.Svg)));
+}
+
+// Runs and fills in a batch share one marker wherever Cairo puts it: as
+// the rectangle it paints for a marker over the whole page, and inside the
+// clip group of a clip the batch straddles. A fill over all of the clip is
+// left to Cairo, and a path being built when the batch is flushed is kept.
+TEST(SvgTextTest, ABatchOfRunsAndFillsIsWrittenWhereCairoPutsItsMarker) {
+    TTextFont Font;
+    Font.PixelSize = 14;
+    bool Straddling = false;
+    auto Draw = [&](cairo_surface_t* S) {
+        TTextEngine& Engine = TTextEngine::ForThisThread();
+        cairo_t* Cr = cairo_create(S);
+        TSvgText* Svg = TSvgText::For(Cr);
+        auto Fill = [&] {
+            if (!Svg || !Svg->Fill(Cr)) cairo_fill(Cr);
+        };
+        if (Svg) Svg->BeginBatch();
+        cairo_set_source_rgb(Cr, 0, 0, 0.5);
+        Engine.Layout(Font, "Top left")->Draw(Cr, 0, 0);
+        cairo_rectangle(Cr, 150, 70, 50, 30);
+        cairo_set_source_rgb(Cr, 0, 0, 1);
+        Fill();
+        cairo_move_to(Cr, 10, 90);
+        cairo_line_to(Cr, 60, 90);
+        if (Svg) Svg->Flush(Cr);
+        cairo_set_line_width(Cr, 2);
+        cairo_stroke(Cr);
+
+        cairo_save(Cr);
+        cairo_rectangle(Cr, 60, 20, 50, 40);
+        cairo_clip(Cr);
+        cairo_rectangle(Cr, 60, 20, 50, 40);
+        cairo_set_source_rgb(Cr, 1, 1, 0);
+        Fill();
+        cairo_arc(Cr, 100, 50, 15, 0, 2 * M_PI);
+        cairo_set_source_rgba(Cr, 1, 0, 0, 0.5);
+        Fill();
+        if (Straddling) {
+            cairo_set_fill_rule(Cr, CAIRO_FILL_RULE_EVEN_ODD);
+            cairo_rectangle(Cr, 50, 25, 30, 20);
+            cairo_rectangle(Cr, 55, 30, 20, 10);
+            cairo_set_source_rgb(Cr, 0, 0.5, 0);
+            Fill();
+        }
+        if (Svg) Svg->Flush(Cr);
+        cairo_restore(Cr);
+        Engine.Layout(Font, "Bottom")->Draw(Cr, 120, 84);
+        if (Svg) Svg->EndBatch(Cr);
+        cairo_destroy(Cr);
+    };
+    const TDocument Cairo = DrawSvg(200, 100, false, Draw);
+    const TDocument Cached = DrawSvg(200, 100, true, Draw);
+    ASSERT_TRUE(Cached.Placed);
+    EXPECT_NE(Cached.Svg.find("clip-path"), std::string::npos);
+    EXPECT_EQ(Cached.Svg.find("0.987654"), std::string::npos) << "a marker was left in the document";
+    EXPECT_TRUE(SameDocument(Resolved(Cached.Svg), Resolved(Cairo.Svg)));
+
+    // Two fills that each straddle the clip: Cairo would clip each to its own
+    // box; in one batch both are in the clip group of the box around them,
+    // which clips each of them the same.
+    Straddling = true;
+    const TDocument Two = DrawSvg(200, 100, true, Draw);
+    ASSERT_TRUE(Two.Placed);
+    const std::size_t Group = Two.Svg.find("<g clip-path=");
+    ASSERT_NE(Group, std::string::npos);
+    const std::size_t GroupEnd = Two.Svg.find("</g>", Group);
+    EXPECT_LT(Two.Svg.find("fill-rule:evenodd;fill:rgb(0%,50%,0%)"), GroupEnd);
+    EXPECT_GT(Two.Svg.find("fill-rule:evenodd"), Group);
+    EXPECT_LT(Two.Svg.find("fill:rgb(100%,0%,0%);fill-opacity:0.5;"), GroupEnd);
+
+    // An opaque paint over the page makes Cairo forget what came before it,
+    // markers too: the document is refused, not written without the text.
+    const TDocument Covered = DrawSvg(200, 100, true, [&](cairo_surface_t* S) {
+        cairo_t* Cr = cairo_create(S);
+        TTextEngine::ForThisThread().Layout(Font, "Gone")->Draw(Cr, 10, 10);
+        cairo_set_source_rgb(Cr, 1, 1, 1);
+        cairo_paint(Cr);
+        cairo_destroy(Cr);
+    });
+    EXPECT_FALSE(Covered.Placed);
 }
 
 // A monochrome chart without a background colour of its own turns what is

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/chart/internal/ChartColors.h"
+#include "platform/chart/internal/SvgText.h"
 #include "platform/rtl/Exception.h"
 #include "platform/vcl/Bitmap.h"
 
@@ -43,6 +44,10 @@ void TPainter::Begin() {
         throw EInvalidGraphic("Cannot draw on a surface of " + std::to_string(FWidth) + " x " +
                               std::to_string(FHeight) + " at scale " + std::to_string(FScale) + ": " + Why);
     }
+    // Everything drawn while the painter lives is one batch of the
+    // surface's text recording, held back between other drawing.
+    FSvg = TSvgText::For(FCr);
+    if (FSvg) FSvg->BeginBatch();
     // One transformation scales everything: lines, text, bevels and depth.
     if (FScale != 1) cairo_scale(FCr, FScale, FScale);
     cairo_set_antialias(FCr, CAIRO_ANTIALIAS_GOOD);
@@ -51,9 +56,24 @@ void TPainter::Begin() {
 }
 
 TPainter::~TPainter() {
+    if (FSvg) FSvg->EndBatch(FCr);
     cairo_destroy(FCr);
     cairo_surface_flush(FSurface);
     cairo_surface_destroy(FSurface);
+}
+
+void TPainter::Flush() const {
+    if (FSvg) FSvg->Flush(FCr);
+}
+
+void TPainter::FillPath() {
+    if (FSvg && FSvg->Fill(FCr)) return;
+    cairo_fill(FCr);
+}
+
+void TPainter::StrokePath() {
+    Flush();
+    cairo_stroke(FCr);
 }
 
 TColor TPainter::Plain(TColor C, TColor Fallback) const {
@@ -81,7 +101,7 @@ void TPainter::FillRects(std::span<const TRectF> Rects, TColor C) {
     }
     if (!Any) return;
     SetColor(C);
-    cairo_fill(FCr);
+    FillPath();
 }
 
 void TPainter::FrameRect(const TRectF& R, TColor C) { FrameRects({&R, 1}, C); }
@@ -98,7 +118,7 @@ void TPainter::FrameRects(std::span<const TRectF> Rects, TColor C) {
     }
     if (!Any) return;
     SetColor(C);
-    cairo_fill(FCr);
+    FillPath();
 }
 
 void TPainter::Line(double X0, double Y0, double X1, double Y1, TColor C, double Width) {
@@ -117,7 +137,7 @@ void TPainter::Lines(std::span<const TSegmentF> Segments, TColor C, double Width
         cairo_move_to(FCr, S.X0, S.Y0);
         cairo_line_to(FCr, S.X1, S.Y1);
     }
-    cairo_stroke(FCr);
+    StrokePath();
 }
 
 void TPainter::FillPolygon(const TPointF* Points, int Count, TColor C) {
@@ -126,7 +146,7 @@ void TPainter::FillPolygon(const TPointF* Points, int Count, TColor C) {
     cairo_move_to(FCr, Points[0].X, Points[0].Y);
     for (int I = 1; I < Count; ++I) cairo_line_to(FCr, Points[I].X, Points[I].Y);
     cairo_close_path(FCr);
-    cairo_fill(FCr);
+    FillPath();
 }
 
 void TPainter::VerticalGradient(const TRectF& R, TColor Top, TColor Bottom) {
@@ -137,7 +157,7 @@ void TPainter::VerticalGradient(const TRectF& R, TColor Top, TColor Bottom) {
     cairo_pattern_add_color_stop_rgb(P, 1, GetRValue(B) / 255.0, GetGValue(B) / 255.0, GetBValue(B) / 255.0);
     cairo_set_source(FCr, P);
     cairo_rectangle(FCr, R.X, R.Y, R.W, R.H);
-    cairo_fill(FCr);
+    FillPath();
     cairo_pattern_destroy(P);
 }
 
@@ -148,14 +168,18 @@ void TPainter::DrawText(const TTextLayout& L, double X, double Y, TColor C) {
 }
 
 void TPainter::DrawTextRotated(const TTextLayout& L, double CX, double CY, double Degrees, TColor C) {
-    TPainterSave Save(*this);
+    // Only the transformation changes, so held back text stays so.
+    cairo_matrix_t Saved;
+    cairo_get_matrix(FCr, &Saved);
     SetColor(C);
     cairo_translate(FCr, std::round(CX), std::round(CY));
     cairo_rotate(FCr, -Degrees * M_PI / 180.0);
     L.Draw(FCr, std::round(-L.Width() / 2), std::round(-L.Height() / 2));
+    cairo_set_matrix(FCr, &Saved);
 }
 
 void TPainter::Clip(const TRectF& R) {
+    Flush();
     cairo_rectangle(FCr, R.X, R.Y, std::max(0.0, R.W), std::max(0.0, R.H));
     cairo_clip(FCr);
 }

@@ -5,6 +5,13 @@
 // layout), antialiased. Every colour it is given passes through one place,
 // Plain(), which resolves system colours and, for a monochrome picture,
 // turns the colour into its luminance grey, so nothing escapes in colour.
+//
+// On an SVG surface with text recording attached (see SvgText.h), text and
+// fills in one colour are held back and go into the document together when
+// the painter next draws anything else, changes the clip, saves or restores
+// its state, hands out Cr(), or ends. So draw through the painter's methods
+// (FillPath, StrokePath), or call Flush before drawing on a Cr() kept from
+// before something was held back.
 
 #include <cairo.h>
 
@@ -17,6 +24,8 @@
 #include "platform/vcl/Color.h"
 
 namespace pv {
+
+class TSvgText;
 
 // A rectangle in pixels with fractional coordinates.
 struct TRectF {
@@ -61,7 +70,13 @@ public:
     TPainter(const TPainter&) = delete;
     TPainter& operator=(const TPainter&) = delete;
 
-    cairo_t* Cr() const { return FCr; }
+    // The Cairo context, with whatever was held back drawn first.
+    cairo_t* Cr() const {
+        Flush();
+        return FCr;
+    }
+    // Draws what is held back, if anything.
+    void Flush() const;
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
     double Scale() const { return FScale; }
@@ -89,6 +104,10 @@ public:
     // many short lines of a grid or an axis's ticks.
     void Lines(std::span<const TSegmentF> Segments, TColor C, double Width = 1);
     void FillPolygon(const TPointF* Points, int Count, TColor C);
+    // Fills, or strokes, the path built on Cr() in the current source, and
+    // clears it, as cairo_fill and cairo_stroke do.
+    void FillPath();
+    void StrokePath();
     // A vertical gradient over R from Top (first row) to Bottom (last row).
     void VerticalGradient(const TRectF& R, TColor Top, TColor Bottom);
 
@@ -108,6 +127,7 @@ private:
     std::optional<TBitmap::TDrawing> FDrawing;
     cairo_surface_t* FSurface = nullptr;
     cairo_t* FCr = nullptr;
+    TSvgText* FSvg = nullptr;  // the surface's text recording, or null
     int FWidth = 0;
     int FHeight = 0;
     bool FMonochrome = false;
@@ -118,13 +138,13 @@ private:
 // and restores it when the guard ends.
 class TPainterSave {
 public:
-    explicit TPainterSave(TPainter& P) : FCr(P.Cr()) { cairo_save(FCr); }
-    ~TPainterSave() { cairo_restore(FCr); }
+    explicit TPainterSave(TPainter& P) : FPainter(P) { cairo_save(P.Cr()); }
+    ~TPainterSave() { cairo_restore(FPainter.Cr()); }
     TPainterSave(const TPainterSave&) = delete;
     TPainterSave& operator=(const TPainterSave&) = delete;
 
 private:
-    cairo_t* FCr;
+    TPainter& FPainter;
 };
 
 }  // namespace pv

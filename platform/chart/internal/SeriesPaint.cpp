@@ -77,7 +77,7 @@ void PaintBars(TPainter& P, const TChartLayout& L, const TChartData& D, const TP
             if (!Drawn(S, I) || !BarAt(L, D, S, I, B)) continue;
             const TColor C = PointColor(S, I);
             if (C != Current && Pending) {
-                cairo_fill(Cr);
+                P.FillPath();
                 Pending = false;
             }
             if (!Pending) P.SetColor(C);
@@ -85,7 +85,7 @@ void PaintBars(TPainter& P, const TChartLayout& L, const TChartData& D, const TP
             cairo_rectangle(Cr, B.X0, B.Top, B.X1 - B.X0, B.Bottom - B.Top);
             Pending = true;
         }
-        if (Pending) cairo_fill(Cr);
+        if (Pending) P.FillPath();
         return;
     }
     // Prisms, left to right, so each bar's front hides the side of the one
@@ -148,7 +148,7 @@ void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, double
             A = Cross;
         }
         if (Open && C != Current) {
-            cairo_stroke(Cr);
+            P.StrokePath();
             Open = false;
         }
         if (!Open) {
@@ -163,7 +163,7 @@ void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, double
         }
         cairo_line_to(Cr, B.X, B.Y);
     }
-    if (Open) cairo_stroke(Cr);
+    if (Open) P.StrokePath();
 }
 
 void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
@@ -194,7 +194,7 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
             const TPointF A = At(I);
             P.SetColor(PointColor(S, I));
             cairo_arc(Cr, A.X, A.Y, 2, 0, 2 * M_PI);
-            cairo_fill(Cr);
+            P.FillPath();
         }
 }
 
@@ -223,7 +223,7 @@ void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
             cairo_line_to(Cr, E.X, E.Y);
             cairo_line_to(Cr, F.X, F.Y);
             cairo_close_path(Cr);
-            cairo_fill(Cr);
+            P.FillPath();
         }
         Run.clear();
     };
@@ -351,18 +351,19 @@ void FinishPointers(TPainter& P, TSeriesPointerStyle Style, TColor Fill, double 
         P.SetColor(Fill);
         cairo_set_line_width(Cr, std::clamp(std::min(HS, VS) / 2.5, 1.5, 4.0));
         cairo_set_line_cap(Cr, CAIRO_LINE_CAP_ROUND);
-        cairo_stroke(Cr);
+        P.StrokePath();
         return;
     }
     P.SetColor(Fill);
     if (Style == TSeriesPointerStyle::psSmallDot || std::min(HS, VS) < 2) {
-        cairo_fill(Cr);
+        P.FillPath();
         return;
     }
+    P.Flush();
     cairo_fill_preserve(Cr);
     P.SetColor(Shade(P.Plain(Fill), 0.62));
     cairo_set_line_width(Cr, 1);
-    cairo_stroke(Cr);
+    P.StrokePath();
 }
 
 void PaintPointers(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
@@ -429,9 +430,9 @@ cairo_pattern_t* StripePattern() {
 }
 
 // Fills the current path with the stripes, and clears it.
-void FillStripes(cairo_t* Cr) {
-    cairo_set_source(Cr, StripePattern());
-    cairo_fill(Cr);
+void FillStripes(TPainter& P) {
+    cairo_set_source(P.Cr(), StripePattern());
+    P.FillPath();
 }
 
 // The slices of a pie: each point's share of the total of absolute values,
@@ -507,20 +508,20 @@ void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
         for (const TSlice& Sl : All) {
             const TColor C = ColourOf(Sl);
             if (Pending && C != Current) {
-                cairo_fill(Cr);
+                P.FillPath();
                 Pending = false;
             }
             if (!Pending) P.SetColor(C);
             Current = C;
             Pending = AddPath(Sl) || Pending;
         }
-        if (Pending) cairo_fill(Cr);
+        if (Pending) P.FillPath();
         cairo_new_path(Cr);
         bool Any = false;
         for (const TSlice& Sl : All)
             if (Negative(Sl)) Any = AddPath(Sl) || Any;
         if (Any)
-            FillStripes(Cr);
+            FillStripes(P);
         else
             cairo_new_path(Cr);
     };
@@ -560,7 +561,7 @@ void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
         if (Any) {
             P.SetColor(clWhite);
             cairo_set_line_width(Cr, 1);
-            cairo_stroke(Cr);
+            P.StrokePath();
         }
     }
 }
@@ -569,7 +570,7 @@ void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
 
 void PaintNegativeStripes(TPainter& P, const TRectF& R) {
     cairo_rectangle(P.Cr(), R.X, R.Y, R.W, R.H);
-    FillStripes(P.Cr());
+    FillStripes(P);
 }
 
 void PaintPointer(TPainter& P, TSeriesPointerStyle Style, double CX, double CY, double HS, double VS, TColor Fill) {
@@ -817,7 +818,7 @@ void PaintAllMarks(TPainter& P, const TChartLayout& L, const TChartData& D, TTex
         if (Leaders) {
             P.SetColor(MarkFrameColor);
             cairo_set_line_width(P.Cr(), 1);
-            cairo_stroke(P.Cr());
+            P.StrokePath();
         }
         // Boxes that keep a pixel apart are filled, then framed, all at once:
         // the same picture as a mark at a time, in two drawing operations.

@@ -16,12 +16,12 @@ const cairo_user_data_key_t AttachedKey{};
 
 // The marker's opacity, which no colour of a chart has (they are whole
 // 255ths or hundredths), as Cairo prints it. The marker's colour numbers
-// the run: its red, green and blue are whole percentages from 1 to 100,
+// the marker: its red, green and blue are whole percentages from 1 to 100,
 // the index's three digits in base 100 plus one. Whole numbers of 1 and
 // more, here and in the marker's corners, are what Cairo prints fastest.
 constexpr double MarkerAlpha = 0.987654;
-constexpr std::string_view MarkerOpacity = ";fill-opacity:0.987654;\"";
-constexpr std::size_t MaxRuns = 100 * 100 * 100;
+constexpr std::string_view MarkerOpacity = ";fill-opacity:0.987654;";
+constexpr std::size_t MaxMarkers = 100 * 100 * 100;
 
 // The formatted outlines kept per thread are dropped, between documents,
 // when they pass these bounds, which a few dozen different charts stay
@@ -222,11 +222,17 @@ TSvgText* TSvgText::For(cairo_t* Cr) {
     return static_cast<TSvgText*>(cairo_surface_get_user_data(cairo_get_target(Cr), &AttachedKey));
 }
 
+bool TSvgText::CanRecord(cairo_t* Cr, double& R, double& G, double& B, double& A) {
+    if (cairo_pattern_get_rgba(cairo_get_source(Cr), &R, &G, &B, &A) == CAIRO_STATUS_SUCCESS &&
+        cairo_get_operator(Cr) == CAIRO_OPERATOR_OVER && FMarkers.size() < MaxMarkers)
+        return true;
+    Flush(Cr);
+    return false;
+}
+
 bool TSvgText::Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<cairo_glyph_t>& Glyphs) {
     double R, G, B, A;
-    cairo_pattern_t* Source = cairo_get_source(Cr);
-    if (cairo_pattern_get_rgba(Source, &R, &G, &B, &A) != CAIRO_STATUS_SUCCESS) return false;
-    if (cairo_get_operator(Cr) != CAIRO_OPERATOR_OVER || FRuns.size() >= MaxRuns) return false;
+    if (!CanRecord(Cr, R, G, B, A)) return false;
     if (Glyphs.empty()) return true;
 
     cairo_matrix_t M;
@@ -234,7 +240,7 @@ bool TSvgText::Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<ca
     cairo_matrix_t Linear = M;
     Linear.x0 = Linear.y0 = 0;
     TOutlineCache& Cache = TOutlineCache::ForThisThread();
-    TRun Run;
+    TPiece Run;
     Run.Style = FillStyle(R, G, B, A);
     Run.Font = Cache.Find(Font, Linear);
     Run.Glyphs.reserve(Glyphs.size());
@@ -248,10 +254,10 @@ bool TSvgText::Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<ca
         Run.Positions.push_back(Y);
     }
 
-    // The marker is the glyphs' ink box rounded out to whole device pixels,
-    // the box Cairo would clip and cull the glyphs by: it shows exactly
-    // where they would, and Cairo reduces a clip to it as it would for
-    // them. The extents are relative to the first glyph's origin.
+    // The marker covers the glyphs' ink box rounded out to whole device
+    // pixels, the box Cairo would clip and cull the glyphs by: it shows
+    // exactly where they would, and Cairo reduces a clip to it as it would
+    // for them. The extents are relative to the first glyph's origin.
     cairo_text_extents_t E;
     cairo_scaled_font_glyph_extents(Font, Glyphs.data(), static_cast<int>(Glyphs.size()), &E);
     double X0 = HUGE_VAL, Y0 = HUGE_VAL, X1 = -HUGE_VAL, Y1 = -HUGE_VAL;
@@ -261,27 +267,122 @@ bool TSvgText::Show(cairo_t* Cr, cairo_scaled_font_t* Font, const std::vector<ca
         cairo_matrix_transform_point(&M, &X, &Y);
         X0 = std::min(X0, X), Y0 = std::min(Y0, Y), X1 = std::max(X1, X), Y1 = std::max(Y1, Y);
     }
+    Add(Cr, std::move(Run), X0, Y0, X1, Y1);
+    return true;
+}
+
+bool TSvgText::Fill(cairo_t* Cr) {
+    double R, G, B, A;
+    if (!CanRecord(Cr, R, G, B, A)) return false;
+    // The path in device space, as Cairo holds it and writes it for a fill.
+    cairo_matrix_t M;
+    cairo_get_matrix(Cr, &M);
+    cairo_identity_matrix(Cr);
+    cairo_path_t* Path = cairo_copy_path(Cr);
+    double C0, C1, C2, C3;
+    cairo_clip_extents(Cr, &C0, &C1, &C2, &C3);
+    cairo_set_matrix(Cr, &M);
+    struct TPathFree {
+        cairo_path_t* P;
+        ~TPathFree() { cairo_path_destroy(P); }
+    } Free{Path};
+    if (Path->status != CAIRO_STATUS_SUCCESS) {
+        Flush(Cr);
+        return false;
+    }
+    TPiece Piece;
+    std::string& S = Piece.Style;
+    S.reserve(96 + static_cast<std::size_t>(Path->num_data) * 12);
+    S = "<path style=\" stroke:none;fill-rule:";
+    S += cairo_get_fill_rule(Cr) == CAIRO_FILL_RULE_EVEN_ODD ? "evenodd;" : "nonzero;";
+    S += FillStyle(R, G, B, A);
+    S += "\" d=\"";
+    double X0 = HUGE_VAL, Y0 = HUGE_VAL, X1 = -HUGE_VAL, Y1 = -HUGE_VAL;
+    for (int I = 0; I < Path->num_data; I += Path->data[I].header.length) {
+        const cairo_path_data_t* D = &Path->data[I];
+        auto Point = [&](int K) {
+            const double X = D[K].point.x, Y = D[K].point.y;
+            X0 = std::min(X0, X), Y0 = std::min(Y0, Y), X1 = std::max(X1, X), Y1 = std::max(Y1, Y);
+            AppendNumber(S, X);
+            S += ' ';
+            AppendNumber(S, Y);
+            S += ' ';
+        };
+        switch (D->header.type) {
+            case CAIRO_PATH_MOVE_TO: S += "M "; Point(1); break;
+            case CAIRO_PATH_LINE_TO: S += "L "; Point(1); break;
+            case CAIRO_PATH_CURVE_TO: S += "C "; Point(1); Point(2); Point(3); break;
+            case CAIRO_PATH_CLOSE_PATH: S += "Z "; break;
+        }
+    }
+    S += "\"/>";
+    // A fill over the whole page Cairo paints instead, and an opaque one
+    // makes it forget what was drawn before; such fills, and any over all
+    // of the clip, are left to Cairo.
+    if (X0 <= C0 && Y0 <= C1 && X1 >= C2 && Y1 >= C3) {
+        Flush(Cr);
+        return false;
+    }
+    cairo_new_path(Cr);
+    // A fill without area draws nothing, and Cairo writes nothing for it.
+    if (!(X1 > X0 && Y1 > Y0)) return true;
+    Add(Cr, std::move(Piece), X0, Y0, X1, Y1);
+    return true;
+}
+
+void TSvgText::Add(cairo_t* Cr, TPiece Piece, double X0, double Y0, double X1, double Y1) {
     X0 = std::floor(X0), Y0 = std::floor(Y0), X1 = std::ceil(X1), Y1 = std::ceil(Y1);
-    const std::size_t Index = FRuns.size();
-    cairo_pattern_reference(Source);
+    if (FWaiting == FPieces.size()) {
+        FBox[0] = X0, FBox[1] = Y0, FBox[2] = X1, FBox[3] = Y1;
+    } else {
+        FBox[0] = std::min(FBox[0], X0), FBox[1] = std::min(FBox[1], Y0);
+        FBox[2] = std::max(FBox[2], X1), FBox[3] = std::max(FBox[3], Y1);
+    }
+    FPieces.push_back(std::move(Piece));
+    if (FBatchDepth == 0) Flush(Cr);
+}
+
+void TSvgText::EndBatch(cairo_t* Cr) {
+    if (FBatchDepth > 0 && --FBatchDepth == 0) Flush(Cr);
+}
+
+void TSvgText::Flush(cairo_t* Cr) {
+    if (FWaiting == FPieces.size()) return;
+    const std::size_t Index = FMarkers.size();
+    FMarkers.push_back(FWaiting);
+    FWaiting = FPieces.size();
+    // The marker is drawn in device space; a path being built is put back.
+    cairo_path_t* Building = cairo_has_current_point(Cr) ? cairo_copy_path(Cr) : nullptr;
+    cairo_pattern_t* Source = cairo_pattern_reference(cairo_get_source(Cr));
+    cairo_matrix_t M;
+    cairo_get_matrix(Cr, &M);
     cairo_set_source_rgba(Cr, double(Index / 10000 + 1) / 100, double(Index / 100 % 100 + 1) / 100,
                           double(Index % 100 + 1) / 100, MarkerAlpha);
     cairo_identity_matrix(Cr);
+    // Cairo drops a marker only where the clip and the page leave nothing
+    // of it; Finish holds it to that.
+    double C0, C1, C2, C3;
+    cairo_clip_extents(Cr, &C0, &C1, &C2, &C3);
+    FSeen.push_back(std::min(FBox[2], C2) > std::max(FBox[0], C0) && std::min(FBox[3], C3) > std::max(FBox[1], C1));
     cairo_new_path(Cr);
-    cairo_rectangle(Cr, X0, Y0, X1 - X0, Y1 - Y0);
+    cairo_rectangle(Cr, FBox[0], FBox[1], FBox[2] - FBox[0], FBox[3] - FBox[1]);
     cairo_fill(Cr);
     cairo_set_matrix(Cr, &M);
     cairo_set_source(Cr, Source);
     cairo_pattern_destroy(Source);
-    FRuns.push_back(std::move(Run));
-    return true;
+    if (Building) {
+        cairo_append_path(Cr, Building);
+        cairo_path_destroy(Building);
+    }
 }
 
 bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
-    if (FRuns.empty()) {
+    if (FPieces.empty()) {
         Out = Document;
         return true;
     }
+    // Pieces still waiting have no marker; whoever drew them did not flush.
+    if (FWaiting != FPieces.size()) return false;
     // A raster fallback may hold markers as pixels.
     if (Document.find("<image") != std::string::npos) return false;
     const std::size_t SvgTag = Document.find("<svg");
@@ -292,30 +393,45 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
     // First the markers, in document order, and the outlines their runs use.
     struct TMarker {
         std::size_t Start, Stop;  // the marker element, [Start, Stop)
-        const TRun* Run;
+        std::size_t First, Last;  // its pieces, [First, Last)
     };
     std::vector<TMarker> Markers;
-    Markers.reserve(FRuns.size());
-    std::vector<bool> Placed(FRuns.size());
+    Markers.reserve(FMarkers.size());
+    std::vector<bool> Placed(FMarkers.size());
     std::unordered_set<std::uint64_t> Defined;
     std::string Symbols;
-    std::size_t Uses = 0;
+    std::size_t Uses = 0, Filled = 0;
+    // A marker is a path, or where it covers the whole page, the rectangle
+    // Cairo paints instead.
     for (std::size_t From = Body, At; (At = Document.find(MarkerOpacity, From)) != std::string::npos;) {
-        const std::size_t Start = Document.rfind("<path ", At);
+        const std::size_t Start = Document.rfind('<', At);
         const std::size_t Stop = Document.find("/>", At);
         if (Start == std::string::npos || Start < From || Stop == std::string::npos) return false;
+        const std::string_view Tag = std::string_view(Document).substr(Start, 6);
+        if (Tag != "<path " && Tag != "<rect ") return false;
         std::size_t Index;
-        if (!ParseMarker(std::string_view(Document).substr(Start, At - Start), Index) || Index >= FRuns.size() ||
+        if (!ParseMarker(std::string_view(Document).substr(Start, At - Start), Index) || Index >= FMarkers.size() ||
             Placed[Index])
             return false;
         Placed[Index] = true;
-        const TRun& Run = FRuns[Index];
-        for (unsigned long Glyph : Run.Glyphs)
-            if (Defined.insert(std::uint64_t(Run.Font->Id) << 32 | Glyph).second) Symbols += Run.Font->Symbols.at(Glyph);
-        Uses += Run.Glyphs.size();
-        Markers.push_back({Start, Stop + 2, &Run});
+        const std::size_t First = FMarkers[Index];
+        const std::size_t Last = Index + 1 < FMarkers.size() ? FMarkers[Index + 1] : FWaiting;
+        for (std::size_t K = First; K < Last; ++K) {
+            const TPiece& Run = FPieces[K];
+            if (!Run.Font) {
+                Filled += Run.Style.size();
+                continue;
+            }
+            for (unsigned long Glyph : Run.Glyphs)
+                if (Defined.insert(std::uint64_t(Run.Font->Id) << 32 | Glyph).second)
+                    Symbols += Run.Font->Symbols.at(Glyph);
+            Uses += Run.Glyphs.size();
+        }
+        Markers.push_back({Start, Stop + 2, First, Last});
         From = Stop + 2;
     }
+    for (std::size_t K = 0; K < FMarkers.size(); ++K)
+        if (!Placed[K] && FSeen[K]) return false;
 
     // The outlines go first into the document's definitions, where Cairo
     // puts its own, before any clip paths; Cairo writes no <defs> when it
@@ -323,7 +439,7 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
     constexpr std::string_view Defs = "\n<defs>\n";
     const bool HasDefs = std::string_view(Document).substr(Body, Defs.size()) == Defs;
     Out.clear();
-    Out.reserve(Document.size() + Symbols.size() + Uses * 48 + Markers.size() * 64);
+    Out.reserve(Document.size() + Symbols.size() + Uses * 48 + Filled + FPieces.size() * 64);
     Out.append(Document, 0, Body);
     std::size_t From = Body;
     if (!Symbols.empty()) {
@@ -335,20 +451,29 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
     }
     for (const TMarker& M : Markers) {
         Out.append(Document, From, M.Start - From);
-        const TRun& Run = *M.Run;
-        Out += "<g style=\"";
-        Out += Run.Style;
-        Out += "\">\n";
-        for (std::size_t I = 0; I < Run.Glyphs.size(); ++I) {
-            Out += "  <use xlink:href=\"#";
-            Run.Font->AppendId(Out, Run.Glyphs[I]);
-            Out += "\" x=\"";
-            AppendNumber(Out, Run.Positions[2 * I]);
-            Out += "\" y=\"";
-            AppendNumber(Out, Run.Positions[2 * I + 1]);
-            Out += "\"/>\n";
+        // Each piece is an element of its own, one to a line as Cairo
+        // writes them.
+        for (std::size_t K = M.First; K < M.Last; ++K) {
+            if (K > M.First) Out += '\n';
+            const TPiece& Run = FPieces[K];
+            if (!Run.Font) {
+                Out += Run.Style;
+                continue;
+            }
+            Out += "<g style=\"";
+            Out += Run.Style;
+            Out += "\">\n";
+            for (std::size_t I = 0; I < Run.Glyphs.size(); ++I) {
+                Out += "  <use xlink:href=\"#";
+                Run.Font->AppendId(Out, Run.Glyphs[I]);
+                Out += "\" x=\"";
+                AppendNumber(Out, Run.Positions[2 * I]);
+                Out += "\" y=\"";
+                AppendNumber(Out, Run.Positions[2 * I + 1]);
+                Out += "\"/>\n";
+            }
+            Out += "</g>";
         }
-        Out += "</g>";
         From = M.Stop;
     }
     Out.append(Document, From, std::string::npos);

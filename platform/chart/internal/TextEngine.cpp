@@ -72,10 +72,11 @@ void TTextLayout::Draw(cairo_t* Cr, double X, double Y) const {
         if (B.Outline) {
             cairo_rectangle(Cr, B.X + 0.5, B.Y + 0.5, std::max(0.0, B.W - 1), std::max(0.0, B.H - 1));
             cairo_set_line_width(Cr, 1);
+            if (Svg) Svg->Flush(Cr);
             cairo_stroke(Cr);
         } else {
             cairo_rectangle(Cr, B.X, B.Y, B.W, B.H);
-            cairo_fill(Cr);
+            if (!Svg || !Svg->Fill(Cr)) cairo_fill(Cr);
         }
     }
     cairo_set_matrix(Cr, &Saved);
