@@ -393,6 +393,7 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
     S.Width = Chart.Width;
     S.Height = Chart.Height;
     auto Refuse = [&](const std::string& Why) { pv::SendPlainText(Response, 400, Why + "\n"); };
+    auto Misfit = [](bool Number) { return Number ? "is out of range" : "is not a number"; };
     std::vector<std::string_view> Seen;
     for (const pv::TWebField& F : Request.GetQueryFields()) {
         for (std::string_view Earlier : Seen)
@@ -401,16 +402,17 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         if (F.Name == "width" || F.Name == "height") {
             int V = 0;
             auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
-            if (Ec != std::errc() || P != F.Value.data() + F.Value.size() || V < 1 || V > pv::TBitmap::MaxSide)
-                return Refuse("Parameter " + F.Name + "='" + F.Value + "' is out of range: it must be a whole number in 1.." +
-                              std::to_string(pv::TBitmap::MaxSide));
+            const bool Number = Ec == std::errc() && P == F.Value.data() + F.Value.size();
+            if (!Number || V < 1 || V > pv::TBitmap::MaxSide)
+                return Refuse("Parameter " + F.Name + "='" + F.Value + "' " + Misfit(Number) +
+                              ": it must be a whole number in 1.." + std::to_string(pv::TBitmap::MaxSide));
             (F.Name == "width" ? S.Width : S.Height) = V;
         } else if (F.Name == "scale") {
             double V = 0;
             auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
-            if (Ec != std::errc() || P != F.Value.data() + F.Value.size() || !(V >= pv::MinChartScale) ||
-                !(V <= pv::MaxChartScale))
-                return Refuse("Parameter scale='" + F.Value + "' is out of range: it must be a number in 1..4");
+            const bool Number = Ec == std::errc() && P == F.Value.data() + F.Value.size() && std::isfinite(V);
+            if (!Number || !(V >= pv::MinChartScale) || !(V <= pv::MaxChartScale))
+                return Refuse("Parameter scale='" + F.Value + "' " + Misfit(Number) + ": it must be a number in 1..4");
             S.Scale = V;
         } else {
             const pv::TQueryParam* Declared = nullptr;

@@ -322,11 +322,12 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
     };
     for (const TCase& T : std::initializer_list<TCase>{
              {"width=0", "width='0' is out of range: it must be a whole number in 1..16384"},
-             {"width=12x", "width='12x'"},
+             {"width=12x", "width='12x' is not a number: it must be a whole number in 1..16384"},
              {"height=20000", "height='20000' is out of range: it must be a whole number in 1..16384"},
              {"scale=0.5", "scale='0.5' is out of range: it must be a number in 1..4"},
              {"scale=4.5", "scale='4.5'"},
-             {"scale=nan", "scale='nan'"},
+             {"scale=nan", "scale='nan' is not a number: it must be a number in 1..4"},
+             {"height=abc", "height='abc' is not a number"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
              {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, region"},
              {"width=100&width=200", "'width' is given more than once"},
