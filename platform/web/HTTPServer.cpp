@@ -745,9 +745,30 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         return Out;
     }
     const bool PostAllowed = FOptions.PostBodyLimit > 0;
+    const std::string Methods = PostAllowed ? "GET, HEAD, POST" : "GET, HEAD";
+    if (In.Method == "OPTIONS" && !In.HasBody) {
+        // What the resource allows. A browser asks so before a cross-origin
+        // request that it may not simply send (one with headers of its
+        // page's own); where cross-origin answers are allowed, it is told
+        // that the methods and the headers it asked about may be used.
+        TWebResponse Answer(Keep);
+        Answer.SetCustomHeader("Allow", Methods);
+        const bool CrossOrigin = FindField(FOptions.ExtraHeaders, "Access-Control-Allow-Origin").has_value();
+        if (CrossOrigin && FindField(In.Headers, "Origin") && FindField(In.Headers, "Access-Control-Request-Method")) {
+            Answer.SetCustomHeader("Access-Control-Allow-Methods", Methods);
+            const std::string_view Asked = TrimSpaces(FindField(In.Headers, "Access-Control-Request-Headers").value_or(""));
+            if (!Asked.empty() && IsValidFieldValue(Asked))
+                Answer.SetCustomHeader("Access-Control-Allow-Headers", std::string(Asked));
+            Answer.SetCustomHeader("Access-Control-Max-Age", "600");
+        }
+        Answer.SetStatusCode(204);
+        Answer.SetContent("");
+        Answer.SendResponse();
+        return Out;
+    }
     if (In.Method != "GET" && !In.IsHead && !(PostAllowed && In.Method == "POST")) {
         TWebResponse Refusal(Keep);
-        Refusal.SetCustomHeader("Allow", PostAllowed ? "GET, HEAD, POST" : "GET, HEAD");
+        Refusal.SetCustomHeader("Allow", Methods);
         SendPlainText(Refusal, 405, "Method Not Allowed\n");
         return Out;
     }

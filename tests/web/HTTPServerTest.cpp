@@ -174,7 +174,7 @@ TEST(HTTPServerTest, OtherMethodsGet405WithAllowAndNeverReachTheHandler) {
         ++Calls;
         SendPlainText(R, 200, "ok");
     });
-    for (const char* Method : {"PUT", "DELETE", "OPTIONS", "PATCH"}) {
+    for (const char* Method : {"PUT", "DELETE", "PATCH"}) {
         THttpConnection C(S.Port());
         THttpReply Reply = C.Request(Method, "/c.gif");
         EXPECT_EQ(Reply.Status, 405) << Method;
@@ -184,6 +184,49 @@ TEST(HTTPServerTest, OtherMethodsGet405WithAllowAndNeverReachTheHandler) {
     THttpConnection Post(S.Port());
     EXPECT_EQ(Post.Request("POST", "/c.gif", {}, "a=1").Status, 405);
     EXPECT_EQ(Calls, 0);
+}
+
+// OPTIONS says what a resource allows, without the handler. A browser's
+// question before a cross-origin request gets the methods and the headers it
+// asked about where the server allows cross-origin answers, and only there.
+TEST(HTTPServerTest, OptionsAnswersWithWhatIsAllowedAndCrossOriginQuestionsWhereAllowed) {
+    std::atomic<int> Calls{0};
+    auto Handler = [&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    };
+    const TWebFields Preflight = {{"Origin", "https://app.example"},
+                                                 {"Access-Control-Request-Method", "GET"},
+                                                 {"Access-Control-Request-Headers", "x-trace, accept"}};
+    {
+        TRunningServer S(Handler);
+        THttpConnection C(S.Port());
+        THttpReply Plain = C.Request("OPTIONS", "/c.gif");
+        EXPECT_EQ(Plain.Status, 204);
+        EXPECT_EQ(Plain.Header("Allow"), "GET, HEAD");
+        EXPECT_EQ(Plain.Body, "");
+        EXPECT_EQ(Plain.Header("Content-Length"), "");
+        THttpReply Asked = C.Request("OPTIONS", "/c.gif", Preflight);
+        EXPECT_EQ(Asked.Status, 204);
+        EXPECT_EQ(Asked.Header("Access-Control-Allow-Methods"), "");
+        EXPECT_EQ(Asked.Header("Access-Control-Allow-Origin"), "");
+        // The connection stays usable after the answers without a body.
+        EXPECT_EQ(C.Request("GET", "/c.gif").Status, 200);
+    }
+    THTTPServerOptions O;
+    O.ExtraHeaders = {{"Access-Control-Allow-Origin", "https://app.example"}};
+    TRunningServer S(Handler, O);
+    THttpConnection C(S.Port());
+    THttpReply Asked = C.Request("OPTIONS", "/c.gif", Preflight);
+    EXPECT_EQ(Asked.Status, 204);
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Origin"), "https://app.example");
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Methods"), "GET, HEAD");
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Headers"), "x-trace, accept");
+    EXPECT_EQ(Asked.Header("Access-Control-Max-Age"), "600");
+    THttpReply Plain = C.Request("OPTIONS", "/c.gif");
+    EXPECT_EQ(Plain.Header("Access-Control-Allow-Methods"), "");
+    EXPECT_EQ(C.Request("GET", "/c.gif").Status, 200);
+    EXPECT_EQ(Calls, 2);
 }
 
 TEST(HTTPServerTest, RequestBodyIsRefusedWithoutReachingTheHandler) {
