@@ -62,7 +62,7 @@ TPainter::~TPainter() {
     cairo_surface_destroy(FSurface);
 }
 
-void TPainter::Flush() const {
+void TPainter::Flush() const noexcept {
     if (FSvg) FSvg->Flush(FCr);
 }
 

@@ -76,7 +76,7 @@ public:
         return FCr;
     }
     // Draws what is held back, if anything.
-    void Flush() const;
+    void Flush() const noexcept;
     int Width() const { return FWidth; }
     int Height() const { return FHeight; }
     double Scale() const { return FScale; }

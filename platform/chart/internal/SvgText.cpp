@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <new>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
@@ -342,13 +343,23 @@ void TSvgText::Add(cairo_t* Cr, TPiece Piece, double X0, double Y0, double X1, d
     if (FBatchDepth == 0) Flush(Cr);
 }
 
-void TSvgText::EndBatch(cairo_t* Cr) {
+void TSvgText::EndBatch(cairo_t* Cr) noexcept {
     if (FBatchDepth > 0 && --FBatchDepth == 0) Flush(Cr);
 }
 
-void TSvgText::Flush(cairo_t* Cr) {
+void TSvgText::Flush(cairo_t* Cr) noexcept {
     if (FWaiting == FPieces.size()) return;
     const std::size_t Index = FMarkers.size();
+    try {
+        FMarkers.reserve(Index + 1);
+        FSeen.reserve(Index + 1);
+    } catch (const std::bad_alloc&) {
+        // Flushed from destructors too: what waits is given up, and Finish
+        // refuses the document.
+        FLost = true;
+        FWaiting = FPieces.size();
+        return;
+    }
     FMarkers.push_back(FWaiting);
     FWaiting = FPieces.size();
     // The marker is drawn in device space; a path being built is put back.
@@ -382,7 +393,7 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
         return true;
     }
     // Pieces still waiting have no marker; whoever drew them did not flush.
-    if (FWaiting != FPieces.size()) return false;
+    if (FWaiting != FPieces.size() || FLost) return false;
     // A raster fallback may hold markers as pixels.
     if (Document.find("<image") != std::string::npos) return false;
     const std::size_t SvgTag = Document.find("<svg");

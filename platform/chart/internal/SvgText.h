@@ -59,10 +59,10 @@ public:
     // then share one marker. Whoever opens one flushes before drawing
     // anything else on the surface and before changing the clip.
     void BeginBatch() { ++FBatchDepth; }
-    void EndBatch(cairo_t* Cr);
+    void EndBatch(cairo_t* Cr) noexcept;
     // Fills the marker of what waits, if anything does. Cr's path, source
     // and transformation are as they were.
-    void Flush(cairo_t* Cr);
+    void Flush(cairo_t* Cr) noexcept;
 
     // Out becomes Document, Cairo's finished SVG of the surface, with the
     // markers replaced by the recorded glyphs and fills, and the outlines
@@ -98,6 +98,7 @@ private:
     std::size_t FWaiting = 0;  // the first piece without a marker
     double FBox[4] = {0, 0, 0, 0};  // the waiting pieces' device box
     int FBatchDepth = 0;
+    bool FLost = false;  // a marker could not be recorded
 };
 
 }  // namespace pv
