@@ -71,7 +71,32 @@ std::string FillStyle(double R, double G, double B, double A) {
     return S;
 }
 
-// Reads Cairo's "fill:rgb(R%,G%,B%" of a marker back into its run number.
+// Path's data as Cairo's SVG writer writes a path's d attribute. Box, if
+// given, grows (x0, y0, x1, y1) to take in every point.
+void AppendPathData(std::string& S, const cairo_path_t& Path, double* Box = nullptr) {
+    for (int I = 0; I < Path.num_data; I += Path.data[I].header.length) {
+        const cairo_path_data_t* D = &Path.data[I];
+        auto Point = [&](int K) {
+            const double X = D[K].point.x, Y = D[K].point.y;
+            if (Box) {
+                Box[0] = std::min(Box[0], X), Box[1] = std::min(Box[1], Y);
+                Box[2] = std::max(Box[2], X), Box[3] = std::max(Box[3], Y);
+            }
+            AppendNumber(S, X);
+            S += ' ';
+            AppendNumber(S, Y);
+            S += ' ';
+        };
+        switch (D->header.type) {
+            case CAIRO_PATH_MOVE_TO: S += "M "; Point(1); break;
+            case CAIRO_PATH_LINE_TO: S += "L "; Point(1); break;
+            case CAIRO_PATH_CURVE_TO: S += "C "; Point(1); Point(2); Point(3); break;
+            case CAIRO_PATH_CLOSE_PATH: S += "Z "; break;
+        }
+    }
+}
+
+// Reads Cairo's "fill:rgb(R%,G%,B%" of a marker back into its number.
 bool ParseMarker(std::string_view Element, std::size_t& Index) {
     const std::size_t At = Element.find("fill:rgb(");
     if (At == std::string_view::npos) return false;
@@ -172,23 +197,7 @@ public:
         S = "<symbol overflow=\"visible\" id=\"";
         F.AppendId(S, Glyph);
         S += "\">\n<path style=\"stroke:none;\" d=\"";
-        if (Path->status == CAIRO_STATUS_SUCCESS) {
-            for (int I = 0; I < Path->num_data; I += Path->data[I].header.length) {
-                const cairo_path_data_t* D = &Path->data[I];
-                auto Point = [&S, D](int K) {
-                    AppendNumber(S, D[K].point.x);
-                    S += ' ';
-                    AppendNumber(S, D[K].point.y);
-                    S += ' ';
-                };
-                switch (D->header.type) {
-                    case CAIRO_PATH_MOVE_TO: S += "M "; Point(1); break;
-                    case CAIRO_PATH_LINE_TO: S += "L "; Point(1); break;
-                    case CAIRO_PATH_CURVE_TO: S += "C "; Point(1); Point(2); Point(3); break;
-                    case CAIRO_PATH_CLOSE_PATH: S += "Z "; break;
-                }
-            }
-        }
+        if (Path->status == CAIRO_STATUS_SUCCESS) AppendPathData(S, *Path);
         cairo_path_destroy(Path);
         S += "\"/>\n</symbol>\n";
         Bytes += S.size();
@@ -298,24 +307,9 @@ bool TSvgText::Fill(cairo_t* Cr) {
     S += cairo_get_fill_rule(Cr) == CAIRO_FILL_RULE_EVEN_ODD ? "evenodd;" : "nonzero;";
     S += FillStyle(R, G, B, A);
     S += "\" d=\"";
-    double X0 = HUGE_VAL, Y0 = HUGE_VAL, X1 = -HUGE_VAL, Y1 = -HUGE_VAL;
-    for (int I = 0; I < Path->num_data; I += Path->data[I].header.length) {
-        const cairo_path_data_t* D = &Path->data[I];
-        auto Point = [&](int K) {
-            const double X = D[K].point.x, Y = D[K].point.y;
-            X0 = std::min(X0, X), Y0 = std::min(Y0, Y), X1 = std::max(X1, X), Y1 = std::max(Y1, Y);
-            AppendNumber(S, X);
-            S += ' ';
-            AppendNumber(S, Y);
-            S += ' ';
-        };
-        switch (D->header.type) {
-            case CAIRO_PATH_MOVE_TO: S += "M "; Point(1); break;
-            case CAIRO_PATH_LINE_TO: S += "L "; Point(1); break;
-            case CAIRO_PATH_CURVE_TO: S += "C "; Point(1); Point(2); Point(3); break;
-            case CAIRO_PATH_CLOSE_PATH: S += "Z "; break;
-        }
-    }
+    double Box[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    AppendPathData(S, *Path, Box);
+    const double X0 = Box[0], Y0 = Box[1], X1 = Box[2], Y1 = Box[3];
     S += "\"/>";
     // A fill over the whole page Cairo paints instead, and an opaque one
     // makes it forget what was drawn before; such fills, and any over all
