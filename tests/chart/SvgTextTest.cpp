@@ -168,7 +168,13 @@ TEST(SvgTextTest, ChartsAtEveryScaleAreTheDocumentsCairoWritesWithItsOwnText) {
     Rotated->GetTitle()->GetText()->Clear();
     Rotated->GetTitle()->GetText()->Add("Über­sicht — 売上 ☃");
     auto Lines = MakeR1(400, 250, &TLineSeries::NewInstance);
-    for (const TChart* Chart : {Plain.get(), Rotated.get(), Lines.get()})
+    // Underlines and strokes through text are fills drawn with the text,
+    // also on labels that stand on end.
+    auto Marked = MakeR1(180, 300);
+    Marked->GetTitle()->GetFont()->SetStyle(fsUnderline);
+    Marked->GetBottomAxis()->GetLabelsFont()->SetStyle(fsUnderline | fsStrikeOut);
+    Marked->GetLegend()->GetFont()->SetStyle(fsStrikeOut);
+    for (const TChart* Chart : {Plain.get(), Rotated.get(), Lines.get(), Marked.get()})
         for (double Scale : {1.0, 1.5, 2.0, 3.25}) {
             SCOPED_TRACE(Scale);
             const TDocument Cairo = DrawChartSvg(*Chart, Scale, false);
@@ -308,7 +314,7 @@ TEST(SvgTextTest, ABatchOfRunsAndFillsIsWrittenWhereCairoPutsItsMarker) {
         auto Fill = [&] {
             if (!Svg || !Svg->Fill(Cr)) cairo_fill(Cr);
         };
-        if (Svg) Svg->BeginBatch();
+        if (Svg) Svg->BeginBatch(Cr);
         cairo_set_source_rgb(Cr, 0, 0, 0.5);
         Engine.Layout(Font, "Top left")->Draw(Cr, 0, 0);
         cairo_rectangle(Cr, 150, 70, 50, 30);
@@ -361,6 +367,60 @@ TEST(SvgTextTest, ABatchOfRunsAndFillsIsWrittenWhereCairoPutsItsMarker) {
     EXPECT_LT(Two.Svg.find("fill-rule:evenodd;fill:rgb(0%,50%,0%)"), GroupEnd);
     EXPECT_GT(Two.Svg.find("fill-rule:evenodd"), Group);
     EXPECT_LT(Two.Svg.find("fill:rgb(100%,0%,0%);fill-opacity:0.5;"), GroupEnd);
+
+    // A marker that Cairo writes as one element with a stroke of the same
+    // path would take the stroke with it: such a document is refused.
+    const TDocument Merged = DrawSvg(200, 100, true, [&](cairo_surface_t* S) {
+        cairo_t* Cr = cairo_create(S);
+        TSvgText* Svg = TSvgText::For(Cr);
+        Svg->BeginBatch(Cr);
+        cairo_rectangle(Cr, 10, 10, 40, 30);
+        cairo_set_source_rgb(Cr, 0, 0, 1);
+        if (!Svg->Fill(Cr)) cairo_fill(Cr);
+        Svg->Flush(Cr);
+        cairo_move_to(Cr, 10, 10);
+        cairo_line_to(Cr, 10, 40);
+        cairo_line_to(Cr, 50, 40);
+        cairo_line_to(Cr, 50, 10);
+        cairo_close_path(Cr);
+        cairo_set_source_rgb(Cr, 1, 0, 0);
+        cairo_stroke(Cr);
+        Svg->EndBatch(Cr);
+        cairo_destroy(Cr);
+    });
+    EXPECT_FALSE(Merged.Placed);
+
+    // What follows held back pieces is drawn as it would be without them: a
+    // gradient set under a transformation that changes before it is used,
+    // and a path of several pieces being built while they are flushed.
+    auto Later = [&](cairo_surface_t* S) {
+        cairo_t* Cr = cairo_create(S);
+        TSvgText* Svg = TSvgText::For(Cr);
+        if (Svg) Svg->BeginBatch(Cr);
+        cairo_rectangle(Cr, 5, 5, 20, 20);
+        cairo_set_source_rgb(Cr, 0, 0.5, 0);
+        if (!Svg || !Svg->Fill(Cr)) cairo_fill(Cr);
+        cairo_pattern_t* Gradient = cairo_pattern_create_linear(0, 0, 100, 0);
+        cairo_pattern_add_color_stop_rgb(Gradient, 0, 1, 0, 0);
+        cairo_pattern_add_color_stop_rgb(Gradient, 1, 0, 0, 1);
+        cairo_set_source(Cr, Gradient);
+        cairo_pattern_destroy(Gradient);
+        cairo_translate(Cr, 50, 0);
+        cairo_move_to(Cr, 0, 40);
+        cairo_line_to(Cr, 60, 40);
+        cairo_close_path(Cr);
+        cairo_line_to(Cr, 30, 90);
+        cairo_new_sub_path(Cr);
+        cairo_arc(Cr, 100, 60, 10, 0, M_PI);
+        TTextEngine::ForThisThread().Layout(Font, "Gradient")->Draw(Cr, 0, 50);  // refused: flushes
+        cairo_set_line_width(Cr, 3);
+        cairo_stroke(Cr);
+        if (Svg) Svg->EndBatch(Cr);
+        cairo_destroy(Cr);
+    };
+    const TDocument LaterCached = DrawSvg(200, 100, true, Later);
+    ASSERT_TRUE(LaterCached.Placed);
+    EXPECT_TRUE(SameDocument(Resolved(LaterCached.Svg), Resolved(DrawSvg(200, 100, false, Later).Svg)));
 
     // An opaque paint over the page makes Cairo forget what came before it,
     // markers too: the document is refused, not written without the text.

@@ -47,7 +47,7 @@ void TPainter::Begin() {
     // Everything drawn while the painter lives is one batch of the
     // surface's text recording, held back between other drawing.
     FSvg = TSvgText::For(FCr);
-    if (FSvg) FSvg->BeginBatch();
+    if (FSvg) FSvg->BeginBatch(FCr);
     // One transformation scales everything: lines, text, bevels and depth.
     if (FScale != 1) cairo_scale(FCr, FScale, FScale);
     cairo_set_antialias(FCr, CAIRO_ANTIALIAS_GOOD);
@@ -168,14 +168,13 @@ void TPainter::DrawText(const TTextLayout& L, double X, double Y, TColor C) {
 }
 
 void TPainter::DrawTextRotated(const TTextLayout& L, double CX, double CY, double Degrees, TColor C) {
-    // Only the transformation changes, so held back text stays so.
-    cairo_matrix_t Saved;
-    cairo_get_matrix(FCr, &Saved);
+    // The clip stays as it is, so what is held back may stay so.
+    cairo_save(FCr);
     SetColor(C);
     cairo_translate(FCr, std::round(CX), std::round(CY));
     cairo_rotate(FCr, -Degrees * M_PI / 180.0);
     L.Draw(FCr, std::round(-L.Width() / 2), std::round(-L.Height() / 2));
-    cairo_set_matrix(FCr, &Saved);
+    cairo_restore(FCr);
 }
 
 void TPainter::Clip(const TRectF& R) {

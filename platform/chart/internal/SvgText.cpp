@@ -193,14 +193,22 @@ public:
         cairo_path_t* Path = cairo_copy_path(Cr);
         cairo_new_path(Cr);
 
-        std::string& S = It->second;
-        S = "<symbol overflow=\"visible\" id=\"";
-        F.AppendId(S, Glyph);
-        S += "\">\n<path style=\"stroke:none;\" d=\"";
-        if (Path->status == CAIRO_STATUS_SUCCESS) AppendPathData(S, *Path);
+        // Formatted aside, so that a failure leaves no empty outline kept.
+        std::string S;
+        try {
+            S = "<symbol overflow=\"visible\" id=\"";
+            F.AppendId(S, Glyph);
+            S += "\">\n<path style=\"stroke:none;\" d=\"";
+            if (Path->status == CAIRO_STATUS_SUCCESS) AppendPathData(S, *Path);
+            S += "\"/>\n</symbol>\n";
+        } catch (...) {
+            cairo_path_destroy(Path);
+            F.Symbols.erase(It);
+            throw;
+        }
         cairo_path_destroy(Path);
-        S += "\"/>\n</symbol>\n";
         Bytes += S.size();
+        It->second = std::move(S);
     }
 
 private:
@@ -326,6 +334,14 @@ bool TSvgText::Fill(cairo_t* Cr) {
 }
 
 void TSvgText::Add(cairo_t* Cr, TPiece Piece, double X0, double Y0, double X1, double Y1) {
+    // Pieces drawn on another context than the batch's are not held back,
+    // and what waits was drawn before them.
+    const bool HoldBack = FBatchDepth > 0 && Cr == FBatchCr;
+    if (!HoldBack && FBatchDepth > 0) Flush(FBatchCr);
+    // Room for a marker per piece, grown here where growing may throw, so
+    // that Flush never needs to.
+    if (FMarkers.capacity() <= FPieces.size()) FMarkers.reserve(std::max<std::size_t>(16, 2 * FPieces.size()));
+    if (FSeen.capacity() <= FPieces.size()) FSeen.reserve(std::max<std::size_t>(16, 2 * FPieces.size()));
     X0 = std::floor(X0), Y0 = std::floor(Y0), X1 = std::ceil(X1), Y1 = std::ceil(Y1);
     if (FWaiting == FPieces.size()) {
         FBox[0] = X0, FBox[1] = Y0, FBox[2] = X1, FBox[3] = Y1;
@@ -334,33 +350,31 @@ void TSvgText::Add(cairo_t* Cr, TPiece Piece, double X0, double Y0, double X1, d
         FBox[2] = std::max(FBox[2], X1), FBox[3] = std::max(FBox[3], Y1);
     }
     FPieces.push_back(std::move(Piece));
-    if (FBatchDepth == 0) Flush(Cr);
+    if (!HoldBack) Flush(Cr);
+}
+
+void TSvgText::BeginBatch(cairo_t* Cr) {
+    if (FBatchDepth == 0) FBatchCr = Cr;
+    ++FBatchDepth;
 }
 
 void TSvgText::EndBatch(cairo_t* Cr) noexcept {
-    if (FBatchDepth > 0 && --FBatchDepth == 0) Flush(Cr);
+    Flush(Cr);
+    if (FBatchDepth > 0 && --FBatchDepth == 0) FBatchCr = nullptr;
 }
 
 void TSvgText::Flush(cairo_t* Cr) noexcept {
     if (FWaiting == FPieces.size()) return;
     const std::size_t Index = FMarkers.size();
-    try {
-        FMarkers.reserve(Index + 1);
-        FSeen.reserve(Index + 1);
-    } catch (const std::bad_alloc&) {
-        // Flushed from destructors too: what waits is given up, and Finish
-        // refuses the document.
-        FLost = true;
-        FWaiting = FPieces.size();
-        return;
-    }
-    FMarkers.push_back(FWaiting);
+    FMarkers.push_back(FWaiting);  // within the room Add made
     FWaiting = FPieces.size();
-    // The marker is drawn in device space; a path being built is put back.
-    cairo_path_t* Building = cairo_has_current_point(Cr) ? cairo_copy_path(Cr) : nullptr;
-    cairo_pattern_t* Source = cairo_pattern_reference(cairo_get_source(Cr));
-    cairo_matrix_t M;
-    cairo_get_matrix(Cr, &M);
+    // The marker is drawn in device space, in its own state, so that the
+    // source, operator and transformation are as they were (a pattern set
+    // again would be tied to the transformation of now); the path being
+    // built, which is no part of that state, is put back.
+    cairo_path_t* Building = cairo_copy_path(Cr);
+    cairo_save(Cr);
+    cairo_set_operator(Cr, CAIRO_OPERATOR_OVER);
     cairo_set_source_rgba(Cr, double(Index / 10000 + 1) / 100, double(Index / 100 % 100 + 1) / 100,
                           double(Index % 100 + 1) / 100, MarkerAlpha);
     cairo_identity_matrix(Cr);
@@ -369,16 +383,24 @@ void TSvgText::Flush(cairo_t* Cr) noexcept {
     double C0, C1, C2, C3;
     cairo_clip_extents(Cr, &C0, &C1, &C2, &C3);
     FSeen.push_back(std::min(FBox[2], C2) > std::max(FBox[0], C0) && std::min(FBox[3], C3) > std::max(FBox[1], C1));
+    // Drawn counter-clockwise, as the painter draws no box, so that Cairo
+    // never takes it and a stroke of the same path as one element.
     cairo_new_path(Cr);
-    cairo_rectangle(Cr, FBox[0], FBox[1], FBox[2] - FBox[0], FBox[3] - FBox[1]);
+    cairo_move_to(Cr, FBox[0], FBox[1]);
+    cairo_line_to(Cr, FBox[0], FBox[3]);
+    cairo_line_to(Cr, FBox[2], FBox[3]);
+    cairo_line_to(Cr, FBox[2], FBox[1]);
+    cairo_close_path(Cr);
     cairo_fill(Cr);
-    cairo_set_matrix(Cr, &M);
-    cairo_set_source(Cr, Source);
-    cairo_pattern_destroy(Source);
-    if (Building) {
-        cairo_append_path(Cr, Building);
-        cairo_path_destroy(Building);
+    cairo_restore(Cr);
+    if (Building->status == CAIRO_STATUS_SUCCESS) {
+        if (Building->num_data > 0) cairo_append_path(Cr, Building);
+    } else {
+        FLost = true;
     }
+    cairo_path_destroy(Building);
+    // A context in error draws nothing more, markers neither.
+    if (cairo_status(Cr) != CAIRO_STATUS_SUCCESS) FLost = true;
 }
 
 bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
@@ -412,8 +434,13 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
         const std::size_t Start = Document.rfind('<', At);
         const std::size_t Stop = Document.find("/>", At);
         if (Start == std::string::npos || Start < From || Stop == std::string::npos) return false;
-        const std::string_view Tag = std::string_view(Document).substr(Start, 6);
-        if (Tag != "<path " && Tag != "<rect ") return false;
+        // Nothing but a marker: a path filled and no more, or the painted
+        // rectangle.
+        const std::string_view Element = std::string_view(Document).substr(Start, Stop - Start);
+        const std::string_view After = std::string_view(Document).substr(At + MarkerOpacity.size());
+        const bool AsFill = Element.starts_with("<path style=\" stroke:none;fill-rule:") && After.starts_with("\" d=\"");
+        const bool AsPaint = Element.starts_with("<rect ") && After.starts_with("stroke:none;\"/>");
+        if (!AsFill && !AsPaint) return false;
         std::size_t Index;
         if (!ParseMarker(std::string_view(Document).substr(Start, At - Start), Index) || Index >= FMarkers.size() ||
             Placed[Index])

@@ -55,10 +55,11 @@ public:
     // it itself, for the reasons Show gives.
     bool Fill(cairo_t* Cr);
 
-    // While a batch is open (they nest), runs and fills wait for Flush and
-    // then share one marker. Whoever opens one flushes before drawing
-    // anything else on the surface and before changing the clip.
-    void BeginBatch() { ++FBatchDepth; }
+    // While a batch is open on Cr (batches nest), runs and fills drawn on Cr
+    // wait for Flush and then share one marker. Whoever opens one flushes
+    // before drawing anything else on the surface and before changing the
+    // clip. EndBatch flushes.
+    void BeginBatch(cairo_t* Cr);
     void EndBatch(cairo_t* Cr) noexcept;
     // Fills the marker of what waits, if anything does. Cr's path, source
     // and transformation are as they were.
@@ -98,7 +99,8 @@ private:
     std::size_t FWaiting = 0;  // the first piece without a marker
     double FBox[4] = {0, 0, 0, 0};  // the waiting pieces' device box
     int FBatchDepth = 0;
-    bool FLost = false;  // a marker could not be recorded
+    cairo_t* FBatchCr = nullptr;  // the context the open batch holds back for
+    bool FLost = false;  // a marker could not be drawn as recorded
 };
 
 }  // namespace pv
