@@ -96,6 +96,21 @@ void AppendPathData(std::string& S, const cairo_path_t& Path, double* Box = null
     }
 }
 
+// Whether Cairo painted part of Document as a raster image, which it does
+// where it cannot write what was drawn as SVG: an image used outside the
+// patterns it defines (a pattern fill, such as a pie's stripes, uses its
+// image inside one).
+bool HasRasterFallback(std::string_view Document) {
+    if (Document.find("<image") == std::string_view::npos) return false;
+    constexpr std::string_view Use = "<use xlink:href=\"#image";
+    for (std::size_t At = 0; (At = Document.find(Use, At)) != std::string_view::npos; At += Use.size()) {
+        const std::size_t Open = Document.rfind("<pattern", At), Close = Document.rfind("</pattern>", At);
+        const bool InPattern = Open != std::string_view::npos && (Close == std::string_view::npos || Close < Open);
+        if (!InPattern) return true;
+    }
+    return false;
+}
+
 // Reads Cairo's "fill:rgb(R%,G%,B%" of a marker back into its number.
 bool ParseMarker(std::string_view Element, std::size_t& Index) {
     const std::size_t At = Element.find("fill:rgb(");
@@ -411,7 +426,7 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
     // Pieces still waiting have no marker; whoever drew them did not flush.
     if (FWaiting != FPieces.size() || FLost) return false;
     // A raster fallback may hold markers as pixels.
-    if (Document.find("<image") != std::string::npos) return false;
+    if (HasRasterFallback(Document)) return false;
     const std::size_t SvgTag = Document.find("<svg");
     const std::size_t SvgTagEnd = SvgTag == std::string::npos ? SvgTag : Document.find('>', SvgTag);
     if (SvgTagEnd == std::string::npos) return false;
