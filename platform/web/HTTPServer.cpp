@@ -719,6 +719,15 @@ THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TCon
     Limits.MaxQueryFields = FOptions.MaxQueryFields;
     In.Fault = ParseRequestTarget(In.RawTarget, In.Target, Limits);
     if (In.Fault) In.Target.Path = Url ? Url : "";
+    // An HTTP/1.1 request names its host once: a proxy and this server
+    // could otherwise take it for different hosts.
+    if (!In.Fault && In.Version == "HTTP/1.1") {
+        std::size_t Hosts = 0;
+        for (const TWebField& F : In.Headers) Hosts += SameFieldName(F.Name, "Host");
+        if (Hosts != 1)
+            In.Fault = {400, Hosts == 0 ? "an HTTP/1.1 request needs a Host header"
+                                        : "Host is given " + std::to_string(Hosts) + " times"};
+    }
     if (State && State->Uploading) {
         In.HasBody = !State->UploadTooLarge;
         In.BodyTooLarge = State->UploadTooLarge;

@@ -229,6 +229,29 @@ TEST(HTTPServerTest, OptionsAnswersWithWhatIsAllowedAndCrossOriginQuestionsWhere
     EXPECT_EQ(Calls, 2);
 }
 
+// An HTTP/1.1 request without a Host, or with two, is refused before the
+// handler; HTTP/1.0 needs none.
+TEST(HTTPServerTest, AnHttp11RequestNeedsExactlyOneHost) {
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    });
+    for (const auto& [Head, Says] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"GET /c.gif HTTP/1.1\r\n\r\n", "Bad request: an HTTP/1.1 request needs a Host header\n"},
+             {"GET /c.gif HTTP/1.1\r\nHost: a\r\nhost: b\r\n\r\n", "Bad request: Host is given 2 times\n"}}) {
+        THttpConnection C(S.Port());
+        C.SendRaw(Head);
+        THttpReply R = C.ReadReply();
+        EXPECT_EQ(R.Status, 400) << Head;
+        EXPECT_EQ(R.Body, Says);
+    }
+    THttpConnection Old(S.Port());
+    Old.SendRaw("GET /c.gif HTTP/1.0\r\n\r\n");
+    EXPECT_EQ(Old.ReadReply().Status, 200);
+    EXPECT_EQ(Calls, 1);
+}
+
 TEST(HTTPServerTest, RequestBodyIsRefusedWithoutReachingTheHandler) {
     std::atomic<int> Calls{0};
     TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
