@@ -755,7 +755,7 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
     }
     const bool PostAllowed = FOptions.PostBodyLimit > 0;
     const std::string Methods = PostAllowed ? "GET, HEAD, POST" : "GET, HEAD";
-    if (In.Method == "OPTIONS" && !In.HasBody) {
+    if (In.Method == "OPTIONS") {
         // What the resource allows. A browser asks so before a cross-origin
         // request that it may not simply send (one with headers of its
         // page's own); where cross-origin answers are allowed, it is told

@@ -71,20 +71,14 @@ std::string FillStyle(double R, double G, double B, double A) {
     return S;
 }
 
-// Path's data as Cairo's SVG writer writes a path's d attribute. Box, if
-// given, grows (x0, y0, x1, y1) to take in every point.
-void AppendPathData(std::string& S, const cairo_path_t& Path, double* Box = nullptr) {
+// Path's data as Cairo's SVG writer writes a path's d attribute.
+void AppendPathData(std::string& S, const cairo_path_t& Path) {
     for (int I = 0; I < Path.num_data; I += Path.data[I].header.length) {
         const cairo_path_data_t* D = &Path.data[I];
         auto Point = [&](int K) {
-            const double X = D[K].point.x, Y = D[K].point.y;
-            if (Box) {
-                Box[0] = std::min(Box[0], X), Box[1] = std::min(Box[1], Y);
-                Box[2] = std::max(Box[2], X), Box[3] = std::max(Box[3], Y);
-            }
-            AppendNumber(S, X);
+            AppendNumber(S, D[K].point.x);
             S += ' ';
-            AppendNumber(S, Y);
+            AppendNumber(S, D[K].point.y);
             S += ' ';
         };
         switch (D->header.type) {
@@ -311,9 +305,18 @@ bool TSvgText::Fill(cairo_t* Cr) {
     cairo_matrix_t M;
     cairo_get_matrix(Cr, &M);
     cairo_identity_matrix(Cr);
-    cairo_path_t* Path = cairo_copy_path(Cr);
-    double C0, C1, C2, C3;
+    double X0, Y0, X1, Y1, C0, C1, C2, C3;
+    cairo_path_extents(Cr, &X0, &Y0, &X1, &Y1);
     cairo_clip_extents(Cr, &C0, &C1, &C2, &C3);
+    // A fill over the whole page Cairo paints instead, and an opaque one
+    // makes it forget what was drawn before; such fills, and any over all
+    // of the clip, are left to Cairo.
+    if (X0 <= C0 && Y0 <= C1 && X1 >= C2 && Y1 >= C3) {
+        cairo_set_matrix(Cr, &M);
+        Flush(Cr);
+        return false;
+    }
+    cairo_path_t* Path = cairo_copy_path(Cr);
     cairo_set_matrix(Cr, &M);
     struct TPathFree {
         cairo_path_t* P;
@@ -323,6 +326,9 @@ bool TSvgText::Fill(cairo_t* Cr) {
         Flush(Cr);
         return false;
     }
+    cairo_new_path(Cr);
+    // A fill without area draws nothing, and Cairo writes nothing for it.
+    if (!(X1 > X0 && Y1 > Y0)) return true;
     TPiece Piece;
     std::string& S = Piece.Style;
     S.reserve(96 + static_cast<std::size_t>(Path->num_data) * 12);
@@ -330,20 +336,8 @@ bool TSvgText::Fill(cairo_t* Cr) {
     S += cairo_get_fill_rule(Cr) == CAIRO_FILL_RULE_EVEN_ODD ? "evenodd;" : "nonzero;";
     S += FillStyle(R, G, B, A);
     S += "\" d=\"";
-    double Box[4] = {HUGE_VAL, HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
-    AppendPathData(S, *Path, Box);
-    const double X0 = Box[0], Y0 = Box[1], X1 = Box[2], Y1 = Box[3];
+    AppendPathData(S, *Path);
     S += "\"/>";
-    // A fill over the whole page Cairo paints instead, and an opaque one
-    // makes it forget what was drawn before; such fills, and any over all
-    // of the clip, are left to Cairo.
-    if (X0 <= C0 && Y0 <= C1 && X1 >= C2 && Y1 >= C3) {
-        Flush(Cr);
-        return false;
-    }
-    cairo_new_path(Cr);
-    // A fill without area draws nothing, and Cairo writes nothing for it.
-    if (!(X1 > X0 && Y1 > Y0)) return true;
     Add(Cr, std::move(Piece), X0, Y0, X1, Y1);
     return true;
 }
