@@ -402,7 +402,8 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         if (F.Name == "width" || F.Name == "height") {
             int V = 0;
             auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
-            const bool Number = Ec == std::errc() && P == F.Value.data() + F.Value.size();
+            const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) &&
+                                P == F.Value.data() + F.Value.size();
             if (!Number || V < 1 || V > pv::TBitmap::MaxSide)
                 return Refuse("Parameter " + F.Name + "='" + F.Value + "' " + Misfit(Number) +
                               ": it must be a whole number in 1.." + std::to_string(pv::TBitmap::MaxSide));
@@ -410,7 +411,8 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         } else if (F.Name == "scale") {
             double V = 0;
             auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
-            const bool Number = Ec == std::errc() && P == F.Value.data() + F.Value.size() && std::isfinite(V);
+            const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) &&
+                                P == F.Value.data() + F.Value.size() && !std::isnan(V);
             if (!Number || !(V >= pv::MinChartScale) || !(V <= pv::MaxChartScale))
                 return Refuse("Parameter scale='" + F.Value + "' " + Misfit(Number) + ": it must be a number in 1..4");
             S.Scale = V;

@@ -328,6 +328,8 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
              {"scale=4.5", "scale='4.5'"},
              {"scale=nan", "scale='nan' is not a number: it must be a number in 1..4"},
              {"height=abc", "height='abc' is not a number"},
+             {"width=99999999999", "width='99999999999' is out of range"},
+             {"scale=1e999", "scale='1e999' is out of range"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
              {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, region"},
              {"width=100&width=200", "'width' is given more than once"},
