@@ -123,6 +123,70 @@ TTargetFault FramingFault(const TWebFields& Headers, std::string_view Version) {
     return {};
 }
 
+// The pieces of a request head as the library hands them over: C strings in
+// its read buffer, in wire order (the request line's method, target and
+// version, then each header's name and value).
+struct TRawHead {
+    const char* Method = nullptr;
+    const char* Url = nullptr;
+    const char* Version = nullptr;
+    // The target as the URI callback saw it.
+    std::string_view Target;
+    std::vector<std::pair<const char*, const char*>> Fields;
+    // The whole head's length in bytes, the final empty line included.
+    std::size_t HeadSize = 0;
+};
+
+bool HasControlByte(std::string_view S, bool TabAllowed) {
+    for (unsigned char C : S)
+        if ((C < 0x20 && !(TabAllowed && C == '\t')) || C == 0x7f) return true;
+    return false;
+}
+
+// A NUL or other control byte in the request line or a header, which the
+// library does not refuse: it ends each piece at the first NUL, so that
+// "GET /a.gif?x=1\0junk" would reach the handler as "/a.gif?x=1". The pieces
+// lie in the read buffer one after the other, parted only by the separators
+// the library overwrote with NULs (one space in the request line, a colon and
+// blanks before a value, CR LF or LF after a line), so a piece that ends
+// before the next one's separator was cut short by a NUL. A folded header
+// line, which the library copies elsewhere, fails the same test and is
+// refused as well, as RFC 9112 allows. No fault when there is none.
+TTargetFault RawHeadFault(const TRawHead& Head) {
+    const TTargetFault Fault{400, "the request line or a header holds a NUL or other control byte"};
+    if (!Head.Method || !Head.Url || !Head.Version || Head.HeadSize == 0) return {};
+    auto At = [](const char* P) { return reinterpret_cast<std::uintptr_t>(P); };
+    const std::uintptr_t HeadStart = At(Head.Method), HeadEnd = HeadStart + Head.HeadSize;
+    auto Inside = [&](const char* P) { return At(P) >= HeadStart && At(P) < HeadEnd; };
+    auto EndOf = [&](const char* P) { return At(P) + std::strlen(P); };
+    if (!Inside(Head.Url) || !Inside(Head.Version)) return Fault;
+    if (HasControlByte(Head.Method, false) || EndOf(Head.Method) + 1 != At(Head.Url)) return Fault;
+    if (HasControlByte(Head.Target, false) || std::strlen(Head.Url) > Head.Target.size() ||
+        At(Head.Url) + Head.Target.size() + 1 != At(Head.Version))
+        return Fault;
+    if (HasControlByte(Head.Version, false)) return Fault;
+    std::uintptr_t LineEnd = EndOf(Head.Version);
+    for (const auto& [Name, Value] : Head.Fields) {
+        if (!Name || !Value || !Inside(Name) || !Inside(Value)) return Fault;
+        if (At(Name) != LineEnd + 1 && At(Name) != LineEnd + 2) return Fault;
+        if (HasControlByte(Name, false) || HasControlByte(Value, true) || EndOf(Name) >= At(Value)) return Fault;
+        // The value starts after the colon and the blanks that follow it.
+        for (std::uintptr_t P = EndOf(Name) + 1; P < At(Value); ++P) {
+            const char C = *reinterpret_cast<const char*>(P);
+            if (C != ' ' && C != '\t') return Fault;
+        }
+        LineEnd = EndOf(Value);
+    }
+    // The last line's end and the empty line: two to four bytes.
+    if (HeadEnd < LineEnd + 2 || HeadEnd > LineEnd + 4) return Fault;
+    return {};
+}
+
+MHD_Result CollectRawField(void* Cls, MHD_ValueKind, const char* Key, const char* Value) {
+    static_cast<TRawHead*>(Cls)->Fields.emplace_back(Key, Value);
+    return MHD_YES;
+}
+
 bool DeclaredLengthAbove(const TWebFields& Headers, std::size_t Limit) {
     std::optional<std::string_view> Length = FindField(Headers, "Content-Length");
     if (!Length) return false;
@@ -204,6 +268,8 @@ struct THTTPServer::TConnectionState {
     bool Cut = false;
     // Touched only by the worker that owns the connection.
     bool HeadSeen = false;
+    // The request's head came in after Shutdown began: it is refused.
+    bool AfterShutdown = false;
     bool InFlight = false;
     // A POST body the server accepts, collected over the calls between the
     // head and the end of the request.
@@ -231,6 +297,7 @@ struct THTTPServerCallbacks {
         // second call, once the request is complete.
         if (State && !State->HeadSeen) {
             State->HeadSeen = true;
+            State->AfterShutdown = Server->FDraining.load();
             State->InFlight = true;
             Server->FInFlight.fetch_add(1);
             {
@@ -444,6 +511,7 @@ void THTTPServer::Start() {
         throw EInvalidOperation("THTTPServer: Start called while the server is active on port " +
                                 std::to_string(FBoundPort));
     CheckOptions();
+    FDraining.store(false);
 
     sockaddr_in V4{};
     sockaddr_in6 V6{};
@@ -539,9 +607,21 @@ void THTTPServer::Shutdown(std::chrono::milliseconds Grace) {
         throw EInvalidOperation("THTTPServer: Shutdown called from a request handler of the server on port " +
                                 std::to_string(FBoundPort) + "; it would wait for its own worker");
     if (!FDaemon) return;
+    // From here on every answer closes its connection and a request that
+    // comes in later is refused, so kept-alive clients cannot keep the
+    // server busy; idle connections are closed at once, so that nothing but
+    // the requests in flight is waited for.
+    FDraining.store(true);
     if (FQuiescedSocket < 0) FQuiescedSocket = MHD_quiesce_daemon(FDaemon);
     {
         std::unique_lock<std::mutex> Lock(FConnLock);
+        for (TConnectionState* C : FConnections) {
+            if (!C->AwaitingHead || C->Cut || C->Socket < 0) continue;
+            // As for an overdue head: the worker sees the end of the stream
+            // and closes the connection itself.
+            ::shutdown(C->Socket, SHUT_RDWR);
+            C->Cut = true;
+        }
         FDrained.wait_for(Lock, Grace, [&] { return FInFlight.load() == 0; });
     }
     Stop();
@@ -686,11 +766,15 @@ struct THTTPServer::TIncoming {
     TRequestTarget Target;
     TTargetFault Fault;
     TWebFields Headers;
-    // Why the end of the request's body is ambiguous (FramingFault), if it is.
-    TTargetFault AmbiguousFraming;
+    // Why the request's head cannot be read reliably, if it cannot: a NUL or
+    // control byte in it (RawHeadFault), or an ambiguous end of its body
+    // (FramingFault). The connection closes after the refusal.
+    TTargetFault HeadFault;
     std::string RemoteAddress;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
+    // The head came in after Shutdown began.
+    bool AfterShutdown = false;
     // A collected POST body (HasBody), or one that went past the limit.
     bool HasBody = false;
     bool BodyTooLarge = false;
@@ -712,8 +796,21 @@ THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TCon
     In.RawTarget = State && !State->RawTarget.empty() ? State->RawTarget : std::string(Url ? Url : "");
     In.Started = State ? State->Started : std::chrono::steady_clock::now();
     In.StartedAt = State ? State->StartedAt : std::time(nullptr);
+    In.AfterShutdown = State && State->AfterShutdown;
     MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectField, &In.Headers);
-    In.AmbiguousFraming = FramingFault(In.Headers, In.Version);
+    if (State) {
+        TRawHead Raw;
+        Raw.Method = Method;
+        Raw.Url = Url;
+        Raw.Version = Version;
+        Raw.Target = State->RawTarget;
+        MHD_get_connection_values(Connection, MHD_HEADER_KIND, &CollectRawField, &Raw);
+        if (const MHD_ConnectionInfo* Info =
+                MHD_get_connection_info(Connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE))
+            Raw.HeadSize = Info->header_size;
+        In.HeadFault = RawHeadFault(Raw);
+    }
+    if (!In.HeadFault) In.HeadFault = FramingFault(In.Headers, In.Version);
     In.RemoteAddress = RemoteAddress(Connection);
     TTargetLimits Limits;
     Limits.MaxQueryFields = FOptions.MaxQueryFields;
@@ -746,11 +843,19 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         Out = std::move(M);
         Delivered = true;
     };
-    if (In.AmbiguousFraming) {
+    if (In.HeadFault) {
         TWebResponse Refusal(Keep);
-        SendPlainText(Refusal, In.AmbiguousFraming.Status,
-                      (In.AmbiguousFraming.Status == 501 ? "Not implemented: " : "Bad request: ") +
-                          In.AmbiguousFraming.Reason + "\n");
+        SendPlainText(Refusal, In.HeadFault.Status,
+                      (In.HeadFault.Status == 501 ? "Not implemented: " : "Bad request: ") + In.HeadFault.Reason +
+                          "\n");
+        return Out;
+    }
+    if (In.AfterShutdown) {
+        // A client that sent it on a kept-alive connection may send it
+        // again to another process.
+        TWebResponse Refusal(Keep);
+        Refusal.SetCustomHeader("Retry-After", "1");
+        SendPlainText(Refusal, 503, "Service Unavailable: the server is shutting down\n");
         return Out;
     }
     const bool PostAllowed = FOptions.PostBodyLimit > 0;
@@ -859,9 +964,10 @@ THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const 
     for (const TWebField& F : FOptions.ExtraHeaders)
         if (!FindField(Message.CustomHeaders, F.Name)) Add(F.Name, F.Value);
     if (!FOptions.ServerHeader.empty()) Add(MHD_HTTP_HEADER_SERVER, FOptions.ServerHeader);
-    // After a request of ambiguous framing the rest of the connection cannot
-    // be read reliably.
-    if (In.AmbiguousFraming) Add(MHD_HTTP_HEADER_CONNECTION, "close");
+    // After a head that cannot be read reliably, neither can the rest of the
+    // connection.
+    // Once Shutdown has begun, every answer is the last of its connection.
+    if (In.HeadFault || FDraining.load()) Add(MHD_HTTP_HEADER_CONNECTION, "close");
     if (MHD_queue_response(Connection, static_cast<unsigned int>(Status), Response.get()) != MHD_YES)
         throw EHTTPServerError("THTTPServer: the answer " + std::to_string(Status) + " to " + In.Method + " " +
                                Escaped(In.Target.Path, true) + " could not be queued");
@@ -871,6 +977,7 @@ THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const 
 void THTTPServer::LogRequest(const TIncoming& In, const TAnswer& Answer, bool Queued, const std::string& Error) {
     const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - In.Started).count();
     try {
+        if (FOptions.Answered && Queued) FOptions.Answered(In.Target.Path, Answer.Status, Ms / 1000);
         if (!FOptions.AccessLog || !Queued || !Error.empty()) {
             char Figures[64];
             std::snprintf(Figures, sizeof Figures, " %d %zu bytes %.1f ms", Queued ? Answer.Status : 0, Answer.Bytes, Ms);

@@ -121,6 +121,11 @@ struct THTTPServerOptions {
     // Headers added to every answer (for example
     // Access-Control-Allow-Origin), unless the handler set the same name.
     TWebFields ExtraHeaders;
+    // Called once per answered request, on its worker and so from several
+    // threads at once, with the decoded path, the status sent (304 where
+    // If-None-Match matched) and the seconds from the head's arrival to the
+    // answer's queueing; for metrics. Empty: not called.
+    std::function<void(std::string_view Path, int Status, double Seconds)> Answered;
     // The largest POST body in bytes that reaches the handler. Default 0:
     // POST is refused with 405 like every method but GET and HEAD, and any
     // request body with 413.
@@ -165,9 +170,12 @@ public:
     // active. Raises EInvalidOperation when called from one of this server's
     // handlers, which would wait for itself.
     void Stop();
-    // Stops accepting connections, lets the requests in flight finish (their
-    // answers sent) for at most Grace, then stops as Stop does. For a clean
-    // SIGTERM. Raises as Stop does.
+    // Stops accepting connections and requests: idle connections are closed,
+    // a request that comes in on an open connection afterwards gets 503 with
+    // Retry-After, and every answer carries "Connection: close". Lets the
+    // requests in flight finish (their answers sent) for at most Grace and
+    // stops as Stop does as soon as none is left. For a clean SIGTERM.
+    // Raises as Stop does.
     void Shutdown(std::chrono::milliseconds Grace);
     bool IsActive() const { return FDaemon != nullptr; }
     // Requests whose head is in and whose answer is not yet fully sent.
@@ -227,6 +235,8 @@ private:
     bool FWatchStop = false;
     std::thread FWatch;
     std::atomic<int> FInFlight{0};
+    // Set by Shutdown: no request is taken any more.
+    std::atomic<bool> FDraining{false};
     std::condition_variable FDrained;
     // The listening socket after Shutdown quiesced the daemon; closed after it stops.
     int FQuiescedSocket = -1;

@@ -700,6 +700,43 @@ TEST(HTTPServerTest, EncodedNulOrBrokenEscapeInTheTargetIsRefused) {
     EXPECT_EQ(Calls.load(), 1);
 }
 
+// The library ends each piece of the head at a NUL; the server must not take
+// the shortened piece for the request.
+TEST(HTTPServerTest, RawNulOrControlByteInTheHeadGets400AndClosesTheConnection) {
+    std::atomic<int> Calls{0};
+    TRunningServer S([&](const TWebRequest&, TWebResponse& R) {
+        ++Calls;
+        SendPlainText(R, 200, "ok");
+    });
+    for (const std::string& Head : {
+             "GET /RevenueChart.gif?region=EU\0junk HTTP/1.1\r\nHost: a\r\n\r\n"s,
+             "GET /RevenueChart.gif\0junk HTTP/1.1\r\nHost: a\r\n\r\n"s,
+             "GET\0x /a.gif HTTP/1.1\r\nHost: a\r\n\r\n"s,
+             "GET /a.gif HTTP/1.1\r\nHost: a\r\nX-Note: ab\0cd\r\n\r\n"s,
+             "GET /a.gif HTTP/1.1\r\nHost: a\r\nX-Last: z\0\r\n\r\n"s,
+             "GET /a.gif HTTP/1.1\r\nHost: a\x01b\r\n\r\n"s,
+             "GET /a\x7f.gif HTTP/1.1\r\nHost: a\r\n\r\n"s,
+             "GET /a.gif HTTP/1.1\r\nHost: a\r\nX-Folded: a\r\n b\r\n\r\n"s,
+         }) {
+        THttpConnection C(S.Port());
+        C.SendRaw(Head);
+        THttpReply R = C.ReadReply();
+        EXPECT_EQ(R.Status, 400) << Head;
+        EXPECT_NE(R.Body.find("NUL or other control byte"), std::string::npos) << R.Body;
+        EXPECT_EQ(R.Header("Connection"), "close");
+        EXPECT_TRUE(C.ServerClosed());
+    }
+    EXPECT_EQ(Calls.load(), 0);
+    // Blanks after the colon, tabs in a value, bare LF line ends and a last
+    // header without a value are no fault.
+    THttpConnection C(S.Port());
+    C.SendRaw("GET /a.gif HTTP/1.1\r\nHost: a\r\nX-A:\t  b\tc  \r\nX-B:\r\n\r\n"s);
+    EXPECT_EQ(C.ReadReply().Status, 200);
+    C.SendRaw("GET /a.gif HTTP/1.1\nHost: a\nX-A: b\n\n"s);
+    EXPECT_EQ(C.ReadReply().Status, 200);
+    EXPECT_EQ(Calls.load(), 2);
+}
+
 // One answer, whose body is as long as it says and names the value, then the
 // connection closes; the handler never sees the request.
 TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandler) {
@@ -861,6 +898,68 @@ TEST(HTTPServerTest, ShutdownLetsRequestsInFlightFinish) {
     THttpReply R = Reply.get();
     EXPECT_EQ(R.Status, 200);
     EXPECT_EQ(R.Body.size(), 100000u);
+    EXPECT_FALSE(Server.IsActive());
+}
+
+// Kept-alive clients that send request after request must not keep a
+// shutting-down server busy: nothing that comes in after Shutdown reaches the
+// handler, and the server stops once the request in flight is answered.
+TEST(HTTPServerTest, ShutdownTakesNoNewRequestOnKeptAliveConnectionsAndEndsWhenTheLastIsSent) {
+    std::atomic<bool> Stopping{false};
+    std::atomic<int> Slow{0}, LateCalls{0};
+    THTTPServerOptions O;
+    O.Threads = 4;
+    O.Log = [](std::string_view) {};
+    THTTPServer Server(O, [&](const TWebRequest& Q, TWebResponse& R) {
+        if (Stopping) ++LateCalls;
+        if (Q.GetPath() == "/slow") {
+            ++Slow;
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        SendPlainText(R, 200, "ok");
+    });
+    Server.Start();
+    const std::uint16_t Port = Server.GetPort();
+    // Busy clients, each on one kept-alive connection, and idle ones.
+    std::atomic<bool> Done{false};
+    std::vector<std::thread> Busy;
+    for (int I = 0; I < 3; ++I)
+        Busy.emplace_back([&, Port] {
+            try {
+                THttpConnection C(Port, 10);
+                while (!Done) {
+                    THttpReply R = C.Request("GET", "/fast");
+                    if (R.Header("Connection") == "close") break;
+                }
+            } catch (const std::exception&) {
+                // Closed by the server: the client is done.
+            }
+        });
+    std::vector<std::unique_ptr<THttpConnection>> Idle;
+    for (int I = 0; I < 3; ++I) {
+        Idle.push_back(std::make_unique<THttpConnection>(Port, 10));
+        EXPECT_EQ(Idle.back()->Request("GET", "/fast").Status, 200);
+    }
+    std::future<THttpReply> InFlight = std::async(std::launch::async, [Port] {
+        THttpConnection C(Port, 10);
+        return C.Request("GET", "/slow");
+    });
+    while (Slow == 0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // The handler runs while Shutdown begins; whatever it sees from then on
+    // is counted, less the request in flight.
+    const auto T0 = std::chrono::steady_clock::now();
+    Stopping = true;
+    Server.Shutdown(std::chrono::seconds(10));
+    const auto Took = std::chrono::steady_clock::now() - T0;
+    Done = true;
+    for (std::thread& T : Busy) T.join();
+    // A handler call may have begun just before Stopping was set.
+    EXPECT_LE(LateCalls.load(), 3);
+    EXPECT_LT(Took, std::chrono::seconds(5));
+    THttpReply R = InFlight.get();
+    EXPECT_EQ(R.Status, 200);
+    EXPECT_EQ(R.Header("Connection"), "close");
+    for (auto& C : Idle) EXPECT_TRUE(C->ServerClosed());
     EXPECT_FALSE(Server.IsActive());
 }
 
