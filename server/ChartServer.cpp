@@ -4,10 +4,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string_view>
+#include <variant>
 
 #include "component/Norq_Plotvane.h"
 #include "platform/db/DBError.h"
@@ -18,7 +21,10 @@
 #include "platform/web/ETag.h"
 #include "server/Compression.h"
 #include "server/DataWatch.h"
+#include "server/Metrics.h"
+#include "server/RateLimiter.h"
 #include "server/ResponseCache.h"
+#include "server/UrlSignature.h"
 
 namespace plotvane {
 
@@ -78,6 +84,39 @@ std::string FormatScale(double Scale) {
     char Text[32];
     std::snprintf(Text, sizeof Text, "%g", Scale);
     return Text;
+}
+
+// Appends Part to Key as "<length>:<bytes>", so that no part, whatever bytes
+// it holds, can be read as the end of one part and the start of the next.
+void AppendKeyPart(std::string& Key, std::string_view Part) {
+    Key += std::to_string(Part.size());
+    Key += ':';
+    Key += Part;
+}
+
+// A typed, checked parameter value as a key part: its type and its value in
+// one spelling, so that "3" and "03" of an integer share a key and the text
+// "3" does not share one with the integer 3.
+std::string TypedKey(const pv::TFieldValue& Value) {
+    if (const auto* I = std::get_if<std::int64_t>(&Value)) return "i" + std::to_string(*I);
+    if (const auto* D = std::get_if<double>(&Value)) {
+        char Text[40];
+        std::snprintf(Text, sizeof Text, "r%.17g", *D);
+        return Text;
+    }
+    if (const auto* S = std::get_if<std::string>(&Value)) return "t" + *S;
+    return "n";
+}
+
+// A client's value for a message: in quotes, and cut to its first 64 bytes
+// (at a character's start) with its length said when it is longer, so that
+// an answer never repeats a long value in full.
+std::string QuoteValue(std::string_view Value) {
+    constexpr std::size_t Shown = 64;
+    if (Value.size() <= Shown) return "'" + std::string(Value) + "'";
+    std::size_t Cut = Shown;
+    while (Cut > 0 && (static_cast<unsigned char>(Value[Cut]) & 0xC0) == 0x80) --Cut;
+    return "'" + std::string(Value.substr(0, Cut)) + "...' (" + std::to_string(Value.size()) + " bytes)";
 }
 
 // A 16 x 16 icon of three bars, as PNG.
@@ -165,12 +204,35 @@ struct TChartServer::TRequestSettings {
     int Height = 0;
     double Scale = 1;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
-    std::string Key;                                          // for the cache
+    // The cache key: chart, format, pixel size, the exact scale and
+    // ParamsKey, each part length-prefixed.
+    std::string Key;
+    // The declared parameters' typed values in declaration order, each part
+    // length-prefixed: equal exactly when the query would read the same.
     std::string ParamsKey;
 };
 
 TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Options)) {
     if (!FOptions.LoadModule) throw pv::EComponentError("TChartServer: no LoadModule function is assigned");
+    if (!FOptions.SignKey.empty() && FOptions.SignKey.size() < MinSignKeyBytes)
+        throw pv::EComponentError("TChartServer: the signing key holds " + std::to_string(FOptions.SignKey.size()) +
+                                  " bytes; it needs at least " + std::to_string(MinSignKeyBytes));
+    if (!(FOptions.Rate >= 0) || !(FOptions.Burst >= 0))
+        throw pv::EComponentError("TChartServer: Rate " + FormatScale(FOptions.Rate) + " and Burst " +
+                                  FormatScale(FOptions.Burst) + " must not be negative");
+    if (FOptions.Rate > 0)
+        FLimiter = std::make_unique<TRateLimiter>(FOptions.Rate,
+                                                  FOptions.Burst > 0 ? FOptions.Burst : std::ceil(FOptions.Rate));
+    FMetrics = std::make_unique<TServerMetrics>();
+    FOptions.Http.Answered = [Metrics = FMetrics.get(), Outer = FOptions.Http.Answered](
+                                 std::string_view Path, int Status, double Seconds) {
+        std::string_view Format = "none";
+        if (const std::size_t Dot = Path.rfind('.'); Dot != std::string_view::npos && Dot > 1)
+            for (const TFormat& F : Formats)
+                if (F.Extension == Path.substr(Dot + 1)) Format = F.Extension == "jpeg" ? "jpg" : F.Extension;
+        Metrics->CountAnswer(Format, Status, Seconds);
+        if (Outer) Outer(Path, Status, Seconds);
+    };
     FCache = std::make_unique<TResponseCache>(FOptions.CacheBytes);
     const unsigned Count = std::max(1u, FOptions.Http.Threads);
     for (unsigned I = 0; I < Count; ++I) {
@@ -325,7 +387,20 @@ void TChartServer::SendUnavailable(pv::TWebResponse& Response) {
     Response.SendResponse();
 }
 
-void TChartServer::Health(pv::TWebResponse& Response) {
+std::string TChartServer::ClientAddress(const pv::TWebRequest& Request) const {
+    const std::string& Remote = Request.GetRemoteAddress();
+    if (FOptions.TrustedProxy.empty() || Remote != FOptions.TrustedProxy) return Remote;
+    // The proxy appends the address it was connected from; entries before
+    // it are the client's own say and prove nothing.
+    std::string_view Forwarded = Request.GetHeader("X-Forwarded-For");
+    if (const std::size_t Comma = Forwarded.rfind(','); Comma != std::string_view::npos)
+        Forwarded.remove_prefix(Comma + 1);
+    while (!Forwarded.empty() && (Forwarded.front() == ' ' || Forwarded.front() == '\t')) Forwarded.remove_prefix(1);
+    while (!Forwarded.empty() && (Forwarded.back() == ' ' || Forwarded.back() == '\t')) Forwarded.remove_suffix(1);
+    return Forwarded.empty() ? Remote : std::string(Forwarded);
+}
+
+void TChartServer::Health(pv::TWebResponse& Response, bool Ready) {
     // Every database is looked at, also when the data is not watched.
     std::string Fault;
     for (auto& W : FWatches)
@@ -347,22 +422,45 @@ void TChartServer::Health(pv::TWebResponse& Response) {
     }
     Response.SetCustomHeader("Cache-Control", "no-store");
     if (Fault.empty()) {
-        pv::SendPlainText(Response, 200, "ok\n");
+        pv::SendPlainText(Response, 200, Ready ? "ready\n" : "ok\n");
     } else {
-        Log("healthz: " + Fault);
+        Log(std::string(Ready ? "readyz: " : "healthz: ") + Fault);
         pv::SendPlainText(Response, 503, Fault + "\n");
     }
 }
 
 void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response) {
     const std::string& Path = Request.GetPath();
+    if (Path == "/healthz") return Health(Response, false);
+    if (Path == "/readyz" || Path == "/metrics") {
+        if (!FOptions.Metrics) return pv::SendPlainText(Response, 404, "Not found: " + Path + "\n");
+        if (!FOptions.MetricsFrom.empty() && Request.GetRemoteAddress() != FOptions.MetricsFrom)
+            return pv::SendPlainText(Response, 403, "Forbidden: " + Path + " is answered to " + FOptions.MetricsFrom +
+                                                        " only\n");
+        if (Path == "/readyz") return Health(Response, true);
+        Response.SetCustomHeader("Cache-Control", "no-store");
+        Response.SetContentType("text/plain; version=0.0.4; charset=utf-8");
+        Response.SetContent(FMetrics->Text({FCache->Bytes(), FCache->Count(), FServer->RequestsInFlight()}));
+        Response.SendResponse();
+        return;
+    }
+    if (FLimiter) {
+        if (const int Wait = FLimiter->Take(ClientAddress(Request))) {
+            FMetrics->CountRateLimited();
+            Response.SetCustomHeader("Retry-After", std::to_string(Wait));
+            Response.SetCustomHeader("Cache-Control", "no-store");
+            return pv::SendPlainText(Response, 429, "Too Many Requests: try again in " + std::to_string(Wait) +
+                                                        " s\n");
+        }
+    }
+    if ((Path == "/" || Path == "/index.html") && !FOptions.SignKey.empty())
+        return pv::SendPlainText(Response, 404, "Not found: the index is off while chart URLs must be signed\n");
     if (Path == "/" || Path == "/index.html") {
         Response.SetContentType("text/html; charset=utf-8");
         Response.SetContent(IndexPage());
         Response.SendResponse();
         return;
     }
-    if (Path == "/healthz") return Health(Response);
     if (Path == "/favicon.ico") {
         static const std::string Icon = MakeFavicon();
         Response.SetContentType("image/png");
@@ -387,6 +485,24 @@ void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Resp
 
 void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
                                pv::TWebResponse& Response) {
+    // 0. A signed URL, when the server has a key: nothing else is looked at
+    // before the signature holds.
+    const bool Signed = !FOptions.SignKey.empty();
+    if (Signed) {
+        const TSignatureVerdict Verdict =
+            CheckUrlSignature(FOptions.SignKey, Request.GetPath(), Request.GetQueryFields(), std::time(nullptr));
+        if (Verdict != TSignatureVerdict::svValid) {
+            FMetrics->CountSignatureRefused();
+            Response.SetCustomHeader("Cache-Control", "no-store");
+            const char* Why = Verdict == TSignatureVerdict::svMissing ? "the URL carries no signature (sig)"
+                              : Verdict == TSignatureVerdict::svWrong ? "the URL's signature (sig) does not match it"
+                              : Verdict == TSignatureVerdict::svExpired
+                                  ? "the URL has expired (exp)"
+                                  : "the URL's expiry (exp) is not a whole number of seconds since 1970";
+            return pv::SendPlainText(Response, 403, std::string("Forbidden: ") + Why + "\n");
+        }
+    }
+
     // 1. The request's settings, each checked; a refusal names the
     // parameter and what it allows.
     TRequestSettings S;
@@ -397,15 +513,16 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
     std::vector<std::string_view> Seen;
     for (const pv::TWebField& F : Request.GetQueryFields()) {
         for (std::string_view Earlier : Seen)
-            if (Earlier == F.Name) return Refuse("Parameter '" + F.Name + "' is given more than once");
+            if (Earlier == F.Name) return Refuse("Parameter " + QuoteValue(F.Name) + " is given more than once");
         Seen.push_back(F.Name);
+        if (Signed && (F.Name == "sig" || F.Name == "exp")) continue;
         if (F.Name == "width" || F.Name == "height") {
             int V = 0;
             auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
             const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) &&
                                 P == F.Value.data() + F.Value.size();
             if (!Number || V < 1 || V > pv::TBitmap::MaxSide)
-                return Refuse("Parameter " + F.Name + "='" + F.Value + "' " + Misfit(Number) +
+                return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " " + Misfit(Number) +
                               ": it must be a whole number in 1.." + std::to_string(pv::TBitmap::MaxSide));
             (F.Name == "width" ? S.Width : S.Height) = V;
         } else if (F.Name == "scale") {
@@ -414,7 +531,8 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
             const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) &&
                                 P == F.Value.data() + F.Value.size() && !std::isnan(V);
             if (!Number || !(V >= pv::MinChartScale) || !(V <= pv::MaxChartScale))
-                return Refuse("Parameter scale='" + F.Value + "' " + Misfit(Number) + ": it must be a number in 1..4");
+                return Refuse("Parameter scale=" + QuoteValue(F.Value) + " " + Misfit(Number) +
+                              ": it must be a number in 1..4");
             S.Scale = V;
         } else {
             const pv::TQueryParam* Declared = nullptr;
@@ -423,10 +541,10 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
             if (!Declared) {
                 std::string Known = "width, height, scale";
                 for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
-                return Refuse("Unknown parameter '" + F.Name + "': " + Chart.Name + " takes " + Known);
+                return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
             }
             if (!Declared->Convert(F.Value))
-                return Refuse("Parameter " + F.Name + "='" + F.Value + "' is out of range: it must be " +
+                return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " is out of range: it must be " +
                               Declared->Allowed());
             S.Params.emplace_back(F.Name, F.Value);
         }
@@ -440,14 +558,23 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
                       std::to_string(pv::TBitmap::MaxSide));
     for (const pv::TQueryParam& P : Chart.Params)
         for (auto& [N, V] : S.Params)
-            if (N == P.Name) S.ParamsKey += N + "=" + V + "\n";
-    S.Key = Chart.Name + "\n" + Format + "\n" + std::to_string(S.Width) + "x" + std::to_string(S.Height) + "@" +
-            FormatScale(S.Scale) + "\n" + S.ParamsKey;
+            if (N == P.Name) {
+                AppendKeyPart(S.ParamsKey, N);
+                AppendKeyPart(S.ParamsKey, TypedKey(*P.Convert(V)));
+            }
+    char ExactScale[40];
+    std::snprintf(ExactScale, sizeof ExactScale, "%.17g", S.Scale);
+    AppendKeyPart(S.Key, Chart.Name);
+    AppendKeyPart(S.Key, Format);
+    AppendKeyPart(S.Key, std::to_string(S.Width) + "x" + std::to_string(S.Height));
+    AppendKeyPart(S.Key, ExactScale);
+    AppendKeyPart(S.Key, S.ParamsKey);
 
     // 2. Has any database changed, and can each be read?
     std::string Fault;
     const std::uint64_t Stamp = DataStamp(Fault);
     if (!Fault.empty()) {
+        FMetrics->CountDatabaseError();
         Log("GET " + Request.GetPath() + ": 503: " + Fault);
         Response.SetCustomHeader("Cache-Control", "no-store");
         return pv::SendPlainText(Response, 503, "Service Unavailable: the chart's data cannot be read\n");
@@ -459,6 +586,12 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
     // unchanged ETag, and with it a 304).
     const bool Polled = FOptions.RefreshData && FHasPolled;
     std::shared_ptr<const TCachedAnswer> Answer = Polled ? nullptr : FCache->Find(S.Key, Stamp);
+    if (Answer)
+        FMetrics->CountCacheHit();
+    else
+        FMetrics->CountCacheMiss();
+    using TClock = std::chrono::steady_clock;
+    auto Since = [](TClock::time_point T0) { return std::chrono::duration<double>(TClock::now() - T0).count(); };
     if (!Answer) try {
         // 4. Draw it on a module of its own, with the request's settings
         // undone before the module goes back.
@@ -487,6 +620,8 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
             for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
         // The data sets read again where their data changed or this
         // request's parameters differ from the last read's.
+        const TClock::time_point QueryStart = TClock::now();
+        bool Read = false;
         for (TModule::TWatched& W : Module->Watched) {
             const TDataWatch::TState State = FWatches[W.Watch]->Check();
             const std::string Key = W.DataSet == Query ? S.ParamsKey : std::string();
@@ -494,6 +629,7 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
             const bool Reread = !W.Current || (FOptions.RefreshData && State.Generation != W.Generation) ||
                                 Key != W.ParamsKey;
             if (!Reopen && !Reread) continue;
+            Read = true;
             W.Current = false;
             if (Reopen) {
                 W.DataSet->Close();
@@ -508,11 +644,14 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         }
         if (FOptions.RefreshData)
             for (pv::TDataSet* D : Module->Polled) {
+                Read = true;
                 if (D->GetActive())
                     D->Refresh();
                 else
                     D->Open();
             }
+        if (Read) FMetrics->ObserveQuery(Since(QueryStart));
+        const TClock::time_point RenderStart = TClock::now();
         C->SetScale(S.Scale);
         C->SetWidth(S.Width);
         C->SetHeight(S.Height);
@@ -538,12 +677,14 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
             }
         }
         FRenders.fetch_add(1);
+        FMetrics->ObserveRender(Since(RenderStart));
         for (const TFormat& F : Formats)
             if (F.Extension == Format) Made->ContentType = std::string(F.ContentType);
         Made->ETag = pv::StrongETag(Made->Body);
         Answer = Made;
         if (!Polled) FCache->Insert(S.Key, Stamp, Answer);
     } catch (const pv::EDatabaseUnavailable&) {
+        FMetrics->CountDatabaseError();
         SendUnavailable(Response);
         throw;
     }

@@ -33,6 +33,8 @@ namespace plotvane {
 
 class TResponseCache;
 class TDataWatch;
+class TRateLimiter;
+class TServerMetrics;
 
 struct TChartServerOptions {
     // The form file served; its file name (not the folder) titles the index.
@@ -45,6 +47,23 @@ struct TChartServerOptions {
     bool RefreshData = true;
     // The response cache's size in bytes; 0: no cache. Default 64 MiB.
     std::size_t CacheBytes = 64u << 20;
+    // The secret that chart URLs must be signed with (see UrlSignature.h);
+    // empty: URLs need no signature. A URL without a valid signature, or
+    // past its exp=, gets 403 without rendering, and the index page is off.
+    std::string SignKey;
+    // Requests a second and burst per client address (a token bucket);
+    // beyond it 429 with Retry-After. Rate 0: no limit. /healthz, /readyz
+    // and /metrics are never limited.
+    double Rate = 0;
+    double Burst = 0;
+    // The address of a proxy in front of the server: a connection from it
+    // names its client in the last entry of X-Forwarded-For, which the rate
+    // limit then counts. Empty: the connection's address counts.
+    std::string TrustedProxy;
+    // /metrics (Prometheus text format) and /readyz. With MetricsFrom, only
+    // a connection from that address gets them (others 403).
+    bool Metrics = true;
+    std::string MetricsFrom;
     // Passed to the HTTP adapter (address, port, threads, limits,
     // Cache-Control, logs, Server and extra headers).
     pv::THTTPServerOptions Http;
@@ -75,7 +94,10 @@ private:
     void Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response);
     void HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
                      pv::TWebResponse& Response);
-    void Health(pv::TWebResponse& Response);
+    // /healthz, and /readyz (Ready): every database answers.
+    void Health(pv::TWebResponse& Response, bool Ready);
+    // The address the rate limit counts for Request.
+    std::string ClientAddress(const pv::TWebRequest& Request) const;
     std::string IndexPage() const;
     // The data stamp of now, or the reason a database cannot be read.
     std::uint64_t DataStamp(std::string& Fault);
@@ -95,6 +117,8 @@ private:
     // shows: with RefreshData each request reads it again and renders.
     bool FHasPolled = false;
     std::atomic<std::uint64_t> FRenders{0};
+    std::unique_ptr<TRateLimiter> FLimiter;
+    std::unique_ptr<TServerMetrics> FMetrics;
     std::unique_ptr<pv::THTTPServer> FServer;
 };
 

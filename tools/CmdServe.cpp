@@ -1,6 +1,10 @@
 // plotvane serve: every chart of a form over HTTP.
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -9,6 +13,7 @@
 
 #include "PlotvaneVersion.h"
 #include "server/ChartServer.h"
+#include "server/UrlSignature.h"
 #include "tools/FormClasses.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
@@ -24,7 +29,10 @@ Serves every TNorq_DBPlotvane of FORM at /<Name>.gif, .jpg, .png, .svg and
 width, height and scale (1..4) and the SQL parameters the form declares a
 request may set, for example /RevenueChart.png?width=800&scale=2&region=EU.
 Answers are kept in a response cache while the databases do not change.
-Stop the server with Ctrl-C (SIGINT) or SIGTERM: requests in flight finish.
+/healthz answers 200 while every database can be read, /readyz the same once
+the server is ready, /metrics the server's figures in the Prometheus text
+format. Stop the server with Ctrl-C (SIGINT) or SIGTERM: requests in flight
+finish, and no new request is taken.
 
   --port N             the port to listen on (default 8080; 0: any free port)
   --bind ADDRESS       the numeric address to listen on (default 127.0.0.1)
@@ -38,7 +46,43 @@ Stop the server with Ctrl-C (SIGINT) or SIGTERM: requests in flight finish.
   --cors-origin ORIGIN send Access-Control-Allow-Origin: ORIGIN
   --no-refresh         render the records read at start instead of watching
                        the databases for changes
+
+On the public internet:
+  --sign-key FILE      answer only chart URLs signed with the key in FILE
+                       (at least 32 bytes; see 'plotvane help sign'); others
+                       get 403, and the index page is off
+  --rate N/s           at most N requests a second per client address, after
+                       a burst (429 with Retry-After beyond it)
+  --burst M            the burst: M requests at once (default: N)
+  --trusted-proxy ADDR a proxy at ADDR names the client in X-Forwarded-For;
+                       the rate limit counts that address for its connections
+  --metrics-from ADDR  answer /metrics and /readyz to connections from ADDR
+                       only (for example 127.0.0.1)
+  --no-metrics         no /metrics and /readyz
 )";
+
+// A numeric IPv4 or IPv6 address in the spelling the server sees
+// connections from ("::1", not "0:0::1").
+std::string NumericAddress(const std::string& Option, const std::string& Text) {
+    if (Text.empty()) return Text;
+    unsigned char Bytes[sizeof(in6_addr)];
+    char Spelled[INET6_ADDRSTRLEN] = {};
+    const int Family = Text.find(':') != std::string::npos ? AF_INET6 : AF_INET;
+    if (inet_pton(Family, Text.c_str(), Bytes) != 1 || !inet_ntop(Family, Bytes, Spelled, sizeof Spelled))
+        throw EUsageError(Option + " " + Text + " is not a numeric IPv4 or IPv6 address");
+    return Spelled;
+}
+
+// "N/s" or "N": requests a second, more than 0.
+double ParseRate(const std::string& Text) {
+    std::string_view T = Text;
+    if (T.ends_with("/s")) T.remove_suffix(2);
+    double V = 0;
+    auto [P, Ec] = std::from_chars(T.data(), T.data() + T.size(), V);
+    if (Ec != std::errc() || P != T.data() + T.size() || !(V > 0) || V > 1e6)
+        throw EUsageError("--rate " + Text + " is not a number of requests a second (N/s, N in 0..1000000, above 0)");
+    return V;
+}
 
 unsigned ParseNumber(const std::string& Option, const std::string& Text, unsigned Max) {
     unsigned V = 0;
@@ -53,21 +97,37 @@ unsigned ParseNumber(const std::string& Option, const std::string& Text, unsigne
 int RunServe(std::span<const std::string> Args) {
     return RunCommand("serve", Help, Args, [&] {
         std::vector<std::string> Rest;
-        bool Refresh = true;
+        bool Refresh = true, Metrics = true;
         for (const std::string& A : Args) {
             if (A == "--no-refresh")
                 Refresh = false;
+            else if (A == "--no-metrics")
+                Metrics = false;
             else
                 Rest.push_back(A);
         }
         TCommandArgs A = ParseCommandArgs(Rest,
                                           {"--port", "--bind", "--threads", "--cache-control", "--cache-size",
-                                           "--access-log", "--cors-origin"},
+                                           "--access-log", "--cors-origin", "--sign-key", "--rate", "--burst",
+                                           "--trusted-proxy", "--metrics-from"},
                                           false, 1, 1);
         TChartServerOptions O;
         O.FormFile = A.Positional[0];
         O.LoadModule = [Form = O.FormFile] { return LoadForm(Form); };
         O.RefreshData = Refresh;
+        if (const std::string Key = A.Option("--sign-key"); !Key.empty()) O.SignKey = ReadSignKey(Key);
+        if (const std::string Rate = A.Option("--rate"); !Rate.empty()) {
+            O.Rate = ParseRate(Rate);
+            O.Burst = std::ceil(O.Rate);
+        }
+        if (const std::string Burst = A.Option("--burst"); !Burst.empty()) {
+            if (O.Rate == 0) throw EUsageError("--burst needs --rate");
+            O.Burst = ParseNumber("--burst", Burst, 1000000);
+            if (O.Burst < 1) throw EUsageError("--burst must be at least 1");
+        }
+        O.TrustedProxy = NumericAddress("--trusted-proxy", A.Option("--trusted-proxy"));
+        O.Metrics = Metrics;
+        O.MetricsFrom = NumericAddress("--metrics-from", A.Option("--metrics-from"));
         O.CacheBytes = std::size_t{ParseNumber("--cache-size", A.Option("--cache-size", "64"), 65536)} << 20;
         O.Http.Port = static_cast<std::uint16_t>(ParseNumber("--port", A.Option("--port", "8080"), 65535));
         O.Http.BindAddress = A.Option("--bind", "127.0.0.1");

@@ -29,6 +29,10 @@ int RunBench(std::span<const std::string> Args);
 // Serves every chart of the form over HTTP as /<Name>.gif and /<Name>.jpg.
 int RunServe(std::span<const std::string> Args);
 
+// plotvane sign --key FILE [--expires SECONDS] URL
+// Prints the URL signed for a server run with --sign-key.
+int RunSign(std::span<const std::string> Args);
+
 // plotvane design FORM [--port N] [--bind ADDRESS]
 // Serves a page that edits the form, with a live preview of its charts.
 int RunDesign(std::span<const std::string> Args);

@@ -29,6 +29,8 @@ Commands:
   serve FORM [options]
                       serve every chart of the form over HTTP as /<Name>.gif, .jpg,
                       .png, .svg and .pdf
+  sign --key FILE URL
+                      sign a chart URL for a server run with --sign-key
   design FORM [--port N]
                       edit the form in a browser page with a live preview
   package-info [options]
@@ -51,6 +53,7 @@ constexpr TCommand Commands[] = {
     {"render", plotvane::RunRender},       {"props", plotvane::RunProps},
     {"write-form", plotvane::RunWriteForm}, {"bench", plotvane::RunBench},
     {"serve", plotvane::RunServe},         {"package-info", plotvane::RunPackageInfo},
+    {"sign", plotvane::RunSign},
 #ifdef PLOTVANE_DESIGNER
     {"design", plotvane::RunDesign},
 #endif

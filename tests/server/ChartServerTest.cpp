@@ -342,6 +342,51 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
     EXPECT_TRUE(C.Request("GET", "/RevenueChart.gif").Body == C.Request("GET", "/RevenueChart.gif").Body);
 }
 
+// A request's key must tell its values apart however they are spelled: a
+// text parameter holding a newline and "name=" is not a second parameter, and
+// scales that differ in their sixth digit give pictures of different sizes.
+TEST(ChartServer, RequestsWithDifferentValuesNeverShareAnAnswer) {
+    SampleCopy Copy;
+    {
+        std::ifstream In(Copy.Form());
+        std::string Form((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        const auto Replace = [&](const std::string& From, const std::string& To) {
+            const std::size_t At = Form.find(From);
+            ASSERT_NE(At, std::string::npos) << From;
+            Form.replace(At, From.size(), To);
+        };
+        Replace("'WHERE :region IN (''ALL'', region)'", "'WHERE :region IN (''ALL'', region) AND month_no >= :from_month'");
+        Replace("'region:text(16)=ALL')", "'region:text(16)=ALL'\n      'from_month:integer(1..12)=1')");
+        std::ofstream(Copy.Form()) << Form;
+    }
+    for (std::size_t CacheBytes : {std::size_t{64} << 20, std::size_t{0}}) {
+        RunningServer S(Copy, 1, [&](TChartServerOptions& O) { O.CacheBytes = CacheBytes; });
+        THttpConnection C(S.Port());
+        auto Smuggled = C.Request("GET", "/RevenueChart.png?region=EU%0Afrom_month%3D3");
+        ASSERT_EQ(Smuggled.Status, 200) << Smuggled.Body;
+        auto Two = C.Request("GET", "/RevenueChart.png?region=EU&from_month=3");
+        ASSERT_EQ(Two.Status, 200) << Two.Body;
+        EXPECT_TRUE(Two.Body != Smuggled.Body) << "cache " << CacheBytes;
+        EXPECT_NE(Two.Header("ETag"), Smuggled.Header("ETag"));
+        // The same typed value, spelled otherwise, is the same chart.
+        EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?from_month=03&region=EU").Body == Two.Body);
+        EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?region=EU%0Afrom_month%3D3").Body == Smuggled.Body);
+
+        auto Narrow = C.Request("GET", "/RevenueChart.png?width=1000&scale=1.000499");
+        auto Wide = C.Request("GET", "/RevenueChart.png?width=1000&scale=1.0005");
+        EXPECT_EQ(PngSize(Narrow.Body).first, 1000);
+        EXPECT_EQ(PngSize(Wide.Body).first, 1001);
+    }
+    // A long value is quoted in part, with its length.
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Long = C.Request("GET", "/RevenueChart.png?region=" + std::string(8000, 'x'));
+    EXPECT_EQ(Long.Status, 400);
+    EXPECT_NE(Long.Body.find("region='" + std::string(64, 'x') + "...' (8000 bytes) is out of range"), std::string::npos)
+        << Long.Body.substr(0, 200);
+    EXPECT_LT(Long.Body.size(), 300u);
+}
+
 TEST(ChartServer, CachedAnswersNeedNoRenderAndChangesShowAtTheNextRequest) {
     SampleCopy Copy;
     RunningServer S(Copy);
