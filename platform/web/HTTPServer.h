@@ -46,6 +46,7 @@
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Object.h"
+#include "platform/web/AccessLog.h"
 #include "platform/web/WebRequest.h"
 #include "platform/web/WebResponse.h"
 
@@ -131,24 +132,6 @@ struct THTTPServerOptions {
     // request body with 413.
     std::size_t PostBodyLimit = 0;
 };
-
-// What an access line reports about one request.
-struct TAccessRecord {
-    std::string RemoteAddress;
-    std::time_t Time = 0;            // when the request head was complete
-    std::string RequestLine;         // "GET /a?b HTTP/1.1", as sent
-    int Status = 0;
-    std::size_t Bytes = 0;           // body bytes sent
-    std::string Referer;
-    std::string UserAgent;
-    double Milliseconds = 0;
-};
-
-// One Combined Log Format line with the duration in milliseconds appended:
-//   127.0.0.1 - - [09/Dec/2026:12:00:00 +0000] "GET / HTTP/1.1" 200 512 "-" "curl/7.88" 0.412
-// Times are UTC; quotes, backslashes and control bytes in the quoted fields
-// are written as \xNN; an absent Referer or User-Agent is "-".
-std::string FormatAccessLine(const TAccessRecord& Record);
 
 class THTTPServer : public TObject {
 public:

@@ -4,25 +4,13 @@
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
+#include "platform/web/AccessLog.h"
 
 namespace pv {
 
 namespace {
 
-std::string Quoted(std::string_view S) {
-    std::string R = "\"";
-    for (unsigned char C : S) {
-        if (C < 0x20 || C == 0x7f) {
-            constexpr char Hex[] = "0123456789abcdef";
-            R += "\\x";
-            R += Hex[C >> 4];
-            R += Hex[C & 15];
-        } else {
-            R += static_cast<char>(C);
-        }
-    }
-    return R + "\"";
-}
+std::string Quoted(std::string_view S) { return "\"" + EscapeBytes(S) + "\""; }
 
 }  // namespace
 
