@@ -82,16 +82,9 @@ install(DIRECTORY component contracts platform package
         PATTERN "PackageGlyph.h" EXCLUDE
         PATTERN "PackageResources.h" EXCLUDE
         PATTERN "SQLiteSupport.h" EXCLUDE
-        PATTERN "PgSupport.h" EXCLUDE
-        PATTERN "AxisMath.h" EXCLUDE
-        PATTERN "ChartColors.h" EXCLUDE
-        PATTERN "ChartData.h" EXCLUDE
-        PATTERN "ChartLayout.h" EXCLUDE
-        PATTERN "Painter.h" EXCLUDE
-        PATTERN "SeriesPaint.h" EXCLUDE
-        PATTERN "TextEngine.h" EXCLUDE)
+        PATTERN "PgSupport.h" EXCLUDE)
 install(FILES tools/FormClasses.h DESTINATION ${PLOTVANE_INCLUDEDIR}/tools COMPONENT dev)
-install(FILES server/ChartServer.h DESTINATION ${PLOTVANE_INCLUDEDIR}/server COMPONENT dev)
+install(FILES server/ChartServer.h server/UrlSignature.h DESTINATION ${PLOTVANE_INCLUDEDIR}/server COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/generated/PlotvaneVersion.h
         DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev)
 

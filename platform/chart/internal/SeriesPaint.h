@@ -1,10 +1,11 @@
 #pragma once
 // The painting of series: bars standing or lying (flat or as prisms in
-// 3D), lines (flat or as ribbons), areas, pies (flat or tilted with a rim),
-// pointer symbols and marks.
+// 3D), lines (flat or as ribbons), areas and pointer symbols here, pies in
+// PiePaint.cpp; marks are placed and drawn in MarkPlacement.
 
 #include "platform/chart/internal/ChartData.h"
 #include "platform/chart/internal/ChartLayout.h"
+#include "platform/chart/internal/MarkPlacement.h"
 #include "platform/chart/internal/Painter.h"
 
 #include <vector>
@@ -16,25 +17,8 @@ namespace pv {
 // wide.
 void PaintSeries(TPainter& P, const TChartLayout& L, const TChartData& D, const TPlotSeries& S);
 
-// A mark as placed: its box (text inside with the marks' padding) and,
-// for a pie, the leader line from its slice.
-struct TPlacedMark {
-    TRectF Box;
-    TTextLayoutPtr Text;
-    int Index = 0;
-    bool Leader = false;
-    TPointF From;
-};
-
-// Where the marks of S go (none when hidden or without room): beyond the
-// end of each bar, above each point (below a negative bar), outside a pie
-// at each slice. A mark that would overlap a neighbour is moved past it
-// when there is room, else left out.
-std::vector<TPlacedMark> PlaceSeriesMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S,
-                                          TTextEngine& Text);
-
-// Draws the marks of every series.
-void PaintAllMarks(TPainter& P, const TChartLayout& L, const TChartData& D, TTextEngine& Text);
+// Draws the slices of a pie series (PiePaint.cpp).
+void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S);
 
 // Light diagonal stripes over R: the sign of a negative slice of a pie.
 void PaintNegativeStripes(TPainter& P, const TRectF& R);
