@@ -19,6 +19,7 @@
 #include "platform/db/QueryParams.h"
 #include "platform/db/SQLiteDataSet.h"
 #include "platform/web/ETag.h"
+#include "server/ChartRequest.h"
 #include "server/Compression.h"
 #include "server/DataWatch.h"
 #include "server/Metrics.h"
@@ -108,17 +109,6 @@ std::string TypedKey(const pv::TFieldValue& Value) {
     return "n";
 }
 
-// A client's value for a message: in quotes, and cut to its first 64 bytes
-// (at a character's start) with its length said when it is longer, so that
-// an answer never repeats a long value in full.
-std::string QuoteValue(std::string_view Value) {
-    constexpr std::size_t Shown = 64;
-    if (Value.size() <= Shown) return "'" + std::string(Value) + "'";
-    std::size_t Cut = Shown;
-    while (Cut > 0 && (static_cast<unsigned char>(Value[Cut]) & 0xC0) == 0x80) --Cut;
-    return "'" + std::string(Value.substr(0, Cut)) + "...' (" + std::to_string(Value.size()) + " bytes)";
-}
-
 // A 16 x 16 icon of three bars, as PNG.
 std::string MakeFavicon() {
     pv::TBitmap B(16, 16, pv::clWhite);
@@ -200,9 +190,7 @@ private:
 
 // The settings of one request, validated.
 struct TChartServer::TRequestSettings {
-    int Width = 0;
-    int Height = 0;
-    double Scale = 1;
+    TPictureSize Size;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
     // The cache key: chart, format, pixel size, the exact scale and
     // ParamsKey, each part length-prefixed.
@@ -483,79 +471,56 @@ void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Resp
     pv::SendPlainText(Response, 404, "Not found: " + Path + "\n");
 }
 
-void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
-                               pv::TWebResponse& Response) {
-    // 0. A signed URL, when the server has a key: nothing else is looked at
-    // before the signature holds.
-    const bool Signed = !FOptions.SignKey.empty();
-    if (Signed) {
-        const TSignatureVerdict Verdict =
-            CheckUrlSignature(FOptions.SignKey, Request.GetPath(), Request.GetQueryFields(), std::time(nullptr));
-        if (Verdict != TSignatureVerdict::svValid) {
-            FMetrics->CountSignatureRefused();
-            Response.SetCustomHeader("Cache-Control", "no-store");
-            const char* Why = Verdict == TSignatureVerdict::svMissing ? "the URL carries no signature (sig)"
-                              : Verdict == TSignatureVerdict::svWrong ? "the URL's signature (sig) does not match it"
-                              : Verdict == TSignatureVerdict::svExpired
-                                  ? "the URL has expired (exp)"
-                                  : "the URL's expiry (exp) is not a whole number of seconds since 1970";
-            return pv::SendPlainText(Response, 403, std::string("Forbidden: ") + Why + "\n");
-        }
-    }
+bool TChartServer::CheckSignature(const pv::TWebRequest& Request, pv::TWebResponse& Response) {
+    const TSignatureVerdict Verdict =
+        CheckUrlSignature(FOptions.SignKey, Request.GetPath(), Request.GetQueryFields(), std::time(nullptr));
+    if (Verdict == TSignatureVerdict::svValid) return true;
+    FMetrics->CountSignatureRefused();
+    Response.SetCustomHeader("Cache-Control", "no-store");
+    const char* Why = Verdict == TSignatureVerdict::svMissing ? "the URL carries no signature (sig)"
+                      : Verdict == TSignatureVerdict::svWrong ? "the URL's signature (sig) does not match it"
+                      : Verdict == TSignatureVerdict::svExpired
+                          ? "the URL has expired (exp)"
+                          : "the URL's expiry (exp) is not a whole number of seconds since 1970";
+    pv::SendPlainText(Response, 403, std::string("Forbidden: ") + Why + "\n");
+    return false;
+}
 
-    // 1. The request's settings, each checked; a refusal names the
-    // parameter and what it allows.
+std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const TChartInfo& Chart,
+                                                                         const std::string& Format,
+                                                                         const pv::TWebRequest& Request,
+                                                                         pv::TWebResponse& Response) const {
     TRequestSettings S;
-    S.Width = Chart.Width;
-    S.Height = Chart.Height;
-    auto Refuse = [&](const std::string& Why) { pv::SendPlainText(Response, 400, Why + "\n"); };
-    auto Misfit = [](bool Number) { return Number ? "is out of range" : "is not a number"; };
+    S.Size = {Chart.Width, Chart.Height, 1};
+    auto Refuse = [&](const std::string& Why) {
+        pv::SendPlainText(Response, 400, Why + "\n");
+        return std::nullopt;
+    };
+    const bool Signed = !FOptions.SignKey.empty();
     std::vector<std::string_view> Seen;
     for (const pv::TWebField& F : Request.GetQueryFields()) {
         for (std::string_view Earlier : Seen)
             if (Earlier == F.Name) return Refuse("Parameter " + QuoteValue(F.Name) + " is given more than once");
         Seen.push_back(F.Name);
         if (Signed && (F.Name == "sig" || F.Name == "exp")) continue;
-        if (F.Name == "width" || F.Name == "height") {
-            int V = 0;
-            auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
-            const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) &&
-                                P == F.Value.data() + F.Value.size();
-            if (!Number || V < 1 || V > pv::TBitmap::MaxSide)
-                return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " " + Misfit(Number) +
-                              ": it must be a whole number in 1.." + std::to_string(pv::TBitmap::MaxSide));
-            (F.Name == "width" ? S.Width : S.Height) = V;
-        } else if (F.Name == "scale") {
-            double V = 0;
-            auto [P, Ec] = std::from_chars(F.Value.data(), F.Value.data() + F.Value.size(), V);
-            const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) &&
-                                P == F.Value.data() + F.Value.size() && !std::isnan(V);
-            if (!Number || !(V >= pv::MinChartScale) || !(V <= pv::MaxChartScale))
-                return Refuse("Parameter scale=" + QuoteValue(F.Value) + " " + Misfit(Number) +
-                              ": it must be a number in 1..4");
-            S.Scale = V;
-        } else {
-            const pv::TQueryParam* Declared = nullptr;
-            for (const pv::TQueryParam& P : Chart.Params)
-                if (P.Name == F.Name) Declared = &P;
-            if (!Declared) {
-                std::string Known = "width, height, scale";
-                for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
-                return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
-            }
-            if (!Declared->Convert(F.Value))
-                return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " is out of range: it must be " +
-                              Declared->Allowed());
-            S.Params.emplace_back(F.Name, F.Value);
+        if (std::optional<std::string> Refusal = ReadSizeParam(F.Name, F.Value, S.Size)) {
+            if (!Refusal->empty()) return Refuse(*Refusal);
+            continue;
         }
+        const pv::TQueryParam* Declared = nullptr;
+        for (const pv::TQueryParam& P : Chart.Params)
+            if (P.Name == F.Name) Declared = &P;
+        if (!Declared) {
+            std::string Known = "width, height, scale";
+            for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
+            return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
+        }
+        if (!Declared->Convert(F.Value))
+            return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " is out of range: it must be " +
+                          Declared->Allowed());
+        S.Params.emplace_back(F.Name, F.Value);
     }
-    const double Pixels = std::round(S.Width * S.Scale) * std::round(S.Height * S.Scale);
-    if (std::round(S.Width * S.Scale) > pv::TBitmap::MaxSide || std::round(S.Height * S.Scale) > pv::TBitmap::MaxSide ||
-        Pixels > double(pv::TBitmap::MaxPixels))
-        return Refuse("Parameters width=" + std::to_string(S.Width) + ", height=" + std::to_string(S.Height) +
-                      ", scale=" + FormatScale(S.Scale) + " give a picture of more than " +
-                      std::to_string(pv::TBitmap::MaxPixels) + " pixels or a side above " +
-                      std::to_string(pv::TBitmap::MaxSide));
+    if (std::string Refusal = CheckPictureSize(S.Size); !Refusal.empty()) return Refuse(Refusal);
     for (const pv::TQueryParam& P : Chart.Params)
         for (auto& [N, V] : S.Params)
             if (N == P.Name) {
@@ -563,14 +528,121 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
                 AppendKeyPart(S.ParamsKey, TypedKey(*P.Convert(V)));
             }
     char ExactScale[40];
-    std::snprintf(ExactScale, sizeof ExactScale, "%.17g", S.Scale);
+    std::snprintf(ExactScale, sizeof ExactScale, "%.17g", S.Size.Scale);
     AppendKeyPart(S.Key, Chart.Name);
     AppendKeyPart(S.Key, Format);
-    AppendKeyPart(S.Key, std::to_string(S.Width) + "x" + std::to_string(S.Height));
+    AppendKeyPart(S.Key, std::to_string(S.Size.Width) + "x" + std::to_string(S.Size.Height));
     AppendKeyPart(S.Key, ExactScale);
     AppendKeyPart(S.Key, S.ParamsKey);
+    return S;
+}
 
-    // 2. Has any database changed, and can each be read?
+void TChartServer::ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& S) {
+    using TClock = std::chrono::steady_clock;
+    const TClock::time_point Start = TClock::now();
+    bool Read = false;
+    for (TModule::TWatched& W : Module.Watched) {
+        const TDataWatch::TState State = FWatches[W.Watch]->Check();
+        const std::string Key = W.DataSet == Query ? S.ParamsKey : std::string();
+        const bool Reopen = State.FileEpoch != W.Epoch || !W.DataSet->GetActive();
+        const bool Reread =
+            !W.Current || (FOptions.RefreshData && State.Generation != W.Generation) || Key != W.ParamsKey;
+        if (!Reopen && !Reread) continue;
+        Read = true;
+        W.Current = false;
+        if (Reopen) {
+            W.DataSet->Close();
+            W.DataSet->Open();
+        } else {
+            W.DataSet->Refresh();
+        }
+        W.Generation = State.Generation;
+        W.Epoch = State.FileEpoch;
+        W.ParamsKey = Key;
+        W.Current = true;
+    }
+    if (FOptions.RefreshData)
+        for (pv::TDataSet* D : Module.Polled) {
+            Read = true;
+            if (D->GetActive())
+                D->Refresh();
+            else
+                D->Open();
+        }
+    if (Read) FMetrics->ObserveQuery(std::chrono::duration<double>(TClock::now() - Start).count());
+}
+
+std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Chart, const std::string& Format,
+                                                          const TRequestSettings& S) {
+    // A module of its own, with the request's settings undone before the
+    // module goes back.
+    TLease Module(*this);
+    const std::size_t Index = static_cast<std::size_t>(&Chart - FCharts.data());
+    TNorq_DBPlotvane* C = Module->Charts[Index];
+    pv::TDataSet* Query = Module->ChartQueries[Index];
+    auto* QueryParams = dynamic_cast<pv::TRequestParams*>(Query);
+    struct TRestore {
+        TNorq_DBPlotvane* C;
+        pv::TRequestParams* Q;
+        int W, H;
+        double Scale;
+        ~TRestore() {
+            if (Q) Q->ClearParamValues();
+            try {
+                C->SetScale(Scale);
+                C->SetWidth(W);
+                C->SetHeight(H);
+            } catch (...) {
+                // The held values were valid; nothing to report.
+            }
+        }
+    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale()};
+    if (QueryParams)
+        for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
+    // The data sets read again where their data changed or this request's
+    // parameters differ from the last read's.
+    ReadData(*Module, Query, S);
+
+    const auto Start = std::chrono::steady_clock::now();
+    C->SetScale(S.Size.Scale);
+    C->SetWidth(S.Size.Width);
+    C->SetHeight(S.Size.Height);
+    auto Made = std::make_shared<TCachedAnswer>();
+    if (Format == "gif" || Format == "jpg") {
+        pv::TWebResponse Capture;
+        if (Format == "gif")
+            C->GetGifResponse(Capture);
+        else
+            C->GetJPegResponse(Capture);
+        Made->Body = Capture.GetSentMessage()->Body;
+    } else if (Format == "png") {
+        std::vector<std::uint8_t> Png = C->GetBMPPicture()->EncodePNG();
+        Made->Body.assign(Png.begin(), Png.end());
+    } else {
+        Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF);
+        if (Format == "svg") {
+            Made->GzipBody = GzipSvg(Made->Body);
+            if (!Made->GzipBody.empty()) Made->GzipETag = pv::StrongETag(Made->GzipBody);
+        }
+    }
+    FRenders.fetch_add(1);
+    FMetrics->ObserveRender(std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
+    for (const TFormat& F : Formats)
+        if (F.Extension == Format) Made->ContentType = std::string(F.ContentType);
+    Made->ETag = pv::StrongETag(Made->Body);
+    return Made;
+}
+
+void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
+                               pv::TWebResponse& Response) {
+    // 1. The request: a signed URL when the server has a key (nothing else
+    // is looked at before the signature holds), then its settings, each
+    // checked; a refusal names the parameter and what it allows.
+    if (!FOptions.SignKey.empty() && !CheckSignature(Request, Response)) return;
+    const std::optional<TRequestSettings> S = ReadSettings(Chart, Format, Request, Response);
+    if (!S) return;
+
+    // 2. The data: has any database changed, and can each be read?
     std::string Fault;
     const std::uint64_t Stamp = DataStamp(Fault);
     if (!Fault.empty()) {
@@ -580,116 +652,27 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
         return pv::SendPlainText(Response, 503, "Service Unavailable: the chart's data cannot be read\n");
     }
 
-    // 3. A kept answer drawn from the same data.
-    // Data read from a database server is read again for every request, so
-    // such answers are never kept (an unchanged picture still gets its
-    // unchanged ETag, and with it a 304).
+    // 3. A kept answer drawn from the same data, or a new rendering. Data
+    // read from a database server is read again for every request, so such
+    // answers are never kept (an unchanged picture still gets its unchanged
+    // ETag, and with it a 304).
     const bool Polled = FOptions.RefreshData && FHasPolled;
-    std::shared_ptr<const TCachedAnswer> Answer = Polled ? nullptr : FCache->Find(S.Key, Stamp);
-    if (Answer)
+    std::shared_ptr<const TCachedAnswer> Answer = Polled ? nullptr : FCache->Find(S->Key, Stamp);
+    if (Answer) {
         FMetrics->CountCacheHit();
-    else
+    } else {
         FMetrics->CountCacheMiss();
-    using TClock = std::chrono::steady_clock;
-    auto Since = [](TClock::time_point T0) { return std::chrono::duration<double>(TClock::now() - T0).count(); };
-    if (!Answer) try {
-        // 4. Draw it on a module of its own, with the request's settings
-        // undone before the module goes back.
-        TLease Module(*this);
-        std::size_t Index = static_cast<std::size_t>(&Chart - FCharts.data());
-        TNorq_DBPlotvane* C = Module->Charts[Index];
-        pv::TDataSet* Query = Module->ChartQueries[Index];
-        auto* QueryParams = dynamic_cast<pv::TRequestParams*>(Query);
-        struct TRestore {
-            TNorq_DBPlotvane* C;
-            pv::TRequestParams* Q;
-            int W, H;
-            double Scale;
-            ~TRestore() {
-                if (Q) Q->ClearParamValues();
-                try {
-                    C->SetScale(Scale);
-                    C->SetWidth(W);
-                    C->SetHeight(H);
-                } catch (...) {
-                    // The held values were valid; nothing to report.
-                }
-            }
-        } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale()};
-        if (QueryParams)
-            for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
-        // The data sets read again where their data changed or this
-        // request's parameters differ from the last read's.
-        const TClock::time_point QueryStart = TClock::now();
-        bool Read = false;
-        for (TModule::TWatched& W : Module->Watched) {
-            const TDataWatch::TState State = FWatches[W.Watch]->Check();
-            const std::string Key = W.DataSet == Query ? S.ParamsKey : std::string();
-            const bool Reopen = State.FileEpoch != W.Epoch || !W.DataSet->GetActive();
-            const bool Reread = !W.Current || (FOptions.RefreshData && State.Generation != W.Generation) ||
-                                Key != W.ParamsKey;
-            if (!Reopen && !Reread) continue;
-            Read = true;
-            W.Current = false;
-            if (Reopen) {
-                W.DataSet->Close();
-                W.DataSet->Open();
-            } else {
-                W.DataSet->Refresh();
-            }
-            W.Generation = State.Generation;
-            W.Epoch = State.FileEpoch;
-            W.ParamsKey = Key;
-            W.Current = true;
+        try {
+            Answer = Render(Chart, Format, *S);
+        } catch (const pv::EDatabaseUnavailable&) {
+            FMetrics->CountDatabaseError();
+            SendUnavailable(Response);
+            throw;
         }
-        if (FOptions.RefreshData)
-            for (pv::TDataSet* D : Module->Polled) {
-                Read = true;
-                if (D->GetActive())
-                    D->Refresh();
-                else
-                    D->Open();
-            }
-        if (Read) FMetrics->ObserveQuery(Since(QueryStart));
-        const TClock::time_point RenderStart = TClock::now();
-        C->SetScale(S.Scale);
-        C->SetWidth(S.Width);
-        C->SetHeight(S.Height);
-
-        auto Made = std::make_shared<TCachedAnswer>();
-        if (Format == "gif" || Format == "jpg") {
-            pv::TWebResponse Capture;
-            if (Format == "gif")
-                C->GetGifResponse(Capture);
-            else
-                C->GetJPegResponse(Capture);
-            Made->Body = Capture.GetSentMessage()->Body;
-        } else if (Format == "png") {
-            std::vector<std::uint8_t> Png = C->GetBMPPicture()->EncodePNG();
-            Made->Body.assign(Png.begin(), Png.end());
-        } else {
-            Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF);
-            if (Format == "svg") {
-                Made->GzipBody = GzipSvg(Made->Body);
-                if (!Made->GzipBody.empty()) {
-                    Made->GzipETag = pv::StrongETag(Made->GzipBody);
-                }
-            }
-        }
-        FRenders.fetch_add(1);
-        FMetrics->ObserveRender(Since(RenderStart));
-        for (const TFormat& F : Formats)
-            if (F.Extension == Format) Made->ContentType = std::string(F.ContentType);
-        Made->ETag = pv::StrongETag(Made->Body);
-        Answer = Made;
-        if (!Polled) FCache->Insert(S.Key, Stamp, Answer);
-    } catch (const pv::EDatabaseUnavailable&) {
-        FMetrics->CountDatabaseError();
-        SendUnavailable(Response);
-        throw;
+        if (!Polled) FCache->Insert(S->Key, Stamp, Answer);
     }
 
-    // 5. The answer; the adapter turns it into 304 when If-None-Match holds its tag.
+    // 4. The answer; the adapter turns it into 304 when If-None-Match holds its tag.
     const bool Gz = !Answer->GzipBody.empty() && AcceptsGzip(Request.GetHeader("Accept-Encoding"));
     Response.SetContentType(Answer->ContentType);
     Response.SetCustomHeader("ETag", Gz ? Answer->GzipETag : Answer->ETag);

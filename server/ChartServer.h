@@ -23,15 +23,18 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/rtl/Component.h"
+#include "platform/db/DataSet.h"
 #include "platform/web/HTTPServer.h"
 
 namespace plotvane {
 
 class TResponseCache;
+struct TCachedAnswer;
 class TDataWatch;
 class TRateLimiter;
 class TServerMetrics;
@@ -92,8 +95,20 @@ private:
     struct TRequestSettings;
     class TLease;
     void Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response);
+    // A chart request in stages: the URL's signature and settings, the
+    // data's state, the answer from the cache or rendered, the answer sent.
     void HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
                      pv::TWebResponse& Response);
+    // Each refuses the request itself and returns false / nothing when it fails.
+    bool CheckSignature(const pv::TWebRequest& Request, pv::TWebResponse& Response);
+    std::optional<TRequestSettings> ReadSettings(const TChartInfo& Chart, const std::string& Format,
+                                                 const pv::TWebRequest& Request, pv::TWebResponse& Response) const;
+    // Draws the chart on a borrowed module with the request's settings.
+    std::shared_ptr<const TCachedAnswer> Render(const TChartInfo& Chart, const std::string& Format,
+                                                const TRequestSettings& Settings);
+    // Reads the module's data sets again where their data changed or the
+    // request's parameters differ from the last read's.
+    void ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& Settings);
     // /healthz, and /readyz (Ready): every database answers.
     void Health(pv::TWebResponse& Response, bool Ready);
     // The address the rate limit counts for Request.
