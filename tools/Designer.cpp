@@ -707,7 +707,7 @@ const std::string& TDesigner::PreviewPng(const std::string& Name) {
         }
         return P->Png;
     }
-    throw EDesignError(404, "the form has no chart named '" + Name + "'");
+    throw EDesignError(404, "the form has no chart named " + QuoteClientText(Name));
 }
 
 // ---------------------------------------------------------------------------

@@ -465,6 +465,9 @@ TEST_F(DesignerTest, DeepOrHugeClientValuesAreRefusedBrieflyAndTheUnsavedEditsSt
     EXPECT_TRUE(State["modified"]);
     EXPECT_TRUE(State["canUndo"]);
     EXPECT_EQ(ReadText(Form()), Sample);
+    R = C.Request("GET", "/api/preview?chart=" + std::string(5000, 'c'), {{"X-Plotvane-Token", S.Token()}});
+    EXPECT_EQ(R.Status, 404);
+    EXPECT_EQ(Error(R), "the form has no chart named '" + std::string(64, 'c') + "...' (5000 bytes)");
     S.Stop();
 }
 
