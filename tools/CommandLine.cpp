@@ -135,23 +135,56 @@ void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out
 std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName) {
     std::vector<pv::TComponent*> All{&Module};
     CollectComponents(Module, All);
+    std::erase_if(All, [](const pv::TComponent* C) { return C->GetName().empty(); });
     std::string Message = FormName + ": no component named " + std::string(Name);
-    // The nearest name, when it is near enough to be a slip: at most a third
-    // of the name's letters (and at least one) differ.
-    const pv::TComponent* Nearest = nullptr;
-    std::size_t Best = std::max<std::size_t>(1, Name.size() / 3) + 1;
-    for (const pv::TComponent* C : All) {
-        if (C->GetName().empty()) continue;
-        std::size_t D = EditDistance(Name, C->GetName());
-        if (D < Best) {
-            Best = D;
-            Nearest = C;
-        }
+    // A name is near when at most a third of the name's letters (and at
+    // least one) differ, or when it starts with the name's first three
+    // letters (all of a shorter name).
+    const std::size_t Slip = std::max<std::size_t>(1, Name.size() / 3);
+    const std::size_t PrefixLength = std::min<std::size_t>(3, Name.size());
+    auto SamePrefix = [&](std::string_view Other) {
+        return Other.size() >= PrefixLength && pv::SameText(Other.substr(0, PrefixLength), Name.substr(0, PrefixLength));
+    };
+    struct TNear {
+        std::size_t Distance;
+        std::size_t Order;
+        const pv::TComponent* Component;
+    };
+    std::vector<TNear> Near;
+    for (std::size_t I = 0; I < All.size(); ++I) {
+        const std::string& N = All[I]->GetName();
+        const std::size_t LengthGap = N.size() > Name.size() ? N.size() - Name.size() : Name.size() - N.size();
+        // The distance is at least the difference in length: a name too
+        // long or short to be a slip is measured only when its start matches.
+        const bool Prefix = SamePrefix(N);
+        if (LengthGap > Slip && !Prefix) continue;
+        const std::size_t D = EditDistance(Name, N);
+        if (D <= Slip || Prefix) Near.push_back({D, I, All[I]});
     }
-    if (Nearest) Message += "; did you mean " + Nearest->GetName() + "?";
-    Message += "\nThe form's components:";
-    for (const pv::TComponent* C : All)
-        if (!C->GetName().empty()) Message += "\n  " + C->GetName() + ": " + std::string(C->ClassName());
+    auto Closer = [](const TNear& A, const TNear& B) {
+        return A.Distance != B.Distance ? A.Distance < B.Distance : A.Order < B.Order;
+    };
+    const auto Nearest = std::min_element(Near.begin(), Near.end(), Closer);
+    if (Nearest != Near.end() && Nearest->Distance <= Slip)
+        Message += "; did you mean " + Nearest->Component->GetName() + "?";
+    auto Line = [](const pv::TComponent* C) { return "\n  " + C->GetName() + ": " + std::string(C->ClassName()); };
+    constexpr std::size_t MaxListed = 5;
+    if (All.size() <= MaxListed) {
+        Message += "\nThe form's components:";
+        for (const pv::TComponent* C : All) Message += Line(C);
+        return Message;
+    }
+    // A big form is not listed whole: the nearest few names, else its first few.
+    Message += "\nThe form has " + std::to_string(All.size()) + " components; ";
+    if (Near.empty()) {
+        Message += "the first " + std::to_string(MaxListed) + ":";
+        for (std::size_t I = 0; I < MaxListed; ++I) Message += Line(All[I]);
+        return Message;
+    }
+    const std::size_t Shown = std::min(MaxListed, Near.size());
+    std::partial_sort(Near.begin(), Near.begin() + static_cast<std::ptrdiff_t>(Shown), Near.end(), Closer);
+    Message += Shown == 1 ? std::string("the nearest name:") : "the " + std::to_string(Shown) + " nearest names:";
+    for (std::size_t I = 0; I < Shown; ++I) Message += Line(Near[I].Component);
     return Message;
 }
 

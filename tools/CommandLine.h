@@ -62,8 +62,10 @@ pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name)
 std::size_t EditDistance(std::string_view A, std::string_view B);
 
 // The error for a component name that is not in the form: it suggests the
-// nearest name when one is close, and lists every named component of the
-// form (Module first) with its class.
+// nearest name when one is close, and lists the named components of the
+// form (Module first) with their classes: all of them when there are at
+// most five, else how many there are and the five nearest names (a slip
+// away or with the same first three letters), else the first five.
 std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName);
 
 // The component a command works on: the one named Name, or when Name is

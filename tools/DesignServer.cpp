@@ -39,6 +39,59 @@ void SetCommonHeaders(pv::TWebResponse& Response) {
                              "connect-src 'self'; base-uri 'none'; form-action 'none'; frame-ancestors 'none'");
 }
 
+// How deep a request body may nest arrays and objects; the body's own
+// object is the first level. Nothing the designer takes comes near it, and a
+// value nested deeper would be walked by recursion (serialising it into a
+// message, comparing it) that a body of a megabyte could overflow.
+constexpr int MaxBodyDepth = 64;
+
+// Whether Text nests brackets deeper than Limit outside its strings. Read
+// before the parser, so that no deep value is ever built.
+bool NestsDeeperThan(std::string_view Text, int Limit) {
+    int Depth = 0;
+    bool InString = false;
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+        const char C = Text[I];
+        if (InString) {
+            if (C == '\\')
+                ++I;
+            else if (C == '"')
+                InString = false;
+        } else if (C == '"') {
+            InString = true;
+        } else if (C == '[' || C == '{') {
+            if (++Depth > Limit) return true;
+        } else if ((C == ']' || C == '}') && Depth > 0) {
+            --Depth;
+        }
+    }
+    return false;
+}
+
+// The parser's message with the text it last read (a whole unterminated
+// string, perhaps) cut to its start and length.
+std::string ParseErrorMessage(const json::parse_error& E) {
+    std::string Message = E.what();
+    const std::string Mark = "; last read: '";
+    const std::size_t At = Message.find(Mark);
+    if (At == std::string::npos) return Message;
+    std::string_view Read = std::string_view(Message).substr(At + Mark.size());
+    if (Read.ends_with('\'')) Read.remove_suffix(1);
+    return Message.substr(0, At) + "; last read: " + QuoteClientText(Read);
+}
+
+// A message longer than a page is cut: whatever a component or library put
+// in it, the answer stays small.
+std::string Bounded(std::string Message) {
+    constexpr std::size_t Max = 1024;
+    if (Message.size() <= Max) return Message;
+    std::size_t Cut = Max;
+    while (Cut > 0 && (static_cast<unsigned char>(Message[Cut]) & 0xC0) == 0x80) --Cut;
+    const std::size_t Size = Message.size();
+    Message.resize(Cut);
+    return Message + "... (" + std::to_string(Size) + " bytes in all)";
+}
+
 void SendJson(pv::TWebResponse& Response, int Status, const json& Body) {
     Response.SetStatusCode(Status);
     Response.SetContentType("application/json; charset=utf-8");
@@ -50,7 +103,7 @@ void SendJson(pv::TWebResponse& Response, int Status, const json& Body) {
 }
 
 void SendError(pv::TWebResponse& Response, int Status, const std::string& Message) {
-    SendJson(Response, Status, json{{"error", Message}});
+    SendJson(Response, Status, json{{"error", Bounded(Message)}});
 }
 
 std::string HtmlFor(std::string_view Template, const std::string& Token) {
@@ -118,12 +171,12 @@ void TDesignServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Res
         // A browser names the page's origin, with its port, on every write.
         const std::string Origin(Request.GetHeader("Origin"));
         if (!Origin.empty() && !(Origin.starts_with("http://") && HostAllowed(Origin.substr(7), true))) {
-            SendError(Response, 403, "cross-origin write refused (Origin " + Origin + ")");
+            SendError(Response, 403, "cross-origin write refused (Origin " + QuoteClientText(Origin) + ")");
             return;
         }
         std::string_view Site = Request.GetHeader("Sec-Fetch-Site");
         if (!Site.empty() && Site != "same-origin" && Site != "none") {
-            SendError(Response, 403, "cross-origin write refused (Sec-Fetch-Site " + std::string(Site) + ")");
+            SendError(Response, 403, "cross-origin write refused (Sec-Fetch-Site " + QuoteClientText(Site) + ")");
             return;
         }
         if (Request.GetHeader("Content-Type").substr(0, 16) != "application/json") {
@@ -136,12 +189,12 @@ void TDesignServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Res
         Route(Request, Response);
     } catch (const EDesignError& E) {
         if (Response.Sent()) throw;
-        json Body{{"error", E.what()}};
+        json Body{{"error", Bounded(E.what())}};
         if (Post) Body["state"] = FDesigner->State();
         SendJson(Response, E.Status(), Body);
     } catch (const std::exception& E) {
         if (Response.Sent()) throw;
-        json Body{{"error", E.what()}};
+        json Body{{"error", Bounded(E.what())}};
         if (Post) Body["state"] = FDesigner->State();
         SendJson(Response, 500, Body);
     }
@@ -173,16 +226,21 @@ void TDesignServer::Route(const pv::TWebRequest& Request, pv::TWebResponse& Resp
             Response.SetContent(Png);
             Response.SendResponse();
         } else {
-            SendError(Response, 404, "no such page: " + Path);
+            SendError(Response, 404, "no such page: " + QuoteClientText(Path));
         }
         return;
     }
 
+    const std::string& Content = Request.GetContent();
+    if (NestsDeeperThan(Content, MaxBodyDepth))
+        throw EDesignError(400, "the JSON body nests deeper than " + std::to_string(MaxBodyDepth) + " levels");
     json Body;
     try {
-        Body = Request.GetContent().empty() ? json::object() : json::parse(Request.GetContent());
+        Body = Content.empty() ? json::object() : json::parse(Content);
+    } catch (const json::parse_error& E) {
+        throw EDesignError(400, "the request body is not JSON: " + ParseErrorMessage(E));
     } catch (const json::exception& E) {
-        throw EDesignError(400, std::string("the request body is not JSON: ") + E.what());
+        throw EDesignError(400, "the request body is not JSON: " + Bounded(E.what()));
     }
     if (!Body.is_object()) throw EDesignError(400, "the request body must be a JSON object");
     auto Text = [&](const char* Name) {
@@ -216,7 +274,7 @@ void TDesignServer::Route(const pv::TWebRequest& Request, pv::TWebResponse& Resp
         D.Save(It != Body.end() && It->is_boolean() && It->get<bool>());
         Result["saved"] = D.FormFile();
     } else {
-        throw EDesignError(404, "no such action: " + Path);
+        throw EDesignError(404, "no such action: " + QuoteClientText(Path));
     }
     Result["state"] = D.State();
     SendJson(Response, 200, Result);

@@ -18,7 +18,9 @@
 // through a name of its own gets 403). Writes (POST) must carry the token in
 // the header, a JSON body and no foreign Origin or Sec-Fetch-Site, so a page
 // of another origin cannot make them (403). POST answers are the new state,
-// or {"error": message} with the status of the refusal and the state.
+// or {"error": message} with the status of the refusal and the state. A
+// body nesting arrays and objects deeper than 64 levels gets 400 before it
+// is parsed; messages quote at most 64 bytes of any value from the client.
 
 #include <cstdint>
 #include <memory>

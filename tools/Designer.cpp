@@ -70,12 +70,84 @@ std::optional<std::string> FromHtmlColor(std::string_view Text) {
     return std::string(Buf);
 }
 
-std::string DescribeJson(const json& Value) {
-    std::string S = Value.dump();
-    return S.size() > 80 ? S.substr(0, 77) + "..." : S;
+constexpr std::size_t MaxShownBytes = 64;
+
+// The length of Text cut to at most Max bytes without splitting a UTF-8
+// character.
+std::size_t CutAtCharacter(std::string_view Text, std::size_t Max) {
+    if (Text.size() <= Max) return Text.size();
+    std::size_t Cut = Max;
+    while (Cut > 0 && (static_cast<unsigned char>(Text[Cut]) & 0xC0) == 0x80) --Cut;
+    return Cut;
+}
+
+std::string Counted(std::size_t N, const char* One, const char* Many) {
+    return std::to_string(N) + " " + (N == 1 ? One : Many);
+}
+
+// Appends the JSON text of Value to Out, stopping once Out holds more than
+// Budget bytes: a value nested 100 000 deep costs a few dozen frames, as
+// every level writes a bracket before it goes down.
+void AppendJsonStart(const json& Value, std::string& Out, std::size_t Budget) {
+    auto Quoted = [&](const std::string& S) {
+        Out += json(S.substr(0, Budget + 1)).dump(-1, ' ', false, json::error_handler_t::replace);
+    };
+    if (Out.size() > Budget) return;
+    if (Value.is_array() || Value.is_object()) {
+        Out += Value.is_array() ? '[' : '{';
+        bool First = true;
+        for (auto It = Value.begin(); It != Value.end() && Out.size() <= Budget; ++It) {
+            if (!First) Out += ',';
+            First = false;
+            if (Value.is_object()) {
+                Quoted(It.key());
+                Out += ':';
+            }
+            AppendJsonStart(*It, Out, Budget);
+        }
+        Out += Value.is_array() ? ']' : '}';
+    } else if (Value.is_string()) {
+        Quoted(Value.get_ref<const std::string&>());
+    } else {
+        Out += Value.dump(-1, ' ', false, json::error_handler_t::replace);
+    }
+}
+
+// Message with every copy of a long client text Echo in it cut to its
+// start and length.
+std::string ShortenEcho(std::string Message, const std::string& Echo) {
+    if (Echo.size() <= MaxShownBytes) return Message;
+    const std::string Short = Echo.substr(0, CutAtCharacter(Echo, MaxShownBytes)) + "... (" +
+                              std::to_string(Echo.size()) + " bytes)";
+    for (std::size_t At = Message.find(Echo); At != std::string::npos; At = Message.find(Echo, At + Short.size()))
+        Message.replace(At, Echo.size(), Short);
+    return Message;
 }
 
 }  // namespace
+
+std::string QuoteClientText(std::string_view Text) {
+    if (Text.size() <= MaxShownBytes) return "'" + std::string(Text) + "'";
+    return "'" + std::string(Text.substr(0, CutAtCharacter(Text, MaxShownBytes))) + "...' (" +
+           std::to_string(Text.size()) + " bytes)";
+}
+
+std::string DescribeClientJson(const json& Value) {
+    std::string S;
+    AppendJsonStart(Value, S, MaxShownBytes);
+    if (S.size() <= MaxShownBytes) return S;
+    S.resize(CutAtCharacter(S, MaxShownBytes));
+    std::string What;
+    if (Value.is_array())
+        What = "an array of " + Counted(Value.size(), "item", "items");
+    else if (Value.is_object())
+        What = "an object of " + Counted(Value.size(), "member", "members");
+    else if (Value.is_string())
+        What = "a text of " + Counted(Value.get_ref<const std::string&>().size(), "byte", "bytes");
+    else
+        What = std::string("a ") + Value.type_name();
+    return S + "... (" + What + ")";
+}
 
 // ---------------------------------------------------------------------------
 // Inspector groups
@@ -170,12 +242,12 @@ std::vector<pv::TComponent*> TDesigner::NamedComponents() {
 pv::TComponent& TDesigner::FindNamed(const std::string& Name) {
     for (pv::TComponent* C : NamedComponents())
         if (pv::SameText(C->GetName(), Name)) return *C;
-    throw EDesignError(404, "the form has no component named '" + Name + "'");
+    throw EDesignError(404, "the form has no component named " + QuoteClientText(Name));
 }
 
 pv::TDataSet& TDesigner::FindDataSet(const std::string& Name) {
     auto* DataSet = dynamic_cast<pv::TDataSet*>(&FindNamed(Name));
-    if (!DataSet) throw EDesignError(404, "'" + Name + "' is no data set");
+    if (!DataSet) throw EDesignError(404, QuoteClientText(Name) + " is no data set");
     return *DataSet;
 }
 
@@ -197,13 +269,13 @@ TDesigner::TResolved TDesigner::Resolve(pv::TComponent& Component, const std::st
                 R.IsStrings = true;
                 return R;
             }
-            throw EDesignError(404, Component.GetName() + " has no property '" + Path + "'");
+            throw EDesignError(404, Component.GetName() + " has no property " + QuoteClientText(Path));
         }
         R.Object = Object;
         R.Prop = Prop;
         if (Dot == std::string_view::npos) break;
         if (Prop->Kind != pv::TTypeKind::tkClass || !Prop->Get)
-            throw EDesignError(404, Component.GetName() + " has no property '" + Path + "'");
+            throw EDesignError(404, Component.GetName() + " has no property " + QuoteClientText(Path));
         pv::TPropValue V = Prop->Get(*Object);
         pv::TObject* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
         if (!Sub) throw EDesignError(404, Component.GetName() + "." + std::string(Part) + " is not there");
@@ -265,7 +337,7 @@ std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) 
 std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
     const std::string Name(R.Prop->Name);
     auto Expect = [&](bool Ok, const char* What) {
-        if (!Ok) throw EDesignError(400, Name + " takes " + What + ", not " + DescribeJson(Value));
+        if (!Ok) throw EDesignError(400, Name + " takes " + What + ", not " + DescribeClientJson(Value));
     };
     if (R.IsStrings) {
         Expect(Value.is_array(), "a list of lines");
@@ -326,7 +398,18 @@ void TDesigner::Apply(pv::TComponent& Component, const std::string& Path, const 
     try {
         pv::SetPropertyFromString(Component, Path, Text);
     } catch (const std::exception& E) {
-        const std::string Message = E.what();
+        // The component's message may quote the value whole; a long one is
+        // shown by its start and length.
+        std::string Message = ShortenEcho(E.what(), Text);
+        if (Text.size() >= 2 && Text.front() == '\'' && Text.back() == '\'') {
+            // A quoted text is quoted in the message as the component reads it.
+            std::string Inner;
+            for (std::size_t I = 1; I + 1 < Text.size(); ++I) {
+                Inner += Text[I];
+                if (Text[I] == '\'' && Text[I + 1] == '\'') ++I;
+            }
+            Message = ShortenEcho(std::move(Message), Inner);
+        }
         // A setter that took the value and then failed (a field name the
         // data set does not have fails at the render that follows) must not
         // leave it: the old value goes back through the same path.
@@ -575,7 +658,9 @@ void TDesigner::PostRecord(const std::string& Name, int RecNo, const json& Value
         D.SetRecNo(RecNo);
         D.Edit();
         for (const auto& [Field, Value] : Values.items()) {
-            pv::TField& F = D.FieldByName(Field);
+            pv::TField* Found = D.FindField(Field);
+            if (!Found) throw EDesignError(422, D.GetName() + " has no field " + QuoteClientText(Field));
+            pv::TField& F = *Found;
             if (Value.is_null())
                 F.Clear();
             else if (Value.is_string())
@@ -583,7 +668,8 @@ void TDesigner::PostRecord(const std::string& Name, int RecNo, const json& Value
             else if (Value.is_number())
                 F.SetAsFloat(Value.get<double>());
             else
-                throw EDesignError(400, "the value of " + Field + " must be a text, a number or null");
+                throw EDesignError(400, "the value of " + Field + " must be a text, a number or null, not " +
+                                            DescribeClientJson(Value));
         }
         D.Post();
     } catch (const std::exception& E) {
@@ -621,7 +707,7 @@ const std::string& TDesigner::PreviewPng(const std::string& Name) {
         }
         return P->Png;
     }
-    throw EDesignError(404, "the form has no chart named '" + Name + "'");
+    throw EDesignError(404, "the form has no chart named " + QuoteClientText(Name));
 }
 
 // ---------------------------------------------------------------------------

@@ -39,6 +39,17 @@ private:
     int FStatus;
 };
 
+// A text from a client (a name, a path, a header) as an error message
+// shows it: in single quotes, whole when it has at most 64 bytes, else its
+// first 64 bytes (whole UTF-8 characters) and its length, as
+// 'RevenueCh...' (100000 bytes). A message never echoes a megabyte.
+std::string QuoteClientText(std::string_view Text);
+// A JSON value from a client as an error message shows it: its JSON text
+// when that has at most 64 bytes, else the first 64 bytes of it and what it
+// is: [[[[...  (an array of 1 item). Works on a value of any depth and
+// size; only the part shown is ever written out.
+std::string DescribeClientJson(const nlohmann::json& Value);
+
 // The inspector group a published property of TNorq_DBPlotvane belongs to:
 // "title", "chart", "axes", "legend", "background", "3D", "series", "marks",
 // "pointer" or "data". Other classes' properties are in "properties".

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "platform/db/DBError.h"
 
@@ -28,6 +29,21 @@ bool ParseInteger(std::string_view S, std::int64_t& V) {
     return Ec == std::errc() && P == S.data() + S.size();
 }
 
+// The whole number a declared integer bound stands for: the text itself
+// when it is one that 64 bits hold, else the nearest whole number on the
+// range's side of the number (up for the lower bound, down for the upper),
+// kept within 64 bits.
+std::int64_t IntegerBound(std::string_view Text, double V, bool Lower) {
+    std::int64_t I = 0;
+    if (ParseInteger(Text, I)) return I;
+    const double Whole = Lower ? std::ceil(V) : std::floor(V);
+    // 2^63 is exact as a double; every double below it converts exactly.
+    constexpr double Limit = 9223372036854775808.0;
+    if (Whole >= Limit) return std::numeric_limits<std::int64_t>::max();
+    if (Whole < -Limit) return std::numeric_limits<std::int64_t>::min();
+    return static_cast<std::int64_t>(Whole);
+}
+
 bool IsName(std::string_view S) {
     if (S.empty()) return false;
     for (char C : S)
@@ -39,7 +55,7 @@ bool IsName(std::string_view S) {
 
 std::string TQueryParam::Allowed() const {
     switch (Kind) {
-        case TKind::pkInteger: return "an integer in " + Number(Min) + ".." + Number(Max);
+        case TKind::pkInteger: return "an integer in " + std::to_string(IntMin) + ".." + std::to_string(IntMax);
         case TKind::pkReal: return "a number in " + Number(Min) + ".." + Number(Max);
         case TKind::pkText: return "text of at most " + std::to_string(MaxLength) + " bytes";
         case TKind::pkPlain: break;
@@ -51,7 +67,7 @@ std::optional<TFieldValue> TQueryParam::Convert(std::string_view Text) const {
     switch (Kind) {
         case TKind::pkInteger: {
             std::int64_t V = 0;
-            if (!ParseInteger(Text, V) || double(V) < Min || double(V) > Max) return std::nullopt;
+            if (!ParseInteger(Text, V) || V < IntMin || V > IntMax) return std::nullopt;
             return TFieldValue(V);
         }
         case TKind::pkReal: {
@@ -104,6 +120,10 @@ std::optional<TQueryParam> ParseQueryParamLine(const std::string& Line, int Line
         P.Kind = Type == "integer" ? TQueryParam::TKind::pkInteger : TQueryParam::TKind::pkReal;
         P.Min = Lo;
         P.Max = Hi;
+        P.IntMin = IntegerBound(Limits.substr(0, Dots), Lo, true);
+        P.IntMax = IntegerBound(Limits.substr(Dots + 2), Hi, false);
+        if (P.Kind == TQueryParam::TKind::pkInteger && P.IntMin > P.IntMax)
+            Fail("declares integer(" + std::string(Limits) + "), which holds no whole number");
     } else {
         Fail("has the type '" + std::string(Type) + "'; the types are text, integer and real");
     }

@@ -32,6 +32,11 @@ struct TQueryParam {
     // pkInteger and pkReal: the allowed range.
     double Min = 0;
     double Max = 0;
+    // pkInteger: the allowed range exactly, from the declaration's text (a
+    // bound past what 64 bits hold, or with a fraction, is the nearest whole
+    // number inside the range it declares).
+    std::int64_t IntMin = 0;
+    std::int64_t IntMax = 0;
     // pkText: the longest value in bytes.
     std::size_t MaxLength = 0;
     // The form's value.

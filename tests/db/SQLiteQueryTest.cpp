@@ -2,10 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
+
 #include "platform/db/DBError.h"
 #include "platform/db/SQLiteQuery.h"
 #include "platform/rtl/TypInfo.h"
 #include "tests/db/DBTestSupport.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
@@ -139,6 +143,48 @@ TEST_F(SQLiteQueryTest, ParameterErrors) {
     SetSQL("SELECT month FROM sales WHERE month_no = ?");
     EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
               "Query1: parameter 1 of the SQL has no name: write :name and give its value in Params as name=value");
+}
+
+TEST_F(SQLiteQueryTest, DeclaredIntegerLimitsAreWholeNumbersExactlyToSixtyFourBits) {
+    SetSQL("SELECT :n AS v");
+    Query.GetParams()->SetText("n:integer(-9223372036854775808..9223372036854775807)=-9223372036854775808");
+    EXPECT_THROW_MSG(Query.SetParamValue("n", "9223372036854775808"), EDatabaseError,
+                     "Query1: parameter \"n\" cannot be '9223372036854775808': it must be an integer in "
+                     "-9223372036854775808..9223372036854775807");
+    Query.Open();
+    EXPECT_EQ(Query.FieldByName("v").GetAsInteger(), std::numeric_limits<std::int64_t>::min());
+    Query.SetParamValue("n", "9223372036854775807");
+    Query.Refresh();
+    EXPECT_EQ(Query.FieldByName("v").GetAsInteger(), std::numeric_limits<std::int64_t>::max());
+
+    // Past 2^53 a double no longer tells neighbours apart; the check does.
+    Query.Close();
+    Query.GetParams()->SetText("n:integer(9007199254740991..9007199254740992)=9007199254740992");
+    EXPECT_THROW_MSG(Query.SetParamValue("n", "9007199254740993"), EDatabaseError,
+                     "Query1: parameter \"n\" cannot be '9007199254740993': it must be an integer in "
+                     "9007199254740991..9007199254740992");
+    Query.GetParams()->SetText("n:integer(0..9007199254740992)=9007199254740993");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError,
+                     "Query1: Params line 1 'n:integer(0..9007199254740992)=9007199254740993' has the value "
+                     "'9007199254740993', which is not an integer in 0..9007199254740992");
+
+    // Bounds written as numbers that are not whole keep their meaning: the
+    // whole numbers inside, shown as such; reals print as before.
+    Query.GetParams()->SetText("n:integer(0.5..2.5e1)=1\nr:real(-0.5..1e20)=1");
+    const std::vector<TQueryParam> List = Query.GetParamList();
+    ASSERT_EQ(List.size(), 2u);
+    EXPECT_EQ(List[0].Allowed(), "an integer in 1..25");
+    EXPECT_EQ(List[1].Allowed(), "a number in -0.5..1e+20");
+    EXPECT_THROW_MSG(Query.SetParamValue("n", "0"), EDatabaseError,
+                     "Query1: parameter \"n\" cannot be '0': it must be an integer in 1..25");
+    Query.GetParams()->SetText("n:integer(-1e30..1e30)=-9223372036854775808");
+    EXPECT_EQ(Query.GetParamList()[0].Allowed(), "an integer in -9223372036854775808..9223372036854775807");
+    Query.GetParams()->SetText("n:integer(0.2..0.8)=0");
+    EXPECT_THROW_MSG(Query.GetParamList(), EDatabaseError,
+                     "Query1: Params line 1 'n:integer(0.2..0.8)=0' declares integer(0.2..0.8), which holds no whole number");
+    Query.GetParams()->SetText("n:integer(5..1)=3");
+    EXPECT_THROW_MSG(Query.GetParamList(), EDatabaseError,
+                     "Query1: Params line 1 'n:integer(5..1)=3' needs integer(MIN..MAX) with MIN <= MAX");
 }
 
 TEST_F(SQLiteQueryTest, RelativeNamesAreResolvedAgainstTheBaseDirectory) {

@@ -394,6 +394,83 @@ TEST_F(DesignerTest, TheServerAnswersOnlyWithItsTokenAndRefusesCrossOriginWrites
     S.Stop();
 }
 
+// A client value in a message: the value of a property in the state.
+json StateValue(const json& State, const std::string& Component, const std::string& Path) {
+    for (const json& C : State["components"])
+        if (C["name"] == Component)
+            for (const json& P : C["properties"])
+                if (P["path"] == Path) return P["value"];
+    ADD_FAILURE() << "no " << Component << "." << Path << " in the state";
+    return {};
+}
+
+TEST_F(DesignerTest, DeepOrHugeClientValuesAreRefusedBrieflyAndTheUnsavedEditsStay) {
+    TDesignServerOptions O;
+    O.FormFile = Form();
+    O.Http.Log = [](std::string_view) {};
+    O.Http.Threads = 1;
+    TDesignServer S(O);
+    S.Start();
+    pvtest::THttpConnection C(S.GetPort());
+    const pv::TWebFields H{{"Content-Type", "application/json"}, {"X-Plotvane-Token", S.Token()}};
+    auto Post = [&](const std::string& Body) { return C.Request("POST", "/api/property", H, Body); };
+    auto Error = [](const pvtest::THttpReply& R) { return json::parse(R.Body)["error"].get<std::string>(); };
+    ASSERT_EQ(Post(R"({"component":"RevenueChart","property":"Width","value":500})").Status, 200);
+
+    // 100 000 levels of arrays as the value: refused before anything walks it.
+    const std::string Deep = std::string(100000, '[') + std::string(100000, ']');
+    pvtest::THttpReply R = Post(R"({"component":"RevenueChart","property":"Width","value":)" + Deep + "}");
+    EXPECT_EQ(R.Status, 400);
+    EXPECT_EQ(Error(R), "the JSON body nests deeper than 64 levels");
+    EXPECT_EQ(StateValue(json::parse(R.Body)["state"], "RevenueChart", "Width"), 500);
+    // Brackets inside a text do not nest; 63 levels under the body's object
+    // are within the limit and reach the property, whose message quotes a
+    // short start of the value and says how big it was.
+    R = Post(R"({"component":"RevenueChart","property":"Width","value":[")" + std::string(200, '[') + R"("]})");
+    EXPECT_EQ(R.Status, 400);
+    EXPECT_EQ(Error(R), "Width takes a whole number, not [\"" + std::string(62, '[') + "... (an array of 1 item)");
+    R = Post(R"({"component":"RevenueChart","property":"Width","value":)" + std::string(63, '[') +
+             std::string(63, ']') + "}");
+    EXPECT_EQ(R.Status, 400);
+    EXPECT_EQ(Error(R), "Width takes a whole number, not " + std::string(63, '[') + std::string(1, ']') +
+                            "... (an array of 1 item)");
+    // A long name, a long text and a broken body are quoted in part, with their length.
+    R = Post(R"({"component":")" + std::string(100000, 'x') + R"(","property":"Width","value":1})");
+    EXPECT_EQ(R.Status, 404);
+    EXPECT_EQ(Error(R), "the form has no component named '" + std::string(64, 'x') + "...' (100000 bytes)");
+    R = Post(R"({"component":"RevenueChart","property":"Width","value":")" + std::string(100000, '7') + "x\"}");
+    EXPECT_EQ(R.Status, 422);
+    EXPECT_LT(Error(R).size(), 400u) << Error(R).substr(0, 400);
+    // A field name the data set lacks comes back in the data set's own message.
+    R = Post(R"({"component":"RevenueChart","property":"YValueSource","value":")" + std::string(100000, 'z') + "\"}");
+    EXPECT_EQ(R.Status, 422);
+    EXPECT_EQ(Error(R), "RevenueChart.YValueSource = '" + std::string(40, 'z') + "'...: SalesQuery: field \"" +
+                            std::string(64, 'z') + "... (100000 bytes)\" not found");
+    R = Post(R"({"component":"RevenueChart","property":"Width","value":")" + std::string(100000, 'y'));
+    EXPECT_EQ(R.Status, 400);
+    EXPECT_EQ(Error(R).rfind("the request body is not JSON: ", 0), 0u) << Error(R);
+    EXPECT_TRUE(Error(R).ends_with("; last read: '\"" + std::string(63, 'y') + "...' (100001 bytes)")) << Error(R);
+
+    // The same value given to the editing layer directly, built without a parser.
+    json Nested = json::array();
+    for (int I = 0; I < 100000; ++I) Nested = json::array({std::move(Nested)});
+    EXPECT_DESIGN_ERROR(S.Designer().SetProperty("RevenueChart", "Width", Nested), 400,
+                        "Width takes a whole number, not " + std::string(64, '[') + "... (an array of 1 item)");
+
+    // The designer still serves, and the edit made before is there, unsaved.
+    R = C.Request("GET", "/api/state", {{"X-Plotvane-Token", S.Token()}});
+    ASSERT_EQ(R.Status, 200);
+    const json State = json::parse(R.Body);
+    EXPECT_EQ(StateValue(State, "RevenueChart", "Width"), 500);
+    EXPECT_TRUE(State["modified"]);
+    EXPECT_TRUE(State["canUndo"]);
+    EXPECT_EQ(ReadText(Form()), Sample);
+    R = C.Request("GET", "/api/preview?chart=" + std::string(5000, 'c'), {{"X-Plotvane-Token", S.Token()}});
+    EXPECT_EQ(R.Status, 404);
+    EXPECT_EQ(Error(R), "the form has no chart named '" + std::string(64, 'c') + "...' (5000 bytes)");
+    S.Stop();
+}
+
 TEST_F(DesignerTest, AHostNameOfAnotherSiteIsRefused) {
     TDesignServerOptions O;
     O.FormFile = Form();

@@ -9,6 +9,7 @@
 #include <turbojpeg.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -407,6 +408,46 @@ TEST_F(CommandTest, AWrongComponentNameListsTheFormsComponents) {
     EXPECT_EQ(R.Err.rfind("plotvane props: " + SampleForm + ": no component named Legend\nThe form's components:\n", 0),
               0u) << R.Err;
     EXPECT_TRUE(Files().empty());
+}
+
+TEST_F(CommandTest, AWrongNameInABigFormSuggestsTheNearestFiveAndCountsTheRest) {
+    std::string Form = "object BigModule: TDataModule\n";
+    char Name[16];
+    for (int I = 0; I < 20000; ++I) {
+        std::snprintf(Name, sizeof Name, "Source%05d", I);
+        Form += std::string("  object ") + Name + ": TDataSource\n  end\n";
+    }
+    Form += "end\n";
+    const std::string Big = (Dir / "big.form").string();
+    std::ofstream(Big, std::ios::binary) << Form;
+
+    // One letter too many: that name, then the four first in the form of
+    // those one more letter away.
+    TRun R = Run({"render", Big, "Source12345x", "-o", (Dir / "x.gif").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: " + Big + ": no component named Source12345x; did you mean Source12345?\n"
+                     "The form has 20001 components; the 5 nearest names:\n"
+                     "  Source12345: TDataSource\n"
+                     "  Source02345: TDataSource\n"
+                     "  Source10345: TDataSource\n"
+                     "  Source11345: TDataSource\n"
+                     "  Source12045: TDataSource\n");
+    // The same start counts as near; nothing near at all: the first five.
+    R = Run({"props", Big, "Big"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane props: " + Big + ": no component named Big\n"
+                     "The form has 20001 components; the nearest name:\n"
+                     "  BigModule: TDataModule\n");
+    R = Run({"render", Big, "Legend", "-o", (Dir / "x.gif").string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: " + Big + ": no component named Legend\n"
+                     "The form has 20001 components; the first 5:\n"
+                     "  BigModule: TDataModule\n"
+                     "  Source00000: TDataSource\n"
+                     "  Source00001: TDataSource\n"
+                     "  Source00002: TDataSource\n"
+                     "  Source00003: TDataSource\n");
+    EXPECT_EQ(Files(), std::vector<std::string>{"big.form"});
 }
 
 }  // namespace
