@@ -67,6 +67,10 @@ struct TDataSetContents {
 class TDataSet : public TComponent {
 public:
     explicit TDataSet(TComponent* AOwner) : TComponent(AOwner) {}
+    // Runs the teardown step if no derived destructor did. Every data set
+    // class with a back end (an InternalClose, or members its links may
+    // read) calls Destroying() first in its own destructor, so that a data
+    // set on the stack or deleted directly closes through its back end.
     ~TDataSet() override;
 
     std::string_view ClassName() const override { return "TDataSet"; }

@@ -102,6 +102,7 @@ TMemDataSet::TMemDataSet(TComponent* AOwner)
 // The lists' handlers point at this object; they must not fire once it is
 // half gone.
 TMemDataSet::~TMemDataSet() {
+    Destroying();
     FFieldDefsList->OnChange = {};
     FRecordsList->OnChange = {};
 }

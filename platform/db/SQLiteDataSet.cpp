@@ -11,7 +11,7 @@ void TCustomSQLiteDataSet::TConnectionCloser::operator()(sqlite3* Db) const {
     sqlite3_close_v2(Db);
 }
 
-TCustomSQLiteDataSet::~TCustomSQLiteDataSet() = default;
+TCustomSQLiteDataSet::~TCustomSQLiteDataSet() { Destroying(); }
 
 void TCustomSQLiteDataSet::SetDatabaseName(const std::string& Value) {
     if (Value == FDatabaseName) return;

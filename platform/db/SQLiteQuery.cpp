@@ -48,6 +48,9 @@ TSQLiteQuery::TSQLiteQuery(TComponent* AOwner)
 }
 
 TSQLiteQuery::~TSQLiteQuery() {
+    // The teardown runs while the query is whole: links hear it close and
+    // the back end closes its connection before any member is gone.
+    Destroying();
     FSQL->OnChange = {};
     FParams->OnChange = {};
 }

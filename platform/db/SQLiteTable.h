@@ -15,6 +15,7 @@ namespace pv {
 class TSQLiteTable : public TCustomSQLiteDataSet {
 public:
     explicit TSQLiteTable(TComponent* AOwner) : TCustomSQLiteDataSet(AOwner) {}
+    ~TSQLiteTable() override { Destroying(); }
 
     std::string_view ClassName() const override { return "TSQLiteTable"; }
     const TClassInfo* ClassInfo() const override;

@@ -10,6 +10,8 @@
 #include "platform/db/DataLink.h"
 #include "platform/db/DataSource.h"
 #include "platform/db/MemDataSet.h"
+#include "platform/db/SQLiteQuery.h"
+#include "platform/db/SQLiteTable.h"
 #include "platform/rtl/TypInfo.h"
 #include "tests/db/DBTestSupport.h"
 #include "tests/support/LiveComponents.h"
@@ -318,6 +320,53 @@ TEST(DataSourceProperties, PublishedTable) {
                   [&] { Props[2]->Set(Source, TPropValue(static_cast<TObject*>(&NotADataSet))); }),
               "Source1: DataSet cannot be a TDataSource, it must be a TDataSet");
     Props[2]->Set(Source, TPropValue(static_cast<TObject*>(nullptr)));
+    EXPECT_EQ(Source.GetDataSet(), nullptr);
+}
+
+}  // namespace
+}  // namespace pv
+
+namespace pv {
+namespace {
+
+// A data set destroyed without its owner's help (on the stack, or by a plain
+// delete) is still whole when its links hear it close: they see its own
+// class, and its back end closes as it does on Close.
+TEST(DataSetTeardown, OnTheStackOrDeletedDirectlyLinksSeeTheWholeDataSetClose) {
+    test::TTempDir Dir;
+    test::TTestDb Db(Dir.File("t.db"));
+    Db.Exec("CREATE TABLE t(a INTEGER); INSERT INTO t VALUES (1)");
+    std::vector<std::string> Seen;
+    auto Watch = [&](TDataSet& D, TDataSource& Source, TCountingLink& Link) {
+        Source.SetDataSet(&D);
+        Link.SetDataSource(&Source);
+        Link.OnActive = [&Seen, &Link] {
+            if (!Link.GetActive()) Seen.emplace_back(Link.GetDataSet()->ClassName());
+        };
+        D.Open();
+    };
+    TDataSource Source(nullptr);
+    TCountingLink Link;
+    {
+        TMemDataSet Mem(nullptr);
+        Mem.AddField("a", TFieldType::ftInteger);
+        Watch(Mem, Source, Link);
+    }
+    auto* Query = new TSQLiteQuery(nullptr);
+    Query->SetDatabaseName(Dir.File("t.db"));
+    Query->GetSQL()->Add("SELECT a FROM t");
+    TDataSource Source2(nullptr);
+    TCountingLink Link2;
+    Watch(*Query, Source2, Link2);
+    delete Query;
+    auto* Table = new TSQLiteTable(nullptr);
+    Table->SetDatabaseName(Dir.File("t.db"));
+    Table->SetTableName("t");
+    TDataSource Source3(nullptr);
+    TCountingLink Link3;
+    Watch(*Table, Source3, Link3);
+    delete Table;
+    EXPECT_EQ(Seen, (std::vector<std::string>{"TMemDataSet", "TSQLiteQuery", "TSQLiteTable"}));
     EXPECT_EQ(Source.GetDataSet(), nullptr);
 }
 
