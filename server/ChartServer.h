@@ -1,7 +1,7 @@
 #pragma once
 // TChartServer: serves every TNorq_DBPlotvane of a form over HTTP, at
-// /<Name>.gif, .jpg, .png, .svg and .pdf, with an index page at /, /healthz
-// and /favicon.ico.
+// /<Name>.gif, .jpg, .png, .svg and .pdf, with an index page at /, /healthz,
+// /readyz, /metrics (the Prometheus text format) and /favicon.ico.
 //
 // A request to a chart goes: URL parameters validated (width, height,
 // scale and the SQL parameters the form lets a request set) -> data stamp
