@@ -220,6 +220,62 @@ TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself)
     EXPECT_EQ(Log.find(TPgCluster::UserPassword), std::string::npos) << Log;
 }
 
+TEST_F(PgServeTest, AHungDatabaseServerCostsADeadlineNotTheWorker) {
+    const std::uint16_t Port = pvtest::FreeLoopbackPort();
+    auto Server = Serve(Port, "serve", 1);
+    const pvtest::THttpReply First = Get(Port, "/RevenueChart.gif");
+    ASSERT_EQ(First.Status, 200);
+
+    // The server's processes stop answering while the one worker's
+    // connection is open. Whatever fails below, they run on at the end.
+    struct TResumeAtEnd {
+        TPgCluster& C;
+        ~TResumeAtEnd() { C.Resume(); }
+    } ResumeAtEnd{*Cluster};
+    Cluster->Pause();
+    // The test's own wait is bounded, far above the form's deadlines
+    // (StatementTimeout 5 s, ConnectTimeout 2 s), so a request that hangs
+    // fails here instead of hanging the suite.
+    auto Timed = [&](const std::string& Target) {
+        const auto Started = std::chrono::steady_clock::now();
+        pvtest::THttpConnection C(Port, 45);
+        pvtest::THttpReply R = C.Request("GET", Target);
+        return std::pair{R, std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count()};
+    };
+    const auto [Hung, HungSeconds] = Timed("/RevenueChart.gif");
+    EXPECT_EQ(Hung.Status, 503);
+    EXPECT_EQ(Hung.Header("Retry-After"), "1");
+    EXPECT_NE(Hung.Body.find("database cannot be reached"), std::string::npos) << Hung.Body;
+    EXPECT_LT(HungSeconds, 5 + 2 + 25);
+    // The worker is free again: the health check is answered, its new
+    // connection given up after ConnectTimeout.
+    const auto [Sick, SickSeconds] = Timed("/healthz");
+    EXPECT_EQ(Sick.Status, 503);
+    EXPECT_NE(Sick.Body.find("SalesQuery: cannot connect to PostgreSQL database \"sales\" on 127.0.0.1:" +
+                             std::to_string(Cluster->Port())),
+              std::string::npos)
+        << Sick.Body;
+    EXPECT_NE(Sick.Body.find("timeout expired: no answer within 2 s (ConnectTimeout)"), std::string::npos)
+        << Sick.Body;
+    EXPECT_LT(SickSeconds, 2 + 25);
+
+    // Running again: the next request connects anew and draws the chart.
+    Cluster->Resume();
+    const pvtest::THttpReply Back = Get(Port, "/RevenueChart.gif");
+    EXPECT_EQ(Back.Status, 200);
+    EXPECT_EQ(Back.Body, First.Body);
+    EXPECT_EQ(Get(Port, "/healthz").Status, 200);
+    EXPECT_EQ(Server->Stop(SIGTERM), 0);
+
+    // The log says which query waited, on which server, and how long.
+    const std::string Log = pvtest::ReadTextFile(Dir / "serve.log");
+    EXPECT_NE(Log.find("SalesQuery: PostgreSQL database \"sales\" on 127.0.0.1:" + std::to_string(Cluster->Port()) +
+                       " as user \"plotvane\" did not answer the SQL within 7000 ms (StatementTimeout = 5000 ms + "
+                       "2000 ms); the connection is dropped. SQL: SELECT month,"),
+              std::string::npos)
+        << Log;
+}
+
 TEST_F(PgServeTest, TwoProcessesBehindNginxLoseNoRequestWhenOneIsKilled) {
     if (!fs::exists(NginxExe)) GTEST_SKIP() << NginxExe << " not found; scripts/deps.sh installs nginx";
     const std::uint16_t PortA = pvtest::FreeLoopbackPort(), PortB = pvtest::FreeLoopbackPort();
