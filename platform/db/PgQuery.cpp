@@ -174,10 +174,12 @@ void TPgQuery::Connect() {
     // decides how long it waits; libpq's connect_timeout counts only in
     // blocking calls.
     const int Wait = ConnectWait();
+    const std::string Limit =
+        FConnectTimeout == Wait ? "ConnectTimeout" : "ConnectTimeout = " + std::to_string(FConnectTimeout);
     auto TimedOut = [&](const std::string& Step) {
         const std::string Message = Step + " PostgreSQL " + Where(FConnection.get()) +
-                                    ": timeout expired: no answer within " + std::to_string(Wait) + " s (" +
-                                    (FConnectTimeout == 0 ? "ConnectTimeout = 0" : "ConnectTimeout") + ")";
+                                    ": timeout expired: no answer within " + std::to_string(Wait) + " s (" + Limit +
+                                    ")";
         FConnection.reset();
         Unavailable(Message);
     };
@@ -187,7 +189,7 @@ void TPgQuery::Connect() {
     PGconn* Conn = FConnection.get();
     PostgresPollingStatusType Poll = PQstatus(Conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
     while (Poll != PGRES_POLLING_OK && Poll != PGRES_POLLING_FAILED) {
-        if (!pg::WaitForSocket(Conn, Poll == PGRES_POLLING_READING, Poll == PGRES_POLLING_WRITING, Deadline))
+        if (!pg::WaitForSocket(Conn, Poll != PGRES_POLLING_WRITING, Poll != PGRES_POLLING_READING, Deadline))
             TimedOut("cannot connect to");
         Poll = PQconnectPoll(Conn);
     }
@@ -199,7 +201,7 @@ void TPgQuery::Connect() {
     }
     // Read-only like every query; ISO dates and the shortest exact floats,
     // whatever the server's defaults, so every process shows the same. The
-    // setup has a deadline of its own, like each step of connecting.
+    // setup may take ConnectTimeout again, counted anew.
     const std::string Setup = "SET statement_timeout = " + std::to_string(StatementLimit()) +
                               "; SET default_transaction_read_only = on; SET DateStyle = 'ISO, YMD'"
                               "; SET IntervalStyle = 'postgres'; SET extra_float_digits = 1";
@@ -255,7 +257,7 @@ TDataSetContents TPgQuery::Run() {
     FHung = false;
     // The server cancels the statement at its limit; the client waits a
     // margin more, and past that takes the server for hung.
-    const int Wait = StatementLimit() + StatementMargin;
+    const long long Wait = static_cast<long long>(StatementLimit()) + StatementMargin;
     const pg::TDeadline Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Wait);
     pg::TResultPtr Result;
     if (PQsendQueryParams(Conn, Named.Text.c_str(), static_cast<int>(Values.size()), nullptr, Values.data(), nullptr,

@@ -26,13 +26,15 @@
 //
 // No wait on the server is longer than this client allows, whether or not
 // the server answers at all (one that hangs, or a network partition, looks
-// the same): connecting, logging in and setting the session up each have
-// ConnectTimeout, a statement StatementTimeout and StatementMargin more,
-// after which the connection is dropped (a cancel request would wait on the
-// same silent server) and EDatabaseUnavailable names the data set, the
-// server and how long it waited. Connections over TCP send keepalives, so
-// an idle one whose server vanished is found broken rather than waited on
-// (keepalives_* in the connection string override the defaults).
+// the same): connecting (reaching the server and logging in) and setting
+// the session up each have ConnectTimeout, a statement StatementTimeout and
+// StatementMargin more, after which the connection is dropped (a cancel
+// request would wait on the same silent server) and EDatabaseUnavailable
+// names the data set, the server and how long it waited. A host name is looked up by the system's
+// resolver, which keeps its own time (an address, or hostaddr=, needs no
+// look-up). Connections over TCP send keepalives, so an idle one whose
+// server vanished is found broken rather than waited on (keepalives_* in
+// the connection string override the defaults).
 //
 // A lost connection is made again by itself: Refresh on a query whose
 // server went away connects anew (and when an old connection fails at its
@@ -93,10 +95,10 @@ public:
     TStrings* GetParams() const { return FParams.get(); }
     void SetParams(const TStrings* Value);
 
-    // How long connecting may take, in seconds (at least 2 are counted;
-    // 0: LongestConnectWait): each of reaching the server, logging in and
-    // setting the session up. A negative value raises ERangeError. Takes
-    // effect at the next connection.
+    // How long connecting (reaching the server and logging in) may take, in
+    // seconds, and again the session's setup (at least 2 are counted; 0:
+    // LongestConnectWait). A negative value raises ERangeError. Takes effect
+    // at the next connection.
     int GetConnectTimeout() const { return FConnectTimeout; }
     void SetConnectTimeout(int Seconds);
     // How long the server may run the statement before it cancels it, in
