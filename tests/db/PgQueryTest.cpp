@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -360,8 +362,14 @@ TEST_F(PgQueryTest, AServerThatStopsAnsweringCostsADeadlineAndNoMore) {
     ASSERT_EQ(::listen(Listener, 4), 0);
     ASSERT_EQ(::getsockname(Listener, reinterpret_cast<sockaddr*>(&A), &Len), 0);
     std::thread Mute([Listener] {
+        // Bounded, so that a client that never comes or never leaves
+        // cannot hang the test.
+        pollfd P{Listener, POLLIN, 0};
+        if (::poll(&P, 1, 30000) != 1) return;
         const int S = ::accept(Listener, nullptr, nullptr);
         if (S < 0) return;
+        timeval Timeout{30, 0};
+        ::setsockopt(S, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
         // The startup message, then AuthenticationOk and ReadyForQuery;
         // whatever comes after is read and never answered.
         std::uint32_t Size = 0;
