@@ -1,7 +1,8 @@
 // `plotvane serve` over PostgreSQL, as deployed: the sample form on a private
-// server the suite starts, the server stopped and started under it, and two
-// serve processes behind an nginx (with deploy/nginx/plotvane.conf) of which
-// one is killed and started again under load.
+// server the suite starts, the server stopped and started under it or hung
+// (its processes stopped with SIGSTOP), two serve processes behind an nginx
+// (with deploy/nginx/plotvane.conf) of which one is killed and started again
+// under load, and that nginx's cache, which keeps what a process allows.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
