@@ -1,6 +1,8 @@
 #include "platform/db/PgQuery.h"
 
+#include <algorithm>
 #include <array>
+#include <chrono>
 #include <climits>
 
 #include "platform/db/DBError.h"
@@ -160,31 +162,70 @@ void TPgQuery::Connect() {
     if (Options) PQconninfoFree(Options);
 
     // dbname carries the whole string (expand_dbname); the keys after it
-    // override what the string says, those before it are defaults.
-    const std::string Timeout = std::to_string(FConnectTimeout);
-    const std::array<const char*, 5> Keys{"fallback_application_name", "dbname", "connect_timeout", "client_encoding",
+    // override what the string says, those before it are defaults. The
+    // keepalives find an idle connection whose server vanished within about
+    // a minute (idle 30 s, then 3 probes 10 s apart).
+    const std::array<const char*, 8> Keys{"fallback_application_name", "keepalives", "keepalives_idle",
+                                          "keepalives_interval", "keepalives_count", "dbname", "client_encoding",
                                           nullptr};
-    const std::array<const char*, 5> Values{"plotvane", FConnectionString.c_str(), Timeout.c_str(), "UTF8", nullptr};
-    FConnection.reset(PQconnectdbParams(Keys.data(), Values.data(), 1));
+    const std::array<const char*, 8> Values{"plotvane", "1", "30", "10", "3", FConnectionString.c_str(), "UTF8",
+                                            nullptr};
+    // Connecting without blocking, so that this client, not the server,
+    // decides how long it waits; libpq's connect_timeout counts only in
+    // blocking calls.
+    const int Wait = ConnectWait();
+    const std::string Limit =
+        FConnectTimeout == Wait ? "ConnectTimeout" : "ConnectTimeout = " + std::to_string(FConnectTimeout);
+    auto TimedOut = [&](const std::string& Step) {
+        const std::string Message = Step + " PostgreSQL " + Where(FConnection.get()) +
+                                    ": timeout expired: no answer within " + std::to_string(Wait) + " s (" + Limit +
+                                    ")";
+        FConnection.reset();
+        Unavailable(Message);
+    };
+    pg::TDeadline Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(Wait);
+    FConnection.reset(PQconnectStartParams(Keys.data(), Values.data(), 1));
     if (!FConnection) Unavailable("cannot connect to PostgreSQL: out of memory");
-    if (PQstatus(FConnection.get()) != CONNECTION_OK) {
-        const std::string Message = "cannot connect to PostgreSQL " + Where(FConnection.get()) + ": " +
-                                    pg::CleanMessage(PQerrorMessage(FConnection.get()), Password());
+    PGconn* Conn = FConnection.get();
+    PostgresPollingStatusType Poll = PQstatus(Conn) == CONNECTION_BAD ? PGRES_POLLING_FAILED : PGRES_POLLING_WRITING;
+    while (Poll != PGRES_POLLING_OK && Poll != PGRES_POLLING_FAILED) {
+        if (!pg::WaitForSocket(Conn, Poll != PGRES_POLLING_WRITING, Poll != PGRES_POLLING_READING, Deadline))
+            TimedOut("cannot connect to");
+        Poll = PQconnectPoll(Conn);
+    }
+    if (Poll == PGRES_POLLING_FAILED || PQstatus(Conn) != CONNECTION_OK) {
+        const std::string Message = "cannot connect to PostgreSQL " + Where(Conn) + ": " +
+                                    pg::CleanMessage(PQerrorMessage(Conn), Password());
         FConnection.reset();
         Unavailable(Message);
     }
     // Read-only like every query; ISO dates and the shortest exact floats,
-    // whatever the server's defaults, so every process shows the same.
-    const std::string Setup = "SET statement_timeout = " + std::to_string(FStatementTimeout) +
+    // whatever the server's defaults, so every process shows the same. The
+    // setup may take ConnectTimeout again, counted anew.
+    const std::string Setup = "SET statement_timeout = " + std::to_string(StatementLimit()) +
                               "; SET default_transaction_read_only = on; SET DateStyle = 'ISO, YMD'"
                               "; SET IntervalStyle = 'postgres'; SET extra_float_digits = 1";
-    pg::TResultPtr Result(PQexec(FConnection.get(), Setup.c_str()));
-    if (PQresultStatus(Result.get()) != PGRES_COMMAND_OK) {
-        const std::string Message = "cannot set up the session on PostgreSQL " + Where(FConnection.get()) + ": " +
-                                    pg::CleanMessage(PQerrorMessage(FConnection.get()), Password());
+    Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(Wait);
+    pg::TAnswer Answer;
+    if (PQsetnonblocking(Conn, 1) == 0 && PQsendQuery(Conn, Setup.c_str())) {
+        Answer = pg::AwaitAnswer(Conn, Deadline);
+        if (Answer.TimedOut) TimedOut("cannot set up the session on");
+    }
+    if (PQresultStatus(Answer.Result.get()) != PGRES_COMMAND_OK) {
+        const std::string Message = "cannot set up the session on PostgreSQL " + Where(Conn) + ": " +
+                                    pg::CleanMessage(PQerrorMessage(Conn), Password());
         FConnection.reset();
         Unavailable(Message);
     }
+}
+
+int TPgQuery::ConnectWait() const { return FConnectTimeout == 0 ? LongestConnectWait : std::max(FConnectTimeout, 2); }
+
+int TPgQuery::StatementLimit() const { return FStatementTimeout == 0 ? LongestStatementTime : FStatementTimeout; }
+
+std::string TPgQuery::StatementLimitText() const {
+    return FStatementTimeout == 0 ? "StatementTimeout = 0, at most " + std::to_string(LongestStatementTime) + " ms"
+                                  : "StatementTimeout = " + std::to_string(FStatementTimeout) + " ms";
 }
 
 TDataSetContents TPgQuery::Run() {
@@ -213,12 +254,35 @@ TDataSetContents TPgQuery::Run() {
     for (const std::string& T : Texts) Values.push_back(T.c_str());
 
     PGconn* Conn = FConnection.get();
-    pg::TResultPtr Result(PQexecParams(Conn, Named.Text.c_str(), static_cast<int>(Values.size()), nullptr,
-                                       Values.data(), nullptr, nullptr, 0));
+    FHung = false;
+    // The server cancels the statement at its limit; the client waits a
+    // margin more, and past that takes the server for hung.
+    const long long Wait = static_cast<long long>(StatementLimit()) + StatementMargin;
+    const pg::TDeadline Deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Wait);
+    pg::TResultPtr Result;
+    if (PQsendQueryParams(Conn, Named.Text.c_str(), static_cast<int>(Values.size()), nullptr, Values.data(), nullptr,
+                          nullptr, 0)) {
+        pg::TAnswer Answer = pg::AwaitAnswer(Conn, Deadline);
+        if (Answer.TimedOut) {
+            const std::string Message = "PostgreSQL " + Where(Conn) + " did not answer the SQL within " +
+                                        std::to_string(Wait) + " ms (" + StatementLimitText() + " + " +
+                                        std::to_string(StatementMargin) +
+                                        " ms); the connection is dropped. SQL: " + pg::CleanMessage(Text, {});
+            FConnection.reset();
+            FHung = true;
+            Unavailable(Message);
+        }
+        Result = std::move(Answer.Result);
+    }
     const ExecStatusType Status = PQresultStatus(Result.get());
     if (Status == PGRES_TUPLES_OK) return pg::ReadAll(Result.get());
     if (Status == PGRES_EMPTY_QUERY) DatabaseError("cannot open: SQL holds no statement");
     if (Status == PGRES_COMMAND_OK) DatabaseError("cannot open: the SQL returns no rows (it is no query)");
+    if (Status == PGRES_COPY_OUT || Status == PGRES_COPY_IN || Status == PGRES_COPY_BOTH) {
+        // The connection would wait for the copy to end: a new one next time.
+        FConnection.reset();
+        DatabaseError("cannot open: the SQL is a COPY, which returns no rows");
+    }
 
     const std::string Server = "PostgreSQL " + Where(Conn);
     const char* State = Result ? PQresultErrorField(Result.get(), PG_DIAG_SQLSTATE) : nullptr;
@@ -232,8 +296,7 @@ TDataSetContents TPgQuery::Run() {
         Unavailable("lost the connection to " + Server + ": " + Message);
     }
     if (SqlState == "57014")
-        Unavailable("the server cancelled the SQL (StatementTimeout = " + std::to_string(FStatementTimeout) +
-                    " ms) on " + Server + ": " + Message);
+        Unavailable("the server cancelled the SQL (" + StatementLimitText() + ") on " + Server + ": " + Message);
     if (pg::IsUnavailableState(SqlState)) Unavailable("cannot run the SQL on " + Server + ": " + Message);
     DatabaseError("cannot run the SQL on " + Server + ": " + Message);
 }
@@ -262,9 +325,10 @@ std::optional<TDataSetContents> TPgQuery::InternalRefresh() {
     try {
         return Run();
     } catch (const EDatabaseUnavailable&) {
-        // Still connected: the statement itself timed out; trying again
-        // would only wait as long once more.
-        if (FConnection) throw;
+        // Still connected: the statement itself timed out; and a server that
+        // did not answer at all would not answer a new connection sooner.
+        // Trying again would only wait as long once more.
+        if (FConnection || FHung) throw;
     }
     // The connection had gone stale (the server restarted since the last
     // read): one new connection, and the statement once more.

@@ -24,6 +24,18 @@
 // be reached or refuses the login, went away, is starting or stopping, or
 // the statement ran past StatementTimeout — raise EDatabaseUnavailable.
 //
+// No wait on the server is longer than this client allows, whether or not
+// the server answers at all (one that hangs, or a network partition, looks
+// the same): connecting (reaching the server and logging in) and setting
+// the session up each have ConnectTimeout, a statement StatementTimeout and
+// StatementMargin more, after which the connection is dropped (a cancel
+// request would wait on the same silent server) and EDatabaseUnavailable
+// names the data set, the server and how long it waited. A host name is looked up by the system's
+// resolver, which keeps its own time (an address, or hostaddr=, needs no
+// look-up). Connections over TCP send keepalives, so an idle one whose
+// server vanished is found broken rather than waited on (keepalives_* in
+// the connection string override the defaults).
+//
 // A lost connection is made again by itself: Refresh on a query whose
 // server went away connects anew (and when an old connection fails at its
 // first statement, it connects once more and repeats the statement), so a
@@ -46,6 +58,15 @@ public:
     // Defaults of ConnectTimeout (seconds) and StatementTimeout (ms).
     static constexpr int DefaultConnectTimeout = 5;
     static constexpr int DefaultStatementTimeout = 10000;
+    // What 0 stands for: connecting waits LongestConnectWait seconds (about
+    // what the system gives a host that does not answer), a statement runs
+    // LongestStatementTime ms.
+    static constexpr int LongestConnectWait = 120;
+    static constexpr int LongestStatementTime = 300000;
+    // How much longer than the statement's limit the client waits for the
+    // server's answer (ms), so that the server's own cancel, which keeps the
+    // connection, normally comes first.
+    static constexpr int StatementMargin = 2000;
 
     explicit TPgQuery(TComponent* AOwner);
     ~TPgQuery() override;
@@ -74,13 +95,15 @@ public:
     TStrings* GetParams() const { return FParams.get(); }
     void SetParams(const TStrings* Value);
 
-    // How long connecting may take, in seconds (libpq counts at least 2);
-    // 0 waits as long as the system does. A negative value raises
-    // ERangeError. Takes effect at the next connection.
+    // How long connecting (reaching the server and logging in) may take, in
+    // seconds, and again the session's setup (at least 2 are counted; 0:
+    // LongestConnectWait). A negative value raises ERangeError. Takes effect
+    // at the next connection.
     int GetConnectTimeout() const { return FConnectTimeout; }
     void SetConnectTimeout(int Seconds);
     // How long the server may run the statement before it cancels it, in
-    // milliseconds; 0: no limit. A negative value raises ERangeError. Takes
+    // milliseconds (0: LongestStatementTime); the client gives up
+    // StatementMargin later. A negative value raises ERangeError. Takes
     // effect at the next connection.
     int GetStatementTimeout() const { return FStatementTimeout; }
     void SetStatementTimeout(int Milliseconds);
@@ -106,8 +129,15 @@ private:
     // when it cannot, leaving FConnection empty.
     void Connect();
     // Runs the SQL on the open connection and reads its rows. A failure
-    // that lost the connection empties FConnection.
+    // that lost the connection, or a server that did not answer in time
+    // (then FHung), empties FConnection.
     TDataSetContents Run();
+    // The seconds each step of connecting may take, and the statement's
+    // limit on the server, in ms, from the properties.
+    int ConnectWait() const;
+    int StatementLimit() const;
+    // "StatementTimeout = 5000 ms" (or what 0 stands for), for messages.
+    std::string StatementLimitText() const;
     // "database "sales" on 127.0.0.1:5432 as user "charts"", from the
     // connection (also a failed one) or, before one exists, from the
     // connection string.
@@ -122,6 +152,9 @@ private:
     int FConnectTimeout = DefaultConnectTimeout;
     int FStatementTimeout = DefaultStatementTimeout;
     std::unique_ptr<pg_conn, TConnectionCloser> FConnection;
+    // The last statement got no answer in time: its connection was dropped,
+    // and a new one is not tried at once (it would only wait as long).
+    bool FHung = false;
 };
 
 }  // namespace pv

@@ -1,6 +1,11 @@
 #include "platform/db/PgSupport.h"
 
+#include <poll.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <climits>
 #include <cmath>
 
 namespace pv::pg {
@@ -62,6 +67,58 @@ std::string_view DollarTag(std::string_view Sql, std::size_t I) {
 }
 
 }  // namespace
+
+bool WaitForSocket(PGconn* Conn, bool ForRead, bool ForWrite, TDeadline Deadline) {
+    const int Socket = PQsocket(Conn);
+    if (Socket < 0) return true;
+    pollfd P{};
+    P.fd = Socket;
+    P.events = static_cast<short>((ForRead ? POLLIN : 0) | (ForWrite ? POLLOUT : 0));
+    for (;;) {
+        const auto Left =
+            std::chrono::ceil<std::chrono::milliseconds>(Deadline - std::chrono::steady_clock::now()).count();
+        if (Left <= 0) return false;
+        const int N = ::poll(&P, 1, static_cast<int>(std::min<long long>(Left, INT_MAX)));
+        if (N > 0 || (N < 0 && errno != EINTR)) return true;
+    }
+}
+
+TAnswer AwaitAnswer(PGconn* Conn, TDeadline Deadline) {
+    TAnswer A;
+    // A non-blocking connection may keep part of the statement until the
+    // socket takes it; what the server sends meanwhile is read, so it never
+    // waits for us while we wait for it.
+    for (int Flushed; (Flushed = PQflush(Conn)) != 0;) {
+        if (Flushed < 0) return A;
+        if (!WaitForSocket(Conn, true, true, Deadline)) {
+            A.TimedOut = true;
+            return A;
+        }
+        if (!PQconsumeInput(Conn)) return A;
+    }
+    for (;;) {
+        while (PQisBusy(Conn)) {
+            if (!WaitForSocket(Conn, true, false, Deadline)) {
+                A.TimedOut = true;
+                return A;
+            }
+            if (!PQconsumeInput(Conn)) {
+                // Gone: a result the server sent before it went (its
+                // reason, such as a shutdown) is still there to read.
+                if (PQisBusy(Conn)) return A;
+            }
+        }
+        TResultPtr R(PQgetResult(Conn));
+        if (!R) return A;
+        const ExecStatusType Status = PQresultStatus(R.get());
+        A.Result = std::move(R);
+        // In COPY mode PQgetResult gives the same status again and again;
+        // on a lost connection the first result holds the server's reason.
+        if (Status == PGRES_COPY_IN || Status == PGRES_COPY_OUT || Status == PGRES_COPY_BOTH ||
+            PQstatus(Conn) == CONNECTION_BAD)
+            return A;
+    }
+}
 
 TNamedSQL TranslateNamedParams(std::string_view Sql) {
     TNamedSQL R;

@@ -5,6 +5,7 @@
 
 #include <libpq-fe.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -23,6 +24,28 @@ struct TResultClearer {
     void operator()(PGresult* Result) const { PQclear(Result); }
 };
 using TResultPtr = std::unique_ptr<PGresult, TResultClearer>;
+
+// Every wait on a server ends by a point on the steady clock.
+using TDeadline = std::chrono::steady_clock::time_point;
+
+// Waits until Conn's socket can be read (ForRead) or written (ForWrite), or
+// Deadline passes; false when Deadline came first. A connection without a
+// socket, or a failing poll(), counts as ready: the libpq call that follows
+// tells what is wrong.
+bool WaitForSocket(PGconn* Conn, bool ForRead, bool ForWrite, TDeadline Deadline);
+
+// What a statement sent with PQsendQuery or PQsendQueryParams on a
+// non-blocking connection gave. Result is its last result (for several
+// statements the one that failed, as the server stops there) or one of
+// PGRES_COPY_*, after which the connection stays in COPY mode; empty when
+// the connection failed (PQerrorMessage says why) or when Deadline passed
+// first (TimedOut), which leaves the statement running and the connection
+// fit only to be dropped.
+struct TAnswer {
+    TResultPtr Result;
+    bool TimedOut = false;
+};
+TAnswer AwaitAnswer(PGconn* Conn, TDeadline Deadline);
 
 // SQL with its :name parameters replaced by $1, $2, ... for libpq; a name
 // used twice gets the same number. Names are letters, digits and '_',

@@ -5,12 +5,16 @@
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <memory>
+#include <thread>
 
 #include "platform/db/DBError.h"
 #include "platform/db/PgQuery.h"
@@ -19,6 +23,7 @@
 #include "tests/db/DBTestSupport.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/PgSuite.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
@@ -234,6 +239,15 @@ TEST_F(PgQueryTest, TheSessionReadsOnlyAndTakesOneStatement) {
     EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), "Query1: cannot open: SQL is empty");
     SetSQL("-- nothing");
     EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), "Query1: cannot open: SQL holds no statement");
+    // A COPY reads, but gives no rows; the next statement is not held up
+    // by the copy it started.
+    SetSQL("COPY sales TO STDOUT");
+    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
+              "Query1: cannot open: the SQL is a COPY, which returns no rows");
+    SetSQL("SELECT 1 AS one");
+    Query.Open();
+    EXPECT_EQ(Query.FieldByName("one").GetAsInteger(), 1);
+    Query.Close();
     EXPECT_FALSE(Query.GetActive());
     EXPECT_FALSE(Query.Connected());
 }
@@ -334,6 +348,88 @@ TEST_F(PgQueryTest, UnreachableServersAndSlowStatementsTimeOut) {
     EXPECT_TRUE(Query.Connected());
     EXPECT_EQ(Query.GetRecordCount(), 12);
     Query.Refresh();
+}
+
+TEST_F(PgQueryTest, AServerThatStopsAnsweringCostsADeadlineAndNoMore) {
+    // A server that logs the client in and then says nothing more: the
+    // session's setup gives up after ConnectTimeout.
+    const int Listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in A{};
+    A.sin_family = AF_INET;
+    A.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t Len = sizeof A;
+    ASSERT_EQ(::bind(Listener, reinterpret_cast<sockaddr*>(&A), sizeof A), 0);
+    ASSERT_EQ(::listen(Listener, 4), 0);
+    ASSERT_EQ(::getsockname(Listener, reinterpret_cast<sockaddr*>(&A), &Len), 0);
+    std::thread Mute([Listener] {
+        // Bounded, so that a client that never comes or never leaves
+        // cannot hang the test.
+        pollfd P{Listener, POLLIN, 0};
+        if (::poll(&P, 1, 30000) != 1) return;
+        const int S = ::accept(Listener, nullptr, nullptr);
+        if (S < 0) return;
+        timeval Timeout{30, 0};
+        ::setsockopt(S, SOL_SOCKET, SO_RCVTIMEO, &Timeout, sizeof Timeout);
+        // The startup message, then AuthenticationOk and ReadyForQuery;
+        // whatever comes after is read and never answered.
+        std::uint32_t Size = 0;
+        std::string Startup(256, '\0');
+        if (::recv(S, &Size, 4, MSG_WAITALL) == 4 && ntohl(Size) > 4 && ntohl(Size) <= 4 + Startup.size() &&
+            ::recv(S, Startup.data(), ntohl(Size) - 4, MSG_WAITALL) > 0) {
+            static const char Ok[] = {'R', 0, 0, 0, 8, 0, 0, 0, 0, 'Z', 0, 0, 0, 5, 'I'};
+            ::send(S, Ok, sizeof Ok, MSG_NOSIGNAL);
+            char Ignored[256];
+            while (::recv(S, Ignored, sizeof Ignored, 0) > 0) {
+            }
+        }
+        ::close(S);
+    });
+    Query.SetConnectionString("host=127.0.0.1 port=" + std::to_string(ntohs(A.sin_port)) +
+                              " dbname=mute user=plotvane sslmode=disable gssencmode=disable");
+    Query.SetConnectTimeout(2);
+    SetSQL("SELECT 1");
+    auto Started = std::chrono::steady_clock::now();
+    auto Seconds = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count(); };
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseUnavailable,
+                     "Query1: cannot set up the session on PostgreSQL database \"mute\" on 127.0.0.1:" +
+                         std::to_string(ntohs(A.sin_port)) +
+                         " as user \"plotvane\": timeout expired: no answer within 2 s (ConnectTimeout)");
+    EXPECT_LT(Seconds(), 2 + 20);
+    Mute.join();
+    ::close(Listener);
+    EXPECT_FALSE(Query.Connected());
+
+    // The real server stops while a connection is open: the statement's
+    // wait ends a margin after StatementTimeout, the connection is dropped,
+    // the records read last stay; the refresh after it tries a new
+    // connection, which ConnectTimeout ends.
+    struct TResumeAtEnd {
+        TPgCluster& C;
+        ~TResumeAtEnd() { C.Resume(); }
+    } ResumeAtEnd{*Cluster};
+    Query.SetConnectionString(Cluster->ConnectionString());
+    Query.SetStatementTimeout(1000);
+    SetSQL("SELECT month, revenue FROM sales\n  WHERE region = 'EU'");
+    Query.Open();
+    Cluster->Pause();
+    const std::string At = "PostgreSQL database \"sales\" on 127.0.0.1:" + Port() + " as user \"plotvane\"";
+    Started = std::chrono::steady_clock::now();
+    EXPECT_THROW_MSG(Query.Refresh(), EDatabaseUnavailable,
+                     "Query1: " + At + " did not answer the SQL within 3000 ms (StatementTimeout = 1000 ms + 2000 ms); "
+                     "the connection is dropped. SQL: SELECT month, revenue FROM sales WHERE region = 'EU'");
+    EXPECT_LT(Seconds(), 3 + 20);
+    EXPECT_FALSE(Query.Connected());
+    EXPECT_TRUE(Query.GetActive());
+    EXPECT_EQ(Query.GetRecordCount(), 12);
+    Started = std::chrono::steady_clock::now();
+    EXPECT_THROW_MSG(Query.Refresh(), EDatabaseUnavailable,
+                     "Query1: cannot connect to " + At + ": timeout expired: no answer within 2 s (ConnectTimeout)");
+    EXPECT_LT(Seconds(), 2 + 20);
+
+    Cluster->Resume();
+    Query.Refresh();
+    EXPECT_TRUE(Query.Connected());
+    EXPECT_EQ(Query.GetRecordCount(), 12);
 }
 
 TEST_F(PgQueryTest, RefreshConnectsAgainAfterTheServerComesBack) {

@@ -9,16 +9,19 @@
 #include <libpq-fe.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace pvtest {
 
@@ -91,6 +94,7 @@ public:
         Start();
     }
     ~TPgCluster() {
+        Resume();
         try {
             Stop();
         } catch (...) {
@@ -112,11 +116,35 @@ public:
     }
     // Fast shutdown: open sessions are ended, as when a server is restarted.
     void Stop() {
+        Resume();
         if (!FRunning) return;
         FRunning = false;
         RunAsServer("'" + FBin + "/pg_ctl' -D '" + Data() + "' -m fast -w -t 60 stop", "pg_ctl stop");
     }
     bool Running() const { return FRunning; }
+
+    // Stops every process of the server with SIGSTOP: it keeps its sockets
+    // and takes new connections into the kernel's backlog, but answers
+    // nothing, as a hung server or a network partition looks to a client.
+    // The postmaster goes first, so it starts no new child meanwhile.
+    void Pause() {
+        const pid_t Master = PostmasterPid();
+        if (::kill(Master, SIGSTOP) != 0) throw std::runtime_error("cannot stop the postmaster");
+        FPaused = true;
+        for (pid_t Child : ChildrenOf(Master)) ::kill(Child, SIGSTOP);
+    }
+    // Lets the processes Pause stopped run on (children first); does nothing
+    // when the server is not paused.
+    void Resume() noexcept {
+        if (!FPaused) return;
+        FPaused = false;
+        try {
+            const pid_t Master = PostmasterPid();
+            for (pid_t Child : ChildrenOf(Master)) ::kill(Child, SIGCONT);
+            ::kill(Master, SIGCONT);
+        } catch (...) {
+        }
+    }
 
     std::uint16_t Port() const { return FPort; }
     const std::filesystem::path& Dir() const { return FDir; }
@@ -153,6 +181,31 @@ public:
 
 private:
     std::string Data() const { return (FDir / "data").string(); }
+    // The first line of postmaster.pid.
+    pid_t PostmasterPid() const {
+        const int Pid = std::atoi(ReadTextFile(FDir / "data" / "postmaster.pid").c_str());
+        if (Pid <= 0) throw std::runtime_error("no postmaster.pid in " + Data());
+        return static_cast<pid_t>(Pid);
+    }
+    // The processes whose parent is Parent, from /proc/<pid>/stat ("pid
+    // (name) state ppid ..."; the name may hold spaces and parentheses).
+    static std::vector<pid_t> ChildrenOf(pid_t Parent) {
+        std::vector<pid_t> R;
+        std::error_code Ec;
+        for (const auto& E : std::filesystem::directory_iterator("/proc", Ec)) {
+            const std::string Name = E.path().filename().string();
+            if (Name.empty() || !std::all_of(Name.begin(), Name.end(), [](char C) { return C >= '0' && C <= '9'; }))
+                continue;
+            const std::string Stat = ReadTextFile(E.path() / "stat");
+            const std::size_t Close = Stat.rfind(')');
+            if (Close == std::string::npos) continue;
+            std::istringstream In(Stat.substr(Close + 1));
+            std::string State;
+            long PPid = 0;
+            if (In >> State >> PPid && PPid == Parent) R.push_back(static_cast<pid_t>(std::stol(Name)));
+        }
+        return R;
+    }
     static void Run(const std::string& Cmd, const std::string& What) {
         if (std::system(Cmd.c_str()) != 0) throw std::runtime_error(What + " failed: " + Cmd);
     }
@@ -172,6 +225,7 @@ private:
     std::uint16_t FPort;
     std::filesystem::path FDir;
     bool FRunning = false;
+    bool FPaused = false;
 };
 
 }  // namespace pvtest

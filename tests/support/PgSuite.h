@@ -3,7 +3,7 @@
 // suite starts it with the sample data before its first test, and it is
 // stopped after the last. A test is skipped, saying so, where the server
 // programs are missing, and fails when the server did not start; a test
-// that stopped the server finds it started again.
+// that stopped or paused the server leaves it running for the next.
 //
 //   class MyTest : public pvtest::TPgSuite {
 //       static void SetUpTestSuite() { StartCluster(); }
@@ -47,6 +47,7 @@ protected:
     void SetUp() override {
         if (const std::string Why = TPgCluster::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
         ASSERT_TRUE(Cluster) << "the PostgreSQL server did not start: " << StartError;
+        Cluster->Resume();
         if (!Cluster->Running()) Cluster->Start();
     }
 

@@ -1,7 +1,8 @@
 // `plotvane serve` over PostgreSQL, as deployed: the sample form on a private
-// server the suite starts, the server stopped and started under it, and two
-// serve processes behind an nginx (with deploy/nginx/plotvane.conf) of which
-// one is killed and started again under load.
+// server the suite starts, the server stopped and started under it or hung
+// (its processes stopped with SIGSTOP), two serve processes behind an nginx
+// (with deploy/nginx/plotvane.conf) of which one is killed and started again
+// under load, and that nginx's cache, which keeps what a process allows.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -131,14 +132,57 @@ protected:
         WriteFile(Form, FormText);
     }
 
-    // `plotvane serve` of the form on Port, its log in Dir.
+    // `plotvane serve` of the form on Port, its log in Dir/Name.log.
     std::unique_ptr<TChild> Serve(std::uint16_t Port, const std::string& Name, int Threads = 2) const {
-        auto C = std::make_unique<TChild>(std::vector<std::string>{Exe, "serve", Form.string(), "--port",
-                                                                   std::to_string(Port), "--threads",
-                                                                   std::to_string(Threads)},
-                                          Dir / (Name + ".log"));
+        return ServeForm(Form, Port, Name, {"--threads", std::to_string(Threads)});
+    }
+    std::unique_ptr<TChild> ServeForm(const fs::path& FormFile, std::uint16_t Port, const std::string& Name,
+                                      const std::vector<std::string>& Options) const {
+        std::vector<std::string> Args{Exe, "serve", FormFile.string(), "--port", std::to_string(Port)};
+        Args.insert(Args.end(), Options.begin(), Options.end());
+        auto C = std::make_unique<TChild>(Args, Dir / (Name + ".log"));
         WaitForHttp(Port);
         return C;
+    }
+    // How many lines of Dir/Name.log hold Text.
+    int LogCount(const std::string& Name, const std::string& Text) const {
+        const std::string Log = pvtest::ReadTextFile(Dir / (Name + ".log"));
+        int N = 0;
+        for (std::size_t P = Log.find(Text); P != std::string::npos; P = Log.find(Text, P + Text.size())) ++N;
+        return N;
+    }
+
+    // nginx with the deployed configuration, pointed at the processes on
+    // Ports (one to four), its files and cache in Dir/nginx; answers on the
+    // port it returns.
+    std::uint16_t StartNginx(const std::vector<std::uint16_t>& Ports, std::unique_ptr<TChild>& Nginx) const {
+        const std::uint16_t Front = pvtest::FreeLoopbackPort();
+        std::string Site = pvtest::ReadTextFile(SourceDir() / "deploy" / "nginx" / "plotvane.conf");
+        Site = Replace(Site, "    listen 80;", "    listen 127.0.0.1:" + std::to_string(Front) + ";");
+        for (std::size_t I = 0; I < 4; ++I) {
+            const std::string Line = "    server 127.0.0.1:" + std::to_string(8081 + I) + " ";
+            Site = Replace(Site, Line,
+                           I < Ports.size() ? "    server 127.0.0.1:" + std::to_string(Ports[I]) + " " : "    # ");
+        }
+        const fs::path N = Dir / "nginx";
+        Site = Replace(Site, "/var/cache/nginx/plotvane ", (N / "cache").string() + " ");
+        fs::create_directories(N);
+        fs::permissions(Dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+        fs::permissions(N, fs::perms::all);
+        WriteFile(N / "plotvane.conf", Site);
+        const std::string P = N.string() + "/";
+        WriteFile(N / "nginx.conf", std::string(::geteuid() == 0 ? "user nobody nogroup;\n" : "") +
+                                        "daemon off;\nworker_processes 1;\npid " + P + "nginx.pid;\nerror_log " + P +
+                                        "error.log notice;\nevents { worker_connections 256; }\nhttp {\n  access_log " +
+                                        P + "access.log;\n  client_body_temp_path " + P + "body;\n  proxy_temp_path " +
+                                        P + "proxy;\n  fastcgi_temp_path " + P + "fastcgi;\n  uwsgi_temp_path " + P +
+                                        "uwsgi;\n  scgi_temp_path " + P + "scgi;\n  include " + P +
+                                        "plotvane.conf;\n}\n");
+        Nginx = std::make_unique<TChild>(std::vector<std::string>{NginxExe, "-p", P, "-c", P + "nginx.conf", "-e",
+                                                                  P + "error.log"},
+                                         N / "nginx.out");
+        WaitForHttp(Front);
+        return Front;
     }
 
     fs::path Dir;
@@ -220,6 +264,62 @@ TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself)
     EXPECT_EQ(Log.find(TPgCluster::UserPassword), std::string::npos) << Log;
 }
 
+TEST_F(PgServeTest, AHungDatabaseServerCostsADeadlineNotTheWorker) {
+    const std::uint16_t Port = pvtest::FreeLoopbackPort();
+    auto Server = Serve(Port, "serve", 1);
+    const pvtest::THttpReply First = Get(Port, "/RevenueChart.gif");
+    ASSERT_EQ(First.Status, 200);
+
+    // The server's processes stop answering while the one worker's
+    // connection is open. Whatever fails below, they run on at the end.
+    struct TResumeAtEnd {
+        TPgCluster& C;
+        ~TResumeAtEnd() { C.Resume(); }
+    } ResumeAtEnd{*Cluster};
+    Cluster->Pause();
+    // The test's own wait is bounded, far above the form's deadlines
+    // (StatementTimeout 5 s, ConnectTimeout 2 s), so a request that hangs
+    // fails here instead of hanging the suite.
+    auto Timed = [&](const std::string& Target) {
+        const auto Started = std::chrono::steady_clock::now();
+        pvtest::THttpConnection C(Port, 45);
+        pvtest::THttpReply R = C.Request("GET", Target);
+        return std::pair{R, std::chrono::duration<double>(std::chrono::steady_clock::now() - Started).count()};
+    };
+    const auto [Hung, HungSeconds] = Timed("/RevenueChart.gif");
+    EXPECT_EQ(Hung.Status, 503);
+    EXPECT_EQ(Hung.Header("Retry-After"), "1");
+    EXPECT_NE(Hung.Body.find("database cannot be reached"), std::string::npos) << Hung.Body;
+    EXPECT_LT(HungSeconds, 5 + 2 + 25);
+    // The worker is free again: the health check is answered, its new
+    // connection given up after ConnectTimeout.
+    const auto [Sick, SickSeconds] = Timed("/healthz");
+    EXPECT_EQ(Sick.Status, 503);
+    EXPECT_NE(Sick.Body.find("SalesQuery: cannot connect to PostgreSQL database \"sales\" on 127.0.0.1:" +
+                             std::to_string(Cluster->Port())),
+              std::string::npos)
+        << Sick.Body;
+    EXPECT_NE(Sick.Body.find("timeout expired: no answer within 2 s (ConnectTimeout)"), std::string::npos)
+        << Sick.Body;
+    EXPECT_LT(SickSeconds, 2 + 25);
+
+    // Running again: the next request connects anew and draws the chart.
+    Cluster->Resume();
+    const pvtest::THttpReply Back = Get(Port, "/RevenueChart.gif");
+    EXPECT_EQ(Back.Status, 200);
+    EXPECT_EQ(Back.Body, First.Body);
+    EXPECT_EQ(Get(Port, "/healthz").Status, 200);
+    EXPECT_EQ(Server->Stop(SIGTERM), 0);
+
+    // The log says which query waited, on which server, and how long.
+    const std::string Log = pvtest::ReadTextFile(Dir / "serve.log");
+    EXPECT_NE(Log.find("SalesQuery: PostgreSQL database \"sales\" on 127.0.0.1:" + std::to_string(Cluster->Port()) +
+                       " as user \"plotvane\" did not answer the SQL within 7000 ms (StatementTimeout = 5000 ms + "
+                       "2000 ms); the connection is dropped. SQL: SELECT month,"),
+              std::string::npos)
+        << Log;
+}
+
 TEST_F(PgServeTest, TwoProcessesBehindNginxLoseNoRequestWhenOneIsKilled) {
     if (!fs::exists(NginxExe)) GTEST_SKIP() << NginxExe << " not found; scripts/deps.sh installs nginx";
     const std::uint16_t PortA = pvtest::FreeLoopbackPort(), PortB = pvtest::FreeLoopbackPort();
@@ -234,28 +334,17 @@ TEST_F(PgServeTest, TwoProcessesBehindNginxLoseNoRequestWhenOneIsKilled) {
     EXPECT_TRUE(FromA.Body == FromB.Body);
 
     // nginx with the deployed configuration, pointed at the two processes.
-    const std::uint16_t Front = pvtest::FreeLoopbackPort();
-    std::string Site = pvtest::ReadTextFile(SourceDir() / "deploy" / "nginx" / "plotvane.conf");
-    Site = Replace(Site, "    listen 80;", "    listen 127.0.0.1:" + std::to_string(Front) + ";");
-    Site = Replace(Site, "server 127.0.0.1:8081 ", "server 127.0.0.1:" + std::to_string(PortA) + " ");
-    Site = Replace(Site, "server 127.0.0.1:8082 ", "server 127.0.0.1:" + std::to_string(PortB) + " ");
-    Site = Replace(Site, "    server 127.0.0.1:8083 max_fails=1 fail_timeout=2s;\n", "");
-    Site = Replace(Site, "    server 127.0.0.1:8084 max_fails=1 fail_timeout=2s;\n", "");
+    std::unique_ptr<TChild> Nginx;
+    const std::uint16_t Front = StartNginx({PortA, PortB}, Nginx);
     const fs::path N = Dir / "nginx";
-    fs::create_directories(N);
-    fs::permissions(Dir, fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
-    fs::permissions(N, fs::perms::all);
-    WriteFile(N / "plotvane.conf", Site);
-    const std::string P = N.string() + "/";
-    WriteFile(N / "nginx.conf", std::string(::geteuid() == 0 ? "user nobody nogroup;\n" : "") +
-                                    "daemon off;\nworker_processes 1;\npid " + P + "nginx.pid;\nerror_log " + P +
-                                    "error.log notice;\nevents { worker_connections 256; }\nhttp {\n  access_log " +
-                                    P + "access.log;\n  client_body_temp_path " + P + "body;\n  proxy_temp_path " + P +
-                                    "proxy;\n  fastcgi_temp_path " + P + "fastcgi;\n  uwsgi_temp_path " + P +
-                                    "uwsgi;\n  scgi_temp_path " + P + "scgi;\n  include " + P +
-                                    "plotvane.conf;\n}\n");
-    TChild Nginx({NginxExe, "-p", P, "-c", P + "nginx.conf", "-e", P + "error.log"}, N / "nginx.out");
-    WaitForHttp(Front);
+    // A chart over PostgreSQL is never kept: each request is drawn anew.
+    for (int I = 0; I < 2; ++I) {
+        const pvtest::THttpReply R = Get(Front, "/RevenueChart.gif");
+        EXPECT_EQ(R.Status, 200);
+        EXPECT_EQ(R.Header("Cache-Control"), "no-cache");
+        EXPECT_EQ(R.Header("X-Cache-Status"), "MISS");
+    }
+    EXPECT_EQ(LogCount("a", "GET /RevenueChart.gif 200 ") + LogCount("b", "GET /RevenueChart.gif 200 "), 4);
 
     // A bounded load: three clients, one request at a time each.
     std::atomic<bool> Done{false};
@@ -307,9 +396,64 @@ TEST_F(PgServeTest, TwoProcessesBehindNginxLoseNoRequestWhenOneIsKilled) {
     EXPECT_EQ(Get(Front, "/RevenueChart.gif", {{"If-None-Match", ETag}}).Status, 304);
     EXPECT_EQ(Get(PortA, "/RevenueChart.gif").Header("ETag"), ETag);
 
-    EXPECT_EQ(Nginx.Stop(SIGQUIT), 0);
+    EXPECT_EQ(Nginx->Stop(SIGQUIT), 0);
     EXPECT_EQ(A->Stop(SIGTERM), 0);
     EXPECT_EQ(B->Stop(SIGTERM), 0);
 }
 
+TEST_F(PgServeTest, NginxKeepsAChartAsLongAsItsProcessAllowsAndNeverAnError) {
+    if (!fs::exists(NginxExe)) GTEST_SKIP() << NginxExe << " not found; scripts/deps.sh installs nginx";
+    // The SQLite sample, from a process that lets a shared cache keep its
+    // answers one second.
+    const std::uint16_t Port = pvtest::FreeLoopbackPort();
+    const std::string Allowed = "max-age=0, s-maxage=1";
+    auto Server = ServeForm(ExamplesBuild / "sales.form", Port, "sqlite", {"--cache-control", Allowed});
+    std::unique_ptr<TChild> Nginx;
+    const std::uint16_t Front = StartNginx({Port}, Nginx);
+
+    const pvtest::THttpReply First = Get(Front, "/RevenueChart.gif");
+    ASSERT_EQ(First.Status, 200);
+    EXPECT_EQ(First.Header("X-Cache-Status"), "MISS");
+    EXPECT_EQ(First.Header("Cache-Control"), Allowed);
+    // The next one comes from nginx (or, on a slow machine, after the
+    // second is over, from nginx once the process said 304).
+    const pvtest::THttpReply Second = Get(Front, "/RevenueChart.gif");
+    const std::string Status = Second.Header("X-Cache-Status");
+    EXPECT_TRUE(Status == "HIT" || Status == "REVALIDATED") << Status;
+    EXPECT_TRUE(Second.Body == First.Body);
+    // Once the second is over, nginx asks with the kept ETag.
+    bool Revalidated = Status == "REVALIDATED";
+    const auto Deadline = std::chrono::steady_clock::now() + 20s;
+    while (!Revalidated && std::chrono::steady_clock::now() < Deadline) {
+        std::this_thread::sleep_for(300ms);
+        const pvtest::THttpReply R = Get(Front, "/RevenueChart.gif");
+        EXPECT_TRUE(R.Status == 200 && R.Body == First.Body) << R.Status;
+        Revalidated = R.Header("X-Cache-Status") == "REVALIDATED";
+    }
+    EXPECT_TRUE(Revalidated) << "nginx never revalidated the kept chart";
+    // The process sent the picture once; after that only 304s.
+    EXPECT_EQ(LogCount("sqlite", "GET /RevenueChart.gif 200 "), 1);
+    EXPECT_GE(LogCount("sqlite", "GET /RevenueChart.gif 304 "), 1);
+    // A client's own If-None-Match is answered from the kept copy.
+    EXPECT_EQ(Get(Front, "/RevenueChart.gif", {{"If-None-Match", First.Header("ETag")}}).Status, 304);
+
+    // Errors carry the same Cache-Control as charts, and still each one
+    // goes to the process.
+    for (const auto& [Target, Code] : std::vector<std::pair<std::string, int>>{{"/NoSuchChart.gif", 404},
+                                                                             {"/RevenueChart.gif?width=0", 400}}) {
+        for (int I = 0; I < 2; ++I) {
+            const pvtest::THttpReply R = Get(Front, Target);
+            EXPECT_EQ(R.Status, Code) << Target;
+            EXPECT_EQ(R.Header("Cache-Control"), Allowed) << Target;
+            EXPECT_EQ(R.Header("X-Cache-Status"), "MISS") << Target;
+        }
+    }
+    EXPECT_EQ(LogCount("sqlite", "GET /NoSuchChart.gif 404 "), 2);
+    EXPECT_EQ(LogCount("sqlite", "GET /RevenueChart.gif 400 "), 2);
+
+    EXPECT_EQ(Nginx->Stop(SIGQUIT), 0);
+    EXPECT_EQ(Server->Stop(SIGTERM), 0);
+}
+
 }  // namespace
+
