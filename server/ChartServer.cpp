@@ -677,6 +677,10 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
     Response.SetContentType(Answer->ContentType);
     Response.SetCustomHeader("ETag", Gz ? Answer->GzipETag : Answer->ETag);
     if (Format == "svg") Response.SetCustomHeader("Vary", "Accept-Encoding");
+    // A chart read from a database server is drawn anew for every request,
+    // so no cache may keep it longer than that, whatever --cache-control
+    // allows the others.
+    if (Polled) Response.SetCustomHeader("Cache-Control", "no-cache");
     if (Gz) Response.SetCustomHeader("Content-Encoding", "gzip");
     Response.SetContent(Gz ? Answer->GzipBody : Answer->Body);
     Response.SendResponse();

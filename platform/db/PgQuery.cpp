@@ -85,6 +85,9 @@ TPgQuery::TPgQuery(TComponent* AOwner)
 }
 
 TPgQuery::~TPgQuery() {
+    // The teardown runs while the query is whole: links hear it close and
+    // the connection closes through the back end.
+    Destroying();
     FSQL->OnChange = {};
     FParams->OnChange = {};
 }

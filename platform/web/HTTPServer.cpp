@@ -507,8 +507,14 @@ THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const 
     if (Status != 304 && !Message.ContentType.empty()) Add(MHD_HTTP_HEADER_CONTENT_TYPE, Message.ContentType);
     for (const TWebField& F : Message.CustomHeaders) Add(F.Name, F.Value);
     if (!ETag.empty()) Add(MHD_HTTP_HEADER_ETAG, ETag);
-    if (!FOptions.CacheControl.empty() && !FindField(Message.CustomHeaders, "Cache-Control"))
-        Add(MHD_HTTP_HEADER_CACHE_CONTROL, FOptions.CacheControl);
+    // An error is never kept by a cache, whatever charts may be: a shared
+    // cache would otherwise answer a refusal to the next client as well.
+    if (!FindField(Message.CustomHeaders, "Cache-Control")) {
+        if (Status >= 400)
+            Add(MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+        else if (!FOptions.CacheControl.empty())
+            Add(MHD_HTTP_HEADER_CACHE_CONTROL, FOptions.CacheControl);
+    }
     for (const TWebField& F : FOptions.ExtraHeaders)
         if (!FindField(Message.CustomHeaders, F.Name)) Add(F.Name, F.Value);
     if (!FOptions.ServerHeader.empty()) Add(MHD_HTTP_HEADER_SERVER, FOptions.ServerHeader);

@@ -105,7 +105,8 @@ struct THTTPServerOptions {
     std::size_t ConnectionMemoryLimit = 32 * 1024;
     // Entity tags on 200 answers. Default etStrong.
     TETagMode ETags = TETagMode::etStrong;
-    // The Cache-Control value of every answer; empty: no header.
+    // The Cache-Control value of every answer below 400 (errors get
+    // "no-store"); empty: no header.
     // Default "no-cache": clients may keep a chart but must revalidate it,
     // which the ETag makes cheap.
     std::string CacheControl = "no-cache";

@@ -396,7 +396,7 @@ TEST(HTTPServerTest, ETagsAndCacheControlAreConfigurable) {
     O.CacheControl = "max-age=60";
     TRunningServer S([&](const TWebRequest& Q, TWebResponse& R) {
         if (Q.GetPath() == "/private") R.SetCustomHeader("Cache-Control", "private");
-        SendPlainText(R, 200, "x");
+        SendPlainText(R, Q.GetPath() == "/missing" ? 404 : 200, "x");
     }, O);
     THttpConnection C(S.Port());
     THttpReply Plain = C.Request("GET", "/x", {{"If-None-Match", "*"}});
@@ -404,6 +404,8 @@ TEST(HTTPServerTest, ETagsAndCacheControlAreConfigurable) {
     EXPECT_FALSE(Plain.HasHeader("ETag"));
     EXPECT_EQ(Plain.Header("Cache-Control"), "max-age=60");
     EXPECT_EQ(C.Request("GET", "/private").Header("Cache-Control"), "private");
+    // A refusal is kept by no cache, so that none answers it to others.
+    EXPECT_EQ(C.Request("GET", "/missing").Header("Cache-Control"), "no-store");
 }
 
 TEST(HTTPServerTest, KeepAliveServesSeveralRequestsOnOneConnection) {
