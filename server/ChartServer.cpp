@@ -19,6 +19,7 @@
 #include "platform/db/QueryParams.h"
 #include "platform/db/SQLiteDataSet.h"
 #include "platform/web/ETag.h"
+#include "platform/web/Url.h"
 #include "server/ChartRequest.h"
 #include "server/Compression.h"
 #include "server/DataWatch.h"
@@ -50,23 +51,6 @@ std::string HtmlEscape(std::string_view S) {
             case '&': R += "&amp;"; break;
             case '"': R += "&quot;"; break;
             default: R += C;
-        }
-    }
-    return R;
-}
-
-// Percent-encodes a chart name for a URL path.
-std::string UrlEscape(std::string_view S) {
-    constexpr char Hex[] = "0123456789ABCDEF";
-    std::string R;
-    for (unsigned char C : S) {
-        if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' || C == '_' ||
-            C == '.' || C == '~') {
-            R += static_cast<char>(C);
-        } else {
-            R += '%';
-            R += Hex[C >> 4];
-            R += Hex[C & 15];
         }
     }
     return R;
@@ -340,7 +324,7 @@ std::string TChartServer::IndexPage() const {
         Title + "</h1>\n";
     for (const TChartInfo& C : FCharts) {
         const std::string N = HtmlEscape(C.Name);
-        const std::string U = HtmlEscape(UrlEscape(C.Name));
+        const std::string U = HtmlEscape(pv::PercentEncode(C.Name));
         const std::string Size = "width=\"" + std::to_string(C.Width) + "\" height=\"" + std::to_string(C.Height) + "\"";
         const std::string Img = "<img src=\"/" + U + ".png\" srcset=\"/" + U + ".png?scale=2 2x\" " + Size +
                                 " alt=\"" + N + "\">";

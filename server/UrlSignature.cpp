@@ -18,28 +18,11 @@ namespace plotvane {
 
 namespace {
 
-std::string PercentEncode(std::string_view S, bool KeepSlash) {
-    constexpr char Hex[] = "0123456789ABCDEF";
-    std::string R;
-    R.reserve(S.size());
-    for (unsigned char C : S) {
-        if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' || C == '.' ||
-            C == '_' || C == '~' || (KeepSlash && C == '/')) {
-            R += static_cast<char>(C);
-        } else {
-            R += '%';
-            R += Hex[C >> 4];
-            R += Hex[C & 15];
-        }
-    }
-    return R;
-}
-
 // The query fields but sig, each as name=value in canonical spelling, sorted.
 std::string CanonicalQuery(const pv::TWebFields& Query) {
     std::vector<std::string> Pairs;
     for (const pv::TWebField& F : Query)
-        if (F.Name != "sig") Pairs.push_back(PercentEncode(F.Name, false) + "=" + PercentEncode(F.Value, false));
+        if (F.Name != "sig") Pairs.push_back(pv::PercentEncode(F.Name, false) + "=" + pv::PercentEncode(F.Value, false));
     std::sort(Pairs.begin(), Pairs.end());
     std::string R;
     for (const std::string& P : Pairs) {
@@ -68,7 +51,7 @@ std::string ReadSignKey(const std::string& File) {
 }
 
 std::string CanonicalUrl(std::string_view Path, const pv::TWebFields& Query) {
-    return PercentEncode(Path, true) + "?" + CanonicalQuery(Query);
+    return pv::PercentEncode(Path, true) + "?" + CanonicalQuery(Query);
 }
 
 std::string UrlSignature(std::string_view Key, std::string_view Path, const pv::TWebFields& Query) {
@@ -135,7 +118,7 @@ std::string SignUrl(std::string_view Key, std::string_view Url, std::optional<st
         if (F.Name != "sig" && !(Expires && F.Name == "exp")) Query.push_back(std::move(F));
     if (Expires) Query.push_back({"exp", std::to_string(*Expires)});
     const std::string Canonical = CanonicalQuery(Query);
-    return std::string(Origin) + PercentEncode(Target.Path, true) + "?" + Canonical + (Canonical.empty() ? "" : "&") +
+    return std::string(Origin) + pv::PercentEncode(Target.Path, true) + "?" + Canonical + (Canonical.empty() ? "" : "&") +
            "sig=" + UrlSignature(Key, Target.Path, Query);
 }
 

@@ -13,6 +13,23 @@ int HexValue(char C) {
 
 }  // namespace
 
+std::string PercentEncode(std::string_view S, bool KeepSlash) {
+    constexpr char Hex[] = "0123456789ABCDEF";
+    std::string R;
+    R.reserve(S.size());
+    for (unsigned char C : S) {
+        if ((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '-' || C == '.' ||
+            C == '_' || C == '~' || (KeepSlash && C == '/')) {
+            R += static_cast<char>(C);
+        } else {
+            R += '%';
+            R += Hex[C >> 4];
+            R += Hex[C & 15];
+        }
+    }
+    return R;
+}
+
 bool PercentDecode(std::string_view S, bool PlusIsSpace, std::string& Out) {
     Out.clear();
     Out.reserve(S.size());

@@ -37,6 +37,10 @@ struct TTargetLimits {
 // query) gives 400; more query fields than the limit give 414.
 TTargetFault ParseRequestTarget(std::string_view Raw, TRequestTarget& Target, const TTargetLimits& Limits = {});
 
+// Percent-encodes S: every byte but the unreserved ones (A-Z a-z 0-9 - . _ ~)
+// and, with KeepSlash, "/" as %XX in upper-case hex.
+std::string PercentEncode(std::string_view S, bool KeepSlash = false);
+
 // Percent-decodes S; with PlusIsSpace "+" becomes " ". Returns false on a
 // broken escape or a decoded NUL byte.
 bool PercentDecode(std::string_view S, bool PlusIsSpace, std::string& Out);
