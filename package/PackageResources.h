@@ -1,6 +1,6 @@
 #pragma once
 // The resources of the package VCL_Norq_Plotvane, built while the package
-// is compiled (see README.md for each layout):
+// is compiled (docs/library.md tells what each is for):
 //
 //   RT_RCDATA     "DESCRIPTION"       neutral  the description, UTF-16LE
 //   RT_RCDATA     "PACKAGEINFO"       neutral  the manifest

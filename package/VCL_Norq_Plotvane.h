@@ -2,8 +2,8 @@
 // The package unit VCL_Norq_Plotvane: the entry points of the package
 // "VCL_Norq_Plotvane.bpl", which contains the unit Norq_Plotvane
 // (component/Norq_Plotvane.h: TNorq_DBPlotvane, TNorq_DBPlotvaneDataLink and
-// the three enumerations). See README.md for the package format and the
-// export names.
+// the three enumerations). docs/library.md describes the package and its
+// entry points.
 
 #include <cstdint>
 
