@@ -557,7 +557,7 @@ public:
             }
         for (const TDocClass& C : FClasses)
             for (const pv::TPropInfo* P : pv::GetPropList(*C.Info))
-                if (P->EnumType) AddEnum(*P->EnumType, C.Name + "." + std::string(P->Name));
+                if (P->EnumType && IsListedIn(C, *P)) AddEnum(*P->EnumType, C.Name + "." + std::string(P->Name));
         CheckMeanings();
     }
 
