@@ -56,7 +56,7 @@ constexpr TMeaning Meanings[] = {
     {"TSQLiteQuery",
      "The rows of one SQL statement on a SQLite database file, opened read-only. A web request may set "
      "the parameters its Params declare."},
-    {"TSQLiteTable", "Every row of one table of a SQLite database file, in rowid order."},
+    {"TSQLiteTable", "Every row of one table of a SQLite database file."},
     {"TDataModule",
      "A plain container of components, the usual root object of a form: it holds the data sets, data "
      "sources and charts, and reading it creates them all."},
@@ -83,7 +83,8 @@ constexpr TMeaning Meanings[] = {
     {"TNorq_DBPlotvane.TitleColor",
      "The fill of the box behind the title; `clDefault` and `clNone` fill nothing."},
     {"TNorq_DBPlotvane.TitleText",
-     "The title, one line each, above the plot; no lines, no title and no room taken."},
+     "The title, one line each, above the plot; without lines (or with empty ones only) there is no title "
+     "and no room is taken."},
     {"TNorq_DBPlotvane.TitleAlignment", "Where the title lines stand across the chart's width."},
     {"TNorq_DBPlotvane.Color",
      "The background of the whole picture (unless GradientVisible); `clNone` and `clDefault` leave it "
