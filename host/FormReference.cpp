@@ -533,7 +533,8 @@ public:
             TDocClass D;
             D.Name = Name;
             D.Component.reset((*Factory)(nullptr));
-            if (!D.Component) throw pv::EInvalidOperation("the form reference: the factory of " + Name + " made nothing");
+            if (!D.Component)
+                throw pv::EInvalidOperation("the form reference: the factory of " + Name + " made nothing");
             D.Info = D.Component->ClassInfo();
             if (!D.Info) throw pv::EInvalidOperation("the form reference: " + Name + " has no property table");
             FClasses.push_back(std::move(D));
@@ -658,7 +659,8 @@ private:
                 Wanted.insert(std::string(DeclaringClass(*C.Info, *P)) + "." + std::string(P->Name));
         }
         for (const TDocEnum& E : FEnums)
-            for (std::string_view V : E.Type->Names) Wanted.insert(std::string(E.Type->TypeName) + "." + std::string(V));
+            for (std::string_view V : E.Type->Names)
+                Wanted.insert(std::string(E.Type->TypeName) + "." + std::string(V));
         std::set<std::string> Given;
         std::string Unknown;
         for (const TMeaning& M : Meanings) {
@@ -672,7 +674,8 @@ private:
         std::string What = "the form reference in host/FormReference.cpp";
         if (!Missing.empty()) What += " has no meaning for " + Missing;
         if (!Unknown.empty())
-            What += std::string(Missing.empty() ? "" : ";") + " has meanings that name nothing or come twice: " + Unknown;
+            What += std::string(Missing.empty() ? "" : ";") + " has meanings that name nothing or come twice: " +
+                    Unknown;
         throw pv::EInvalidOperation(What);
     }
 
@@ -741,7 +744,8 @@ private:
                 std::uint64_t Bits = static_cast<std::uint64_t>(std::get<std::int64_t>(V));
                 std::string S;
                 for (std::size_t I = 0; P.EnumType && I < P.EnumType->Names.size(); ++I)
-                    if (Bits & (std::uint64_t{1} << I)) S += (S.empty() ? "" : ", ") + std::string(P.EnumType->Names[I]);
+                    if (Bits & (std::uint64_t{1} << I))
+                        S += (S.empty() ? "" : ", ") + std::string(P.EnumType->Names[I]);
                 return "[" + S + "]";
             }
             case pv::TTypeKind::tkClass: {
@@ -753,8 +757,9 @@ private:
                 return "(" + S + ")";
             }
             case pv::TTypeKind::tkComponent: {
-                const pv::TObject* Target = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
-                const auto* C = dynamic_cast<const pv::TComponent*>(Target);
+                const auto* C = std::holds_alternative<pv::TObject*>(V)
+                                    ? dynamic_cast<const pv::TComponent*>(std::get<pv::TObject*>(V))
+                                    : nullptr;
                 return C ? C->GetName() : "nil";
             }
             case pv::TTypeKind::tkMethod: {
@@ -822,7 +827,8 @@ private:
             case pv::TTypeKind::tkComponent: {
                 std::string S;
                 for (const TDocClass& C : FClasses)
-                    if (C.Kind == TDocKind::dkComponent && C.Info->InheritsFrom(P.TypeName)) S += (S.empty() ? "" : ", ") + Link(C.Name);
+                    if (C.Kind == TDocKind::dkComponent && C.Info->InheritsFrom(P.TypeName))
+                        S += (S.empty() ? "" : ", ") + Link(C.Name);
                 return "the name of a " + (S.empty() ? std::string(P.TypeName) : S) + " of the form, or `nil`";
             }
             case pv::TTypeKind::tkMethod: return "a registered handler's name, or `nil`";
@@ -930,7 +936,8 @@ std::string FirstDifference(std::string_view Reference, std::string_view Text) {
     if (I == A.size() && I == B.size()) return "only the line break at the end differs";
     const std::string Line = "line " + std::to_string(I + 1);
     if (I == B.size()) return "it stops before " + Line + ", which the reference has: " + pv::QuoteForMessage(A[I], 60);
-    if (I == A.size()) return "it has more lines than the reference, from " + Line + ": " + pv::QuoteForMessage(B[I], 60);
+    if (I == A.size())
+        return "it has more lines than the reference, from " + Line + ": " + pv::QuoteForMessage(B[I], 60);
     return Line + " differs: the reference has " + pv::QuoteForMessage(A[I], 60) + ", it has " +
            pv::QuoteForMessage(B[I], 60);
 }
