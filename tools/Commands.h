@@ -37,6 +37,10 @@ int RunSign(std::span<const std::string> Args);
 // Serves a page that edits the form, with a live preview of its charts.
 int RunDesign(std::span<const std::string> Args);
 
+// plotvane reference [--check FILE]
+// Prints the form reference (docs/forms.md), or checks that FILE is it.
+int RunReference(std::span<const std::string> Args);
+
 // plotvane package-info [options]
 // Describes the component package: identity, requirements, contents.
 int RunPackageInfo(std::span<const std::string> Args);

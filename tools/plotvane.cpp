@@ -1,5 +1,6 @@
 // plotvane: render Plotvane forms to pictures, inspect and rewrite them,
-// time them, serve them over HTTP, describe the component package.
+// time them, serve them over HTTP, describe the component package and
+// print the reference of what a form may hold.
 
 #include <iostream>
 #include <span>
@@ -35,6 +36,8 @@ Commands:
                       edit the form in a browser page with a live preview
   package-info [options]
                       describe the component package
+  reference [--check FILE]
+                      print the form reference in Markdown (docs/forms.md)
 
 COMPONENT defaults to the form's first TNorq_DBPlotvane. --set takes a
 value in form syntax: --set Width=800 --set "AxisLeftTitleCaption='EUR'"
@@ -53,7 +56,7 @@ constexpr TCommand Commands[] = {
     {"render", plotvane::RunRender},       {"props", plotvane::RunProps},
     {"write-form", plotvane::RunWriteForm}, {"bench", plotvane::RunBench},
     {"serve", plotvane::RunServe},         {"package-info", plotvane::RunPackageInfo},
-    {"sign", plotvane::RunSign},
+    {"sign", plotvane::RunSign},           {"reference", plotvane::RunReference},
 #ifdef PLOTVANE_DESIGNER
     {"design", plotvane::RunDesign},
 #endif

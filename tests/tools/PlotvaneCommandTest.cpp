@@ -315,7 +315,7 @@ TEST_F(CommandTest, ServeAnswersLogsAndStopsCleanlyOnSigterm) {
 TEST_F(CommandTest, HelpAndUsageErrors) {
     TRun R = Run({"--help"});
     EXPECT_EQ(R.Status, 0);
-    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info", "design"})
+    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info", "design", "reference"})
         EXPECT_NE(R.Out.find("\n  " + std::string(C) + " "), std::string::npos) << C;
     for (const char* C : {"render", "props", "write-form", "bench", "design"}) {
         R = Run({C, "--help"});
@@ -349,7 +349,7 @@ TEST_F(CommandTest, VersionAndHelpForOneCommand) {
     TRun R = Run({"--version"});
     EXPECT_EQ(R.Status, 0);
     EXPECT_TRUE(std::regex_match(R.Out, std::regex(R"(plotvane \d+\.\d+\.\d+\n)"))) << R.Out;
-    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info"}) {
+    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info", "reference"}) {
         R = Run({"help", C});
         EXPECT_EQ(R.Status, 0) << C;
         EXPECT_EQ(R.Out, Run({C, "--help"}).Out) << C;
@@ -359,6 +359,27 @@ TEST_F(CommandTest, VersionAndHelpForOneCommand) {
     R = Run({"help", "paint"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane help: unknown command 'paint'\nRun 'plotvane --help' for the list of commands.\n");
+}
+
+TEST_F(CommandTest, ReferencePrintsTheFormReferenceAndChecksAFileAgainstIt) {
+    TRun R = Run({"reference"});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Out.rfind("# Form reference\n", 0), 0u);
+    const fs::path Copy = Dir / "forms.md";
+    std::ofstream(Copy, std::ios::binary) << R.Out;
+    R = Run({"reference", "--check", Copy.string()});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Out + R.Err, "");
+    std::string Changed = Slurp(Copy);
+    Changed.replace(Changed.find("| Width |"), 9, "| Widht |");
+    std::ofstream(Copy, std::ios::binary | std::ios::trunc) << Changed;
+    R = Run({"reference", "--check", Copy.string()});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_TRUE(std::regex_search(R.Err, std::regex("is not the form reference of this build: line [0-9]+ differs: "
+                                                    "the reference has '\\| Width \\|.*\nRegenerate it with: "
+                                                    "plotvane reference > .*forms\\.md\n$")))
+        << R.Err;
+    EXPECT_EQ(Run({"reference", "--check"}).Status, 2);
 }
 
 TEST_F(CommandTest, RendersToStandardOutputWithFormat) {
