@@ -41,10 +41,12 @@ endif()
 # PACKAGE <file name> builds it as the shared library of that host package
 # (for example rtl60.bpl), which is what the component package requires.
 # VERSIONED builds it as a shared library lib<target>.so.<major> that
-# carries the project's version.
+# carries the project's version; STATIC as a static library.
 function(plotvane_library name)
-  cmake_parse_arguments(ARG "VERSIONED" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
-  if(ARG_VERSIONED)
+  cmake_parse_arguments(ARG "VERSIONED;STATIC" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+  if(ARG_STATIC)
+    add_library(plotvane_${name} STATIC ${ARG_SOURCES})
+  elseif(ARG_VERSIONED)
     add_library(plotvane_${name} SHARED ${ARG_SOURCES})
     set_target_properties(plotvane_${name} PROPERTIES VERSION ${PROJECT_VERSION}
                           SOVERSION ${PROJECT_VERSION_MAJOR})

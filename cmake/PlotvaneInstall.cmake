@@ -83,7 +83,7 @@ install(DIRECTORY component contracts platform package
         PATTERN "PackageResources.h" EXCLUDE
         PATTERN "SQLiteSupport.h" EXCLUDE
         PATTERN "PgSupport.h" EXCLUDE)
-install(FILES tools/FormClasses.h DESTINATION ${PLOTVANE_INCLUDEDIR}/tools COMPONENT dev)
+install(FILES host/FormClasses.h DESTINATION ${PLOTVANE_INCLUDEDIR}/tools COMPONENT dev)
 install(FILES server/ChartServer.h server/UrlSignature.h DESTINATION ${PLOTVANE_INCLUDEDIR}/server COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/generated/PlotvaneVersion.h
         DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev)

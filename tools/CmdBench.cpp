@@ -7,10 +7,10 @@
 #include <iostream>
 #include <vector>
 
+#include "host/FormClasses.h"
 #include "platform/rtl/Stream.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 

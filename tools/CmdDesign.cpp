@@ -3,9 +3,9 @@
 #include <charconv>
 #include <iostream>
 
+#include "designer/DesignServer.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/DesignServer.h"
 
 namespace plotvane {
 

@@ -2,12 +2,12 @@
 
 #include <iostream>
 
+#include "host/FormClasses.h"
 #include "platform/db/PgQuery.h"
 #include "platform/rtl/FormParser.h"
 #include "platform/rtl/FormWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 

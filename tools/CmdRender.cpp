@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "component/Norq_PlotvaneSave.h"
+#include "host/FormClasses.h"
 #include "platform/rtl/Exception.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 

@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "PlotvaneVersion.h"
+#include "host/FormClasses.h"
 #include "server/ChartServer.h"
 #include "server/UrlSignature.h"
-#include "tools/FormClasses.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 

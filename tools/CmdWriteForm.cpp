@@ -2,11 +2,11 @@
 
 #include <iostream>
 
+#include "host/FormClasses.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/FormWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 

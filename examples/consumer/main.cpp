@@ -7,7 +7,7 @@
 #include "PlotvaneVersion.h"
 #include "component/Norq_Plotvane.h"
 #include "component/Norq_PlotvaneSave.h"
-#include "tools/FormClasses.h"
+#include "host/FormClasses.h"
 
 using namespace Norq_Plotvane;
 

@@ -1,4 +1,4 @@
-#include "tools/Designer.h"
+#include "designer/Designer.h"
 
 #include <algorithm>
 #include <array>
@@ -12,6 +12,7 @@
 #include <sstream>
 #include <utility>
 
+#include "host/FormClasses.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DataSource.h"
 #include "platform/db/Field.h"
@@ -23,7 +24,6 @@
 #include "platform/rtl/Strings.h"
 #include "platform/vcl/Bitmap.h"
 #include "platform/vcl/Color.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 
