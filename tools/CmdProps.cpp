@@ -40,7 +40,7 @@ std::string ShownProperties(const pv::TComponent& Target) {
 }  // namespace
 
 int RunProps(std::span<const std::string> Args) {
-    return RunCommand("props", Help, Args, [&] {
+    return RunCommand("props", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {}, false, 1, 2);
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);

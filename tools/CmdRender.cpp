@@ -65,7 +65,7 @@ void WriteStdout(std::span<const std::uint8_t> Bytes) {
 }  // namespace
 
 int RunRender(std::span<const std::string> Args) {
-    return RunCommand("render", Help, Args, [&] {
+    return RunCommand("render", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale"}, true, 1, 2);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");

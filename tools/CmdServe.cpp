@@ -95,7 +95,7 @@ unsigned ParseNumber(const std::string& Option, const std::string& Text, unsigne
 }  // namespace
 
 int RunServe(std::span<const std::string> Args) {
-    return RunCommand("serve", Help, Args, [&] {
+    return RunCommand("serve", Help, "server.md", Args, [&] {
         std::vector<std::string> Rest;
         bool Refresh = true, Metrics = true;
         for (const std::string& A : Args) {

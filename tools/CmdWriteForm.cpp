@@ -27,7 +27,7 @@ Writing the result again gives the same bytes.
 }  // namespace
 
 int RunWriteForm(std::span<const std::string> Args) {
-    return RunCommand("write-form", Help, Args, [&] {
+    return RunCommand("write-form", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output"}, true, 1, 1);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");

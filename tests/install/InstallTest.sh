@@ -59,6 +59,13 @@ grep -q "PLOTVANE_VERSION_STRING \"$VERSION\"" "$P/include/plotvane/PlotvaneVers
 "$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/sample.gif"
 is_gif "$W/sample.gif"
 "$P/bin/plotvane" package-info | grep -q 'VCL_Norq_Plotvane' || fail "package-info finds no package"
+# The help names the installed documentation, found from where the program is.
+docs_named() {
+  d="$(cd "$1" && pwd -P)/share/doc/plotvane"
+  "$1/bin/plotvane" --help | grep -qF "$d/" || fail "plotvane --help does not name $d/"
+  "$1/bin/plotvane" help serve | grep -qF "$d/server.md" || fail "plotvane help serve does not name $d/server.md"
+}
+docs_named "$P"
 
 echo "== every public header compiles on its own include path"
 export PKG_CONFIG_PATH="$P/lib/pkgconfig"
@@ -113,6 +120,7 @@ echo "== the prefix moved elsewhere"
 mv "$P" "$W/moved"
 P="$W/moved"
 check [ "$("$P/bin/plotvane" --version)" = "plotvane $VERSION" ]
+docs_named "$P"
 "$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/moved.png"
 is_png "$W/moved.png"
 consumer_cmake "$P" "$W/consumer-moved"
