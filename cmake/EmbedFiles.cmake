@@ -17,7 +17,7 @@ foreach(input IN LISTS INPUTS)
   string(APPEND lookup "    if (Name == \"${name}\") return {File${index}, ${size}};\n")
   math(EXPR index "${index} + 1")
 endforeach()
-file(WRITE "${OUTPUT}.tmp" "// Generated from tools/designer/ by cmake/EmbedFiles.cmake; do not edit.
+file(WRITE "${OUTPUT}.tmp" "// Generated from designer/page/ by cmake/EmbedFiles.cmake; do not edit.
 #include <string_view>
 
 namespace plotvane {

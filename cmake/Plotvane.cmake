@@ -1,4 +1,6 @@
 include(GNUInstallDirs)
+# Where an install puts the documentation (the command's help names it).
+set(PLOTVANE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/plotvane)
 
 # Shared compile settings: every warning is an error, and the sanitizer build
 # instruments every target the same way. -Werror only where this is the top
@@ -36,15 +38,36 @@ if(PLOTVANE_TSAN)
   add_link_options(-fsanitize=thread)
 endif()
 
-# plotvane_library(<name> SOURCES ... DEPS ...): a platform or component
-# library named plotvane_<name> with the alias Plotvane::<name>.
+# plotvane_header_tree(): <build>/include/plotvane, where a program built
+# along with Plotvane (add_subdirectory, FetchContent) finds the headers as
+# an installed tree has them, <plotvane/component/Norq_Plotvane.h>: links to
+# the folders of the source tree, to the old spelling tools/FormClasses.h
+# and to the generated PlotvaneVersion.h.
+function(plotvane_header_tree)
+  set(tree ${PROJECT_BINARY_DIR}/include/plotvane)
+  file(MAKE_DIRECTORY ${tree})
+  foreach(dir component contracts platform package server host)
+    if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/${dir})
+      file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${dir} ${tree}/${dir} SYMBOLIC)
+    endif()
+  endforeach()
+  if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/host/compat/tools)
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/host/compat/tools ${tree}/tools SYMBOLIC)
+  endif()
+  file(CREATE_LINK ${PROJECT_BINARY_DIR}/generated/PlotvaneVersion.h ${tree}/PlotvaneVersion.h SYMBOLIC)
+endfunction()
+
+# plotvane_library(<name> SOURCES ... DEPS ...): a library named
+# plotvane_<name> with the alias Plotvane::<name>.
 # PACKAGE <file name> builds it as the shared library of that host package
 # (for example rtl60.bpl), which is what the component package requires.
 # VERSIONED builds it as a shared library lib<target>.so.<major> that
-# carries the project's version.
+# carries the project's version; STATIC as a static library.
 function(plotvane_library name)
-  cmake_parse_arguments(ARG "VERSIONED" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
-  if(ARG_VERSIONED)
+  cmake_parse_arguments(ARG "VERSIONED;STATIC" "PACKAGE" "SOURCES;DEPS;PUBLIC_DEPS" ${ARGN})
+  if(ARG_STATIC)
+    add_library(plotvane_${name} STATIC ${ARG_SOURCES})
+  elseif(ARG_VERSIONED)
     add_library(plotvane_${name} SHARED ${ARG_SOURCES})
     set_target_properties(plotvane_${name} PROPERTIES VERSION ${PROJECT_VERSION}
                           SOVERSION ${PROJECT_VERSION_MAJOR})
@@ -56,11 +79,14 @@ function(plotvane_library name)
     add_library(plotvane_${name} ${ARG_SOURCES})
   endif()
   add_library(Plotvane::${name} ALIAS plotvane_${name})
-  # Headers are included by their path below the tree's root; an install
-  # keeps that path below include/plotvane.
+  # Headers are included by their path below the tree's root, and from
+  # outside as <plotvane/...>: an install keeps that path below
+  # include/plotvane, and the build tree has include/plotvane too
+  # (plotvane_header_tree). include/plotvane itself stays on the path for
+  # one release, for the old spelling "component/Norq_Plotvane.h".
   target_include_directories(plotvane_${name} PUBLIC
-    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR};${PROJECT_BINARY_DIR}/generated>"
-    "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/plotvane>")
+    "$<BUILD_INTERFACE:${PROJECT_SOURCE_DIR};${PROJECT_BINARY_DIR}/generated;${PROJECT_BINARY_DIR}/include>"
+    "$<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR};${CMAKE_INSTALL_INCLUDEDIR}/plotvane>")
   target_link_libraries(plotvane_${name} PRIVATE plotvane_warnings ${ARG_DEPS}
                         PUBLIC ${ARG_PUBLIC_DEPS})
 endfunction()

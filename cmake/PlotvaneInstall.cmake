@@ -6,12 +6,20 @@
 #   lib/plotvane/*.bpl                         the component package and the eight
 #                                              host-platform packages it requires,
 #                                              under the names its manifest gives
-#   include/plotvane/{component,contracts,platform,package,server,tools}/...
-#                                              the public headers, included by the
-#                                              same path as in the source tree
-#   include/plotvane/PlotvaneVersion.h         the version
+#   include/plotvane/{component,contracts,platform,package,host,server}/...
+#                                              the public headers, by the same path
+#                                              as in the source tree: a program
+#                                              includes <plotvane/host/FormClasses.h>
+#   include/plotvane/PlotvaneVersion.h         the version, <plotvane/PlotvaneVersion.h>
+#   include/plotvane/tools/FormClasses.h       the old spelling of host/FormClasses.h,
+#                                              forwarding to it, kept for one release
 #   lib/cmake/Plotvane/, lib/pkgconfig/plotvane.pc
-#   share/plotvane/examples/, share/doc/plotvane/
+#                                              both put include/ and, for one release
+#                                              more, include/plotvane on the include
+#                                              path: the old spelling
+#                                              "component/Norq_Plotvane.h" still works
+#   share/plotvane/examples/                   the sample form and its database
+#   share/doc/plotvane/, .../docs/             README.md and the pages of docs/
 #
 # Every binary finds the others through a RUNPATH relative to $ORIGIN, so an
 # installed tree keeps working when it is moved to another folder.
@@ -75,15 +83,16 @@ install(TARGETS plotvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT r
 
 # Public headers only: the layers' internal headers (any internal/ folder,
 # and the few private headers named here) stay in the source tree.
-install(DIRECTORY component contracts platform package
+install(DIRECTORY component contracts platform package host
         DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev
         FILES_MATCHING PATTERN "*.h"
         PATTERN "internal" EXCLUDE
+        PATTERN "compat" EXCLUDE
         PATTERN "PackageGlyph.h" EXCLUDE
         PATTERN "PackageResources.h" EXCLUDE
         PATTERN "SQLiteSupport.h" EXCLUDE
         PATTERN "PgSupport.h" EXCLUDE)
-install(FILES tools/FormClasses.h DESTINATION ${PLOTVANE_INCLUDEDIR}/tools COMPONENT dev)
+install(DIRECTORY host/compat/ DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev FILES_MATCHING PATTERN "*.h")
 install(FILES server/ChartServer.h server/UrlSignature.h DESTINATION ${PLOTVANE_INCLUDEDIR}/server COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/generated/PlotvaneVersion.h
         DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev)
@@ -107,7 +116,13 @@ if(TARGET examples)
   install(FILES examples/sales.form examples/sales.sql ${PROJECT_BINARY_DIR}/examples/sales.db
           DESTINATION ${CMAKE_INSTALL_DATADIR}/plotvane/examples COMPONENT runtime)
 endif()
-install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/plotvane COMPONENT runtime)
+# The documentation: README.md and the pages of docs/ with the pictures
+# they show, whichever the folder holds (a page added later makes the next
+# build run CMake again).
+file(GLOB plotvane_docs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJECT_SOURCE_DIR}/docs/*.png)
+# README.md links its pages as docs/<page>.md, so they keep that folder.
+install(FILES README.md DESTINATION ${PLOTVANE_DOCDIR} COMPONENT runtime)
+install(FILES ${plotvane_docs} DESTINATION ${PLOTVANE_DOCDIR}/docs COMPONENT runtime)
 
 # Debian packages: cpack -G DEB in the build folder.
 set(CPACK_PACKAGE_NAME plotvane)

@@ -7,10 +7,10 @@
 #include <string>
 #include <string_view>
 
+#include "host/FormClasses.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormReader.h"
 #include "platform/rtl/FormWriter.h"
-#include "tools/FormClasses.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size) {
     static const bool Registered = (plotvane::RegisterFormClasses(), true);

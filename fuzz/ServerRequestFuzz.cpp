@@ -26,8 +26,8 @@
 #include <string>
 #include <string_view>
 
+#include "host/FormClasses.h"
 #include "server/ChartServer.h"
-#include "tools/FormClasses.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "host/FormClasses.h"
 #include "host/internal/FormReferenceText.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormParser.h"
@@ -19,7 +20,6 @@
 #include "platform/rtl/TypInfo.h"
 #include "platform/vcl/Color.h"
 #include "platform/vcl/Font.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 

@@ -7,10 +7,10 @@
 #include <iostream>
 #include <vector>
 
+#include "host/FormClasses.h"
 #include "platform/rtl/Stream.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 
@@ -34,7 +34,7 @@ JPEG pictures refilled) followed by writing the chosen format into memory.
 }  // namespace
 
 int RunBench(std::span<const std::string> Args) {
-    return RunCommand("bench", Help, Args, [&] {
+    return RunCommand("bench", Help, "performance.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"--format", "--count"}, true, 1, 2);
         std::string Format = A.Option("--format", "gif");
         if (Format == "jpg") Format = "jpeg";

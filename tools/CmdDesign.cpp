@@ -3,9 +3,9 @@
 #include <charconv>
 #include <iostream>
 
+#include "designer/DesignServer.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/DesignServer.h"
 
 namespace plotvane {
 
@@ -29,7 +29,7 @@ start. Stop the designer with Ctrl-C (SIGINT) or SIGTERM.
 }  // namespace
 
 int RunDesign(std::span<const std::string> Args) {
-    return RunCommand("design", Help, Args, [&] {
+    return RunCommand("design", Help, "designer.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"--port", "--bind"}, false, 1, 1);
         TDesignServerOptions O;
         O.FormFile = A.Positional[0];

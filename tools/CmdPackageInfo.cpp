@@ -250,7 +250,7 @@ void PrintList(std::ostream& Out, const std::string& Label, const std::vector<st
 }  // namespace
 
 int RunPackageInfo(std::span<const std::string> Args) {
-    return RunCommand("package-info", Help, Args, [&] {
+    return RunCommand("package-info", Help, "library.md", Args, [&] {
         const TCommandArgs A = ParseCommandArgs(Args, {"--glyph", "--icon", "--scale"}, false, 0, 1);
         const std::string FileName = A.Positional.empty() ? DefaultPackageFile() : A.Positional[0];
         int Scale = 1;

@@ -2,12 +2,12 @@
 
 #include <iostream>
 
+#include "host/FormClasses.h"
 #include "platform/db/PgQuery.h"
 #include "platform/rtl/FormParser.h"
 #include "platform/rtl/FormWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 
@@ -40,7 +40,7 @@ std::string ShownProperties(const pv::TComponent& Target) {
 }  // namespace
 
 int RunProps(std::span<const std::string> Args) {
-    return RunCommand("props", Help, Args, [&] {
+    return RunCommand("props", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {}, false, 1, 2);
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);

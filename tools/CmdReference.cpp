@@ -25,7 +25,7 @@ property tables. docs/forms.md is this text; regenerate it with
 }  // namespace
 
 int RunReference(std::span<const std::string> Args) {
-    return RunCommand("reference", Help, Args, [&] {
+    return RunCommand("reference", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"--check"}, false, 0, 0);
         const std::string Check = A.Option("--check");
         if (Check.empty()) {

@@ -6,10 +6,10 @@
 #include <cstring>
 
 #include "component/Norq_PlotvaneSave.h"
+#include "host/FormClasses.h"
 #include "platform/rtl/Exception.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 
@@ -65,7 +65,7 @@ void WriteStdout(std::span<const std::uint8_t> Bytes) {
 }  // namespace
 
 int RunRender(std::span<const std::string> Args) {
-    return RunCommand("render", Help, Args, [&] {
+    return RunCommand("render", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale"}, true, 1, 2);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");

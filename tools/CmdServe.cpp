@@ -12,9 +12,9 @@
 #include <thread>
 
 #include "PlotvaneVersion.h"
+#include "host/FormClasses.h"
 #include "server/ChartServer.h"
 #include "server/UrlSignature.h"
-#include "tools/FormClasses.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
 
@@ -95,7 +95,7 @@ unsigned ParseNumber(const std::string& Option, const std::string& Text, unsigne
 }  // namespace
 
 int RunServe(std::span<const std::string> Args) {
-    return RunCommand("serve", Help, Args, [&] {
+    return RunCommand("serve", Help, "server.md", Args, [&] {
         std::vector<std::string> Rest;
         bool Refresh = true, Metrics = true;
         for (const std::string& A : Args) {

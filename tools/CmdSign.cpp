@@ -30,7 +30,7 @@ order and spelling, with sig= last; a sig= already there is replaced.
 }  // namespace
 
 int RunSign(std::span<const std::string> Args) {
-    return RunCommand("sign", Help, Args, [&] {
+    return RunCommand("sign", Help, "server.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"--key", "--expires"}, false, 1, 1);
         const std::string KeyFile = A.Option("--key");
         if (KeyFile.empty()) throw EUsageError("--key FILE is required");

@@ -2,11 +2,11 @@
 
 #include <iostream>
 
+#include "host/FormClasses.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/FormWriter.h"
 #include "tools/CommandLine.h"
 #include "tools/Commands.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 
@@ -27,7 +27,7 @@ Writing the result again gives the same bytes.
 }  // namespace
 
 int RunWriteForm(std::span<const std::string> Args) {
-    return RunCommand("write-form", Help, Args, [&] {
+    return RunCommand("write-form", Help, "forms.md", Args, [&] {
         TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output"}, true, 1, 1);
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");

@@ -60,12 +60,12 @@ TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initialize
     return Result;
 }
 
-int RunCommand(std::string_view Name, std::string_view Help, std::span<const std::string> Args,
-               const std::function<int()>& Body) {
+int RunCommand(std::string_view Name, std::string_view Help, std::string_view DocPage,
+               std::span<const std::string> Args, const std::function<int()>& Body) {
     for (const std::string& A : Args) {
         if (A == "--") break;
         if (A == "--help" || A == "-h") {
-            std::cout << Help;
+            std::cout << Help << "\n" << DocumentationLine(DocPage);
             return 0;
         }
     }
@@ -79,6 +79,33 @@ int RunCommand(std::string_view Name, std::string_view Help, std::span<const std
         std::cerr << "plotvane " << Name << ": " << E.what() << "\n";
         return 1;
     }
+}
+
+// The build passes where an install puts the documentation, and the way
+// there from the program's folder; other programs built from these sources
+// (tests) see the usual layout.
+#ifndef PLOTVANE_DOCDIR
+#define PLOTVANE_DOCDIR "share/doc/plotvane"
+#endif
+#ifndef PLOTVANE_BINDIR_TO_DOCDIR
+#define PLOTVANE_BINDIR_TO_DOCDIR "../share/doc/plotvane"
+#endif
+
+std::filesystem::path InstalledDocDir() {
+    std::error_code Ec;
+    const std::filesystem::path Exe = std::filesystem::read_symlink("/proc/self/exe", Ec);
+    if (Ec) return {};
+    std::filesystem::path Dir = std::filesystem::canonical(Exe.parent_path() / PLOTVANE_BINDIR_TO_DOCDIR, Ec);
+    if (Ec || !std::filesystem::is_directory(Dir, Ec)) return {};
+    return Dir;
+}
+
+std::string DocumentationLine(std::string_view Page) {
+    const std::filesystem::path Installed = InstalledDocDir();
+    if (!Installed.empty()) return "Documentation: " + (Installed / "docs" / Page).string() + "\n";
+    if (Page.empty()) return "Documentation: docs/ in the source tree, " PLOTVANE_DOCDIR "/docs/ when installed\n";
+    return "Documentation: docs/" + std::string(Page) + " (" PLOTVANE_DOCDIR "/docs/" + std::string(Page) +
+           " when installed)\n";
 }
 
 pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name) {

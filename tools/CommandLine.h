@@ -4,6 +4,7 @@
 // pv::WriteFileAtomically (platform/rtl/AtomicFile.h).
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -46,12 +47,23 @@ struct TCommandArgs {
 TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
                               bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional);
 
-// Runs a command: prints Help and returns 0 when "--help" or "-h" is among
+// Runs a command: prints Help and the line naming its documentation page
+// DocPage (DocumentationLine) and returns 0 when "--help" or "-h" is among
 // Args; otherwise runs Body and turns what it throws into a message on
 // stderr, "plotvane <Name>: <message>", with exit status 2 for usage errors
 // (and a pointer to --help) and 1 for everything else.
-int RunCommand(std::string_view Name, std::string_view Help, std::span<const std::string> Args,
-               const std::function<int()>& Body);
+int RunCommand(std::string_view Name, std::string_view Help, std::string_view DocPage,
+               std::span<const std::string> Args, const std::function<int()>& Body);
+
+// The folder of the installed documentation (share/doc/plotvane below the
+// prefix), found from where the program itself is, so a moved install still
+// finds it; empty when the program does not run from an installed tree (a
+// build folder).
+std::filesystem::path InstalledDocDir();
+// "Documentation: " and where Page ("server.md") is: in the installed
+// documentation, else in docs/ of the source tree; an empty Page names the
+// folder. Ends in a line break.
+std::string DocumentationLine(std::string_view Page = {});
 
 // The component named Name anywhere below Module, depth-first in creation
 // order (ASCII letter case ignored), or nullptr.

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "PlotvaneVersion.h"
+#include "tools/CommandLine.h"
 #include "tools/Commands.h"
 
 namespace {
@@ -67,7 +68,7 @@ constexpr TCommand Commands[] = {
 int main(int argc, char** argv) {
     std::vector<std::string> Args(argv + 1, argv + argc);
     if (Args.empty()) {
-        std::cerr << Usage;
+        std::cerr << Usage << "\n" << plotvane::DocumentationLine();
         return 2;
     }
     if (Args[0] == "--version" || Args[0] == "-V") {
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (Args[0] == "--help" || Args[0] == "-h" || (Args[0] == "help" && Args.size() == 1)) {
-        std::cout << Usage;
+        std::cout << Usage << "\n" << plotvane::DocumentationLine();
         return 0;
     }
     if (Args[0] == "help") {

@@ -4,10 +4,10 @@
 #include <iostream>
 #include <memory>
 
-#include "PlotvaneVersion.h"
-#include "component/Norq_Plotvane.h"
-#include "component/Norq_PlotvaneSave.h"
-#include "tools/FormClasses.h"
+#include <plotvane/PlotvaneVersion.h>
+#include <plotvane/component/Norq_Plotvane.h>
+#include <plotvane/component/Norq_PlotvaneSave.h>
+#include <plotvane/host/FormClasses.h>
 
 using namespace Norq_Plotvane;
 

@@ -26,16 +26,21 @@ for f in bin/plotvane lib/libplotvane_host.so.$VERSION lib/libplotvane_server.so
          lib/plotvane/vcljpg60.bpl lib/plotvane/tee60.bpl lib/plotvane/teedb60.bpl lib/plotvane/inet60.bpl \
          include/plotvane/PlotvaneVersion.h include/plotvane/component/Norq_Plotvane.h \
          include/plotvane/component/Norq_PlotvaneSave.h include/plotvane/contracts/Framework.h \
-         include/plotvane/platform/chart/Chart.h include/plotvane/tools/FormClasses.h include/plotvane/server/ChartServer.h \
+         include/plotvane/platform/chart/Chart.h include/plotvane/host/FormClasses.h include/plotvane/server/ChartServer.h \
+         include/plotvane/tools/FormClasses.h \
          lib/cmake/Plotvane/PlotvaneConfig.cmake lib/cmake/Plotvane/PlotvaneConfigVersion.cmake \
          lib/pkgconfig/plotvane.pc share/plotvane/examples/sales.form share/plotvane/examples/sales.db \
          share/doc/plotvane/README.md; do
   [ -e "$P/$f" ] || fail "missing $f"
 done
+for f in "$SRC"/docs/*.md; do
+  [ ! -e "$f" ] || [ -e "$P/share/doc/plotvane/docs/${f##*/}" ] || fail "docs/${f##*/} is not installed"
+done
 [ "$(readlink "$P/lib/libplotvane_host.so")" = "libplotvane_host.so.${VERSION%%.*}" ] || fail "no link name"
 # Only public headers, all below include/plotvane.
 [ "$(ls "$P/include")" = "plotvane" ] || fail "headers outside include/plotvane: $(ls "$P/include")"
-! find "$P/include" -path '*internal*' -o -name Painter.h -o -name SQLiteSupport.h -o -name PgSupport.h -o -name CommandLine.h | grep . \
+! find "$P/include" -path '*internal*' -o -path '*compat*' -o -name Painter.h -o -name SQLiteSupport.h -o -name PgSupport.h \
+    -o -name CommandLine.h -o -name 'Design*.h' | grep . \
   || fail "private headers installed"
 ! find "$P/lib" -maxdepth 1 -name '*.bpl' | grep . || fail "platform packages loose in lib/"
 
@@ -54,11 +59,33 @@ grep -q "PLOTVANE_VERSION_STRING \"$VERSION\"" "$P/include/plotvane/PlotvaneVers
 "$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/sample.gif"
 is_gif "$W/sample.gif"
 "$P/bin/plotvane" package-info | grep -q 'VCL_Norq_Plotvane' || fail "package-info finds no package"
+# The help names the installed documentation, found from where the program is.
+docs_named() {
+  d="$(cd "$1" && pwd -P)/share/doc/plotvane"
+  "$1/bin/plotvane" --help | grep -qF "$d/" || fail "plotvane --help does not name $d/"
+  "$1/bin/plotvane" help serve | grep -qF "$d/docs/server.md" || fail "plotvane help serve does not name $d/docs/server.md"
+}
+docs_named "$P"
 
 echo "== every public header compiles on its own include path"
 export PKG_CONFIG_PATH="$P/lib/pkgconfig"
-(cd "$P/include/plotvane" && find . -name '*.h' | sed 's|^\./\(.*\)|#include "\1"|') > "$W/all.cpp"
+(cd "$P/include" && find plotvane -name '*.h' | sed 's|^\(.*\)|#include <\1>|') > "$W/all.cpp"
 $CXX -std=c++20 -fsyntax-only $(pkg-config --cflags plotvane) "$W/all.cpp"
+# The spelling of the release before, without plotvane/ and with the host
+# header in tools/, still builds for one release: with plotvane.pc and with
+# the CMake package.
+mkdir -p "$W/old"
+cat > "$W/old/old.cpp" <<'EOF_OLD'
+#include "PlotvaneVersion.h"
+#include "component/Norq_Plotvane.h"
+#include "tools/FormClasses.h"
+int main() { plotvane::RegisterFormClasses(); return PLOTVANE_VERSION_MAJOR > 0 ? 0 : 1; }
+EOF_OLD
+$CXX -std=c++20 -fsyntax-only $(pkg-config --cflags plotvane) "$W/old/old.cpp"
+printf 'cmake_minimum_required(VERSION 3.25)\nproject(old CXX)\nfind_package(Plotvane 1.0 CONFIG REQUIRED)\nadd_executable(old old.cpp)\ntarget_link_libraries(old PRIVATE Plotvane::Plotvane)\n' \
+  > "$W/old/CMakeLists.txt"
+{ cmake -S "$W/old" -B "$W/old/build" -G Ninja -DCMAKE_PREFIX_PATH="$P" && cmake --build "$W/old/build"; } \
+  >"$W/old.log" 2>&1 || { cat "$W/old.log"; fail "the old include spelling does not build"; }
 
 # The consumer: configure, build, run against the prefix in $1, into $2.
 consumer_cmake() {
@@ -93,6 +120,7 @@ echo "== the prefix moved elsewhere"
 mv "$P" "$W/moved"
 P="$W/moved"
 check [ "$("$P/bin/plotvane" --version)" = "plotvane $VERSION" ]
+docs_named "$P"
 "$P/bin/plotvane" render "$P/share/plotvane/examples/sales.form" -o "$W/moved.png"
 is_png "$W/moved.png"
 consumer_cmake "$P" "$W/consumer-moved"
@@ -106,6 +134,10 @@ cmake -S "$SRC/examples/consumer" -B "$W/subdir" -G Ninja -DPLOTVANE_SOURCE_DIR=
 ! cmake --build "$W/subdir" --target help | grep -E 'component_tests|PlotvaneCommandTest|RenderBench|gallery' \
   || fail "tests, benchmarks or examples in the consumer's build"
 grep -q '"file": ".*examples/consumer/main.cpp"' "$W/subdir/compile_commands.json" || fail "no consumer target"
+# Its <plotvane/...> includes resolve in the build tree as in an install
+# (only its own source is compiled, not the whole of Plotvane).
+cmake --build "$W/subdir" --target CMakeFiles/consumer.dir/main.cpp.o >"$W/subdir.log" 2>&1 \
+  || { cat "$W/subdir.log"; fail "the consumer's source does not compile along with Plotvane"; }
 
 echo "== Debian packages"
 (cd "$BUILD" && cpack -G DEB -B "$W/deb") >"$W/cpack.log" 2>&1 || { cat "$W/cpack.log"; fail "cpack failed"; }
@@ -114,11 +146,13 @@ DEV="$W/deb/plotvane-dev_${VERSION}_$(dpkg --print-architecture).deb"
 dpkg-deb -c "$RUNTIME" | awk '{print $6}' > "$W/runtime.list"
 dpkg-deb -c "$DEV" | awk '{print $6}' > "$W/dev.list"
 for f in ./usr/bin/plotvane ./usr/lib/plotvane/VCL_Norq_Plotvane.bpl ./usr/lib/plotvane/rtl60.bpl \
-         ./usr/lib/libplotvane_host.so.$VERSION ./usr/share/plotvane/examples/sales.form; do
+         ./usr/lib/libplotvane_host.so.$VERSION ./usr/share/plotvane/examples/sales.form \
+         ./usr/share/doc/plotvane/README.md; do
   grep -qx "$f" "$W/runtime.list" || fail "runtime package lacks $f"
 done
 ! grep -E '^./usr/include/.|\.pc$|cmake' "$W/runtime.list" || fail "development files in the runtime package"
 for f in ./usr/include/plotvane/component/Norq_Plotvane.h ./usr/include/plotvane/PlotvaneVersion.h \
+         ./usr/include/plotvane/host/FormClasses.h ./usr/include/plotvane/tools/FormClasses.h \
          ./usr/lib/cmake/Plotvane/PlotvaneConfig.cmake ./usr/lib/cmake/Plotvane/PlotvaneTargets.cmake \
          ./usr/lib/pkgconfig/plotvane.pc ./usr/lib/libplotvane_host.so; do
   grep -qx "$f" "$W/dev.list" || fail "dev package lacks $f"

@@ -20,9 +20,9 @@
 #include <thread>
 
 #include "component/Norq_Plotvane.h"
+#include "host/FormClasses.h"
 #include "platform/web/HTTPServer.h"
 #include "tests/web/HttpTestClient.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 namespace {

@@ -20,11 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "host/FormClasses.h"
 #include "platform/rtl/FormWriter.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/PgSuite.h"
 #include "tests/web/HttpTestClient.h"
-#include "tools/FormClasses.h"
 
 extern char** environ;
 

@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/web/HttpTestClient.h"
@@ -349,13 +350,23 @@ TEST_F(CommandTest, VersionAndHelpForOneCommand) {
     TRun R = Run({"--version"});
     EXPECT_EQ(R.Status, 0);
     EXPECT_TRUE(std::regex_match(R.Out, std::regex(R"(plotvane \d+\.\d+\.\d+\n)"))) << R.Out;
-    for (const char* C : {"render", "props", "write-form", "bench", "serve", "package-info", "reference"}) {
+    // Each command's help ends with its page of docs/ (the build tree's
+    // program has no installed documentation next to it).
+    const std::pair<const char*, const char*> Pages[] = {
+        {"render", "forms.md"},        {"props", "forms.md"},       {"write-form", "forms.md"},
+        {"bench", "performance.md"},   {"serve", "server.md"},      {"sign", "server.md"},
+        {"package-info", "library.md"}, {"design", "designer.md"}, {"reference", "forms.md"}};
+    for (const auto& [C, Page] : Pages) {
         R = Run({"help", C});
         EXPECT_EQ(R.Status, 0) << C;
         EXPECT_EQ(R.Out, Run({C, "--help"}).Out) << C;
         EXPECT_EQ(R.Out.rfind("Usage: plotvane " + std::string(C) + " ", 0), 0u) << R.Out;
+        const std::string Line = "\nDocumentation: docs/" + std::string(Page) + " (";
+        EXPECT_NE(R.Out.find(Line), std::string::npos) << R.Out;
     }
     EXPECT_EQ(Run({"help"}).Out, Run({"--help"}).Out);
+    EXPECT_NE(Run({"--help"}).Out.find("\nDocumentation: docs/ in the source tree, share/doc/plotvane/ when installed\n"),
+              std::string::npos);
     R = Run({"help", "paint"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane help: unknown command 'paint'\nRun 'plotvane --help' for the list of commands.\n");

@@ -1,10 +1,8 @@
-#include "tools/Designer.h"
+#include "designer/Designer.h"
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <span>
@@ -12,8 +10,8 @@
 #include <sstream>
 #include <utility>
 
+#include "host/FormClasses.h"
 #include "platform/db/DataSet.h"
-#include "platform/db/DataSource.h"
 #include "platform/db/Field.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/FormParser.h"
@@ -22,8 +20,6 @@
 #include "platform/rtl/FormWriter.h"
 #include "platform/rtl/Strings.h"
 #include "platform/vcl/Bitmap.h"
-#include "platform/vcl/Color.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 
@@ -31,44 +27,6 @@ using nlohmann::json;
 using Norq_Plotvane::TNorq_DBPlotvane;
 
 namespace {
-
-bool StartsWith(std::string_view S, std::string_view Prefix) { return S.substr(0, Prefix.size()) == Prefix; }
-
-std::string_view KindName(pv::TTypeKind Kind) {
-    switch (Kind) {
-        case pv::TTypeKind::tkInteger: return "integer";
-        case pv::TTypeKind::tkEnumeration: return "enum";
-        case pv::TTypeKind::tkBoolean: return "boolean";
-        case pv::TTypeKind::tkColor: return "color";
-        case pv::TTypeKind::tkString: return "string";
-        case pv::TTypeKind::tkSet: return "set";
-        case pv::TTypeKind::tkClass: return "object";
-        case pv::TTypeKind::tkComponent: return "component";
-        case pv::TTypeKind::tkMethod: return "method";
-    }
-    return "unknown";
-}
-
-// "#rrggbb" for a colour, system colours resolved as the painter does.
-std::string HtmlColor(pv::TColor C) {
-    const pv::TColor Rgb = pv::ColorToRGB(C);
-    char Buf[8];
-    std::snprintf(Buf, sizeof Buf, "#%02x%02x%02x", pv::GetRValue(Rgb), pv::GetGValue(Rgb), pv::GetBValue(Rgb));
-    return Buf;
-}
-
-// "#rrggbb" from a colour picker as the form's "$00BBGGRR"; nothing when
-// Text is no such colour.
-std::optional<std::string> FromHtmlColor(std::string_view Text) {
-    if (Text.size() != 7 || Text[0] != '#') return std::nullopt;
-    for (char Ch : Text.substr(1))
-        if (!std::isxdigit(static_cast<unsigned char>(Ch))) return std::nullopt;
-    std::string S(Text);
-    const auto Channel = [&](int At) { return static_cast<std::uint8_t>(std::stoul(S.substr(At, 2), nullptr, 16)); };
-    char Buf[16];
-    std::snprintf(Buf, sizeof Buf, "$%08X", static_cast<unsigned>(pv::RGB(Channel(1), Channel(3), Channel(5))));
-    return std::string(Buf);
-}
 
 constexpr std::size_t MaxShownBytes = 64;
 
@@ -147,33 +105,6 @@ std::string DescribeClientJson(const json& Value) {
     else
         What = std::string("a ") + Value.type_name();
     return S + "... (" + What + ")";
-}
-
-// ---------------------------------------------------------------------------
-// Inspector groups
-
-const std::vector<std::string_view>& ChartPropertyGroups() {
-    static const std::vector<std::string_view> Groups{"title",  "chart",  "axes",    "legend", "background",
-                                                      "3D",     "series", "marks",   "pointer", "data"};
-    return Groups;
-}
-
-std::string_view PropertyGroup(std::string_view ClassName, std::string_view Property) {
-    if (ClassName != "TNorq_DBPlotvane") return "properties";
-    // The chart's properties are grouped by what they style; the names say
-    // it, so the grouping follows the names.
-    if (StartsWith(Property, "Title")) return "title";
-    if (StartsWith(Property, "Axis")) return "axes";
-    if (StartsWith(Property, "Legend")) return "legend";
-    if (Property == "Color" || StartsWith(Property, "Gradient")) return "background";
-    if (StartsWith(Property, "View3D")) return "3D";
-    if (StartsWith(Property, "Marks")) return "marks";
-    if (StartsWith(Property, "Pointer")) return "pointer";
-    if (StartsWith(Property, "Series") || Property == "ValueFormat") return "series";
-    if (Property == "DataSource" || Property == "XLabelsSource" || Property == "XValueSource" ||
-        Property == "YValueSource")
-        return "data";
-    return "chart";
 }
 
 // ---------------------------------------------------------------------------
@@ -334,65 +265,6 @@ std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) 
     return {};
 }
 
-std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
-    const std::string Name(R.Prop->Name);
-    auto Expect = [&](bool Ok, const char* What) {
-        if (!Ok) throw EDesignError(400, Name + " takes " + What + ", not " + DescribeClientJson(Value));
-    };
-    if (R.IsStrings) {
-        Expect(Value.is_array(), "a list of lines");
-        std::string S = "(";
-        bool First = true;
-        for (const json& Line : Value) {
-            Expect(Line.is_string(), "a list of lines");
-            S += (First ? "" : " ") + pv::QuoteFormString(Line.get<std::string>());
-            First = false;
-        }
-        return S + ")";
-    }
-    switch (R.Prop->Kind) {
-        case pv::TTypeKind::tkString:
-            Expect(Value.is_string(), "a text");
-            return pv::QuoteFormString(Value.get<std::string>());
-        case pv::TTypeKind::tkInteger:
-            if (Value.is_number_integer()) return std::to_string(Value.get<std::int64_t>());
-            // Typed text goes to the reader as it is, which names what is wrong.
-            Expect(Value.is_string(), "a whole number");
-            return Value.get<std::string>().empty() ? std::string("''") : Value.get<std::string>();
-        case pv::TTypeKind::tkBoolean:
-            Expect(Value.is_boolean(), "true or false");
-            return Value.get<bool>() ? "True" : "False";
-        case pv::TTypeKind::tkColor: {
-            Expect(Value.is_string(), "a colour name, $00BBGGRR or #rrggbb");
-            const std::string S = Value.get<std::string>();
-            if (auto Hex = FromHtmlColor(S)) return *Hex;
-            return S;
-        }
-        case pv::TTypeKind::tkEnumeration:
-        case pv::TTypeKind::tkMethod:
-            Expect(Value.is_string(), "a name");
-            return Value.get<std::string>().empty() ? std::string("nil") : Value.get<std::string>();
-        case pv::TTypeKind::tkComponent: {
-            Expect(Value.is_string() || Value.is_null(), "a component name");
-            const std::string S = Value.is_null() ? std::string() : Value.get<std::string>();
-            return S.empty() ? std::string("nil") : S;
-        }
-        case pv::TTypeKind::tkSet: {
-            Expect(Value.is_array(), "a list of names");
-            std::string S = "[";
-            bool First = true;
-            for (const json& Item : Value) {
-                Expect(Item.is_string(), "a list of names");
-                S += (First ? "" : ", ") + Item.get<std::string>();
-                First = false;
-            }
-            return S + "]";
-        }
-        case pv::TTypeKind::tkClass: break;
-    }
-    throw EDesignError(400, Name + " cannot be set as a whole");
-}
-
 void TDesigner::Apply(pv::TComponent& Component, const std::string& Path, const TResolved& R,
                       const std::string& Before, const std::string& Text) {
     try {
@@ -475,172 +347,7 @@ bool TDesigner::Redo() {
 }
 
 // ---------------------------------------------------------------------------
-// State
-
-void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& Object, const pv::TClassInfo& Info,
-                                 const std::string& Prefix, std::string_view Group) {
-    const auto Components = NamedComponents();
-    for (const pv::TPropInfo* P : pv::GetPropList(Info)) {
-        if (!P->Get) continue;
-        const std::string Path = Prefix + std::string(P->Name);
-        json E;
-        E["name"] = std::string(P->Name);
-        E["path"] = Path;
-        E["kind"] = std::string(KindName(P->Kind));
-        E["group"] = std::string(Prefix.empty() ? PropertyGroup(Owner.ClassName(), P->Name) : Group);
-        if (P->EnumType) E["type"] = std::string(P->EnumType->TypeName);
-        if (!P->TypeName.empty()) E["type"] = std::string(P->TypeName);
-        pv::TPropValue V = P->Get(Object);
-        if (P->Kind == pv::TTypeKind::tkClass) {
-            pv::TObject* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
-            if (!Sub) continue;
-            if (auto* List = dynamic_cast<pv::TStrings*>(Sub)) {
-                E["kind"] = "strings";
-                E["path"] = Path + ".Strings";
-                json Lines = json::array();
-                for (int I = 0; I < List->GetCount(); ++I) Lines.push_back(List->Get(I));
-                E["value"] = Lines;
-                TResolved R{&Object, P, true};
-                E["text"] = ValueText(Owner, R);
-            } else if (const pv::TClassInfo* SubInfo = Sub->ClassInfo()) {
-                json Subs = json::array();
-                AppendProperties(Subs, Owner, *Sub, *SubInfo, Path + ".", E["group"].get<std::string>());
-                E["props"] = Subs;
-            } else {
-                continue;
-            }
-            Out.push_back(E);
-            continue;
-        }
-        TResolved R{&Object, P, false};
-        E["text"] = ValueText(Owner, R);
-        switch (P->Kind) {
-            case pv::TTypeKind::tkInteger:
-                E["value"] = std::get<std::int64_t>(V);
-                if (P->HasRange()) {
-                    E["min"] = P->MinValue;
-                    E["max"] = P->MaxValue;
-                }
-                break;
-            case pv::TTypeKind::tkBoolean: E["value"] = std::get<bool>(V); break;
-            case pv::TTypeKind::tkString: E["value"] = std::get<std::string>(V); break;
-            case pv::TTypeKind::tkColor:
-                E["value"] = E["text"];
-                E["rgb"] = HtmlColor(static_cast<pv::TColor>(std::get<std::int64_t>(V)));
-                break;
-            case pv::TTypeKind::tkEnumeration:
-            case pv::TTypeKind::tkSet: {
-                json Names = json::array();
-                if (P->EnumType)
-                    for (std::string_view N : P->EnumType->Names) Names.push_back(std::string(N));
-                E["choices"] = Names;
-                if (P->Kind == pv::TTypeKind::tkEnumeration) {
-                    E["value"] = E["text"];
-                } else {
-                    json Set = json::array();
-                    auto Bits = static_cast<std::uint64_t>(std::get<std::int64_t>(V));
-                    for (std::size_t I = 0; I < Names.size(); ++I)
-                        if (Bits & (std::uint64_t{1} << I)) Set.push_back(Names[I]);
-                    E["value"] = Set;
-                }
-                break;
-            }
-            case pv::TTypeKind::tkComponent: {
-                const std::string T = E["text"];
-                E["value"] = T == "nil" ? std::string() : T;
-                json Choices = json::array();
-                for (pv::TComponent* C : Components)
-                    if (C != &Owner && C->ClassInfo() && C->ClassInfo()->InheritsFrom(P->TypeName))
-                        Choices.push_back(C->GetName());
-                E["choices"] = Choices;
-                break;
-            }
-            case pv::TTypeKind::tkMethod: {
-                const std::string T = E["text"];
-                E["value"] = T == "nil" ? std::string() : T;
-                break;
-            }
-            case pv::TTypeKind::tkClass: break;
-        }
-        Out.push_back(E);
-    }
-}
-
-json TDesigner::ComponentState(const std::string& Name) {
-    pv::TComponent& C = FindNamed(Name);
-    json Entry;
-    Entry["name"] = C.GetName();
-    Entry["class"] = std::string(C.ClassName());
-    Entry["chart"] = dynamic_cast<TNorq_DBPlotvane*>(&C) != nullptr;
-    if (auto* DataSet = dynamic_cast<pv::TDataSet*>(&C)) {
-        Entry["dataSet"] = true;
-        Entry["active"] = DataSet->GetActive();
-        Entry["canModify"] = DataSet->GetCanModify();
-    } else {
-        Entry["dataSet"] = false;
-    }
-    if (auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&C)) {
-        // The data set whose records the chart shows, for the record grid.
-        pv::TDataSource* Source = Chart->GetDataSource();
-        pv::TDataSet* DataSet = Source ? Source->GetDataSet() : nullptr;
-        Entry["chartDataSet"] = DataSet && !DataSet->GetName().empty() ? DataSet->GetName() : std::string();
-    }
-    json Props = json::array();
-    if (const pv::TClassInfo* Info = C.ClassInfo()) AppendProperties(Props, C, C, *Info, "", "");
-    Entry["properties"] = Props;
-    return Entry;
-}
-
-json TDesigner::State() {
-    json S;
-    S["form"] = FFormFile;
-    S["modified"] = Modified();
-    S["canUndo"] = CanUndo();
-    S["canRedo"] = CanRedo();
-    S["version"] = FVersion;
-    json Names = json::array();
-    for (std::string_view N : pv::ColorNameList()) Names.push_back(std::string(N));
-    S["colorNames"] = Names;
-    json Groups = json::array();
-    for (std::string_view G : ChartPropertyGroups()) Groups.push_back(std::string(G));
-    S["groups"] = Groups;
-    json Components = json::array();
-    for (pv::TComponent* C : NamedComponents()) Components.push_back(ComponentState(C->GetName()));
-    S["components"] = Components;
-    return S;
-}
-
-// ---------------------------------------------------------------------------
 // Data
-
-json TDesigner::Records(const std::string& Name, int Limit) {
-    pv::TDataSet& D = FindDataSet(Name);
-    json R;
-    R["dataSet"] = D.GetName();
-    R["active"] = D.GetActive();
-    R["canModify"] = D.GetCanModify();
-    json Fields = json::array();
-    for (int I = 0; I < D.GetFieldCount(); ++I) {
-        pv::TField* F = D.GetField(I);
-        Fields.push_back({{"name", F->GetFieldName()}, {"type", std::string(pv::FieldTypeName(F->GetDataType()))}});
-    }
-    R["fields"] = Fields;
-    json Rows = json::array();
-    if (D.GetActive()) {
-        D.ForEachRecord([&](int RecNo) {
-            if (RecNo > Limit) return;
-            json Row = json::array();
-            for (int I = 0; I < D.GetFieldCount(); ++I) {
-                pv::TField* F = D.GetField(I);
-                Row.push_back(F->IsNull() ? json(nullptr) : json(F->GetAsString()));
-            }
-            Rows.push_back(Row);
-        });
-    }
-    R["records"] = Rows;
-    R["recordCount"] = D.GetRecordCount();
-    return R;
-}
 
 void TDesigner::SetDataSetActive(const std::string& Name, bool Active) {
     pv::TDataSet& D = FindDataSet(Name);

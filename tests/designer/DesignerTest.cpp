@@ -2,7 +2,7 @@
 // form: property edits through the reader's setter path, refusals that keep
 // the old value, undo and redo, data sets, saving, and the request checks.
 
-#include "tools/Designer.h"
+#include "designer/Designer.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -12,11 +12,11 @@
 #include <fstream>
 #include <sstream>
 
+#include "designer/DesignServer.h"
+#include "host/FormClasses.h"
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
 #include "tests/web/HttpTestClient.h"
-#include "tools/DesignServer.h"
-#include "tools/FormClasses.h"
 
 namespace plotvane {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/DesignServer.h"
+#include "designer/DesignServer.h"
 
 #include <fstream>
 #include <random>

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "component/Norq_Plotvane.h"
+#include "host/FormClasses.h"
 #include "host/FormReference.h"
 #include "platform/rtl/FormReader.h"
-#include "tools/FormClasses.h"
 
 namespace {
 

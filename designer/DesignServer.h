@@ -27,8 +27,8 @@
 #include <mutex>
 #include <string>
 
+#include "designer/Designer.h"
 #include "platform/web/HTTPServer.h"
-#include "tools/Designer.h"
 
 namespace plotvane {
 
@@ -40,7 +40,7 @@ struct TDesignServerOptions {
     std::string Token;
 };
 
-// The page's files, built into the program (tools/designer/).
+// The page's files, built into the library (designer/page/).
 std::string_view DesignerAsset(std::string_view Name);
 
 class TDesignServer {

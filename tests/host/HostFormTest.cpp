@@ -9,12 +9,12 @@
 #include <sstream>
 
 #include "component/Norq_Plotvane.h"
+#include "host/FormClasses.h"
 #include "platform/rtl/DataModule.h"
 #include "platform/rtl/FormReader.h"
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
 #include "platform/vcl/Image.h"
-#include "tools/FormClasses.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/FormClasses.h"
+#include "host/FormClasses.h"
 
 #include <mutex>
 
