@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/web/ETag.h"
+#include "server/ChartRequest.h"
 
 namespace plotvane {
 
@@ -218,7 +219,14 @@ void TDesignServer::Route(const pv::TWebRequest& Request, pv::TWebResponse& Resp
         } else if (Path == "/api/records") {
             SendJson(Response, 200, D.Records(std::string(Request.GetQueryField("dataset"))));
         } else if (Path == "/api/preview") {
-            const std::string& Png = D.PreviewPng(std::string(Request.GetQueryField("chart")));
+            // scale= as chart URLs take it (the page asks for its screen's
+            // pixel density); width and height are the form's to set.
+            TPictureSize Size;
+            const std::string ScaleText(Request.GetQueryField("scale"));
+            if (!ScaleText.empty())
+                if (std::string Refusal = *ReadSizeParam("scale", ScaleText, Size); !Refusal.empty())
+                    throw EDesignError(400, Refusal);
+            const std::string& Png = D.PreviewPng(std::string(Request.GetQueryField("chart")), Size.Scale);
             Response.SetContentType("image/png");
             // Revalidated at every look: the ETag of the bytes gives 304
             // while the picture stays the same.

@@ -4,7 +4,8 @@
 //   GET  /                       the page (index.html with its script and style)
 //   GET  /designer.js, /designer.css
 //   GET  /api/state              every component and its properties
-//   GET  /api/preview?chart=N    the chart's preview picture (PNG, ETag)
+//   GET  /api/preview?chart=N[&scale=S]
+//                                the chart's preview picture (PNG, ETag), S times larger
 //   GET  /api/records?dataset=N  a data set's fields and records
 //   POST /api/property           {"component", "property", "value"}
 //   POST /api/undo, /api/redo

@@ -395,24 +395,38 @@ void TDesigner::PostRecord(const std::string& Name, int RecNo, const json& Value
 // ---------------------------------------------------------------------------
 // Preview
 
-const std::string& TDesigner::PreviewPng(const std::string& Name) {
+const std::string& TDesigner::PreviewPng(const std::string& Name, double Scale) {
     for (auto& P : FPreviews) {
         TNorq_DBPlotvane* Chart = P->Chart.get();
         if (!Chart || !pv::SameText(Chart->GetName(), Name)) continue;
-        if (P->EncodedAt != FVersion || P->Png.empty()) {
-            pv::TImage* Image = Chart->GetPreviewImage();
-            pv::TBitmap* Bitmap = Image ? Image->GetPicture()->GetBitmap() : nullptr;
-            if (!Bitmap || Bitmap->GetEmpty()) {
-                // An image of the form that has not been drawn yet.
-                Chart->DrawPreviewImage();
-                Bitmap = Image ? Image->GetPicture()->GetBitmap() : nullptr;
-            }
+        if (P->EncodedAt == FVersion && P->EncodedScale == Scale && !P->Png.empty()) return P->Png;
+        auto Encode = [&](pv::TBitmap* Bitmap) -> const std::string& {
             if (!Bitmap || Bitmap->GetEmpty()) throw EDesignError(404, Name + " has no preview picture yet");
             std::vector<std::uint8_t> Bytes = Bitmap->EncodePNG();
             P->Png.assign(Bytes.begin(), Bytes.end());
             P->EncodedAt = FVersion;
+            P->EncodedScale = Scale;
+            return P->Png;
+        };
+        if (Scale != 1) {
+            // Drawn at the scale for this answer only; the chart's own scale
+            // (never stored) goes back to what it was.
+            struct TRestore {
+                TNorq_DBPlotvane* C;
+                double Held;
+                ~TRestore() { C->SetScale(Held); }
+            } Restore{Chart, Chart->GetScale()};
+            Chart->SetScale(Scale);
+            return Encode(Chart->GetBMPPicture());
         }
-        return P->Png;
+        pv::TImage* Image = Chart->GetPreviewImage();
+        pv::TBitmap* Bitmap = Image ? Image->GetPicture()->GetBitmap() : nullptr;
+        if (!Bitmap || Bitmap->GetEmpty()) {
+            // An image of the form that has not been drawn yet.
+            Chart->DrawPreviewImage();
+            Bitmap = Image ? Image->GetPicture()->GetBitmap() : nullptr;
+        }
+        return Encode(Bitmap);
     }
     throw EDesignError(404, "the form has no chart named " + QuoteClientText(Name));
 }

@@ -115,9 +115,10 @@ public:
     // edit, so the record stays as it was.
     void PostRecord(const std::string& DataSet, int RecNo, const nlohmann::json& Values);
 
-    // The PNG of a chart's preview picture as it stands. An unknown chart
-    // raises EDesignError(404).
-    const std::string& PreviewPng(const std::string& Chart);
+    // The PNG of a chart's preview picture as it stands, drawn Scale times
+    // larger (1..4, for screens of that pixel density; the preview image
+    // itself stays at 1). An unknown chart raises EDesignError(404).
+    const std::string& PreviewPng(const std::string& Chart, double Scale = 1);
 
     // The form as Save writes it.
     std::string FormText();
@@ -143,6 +144,7 @@ private:
         pv::TComponentPtr<Norq_Plotvane::TNorq_DBPlotvane> Chart;
         pv::TUniqueComponent<pv::TImage> Image;
         std::uint64_t EncodedAt = 0;
+        double EncodedScale = 1;
         std::string Png;
     };
     // A property at a dotted path: the object it belongs to and its entry.

@@ -288,7 +288,10 @@ async function refreshPreview() {
   try {
     const headers = { 'X-Plotvane-Token': token };
     if (preview.etag) headers['If-None-Match'] = preview.etag;
-    const r = await fetch('/api/preview?chart=' + encodeURIComponent(chart), { headers, cache: 'no-store' });
+    // Drawn at the screen's pixel density, shown at the chart's size.
+    const scale = Math.min(4, Math.max(1, Math.round((window.devicePixelRatio || 1) * 100) / 100));
+    const query = '/api/preview?chart=' + encodeURIComponent(chart) + (scale !== 1 ? '&scale=' + scale : '');
+    const r = await fetch(query, { headers, cache: 'no-store' });
     if (r.status === 304 || chart !== preview.chart) return;
     if (!r.ok) {
       let msg = 'no preview (' + r.status + ')';
@@ -303,6 +306,7 @@ async function refreshPreview() {
     img.src = url;
     await img.decode();
     const shown = $('preview');
+    shown.width = Math.round(img.naturalWidth / scale);
     shown.src = url;
     shown.dataset.etag = etag || '';
     if (preview.url) URL.revokeObjectURL(preview.url);

@@ -364,6 +364,18 @@ TEST_F(DesignerTest, TheServerAnswersOnlyWithItsTokenAndRefusesCrossOriginWrites
     EXPECT_EQ(Png.Header("Content-Type"), "image/png");
     EXPECT_EQ(Get("/api/preview?chart=RevenueChart&token=" + Token, {{"If-None-Match", Png.Header("ETag")}}).Status,
               304);
+    // For a screen of twice the pixel density: twice as wide (the PNG's
+    // width is bytes 16..19); a scale the chart server refuses, refused alike.
+    auto PngWidth = [](const std::string& B) {
+        return B.size() < 24 ? 0u : (std::uint32_t(std::uint8_t(B[16])) << 24 | std::uint32_t(std::uint8_t(B[17])) << 16 |
+                                     std::uint32_t(std::uint8_t(B[18])) << 8 | std::uint8_t(B[19]));
+    };
+    EXPECT_EQ(PngWidth(Get("/api/preview?chart=RevenueChart&scale=2&token=" + Token).Body), 2 * PngWidth(Png.Body));
+    pvtest::THttpReply Huge = Get("/api/preview?chart=RevenueChart&scale=9&token=" + Token);
+    EXPECT_EQ(Huge.Status, 400);
+    EXPECT_NE(Huge.Body.find("scale"), std::string::npos) << Huge.Body;
+    EXPECT_EQ(Get("/api/preview?chart=RevenueChart&token=" + Token, {{"If-None-Match", Png.Header("ETag")}}).Status,
+              304);
 
     const std::string Edit = R"({"component":"RevenueChart","property":"Width","value":500})";
     auto Post = [&](pv::TWebFields H, const std::string& Body = R"({"component":"RevenueChart","property":"Width","value":500})") {
