@@ -365,7 +365,7 @@ TEST_F(CommandTest, VersionAndHelpForOneCommand) {
         EXPECT_NE(R.Out.find(Line), std::string::npos) << R.Out;
     }
     EXPECT_EQ(Run({"help"}).Out, Run({"--help"}).Out);
-    EXPECT_NE(Run({"--help"}).Out.find("\nDocumentation: docs/ in the source tree, share/doc/plotvane/ when installed\n"),
+    EXPECT_NE(Run({"--help"}).Out.find("\nDocumentation: docs/ in the source tree, share/doc/plotvane/docs/ when installed\n"),
               std::string::npos);
     R = Run({"help", "paint"});
     EXPECT_EQ(R.Status, 2);
