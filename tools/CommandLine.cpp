@@ -8,6 +8,8 @@
 #include <iostream>
 #include <optional>
 
+#include "platform/db/DBError.h"
+#include "platform/db/DataSource.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormReader.h"
 #include "platform/rtl/Strings.h"
@@ -21,7 +23,8 @@ std::string TCommandArgs::Option(std::string_view Name, const std::string& Defau
 }
 
 TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
-                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional) {
+                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional,
+                              std::initializer_list<std::string_view> Flags) {
     TCommandArgs Result;
     bool OptionsEnded = false;
     for (std::size_t I = 0; I < Args.size(); ++I) {
@@ -39,6 +42,11 @@ TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initialize
         if (auto Eq = A.find('='); Eq != std::string::npos) {
             Name = A.substr(0, Eq);
             Value = A.substr(Eq + 1);
+        }
+        if (std::find(Flags.begin(), Flags.end(), Name) != Flags.end()) {
+            if (Value) throw EUsageError(Name + " takes no value");
+            Result.Flags.insert(Name);
+            continue;
         }
         bool IsSet = AllowSet && Name == "--set";
         bool Known = IsSet;
@@ -209,7 +217,21 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
     return *Chart;
 }
 
+namespace {
+
+std::string ShownComponentName(const pv::TComponent& C) {
+    return C.GetName().empty() ? std::string(C.ClassName()) : C.GetName();
+}
+
+}  // namespace
+
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets) {
+    const std::vector<pv::TComponentPtr<pv::TDataSet>> WereOpen = OpenDataSets(Module);
+    // Each set with the component it changed, for the message when a data
+    // set cannot open again; and the components whose Active a set chose,
+    // which stay as they were set.
+    std::vector<std::pair<pv::TComponentPtr<pv::TComponent>, const std::string*>> Changed;
+    std::vector<pv::TComponentPtr<pv::TComponent>> ActiveChosen;
     for (const std::string& S : Sets) {
         auto Eq = S.find('=');
         if (Eq == std::string::npos) throw EUsageError("--set " + S + ": expected Prop=Value");
@@ -229,7 +251,80 @@ void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector
             }
         }
         pv::SetPropertyFromString(*Owner, Name, Value);
+        Changed.emplace_back(Owner, &S);
+        if (pv::SameText(Name, "Active")) ActiveChosen.emplace_back(Owner);
     }
+    std::vector<pv::TComponentPtr<pv::TDataSet>> Reopen;
+    for (const auto& D : WereOpen)
+        if (std::none_of(ActiveChosen.begin(), ActiveChosen.end(),
+                         [&](const auto& C) { return C.get() == D.get(); }))
+            Reopen.push_back(D);
+    ReopenDataSets(Reopen, [&](const pv::TDataSet& D) {
+        // The sets on the data set itself; when none (another component's
+        // change closed it), every set.
+        std::string On, All;
+        for (const auto& [C, Text] : Changed) {
+            All += (All.empty() ? "--set " : " --set ") + *Text;
+            if (C.get() == &D) On += (On.empty() ? "--set " : " --set ") + *Text;
+        }
+        return On.empty() ? All : On;
+    });
+}
+
+std::vector<pv::TComponentPtr<pv::TDataSet>> OpenDataSets(pv::TComponent& Module) {
+    std::vector<pv::TComponent*> All{&Module};
+    CollectComponents(Module, All);
+    std::vector<pv::TComponentPtr<pv::TDataSet>> Open;
+    for (pv::TComponent* C : All)
+        if (auto* D = dynamic_cast<pv::TDataSet*>(C); D && D->GetActive()) Open.emplace_back(D);
+    return Open;
+}
+
+void ReopenDataSets(std::span<const pv::TComponentPtr<pv::TDataSet>> WereOpen,
+                    const std::function<std::string(const pv::TDataSet&)>& Change) {
+    for (const pv::TComponentPtr<pv::TDataSet>& P : WereOpen) {
+        pv::TDataSet* D = P.get();
+        if (!D || D->GetActive()) continue;
+        const std::string Name = ShownComponentName(*D);
+        std::string What = Change ? Change(*D) : std::string();
+        if (!What.empty()) What += ": ";
+        What += Name + " was open and cannot open again: ";
+        // The cause without the data set's name, which the message has said.
+        auto Cause = [&](const std::exception& E) {
+            std::string_view Text = E.what();
+            if (Text.starts_with(Name + ": ")) Text.remove_prefix(Name.size() + 2);
+            return std::string(Text);
+        };
+        try {
+            D->Open();
+        } catch (const pv::EDatabaseUnavailable& E) {
+            throw pv::EDatabaseUnavailable(What + Cause(E));
+        } catch (const std::exception& E) {
+            throw pv::EDatabaseError(What + Cause(E));
+        }
+    }
+}
+
+std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart) {
+    const pv::TDataSource* Source = Chart.GetDataSource();
+    if (!Source) return {};
+    const std::string Bound = "chart \"" + ShownComponentName(Chart) + "\" is bound to ";
+    const std::string NoPoints = ": the chart has no points";
+    const pv::TDataSet* D = Source->GetDataSet();
+    if (!D) return Bound + "data source \"" + ShownComponentName(*Source) + "\", which has no data set" + NoPoints;
+    if (!Source->GetEnabled())
+        return Bound + "data source \"" + ShownComponentName(*Source) + "\", which is disabled (Enabled = False)" +
+               NoPoints;
+    if (!D->GetActive())
+        return Bound + "data set \"" + ShownComponentName(*D) + "\", which is closed (Active = False)" + NoPoints;
+    return {};
+}
+
+void CheckChartData(std::string_view Command, const Norq_Plotvane::TNorq_DBPlotvane& Chart, bool Strict) {
+    const std::string Problem = ChartDataProblem(Chart);
+    if (Problem.empty()) return;
+    if (Strict) throw pv::EDatabaseError(Problem);
+    std::cerr << "plotvane " << Command << ": warning: " << Problem << "\n";
 }
 
 }  // namespace plotvane

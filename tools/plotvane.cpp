@@ -17,7 +17,7 @@ constexpr std::string_view Usage = R"(Usage: plotvane <command> [arguments]
        plotvane --version
 
 Commands:
-  render FORM [COMPONENT] -o FILE [--scale S] [--set Prop=Value]...
+  render FORM [COMPONENT] -o FILE [--scale S] [--strict] [--set Prop=Value]...
                       render a chart to FILE (.gif, .jpg, .jpeg, .png, .bmp,
                       .svg or .pdf; -o - --format png writes it to standard output)
   props FORM [COMPONENT]
