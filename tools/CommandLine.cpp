@@ -22,6 +22,28 @@ std::string TCommandArgs::Option(std::string_view Name, const std::string& Defau
     return It == Options.end() ? Default : It->second;
 }
 
+namespace {
+
+// The error for an option the command does not take, with the nearest one
+// it does take when the name looks like a slip for it. Leading dashes are
+// left out of the comparison: "-scale" is a slip for "--scale".
+std::string UnknownOptionMessage(std::string_view Name, std::initializer_list<std::string_view> ValueOptions,
+                                 std::initializer_list<std::string_view> Flags, bool AllowSet) {
+    std::vector<std::string_view> Known(ValueOptions);
+    Known.insert(Known.end(), Flags);
+    if (AllowSet) Known.push_back("--set");
+    Known.push_back("--help");
+    auto Bare = [](std::string_view S) { return S.substr(std::min(S.find_first_not_of('-'), S.size())); };
+    std::vector<std::string_view> BareKnown;
+    for (std::string_view K : Known) BareKnown.push_back(Bare(K));
+    std::string Message = "unknown option " + std::string(Name);
+    if (auto Nearest = NearestName(Bare(Name), BareKnown))
+        Message += "; did you mean " + std::string(Known[*Nearest]) + "?";
+    return Message;
+}
+
+}  // namespace
+
 TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
                               bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional,
                               std::initializer_list<std::string_view> Flags) {
@@ -51,7 +73,7 @@ TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initialize
         bool IsSet = AllowSet && Name == "--set";
         bool Known = IsSet;
         for (auto O : ValueOptions) Known = Known || Name == O;
-        if (!Known) throw EUsageError("unknown option " + Name);
+        if (!Known) throw EUsageError(UnknownOptionMessage(Name, ValueOptions, Flags, AllowSet));
         if (!Value) {
             if (I + 1 >= Args.size()) throw EUsageError(Name + " needs a value");
             Value = Args[++I];
@@ -128,6 +150,26 @@ std::size_t EditDistance(std::string_view A, std::string_view B) {
     return Row[B.size()];
 }
 
+std::size_t SlipLimit(std::string_view Name) { return std::max<std::size_t>(1, Name.size() / 3); }
+
+std::optional<std::size_t> NearestName(std::string_view Name, std::span<const std::string_view> Candidates) {
+    const std::size_t Limit = SlipLimit(Name);
+    std::optional<std::size_t> Best;
+    std::size_t BestDistance = Limit + 1;
+    for (std::size_t I = 0; I < Candidates.size(); ++I) {
+        const std::string_view C = Candidates[I];
+        // The distance is at least the difference in length.
+        const std::size_t Gap = C.size() > Name.size() ? C.size() - Name.size() : Name.size() - C.size();
+        if (Gap >= BestDistance) continue;
+        const std::size_t D = EditDistance(Name, C);
+        if (D < BestDistance && D < std::min(Name.size(), C.size())) {
+            Best = I;
+            BestDistance = D;
+        }
+    }
+    return Best;
+}
+
 namespace {
 
 void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out) {
@@ -138,17 +180,18 @@ void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out
     }
 }
 
-}  // namespace
-
-std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName) {
+// What follows "no component named <Name>" in a message: "; did you mean
+// X?" when a name is a slip away, then the form's components, or the
+// nearest few of a big form (see UnknownComponentMessage).
+std::string NearComponentsText(pv::TComponent& Module, std::string_view Name) {
     std::vector<pv::TComponent*> All{&Module};
     CollectComponents(Module, All);
     std::erase_if(All, [](const pv::TComponent* C) { return C->GetName().empty(); });
-    std::string Message = FormName + ": no component named " + std::string(Name);
+    std::string Message;
     // A name is near when at most a third of the name's letters (and at
     // least one) differ, or when it starts with the name's first three
     // letters (all of a shorter name).
-    const std::size_t Slip = std::max<std::size_t>(1, Name.size() / 3);
+    const std::size_t Slip = SlipLimit(Name);
     const std::size_t PrefixLength = std::min<std::size_t>(3, Name.size());
     auto SamePrefix = [&](std::string_view Other) {
         return Other.size() >= PrefixLength && pv::SameText(Other.substr(0, PrefixLength), Name.substr(0, PrefixLength));
@@ -196,6 +239,12 @@ std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Nam
     return Message;
 }
 
+}  // namespace
+
+std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName) {
+    return FormName + ": no component named " + std::string(Name) + NearComponentsText(Module, Name);
+}
+
 pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, const std::string& FormName) {
     if (Name.empty()) {
         if (auto* Chart = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(&Module)) return *Chart;
@@ -223,6 +272,17 @@ std::string ShownComponentName(const pv::TComponent& C) {
     return C.GetName().empty() ? std::string(C.ClassName()) : C.GetName();
 }
 
+// Whether First, the part before the first dot of a --set name that names
+// no component, looks like a slip for a property of Target, so the form
+// reader's "unknown property" message, which suggests that property, fits
+// better than one about a missing component.
+bool IsPropertySlip(const pv::TClassInfo* Info, std::string_view First) {
+    if (!Info) return false;
+    std::vector<std::string_view> Names;
+    for (const pv::TPropInfo* P : pv::GetPropList(*Info)) Names.push_back(P->Name);
+    return NearestName(First, Names).has_value();
+}
+
 }  // namespace
 
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets) {
@@ -248,6 +308,10 @@ void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector
             if (Other) {
                 Owner = Other;
                 Name = Name.substr(Dot + 1);
+            } else if (!IsPropertySlip(Info, First)) {
+                throw pv::EComponentError("--set " + S + ": " + ShownComponentName(Target) + " has no property " +
+                                          First + " and the form no component named " + First +
+                                          NearComponentsText(Module, First));
             }
         }
         pv::SetPropertyFromString(*Owner, Name, Value);

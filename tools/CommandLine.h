@@ -8,6 +8,7 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <stdexcept>
@@ -48,9 +49,11 @@ struct TCommandArgs {
 // Parses a command's arguments. ValueOptions are the options it takes, each
 // followed by a value ("-o out.gif", also "-o=out.gif"); Flags the options
 // it takes without a value ("--strict"); "--set" is always allowed and
-// repeatable when AllowSet. "--" ends the options. An unknown option, a
-// missing value, a value given to a flag or a number of positional
-// arguments outside [MinPositional, MaxPositional] raises EUsageError.
+// repeatable when AllowSet. "--" ends the options. An unknown option (with
+// the nearest known one when it looks like a slip: "unknown option --scal;
+// did you mean --scale?"), a missing value, a value given to a flag or a
+// number of positional arguments outside [MinPositional, MaxPositional]
+// raises EUsageError.
 TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
                               bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional,
                               std::initializer_list<std::string_view> Flags = {});
@@ -69,6 +72,16 @@ pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name)
 // The number of single-letter insertions, deletions and substitutions that
 // turn A into B, ASCII letter case ignored.
 std::size_t EditDistance(std::string_view A, std::string_view B);
+
+// How many letters a name typed for another may get wrong and still count
+// as a slip for it: a third of Name's letters, at least one.
+std::size_t SlipLimit(std::string_view Name);
+
+// The index of the candidate Name is most likely a slip for: the nearest by
+// EditDistance (the first of equally near ones) when it is at most
+// SlipLimit(Name) away and fewer edits than the shorter of the two has
+// letters (so "p" is no slip for "o"); nullopt when none is.
+std::optional<std::size_t> NearestName(std::string_view Name, std::span<const std::string_view> Candidates);
 
 // The error for a component name that is not in the form: it suggests the
 // nearest name when one is close, and lists the named components of the
@@ -90,6 +103,9 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
 // (form syntax: 'text' in quotes, clRed, True, TitleFont.Size, ...). The
 // property belongs to Target unless its first dotted part is no property of
 // Target but names a component of Module: "--set SalesQuery.SQL.Strings=(...)".
+// A first part that is neither (nor a slip for a property of Target) raises
+// pv::EComponentError saying the form has no such component, with the
+// nearest names as UnknownComponentMessage gives them.
 //
 // Changing a query's database, SQL or parameters closes it. After the last
 // set, every data set that was open before the first one and whose Active

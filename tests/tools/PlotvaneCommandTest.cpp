@@ -507,4 +507,44 @@ TEST_F(CommandTest, AChartBoundToAClosedDataSetWarnsAndStrictFails) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif", "empty.gif"}));
 }
 
+TEST_F(CommandTest, SlipsInCommandsOptionsAndComponentNamesGetSuggestions) {
+    TRun R = Run({"rendr", SampleForm});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane: unknown command 'rendr'; did you mean 'render'?\n"
+                     "Run 'plotvane --help' for the list of commands.\n");
+    R = Run({"help", "prps"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("plotvane help: unknown command 'prps'; did you mean 'props'?\n", 0), 0u) << R.Err;
+    const std::string Out = (Dir / "x.gif").string();
+    R = Run({"render", SampleForm, "-o", Out, "--scal", "2"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane render: unknown option --scal; did you mean --scale?\n"
+                     "Run 'plotvane render --help' for its usage.\n");
+    R = Run({"render", SampleForm, "-o", Out, "-strict"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: unknown option -strict; did you mean --strict?\n", 0), 0u) << R.Err;
+    R = Run({"render", SampleForm, "-o", Out, "-p", "2"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: unknown option -p\n", 0), 0u) << R.Err;
+
+    // A first part that is neither a property of the chart nor a component.
+    R = Run({"render", SampleForm, "-o", Out, "--set", "Nope.Width=1"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: --set Nope.Width=1: RevenueChart has no property Nope and the form no "
+                     "component named Nope\n"
+                     "The form's components:\n"
+                     "  SalesModule: TDataModule\n"
+                     "  SalesQuery: TSQLiteQuery\n"
+                     "  SalesSource: TDataSource\n"
+                     "  RevenueChart: TNorq_DBPlotvane\n");
+    R = Run({"render", SampleForm, "-o", Out, "--set", "SalesQury.Active=False"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: --set SalesQury.Active=False: RevenueChart has no property SalesQury "
+                          "and the form no component named SalesQury; did you mean SalesQuery?\n", 0), 0u)
+        << R.Err;
+    // A slip for a property of the chart keeps the property's message.
+    R = Run({"render", SampleForm, "-o", Out, "--set", "TitleFnt.Size=14"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_NE(R.Err.find("unknown property TitleFnt of RevenueChart"), std::string::npos) << R.Err;
+    EXPECT_NE(R.Err.find("did you mean TitleFont?"), std::string::npos) << R.Err;
+    EXPECT_TRUE(Files().empty());
+}
+
 }  // namespace
