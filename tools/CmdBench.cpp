@@ -16,7 +16,7 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane bench FORM [COMPONENT] --format gif|jpeg|bmp --count N [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane bench FORM [COMPONENT] --format gif|jpeg|bmp --count N [--strict] [--set Prop=Value]...
 
 Renders COMPONENT (default: the first TNorq_DBPlotvane) and encodes the
 picture N times after one warm-up run, in one thread, and prints
@@ -28,14 +28,17 @@ JPEG pictures refilled) followed by writing the chosen format into memory.
 
   --format gif|jpeg|bmp  the encoding to time (default: gif)
   --count N              the number of timed runs, 1 or more (default: 20)
-  --set Prop=Value       set a property first, in form syntax (repeatable)
+  --set Prop=Value       set a property first, in form syntax (repeatable);
+                         a data set that was open is opened again after them
+  --strict               fail instead of warning when the chart is bound to a
+                         closed data set (or a disabled data source)
 )";
 
 }  // namespace
 
 int RunBench(std::span<const std::string> Args) {
     return RunCommand("bench", Help, "performance.md", Args, [&] {
-        TCommandArgs A = ParseCommandArgs(Args, {"--format", "--count"}, true, 1, 2);
+        TCommandArgs A = ParseCommandArgs(Args, {"--format", "--count"}, true, 1, 2, {"--strict"});
         std::string Format = A.Option("--format", "gif");
         if (Format == "jpg") Format = "jpeg";
         if (Format != "gif" && Format != "jpeg" && Format != "bmp")
@@ -50,6 +53,7 @@ int RunBench(std::span<const std::string> Args) {
         auto Module = LoadForm(Form);
         auto& Chart = FindChart(*Module, A.Positional.size() > 1 ? A.Positional[1] : std::string(), Form);
         ApplySets(*Module, Chart, A.Sets);
+        CheckChartData("bench", Chart, A.Flag("--strict"));
 
         pv::TMemoryStream Out;
         auto RunOnce = [&] {

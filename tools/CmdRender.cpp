@@ -15,7 +15,7 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--scale S] [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--scale S] [--strict] [--set Prop=Value]...
 
 Reads FORM, applies each --set to the chart, renders it and writes FILE.
 The picture type follows FILE's extension: .gif, .jpg or .jpeg (at the
@@ -32,7 +32,13 @@ file behind.
   --scale S          draw everything S times larger (1..4, fractions allowed),
                      for screens of that pixel density
   --set Prop=Value   set a property first, in form syntax (repeatable);
-                     Other.Prop=Value sets a property of the component Other
+                     Other.Prop=Value sets a property of the component Other.
+                     A data set that was open is opened again after the sets
+                     (a new DatabaseName or SQL closes it); if it cannot
+                     open, the command fails and writes nothing
+  --strict           fail, writing nothing, where it would only warn: when
+                     the chart is bound to a closed data set (or a disabled
+                     data source), which leaves it without points
 
   plotvane render sales.form -o - --format png > chart.png
 )";
@@ -66,7 +72,7 @@ void WriteStdout(std::span<const std::uint8_t> Bytes) {
 
 int RunRender(std::span<const std::string> Args) {
     return RunCommand("render", Help, "forms.md", Args, [&] {
-        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale"}, true, 1, 2);
+        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale"}, true, 1, 2, {"--strict"});
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");
         const TChartFileFormat Format = PictureType(Out, A.Option("--format"));
@@ -81,6 +87,7 @@ int RunRender(std::span<const std::string> Args) {
         auto Module = LoadForm(Form);
         auto& Chart = FindChart(*Module, A.Positional.size() > 1 ? A.Positional[1] : std::string(), Form);
         ApplySets(*Module, Chart, A.Sets);
+        CheckChartData("render", Chart, A.Flag("--strict"));
         Chart.SetScale(Scale);
 
         const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format);

@@ -96,21 +96,12 @@ unsigned ParseNumber(const std::string& Option, const std::string& Text, unsigne
 
 int RunServe(std::span<const std::string> Args) {
     return RunCommand("serve", Help, "server.md", Args, [&] {
-        std::vector<std::string> Rest;
-        bool Refresh = true, Metrics = true;
-        for (const std::string& A : Args) {
-            if (A == "--no-refresh")
-                Refresh = false;
-            else if (A == "--no-metrics")
-                Metrics = false;
-            else
-                Rest.push_back(A);
-        }
-        TCommandArgs A = ParseCommandArgs(Rest,
+        TCommandArgs A = ParseCommandArgs(Args,
                                           {"--port", "--bind", "--threads", "--cache-control", "--cache-size",
                                            "--access-log", "--cors-origin", "--sign-key", "--rate", "--burst",
                                            "--trusted-proxy", "--metrics-from"},
-                                          false, 1, 1);
+                                          false, 1, 1, {"--no-refresh", "--no-metrics"});
+        const bool Refresh = !A.Flag("--no-refresh"), Metrics = !A.Flag("--no-metrics");
         TChartServerOptions O;
         O.FormFile = A.Positional[0];
         O.LoadModule = [Form = O.FormFile] { return LoadForm(Form); };

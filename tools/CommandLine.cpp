@@ -8,6 +8,8 @@
 #include <iostream>
 #include <optional>
 
+#include "platform/db/DBError.h"
+#include "platform/db/DataSource.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormReader.h"
 #include "platform/rtl/Strings.h"
@@ -20,8 +22,31 @@ std::string TCommandArgs::Option(std::string_view Name, const std::string& Defau
     return It == Options.end() ? Default : It->second;
 }
 
+namespace {
+
+// The error for an option the command does not take, with the nearest one
+// it does take when the name looks like a slip for it. Leading dashes are
+// left out of the comparison: "-scale" is a slip for "--scale".
+std::string UnknownOptionMessage(std::string_view Name, std::initializer_list<std::string_view> ValueOptions,
+                                 std::initializer_list<std::string_view> Flags, bool AllowSet) {
+    std::vector<std::string_view> Known(ValueOptions);
+    Known.insert(Known.end(), Flags);
+    if (AllowSet) Known.push_back("--set");
+    Known.push_back("--help");
+    auto Bare = [](std::string_view S) { return S.substr(std::min(S.find_first_not_of('-'), S.size())); };
+    std::vector<std::string_view> BareKnown;
+    for (std::string_view K : Known) BareKnown.push_back(Bare(K));
+    std::string Message = "unknown option " + std::string(Name);
+    if (auto Nearest = NearestName(Bare(Name), BareKnown))
+        Message += "; did you mean " + std::string(Known[*Nearest]) + "?";
+    return Message;
+}
+
+}  // namespace
+
 TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
-                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional) {
+                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional,
+                              std::initializer_list<std::string_view> Flags) {
     TCommandArgs Result;
     bool OptionsEnded = false;
     for (std::size_t I = 0; I < Args.size(); ++I) {
@@ -40,10 +65,15 @@ TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initialize
             Name = A.substr(0, Eq);
             Value = A.substr(Eq + 1);
         }
+        if (std::find(Flags.begin(), Flags.end(), Name) != Flags.end()) {
+            if (Value) throw EUsageError(Name + " takes no value");
+            Result.Flags.insert(Name);
+            continue;
+        }
         bool IsSet = AllowSet && Name == "--set";
         bool Known = IsSet;
         for (auto O : ValueOptions) Known = Known || Name == O;
-        if (!Known) throw EUsageError("unknown option " + Name);
+        if (!Known) throw EUsageError(UnknownOptionMessage(Name, ValueOptions, Flags, AllowSet));
         if (!Value) {
             if (I + 1 >= Args.size()) throw EUsageError(Name + " needs a value");
             Value = Args[++I];
@@ -147,6 +177,26 @@ std::size_t EditDistance(std::string_view A, std::string_view B) {
     return Row[B.size()];
 }
 
+std::size_t SlipLimit(std::string_view Name) { return std::max<std::size_t>(1, Name.size() / 3); }
+
+std::optional<std::size_t> NearestName(std::string_view Name, std::span<const std::string_view> Candidates) {
+    const std::size_t Limit = SlipLimit(Name);
+    std::optional<std::size_t> Best;
+    std::size_t BestDistance = Limit + 1;
+    for (std::size_t I = 0; I < Candidates.size(); ++I) {
+        const std::string_view C = Candidates[I];
+        // The distance is at least the difference in length.
+        const std::size_t Gap = C.size() > Name.size() ? C.size() - Name.size() : Name.size() - C.size();
+        if (Gap >= BestDistance) continue;
+        const std::size_t D = EditDistance(Name, C);
+        if (D < BestDistance && D < std::min(Name.size(), C.size())) {
+            Best = I;
+            BestDistance = D;
+        }
+    }
+    return Best;
+}
+
 namespace {
 
 void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out) {
@@ -157,17 +207,18 @@ void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out
     }
 }
 
-}  // namespace
-
-std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName) {
+// What follows "no component named <Name>" in a message: "; did you mean
+// X?" when a name is a slip away, then the form's components, or the
+// nearest few of a big form (see UnknownComponentMessage).
+std::string NearComponentsText(pv::TComponent& Module, std::string_view Name) {
     std::vector<pv::TComponent*> All{&Module};
     CollectComponents(Module, All);
     std::erase_if(All, [](const pv::TComponent* C) { return C->GetName().empty(); });
-    std::string Message = FormName + ": no component named " + std::string(Name);
+    std::string Message;
     // A name is near when at most a third of the name's letters (and at
     // least one) differ, or when it starts with the name's first three
     // letters (all of a shorter name).
-    const std::size_t Slip = std::max<std::size_t>(1, Name.size() / 3);
+    const std::size_t Slip = SlipLimit(Name);
     const std::size_t PrefixLength = std::min<std::size_t>(3, Name.size());
     auto SamePrefix = [&](std::string_view Other) {
         return Other.size() >= PrefixLength && pv::SameText(Other.substr(0, PrefixLength), Name.substr(0, PrefixLength));
@@ -215,6 +266,12 @@ std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Nam
     return Message;
 }
 
+}  // namespace
+
+std::string UnknownComponentMessage(pv::TComponent& Module, std::string_view Name, const std::string& FormName) {
+    return FormName + ": no component named " + std::string(Name) + NearComponentsText(Module, Name);
+}
+
 pv::TComponent& FindTarget(pv::TComponent& Module, const std::string& Name, const std::string& FormName) {
     if (Name.empty()) {
         if (auto* Chart = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(&Module)) return *Chart;
@@ -236,7 +293,32 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
     return *Chart;
 }
 
+namespace {
+
+std::string ShownComponentName(const pv::TComponent& C) {
+    return C.GetName().empty() ? std::string(C.ClassName()) : C.GetName();
+}
+
+// Whether First, the part before the first dot of a --set name that names
+// no component, looks like a slip for a property of Target, so the form
+// reader's "unknown property" message, which suggests that property, fits
+// better than one about a missing component.
+bool IsPropertySlip(const pv::TClassInfo* Info, std::string_view First) {
+    if (!Info) return false;
+    std::vector<std::string_view> Names;
+    for (const pv::TPropInfo* P : pv::GetPropList(*Info)) Names.push_back(P->Name);
+    return NearestName(First, Names).has_value();
+}
+
+}  // namespace
+
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets) {
+    const std::vector<pv::TComponentPtr<pv::TDataSet>> WereOpen = OpenDataSets(Module);
+    // Each set with the component it changed, for the message when a data
+    // set cannot open again; and the components whose Active a set chose,
+    // which stay as they were set.
+    std::vector<std::pair<pv::TComponentPtr<pv::TComponent>, const std::string*>> Changed;
+    std::vector<pv::TComponentPtr<pv::TComponent>> ActiveChosen;
     for (const std::string& S : Sets) {
         auto Eq = S.find('=');
         if (Eq == std::string::npos) throw EUsageError("--set " + S + ": expected Prop=Value");
@@ -253,10 +335,87 @@ void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector
             if (Other) {
                 Owner = Other;
                 Name = Name.substr(Dot + 1);
+            } else if (!IsPropertySlip(Info, First)) {
+                throw pv::EComponentError("--set " + S + ": " + ShownComponentName(Target) + " has no property " +
+                                          First + " and the form no component named " + First +
+                                          NearComponentsText(Module, First));
             }
         }
         pv::SetPropertyFromString(*Owner, Name, Value);
+        Changed.emplace_back(Owner, &S);
+        if (pv::SameText(Name, "Active")) ActiveChosen.emplace_back(Owner);
     }
+    std::vector<pv::TComponentPtr<pv::TDataSet>> Reopen;
+    for (const auto& D : WereOpen)
+        if (std::none_of(ActiveChosen.begin(), ActiveChosen.end(),
+                         [&](const auto& C) { return C.get() == D.get(); }))
+            Reopen.push_back(D);
+    ReopenDataSets(Reopen, [&](const pv::TDataSet& D) {
+        // The sets on the data set itself; when none (another component's
+        // change closed it), every set.
+        std::string On, All;
+        for (const auto& [C, Text] : Changed) {
+            All += (All.empty() ? "--set " : " --set ") + *Text;
+            if (C.get() == &D) On += (On.empty() ? "--set " : " --set ") + *Text;
+        }
+        return On.empty() ? All : On;
+    });
+}
+
+std::vector<pv::TComponentPtr<pv::TDataSet>> OpenDataSets(pv::TComponent& Module) {
+    std::vector<pv::TComponent*> All{&Module};
+    CollectComponents(Module, All);
+    std::vector<pv::TComponentPtr<pv::TDataSet>> Open;
+    for (pv::TComponent* C : All)
+        if (auto* D = dynamic_cast<pv::TDataSet*>(C); D && D->GetActive()) Open.emplace_back(D);
+    return Open;
+}
+
+void ReopenDataSets(std::span<const pv::TComponentPtr<pv::TDataSet>> WereOpen,
+                    const std::function<std::string(const pv::TDataSet&)>& Change) {
+    for (const pv::TComponentPtr<pv::TDataSet>& P : WereOpen) {
+        pv::TDataSet* D = P.get();
+        if (!D || D->GetActive()) continue;
+        const std::string Name = ShownComponentName(*D);
+        std::string What = Change ? Change(*D) : std::string();
+        if (!What.empty()) What += ": ";
+        What += Name + " was open and cannot open again: ";
+        // The cause without the data set's name, which the message has said.
+        auto Cause = [&](const std::exception& E) {
+            std::string_view Text = E.what();
+            if (Text.starts_with(Name + ": ")) Text.remove_prefix(Name.size() + 2);
+            return std::string(Text);
+        };
+        try {
+            D->Open();
+        } catch (const pv::EDatabaseUnavailable& E) {
+            throw pv::EDatabaseUnavailable(What + Cause(E));
+        } catch (const std::exception& E) {
+            throw pv::EDatabaseError(What + Cause(E));
+        }
+    }
+}
+
+std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart) {
+    const pv::TDataSource* Source = Chart.GetDataSource();
+    if (!Source) return {};
+    const std::string Bound = "chart \"" + ShownComponentName(Chart) + "\" is bound to ";
+    const std::string NoPoints = ": the chart has no points";
+    const pv::TDataSet* D = Source->GetDataSet();
+    if (!D) return Bound + "data source \"" + ShownComponentName(*Source) + "\", which has no data set" + NoPoints;
+    if (!Source->GetEnabled())
+        return Bound + "data source \"" + ShownComponentName(*Source) + "\", which is disabled (Enabled = False)" +
+               NoPoints;
+    if (!D->GetActive())
+        return Bound + "data set \"" + ShownComponentName(*D) + "\", which is closed (Active = False)" + NoPoints;
+    return {};
+}
+
+void CheckChartData(std::string_view Command, const Norq_Plotvane::TNorq_DBPlotvane& Chart, bool Strict) {
+    const std::string Problem = ChartDataProblem(Chart);
+    if (Problem.empty()) return;
+    if (Strict) throw pv::EDatabaseError(Problem);
+    std::cerr << "plotvane " << Command << ": warning: " << Problem << "\n";
 }
 
 }  // namespace plotvane

@@ -1,6 +1,7 @@
 #pragma once
 // What the subcommands share: argument parsing, error reporting, finding
-// the component to work on, --set. Result files are written with
+// the component to work on, --set (keeping open the data sets it closes),
+// the check that a chart to render has its data. Result files are written with
 // pv::WriteFileAtomically (platform/rtl/AtomicFile.h).
 
 #include <cstdint>
@@ -8,6 +9,8 @@
 #include <functional>
 #include <initializer_list>
 #include <map>
+#include <optional>
+#include <set>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "component/Norq_Plotvane.h"
+#include "platform/db/DataSet.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Component.h"
 
@@ -34,18 +38,26 @@ struct TCommandArgs {
     std::map<std::string, std::string, std::less<>> Options;
     // Every --set value ("Prop=Value"), in order.
     std::vector<std::string> Sets;
+    // The flags given (options without a value), by their spelling in Flags.
+    std::set<std::string, std::less<>> Flags;
 
     // The value of an option, or Default.
     std::string Option(std::string_view Name, const std::string& Default = {}) const;
+    // Whether the flag Name was given.
+    bool Flag(std::string_view Name) const { return Flags.contains(Name); }
 };
 
 // Parses a command's arguments. ValueOptions are the options it takes, each
-// followed by a value ("-o out.gif", also "-o=out.gif"); "--set" is always
-// allowed and repeatable when AllowSet. "--" ends the options. An unknown
-// option, a missing value or a number of positional arguments outside
-// [MinPositional, MaxPositional] raises EUsageError.
+// followed by a value ("-o out.gif", also "-o=out.gif"); Flags the options
+// it takes without a value ("--strict"); "--set" is always allowed and
+// repeatable when AllowSet. "--" ends the options. An unknown option (with
+// the nearest known one when it looks like a slip: "unknown option --scal;
+// did you mean --scale?"), a missing value, a value given to a flag or a
+// number of positional arguments outside [MinPositional, MaxPositional]
+// raises EUsageError.
 TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initializer_list<std::string_view> ValueOptions,
-                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional);
+                              bool AllowSet, std::size_t MinPositional, std::size_t MaxPositional,
+                              std::initializer_list<std::string_view> Flags = {});
 
 // Runs a command: prints Help and the line naming its documentation page
 // DocPage (DocumentationLine) and returns 0 when "--help" or "-h" is among
@@ -73,6 +85,16 @@ pv::TComponent* FindComponentDeep(pv::TComponent& Module, std::string_view Name)
 // turn A into B, ASCII letter case ignored.
 std::size_t EditDistance(std::string_view A, std::string_view B);
 
+// How many letters a name typed for another may get wrong and still count
+// as a slip for it: a third of Name's letters, at least one.
+std::size_t SlipLimit(std::string_view Name);
+
+// The index of the candidate Name is most likely a slip for: the nearest by
+// EditDistance (the first of equally near ones) when it is at most
+// SlipLimit(Name) away and fewer edits than the shorter of the two has
+// letters (so "p" is no slip for "o"); nullopt when none is.
+std::optional<std::size_t> NearestName(std::string_view Name, std::span<const std::string_view> Candidates);
+
 // The error for a component name that is not in the form: it suggests the
 // nearest name when one is close, and lists the named components of the
 // form (Module first) with their classes: all of them when there are at
@@ -93,7 +115,46 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
 // (form syntax: 'text' in quotes, clRed, True, TitleFont.Size, ...). The
 // property belongs to Target unless its first dotted part is no property of
 // Target but names a component of Module: "--set SalesQuery.SQL.Strings=(...)".
+// A first part that is neither (nor a slip for a property of Target) raises
+// pv::EComponentError saying the form has no such component, with the
+// nearest names as UnknownComponentMessage gives them.
+//
+// Changing a query's database, SQL or parameters closes it. After the last
+// set, every data set that was open before the first one and whose Active
+// no set chose is opened again (ReopenDataSets), so a chart bound to it
+// keeps its points; one that cannot open fails the sets with
+// pv::EDatabaseError naming the --set values on it, the data set and why:
+//   --set SalesQuery.DatabaseName='other.db': SalesQuery was open and cannot
+//   open again: cannot open database ".../other.db": unable to open database file
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets);
+
+// The data sets of Module (Module itself and every component below it) that
+// are open: what ReopenDataSets opens again after a change.
+std::vector<pv::TComponentPtr<pv::TDataSet>> OpenDataSets(pv::TComponent& Module);
+
+// Opens again each data set of WereOpen that is closed now, in order; those
+// destroyed meanwhile are skipped. For any change that may close an open
+// data set (a property of a query, from --set or from the designer): take
+// OpenDataSets before it and call ReopenDataSets after it. The first that
+// fails to open raises pv::EDatabaseError (pv::EDatabaseUnavailable for a
+// server that cannot answer now): "<Change(it)>: <name> was open and cannot
+// open again: <cause>", without the "<Change>: " when Change is empty or
+// gives an empty text. The data sets after it are left as they are.
+void ReopenDataSets(std::span<const pv::TComponentPtr<pv::TDataSet>> WereOpen,
+                    const std::function<std::string(const pv::TDataSet&)>& Change = {});
+
+// Why Chart will draw no points although it is bound to data: its data
+// source has no data set or is disabled, or its data set is closed, e.g.
+//   chart "RevenueChart" is bound to data set "SalesQuery", which is closed
+//   (Active = False): the chart has no points
+// Empty when the data set is open, or when the chart has no data source.
+std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart);
+
+// What a command that renders Chart does about ChartDataProblem: prints
+// "plotvane <Command>: warning: <problem>" on stderr, or with Strict raises
+// pv::EDatabaseError with the problem, so the command fails before it
+// writes anything.
+void CheckChartData(std::string_view Command, const Norq_Plotvane::TNorq_DBPlotvane& Chart, bool Strict);
 
 // Writing result files: pv::WriteFileAtomically.
 using pv::WriteFileAtomically;

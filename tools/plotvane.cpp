@@ -19,7 +19,7 @@ constexpr std::string_view Usage = R"(Usage: plotvane <command> [arguments]
        plotvane --version
 
 Commands:
-  render FORM [COMPONENT] -o FILE [--scale S] [--set Prop=Value]...
+  render FORM [COMPONENT] -o FILE [--scale S] [--strict] [--set Prop=Value]...
                       render a chart to FILE (.gif, .jpg, .jpeg, .png, .bmp,
                       .svg or .pdf; -o - --format png writes it to standard output)
   props FORM [COMPONENT]
@@ -63,6 +63,18 @@ constexpr TCommand Commands[] = {
 #endif
 };
 
+// The error for a command that is not there, with the nearest one when the
+// name looks like a slip for it ("help" too, unless it came after "help").
+std::string UnknownCommandMessage(const std::string& Name, bool AfterHelp) {
+    std::vector<std::string_view> Names;
+    for (const TCommand& C : Commands) Names.push_back(C.Name);
+    if (!AfterHelp) Names.push_back("help");
+    std::string Message = "unknown command '" + Name + "'";
+    if (auto Nearest = plotvane::NearestName(Name, Names))
+        Message += "; did you mean '" + std::string(Names[*Nearest]) + "'?";
+    return Message;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,8 +100,8 @@ int main(int argc, char** argv) {
         Args = {Args[1], "--help"};
         for (const TCommand& C : Commands)
             if (Args[0] == C.Name) return C.Run(std::span<const std::string>(Args).subspan(1));
-        std::cerr << "plotvane help: unknown command '" << Args[0]
-                  << "'\nRun 'plotvane --help' for the list of commands.\n";
+        std::cerr << "plotvane help: " << UnknownCommandMessage(Args[0], true)
+                  << "\nRun 'plotvane --help' for the list of commands.\n";
         return 2;
     }
     for (const TCommand& C : Commands)
@@ -103,6 +115,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
         }
-    std::cerr << "plotvane: unknown command '" << Args[0] << "'\nRun 'plotvane --help' for the list of commands.\n";
+    std::cerr << "plotvane: " << UnknownCommandMessage(Args[0], false)
+              << "\nRun 'plotvane --help' for the list of commands.\n";
     return 2;
 }

@@ -482,4 +482,101 @@ TEST_F(CommandTest, AWrongNameInABigFormSuggestsTheNearestFiveAndCountsTheRest) 
     EXPECT_EQ(Files(), std::vector<std::string>{"big.form"});
 }
 
+TEST_F(CommandTest, ASetThatClosesAnOpenQueryOpensItAgainOrFailsTheCommand) {
+    const fs::path Copy = Dir / "copy.db";
+    fs::copy_file(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "sales.db", Copy);
+    // Another database and other SQL, both closing the query: it opens again
+    // after the last set, and the chart shows the new rows (no month below zero).
+    const std::string OtherDb = "SalesQuery.DatabaseName='" + Copy.string() + "'";
+    const std::string OtherSql = "SalesQuery.SQL.Strings=('SELECT month, revenue FROM sales WHERE revenue > 0')";
+    TRun R = Run({"render", SampleForm, "-o", (Dir / "chart.gif").string(), "--set", OtherDb, "--set", OtherSql});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "");
+    TGifInfo Info = DecodeGif(Dir / "chart.gif");
+    EXPECT_TRUE(Info.HasBlue);
+    EXPECT_FALSE(Info.HasRed);
+    // A rewritten form keeps the query open.
+    R = Run({"write-form", SampleForm, "-o", "-", "--set", OtherDb});
+    ASSERT_EQ(R.Status, 0) << R.Err;
+    EXPECT_NE(R.Out.find("    Active = True\n"), std::string::npos) << R.Out;
+
+    // A query that cannot open again fails the command, naming the set, the
+    // data set and the cause, and writes nothing.
+    R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--set", "SalesQuery.DatabaseName='missing.db'"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: --set SalesQuery.DatabaseName='missing.db': SalesQuery was open and cannot "
+                     "open again: cannot open database \"" PLOTVANE_EXAMPLES_BUILD_DIR "/missing.db\": unable to "
+                     "open database file\n");
+    R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--set", "Width=300", "--set",
+             "SalesQuery.SQL.Strings=('SELECT month, revenue FROM nosuch')"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err.rfind("plotvane render: --set SalesQuery.SQL.Strings=('SELECT month, revenue FROM nosuch'): "
+                          "SalesQuery was open and cannot open again: ", 0), 0u) << R.Err;
+    EXPECT_NE(R.Err.find("no such table: nosuch"), std::string::npos) << R.Err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif", "copy.db"}));
+}
+
+TEST_F(CommandTest, AChartBoundToAClosedDataSetWarnsAndStrictFails) {
+    const std::string Closed = "chart \"RevenueChart\" is bound to data set \"SalesQuery\", which is closed "
+                               "(Active = False): the chart has no points\n";
+    // A set that chooses Active is kept: the query stays closed.
+    TRun R = Run({"render", SampleForm, "-o", (Dir / "empty.gif").string(), "--set", "SalesQuery.Active=False"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "plotvane render: warning: " + Closed);
+    EXPECT_EQ(DecodeGif(Dir / "empty.gif").Width, 400);
+    R = Run({"render", SampleForm, "-o", (Dir / "x.gif").string(), "--strict", "--set", "SalesQuery.Active=False"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: " + Closed);
+    R = Run({"bench", SampleForm, "--count", "1", "--strict", "--set", "SalesSource.Enabled=False"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Out, "");
+    EXPECT_EQ(R.Err, "plotvane bench: chart \"RevenueChart\" is bound to data source \"SalesSource\", which is "
+                     "disabled (Enabled = False): the chart has no points\n");
+    // An open data set: nothing to say, --strict or not.
+    R = Run({"render", SampleForm, "-o", (Dir / "chart.gif").string(), "--strict"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "");
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif", "empty.gif"}));
+}
+
+TEST_F(CommandTest, SlipsInCommandsOptionsAndComponentNamesGetSuggestions) {
+    TRun R = Run({"rendr", SampleForm});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane: unknown command 'rendr'; did you mean 'render'?\n"
+                     "Run 'plotvane --help' for the list of commands.\n");
+    R = Run({"help", "prps"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("plotvane help: unknown command 'prps'; did you mean 'props'?\n", 0), 0u) << R.Err;
+    const std::string Out = (Dir / "x.gif").string();
+    R = Run({"render", SampleForm, "-o", Out, "--scal", "2"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane render: unknown option --scal; did you mean --scale?\n"
+                     "Run 'plotvane render --help' for its usage.\n");
+    R = Run({"render", SampleForm, "-o", Out, "-strict"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: unknown option -strict; did you mean --strict?\n", 0), 0u) << R.Err;
+    R = Run({"render", SampleForm, "-o", Out, "-p", "2"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: unknown option -p\n", 0), 0u) << R.Err;
+
+    // A first part that is neither a property of the chart nor a component.
+    R = Run({"render", SampleForm, "-o", Out, "--set", "Nope.Width=1"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_EQ(R.Err, "plotvane render: --set Nope.Width=1: RevenueChart has no property Nope and the form no "
+                     "component named Nope\n"
+                     "The form's components:\n"
+                     "  SalesModule: TDataModule\n"
+                     "  SalesQuery: TSQLiteQuery\n"
+                     "  SalesSource: TDataSource\n"
+                     "  RevenueChart: TNorq_DBPlotvane\n");
+    R = Run({"render", SampleForm, "-o", Out, "--set", "SalesQury.Active=False"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: --set SalesQury.Active=False: RevenueChart has no property SalesQury "
+                          "and the form no component named SalesQury; did you mean SalesQuery?\n", 0), 0u)
+        << R.Err;
+    // A slip for a property of the chart keeps the property's message.
+    R = Run({"render", SampleForm, "-o", Out, "--set", "TitleFnt.Size=14"});
+    EXPECT_EQ(R.Status, 1);
+    EXPECT_NE(R.Err.find("unknown property TitleFnt of RevenueChart"), std::string::npos) << R.Err;
+    EXPECT_NE(R.Err.find("did you mean TitleFont?"), std::string::npos) << R.Err;
+    EXPECT_TRUE(Files().empty());
+}
+
 }  // namespace
