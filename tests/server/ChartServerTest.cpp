@@ -21,8 +21,8 @@
 
 #include "component/Norq_Plotvane.h"
 #include "platform/web/HTTPServer.h"
+#include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
-#include "tests/web/HttpTestClient.h"
 #include "tools/FormClasses.h"
 
 namespace plotvane {

@@ -14,7 +14,7 @@
 
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
 #include "tools/DesignServer.h"
 #include "tools/FormClasses.h"

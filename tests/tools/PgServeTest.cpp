@@ -23,7 +23,7 @@
 #include "platform/rtl/FormWriter.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/PgSuite.h"
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
 #include "tools/FormClasses.h"
 
 extern char** environ;

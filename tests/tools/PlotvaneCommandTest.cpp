@@ -18,7 +18,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
 
 namespace {
 

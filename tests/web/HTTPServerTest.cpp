@@ -20,8 +20,8 @@
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
 #include "platform/web/ETag.h"
+#include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
-#include "tests/web/HttpTestClient.h"
 
 namespace pv {
 namespace {
