@@ -32,6 +32,7 @@
 
 namespace pv::test {
 
+// The class's name as written in the source ("pv::EFormError").
 inline std::string ClassNameOf(const std::type_info& Type) {
     int Status = 0;
     const std::unique_ptr<char, void (*)(void*)> Name(abi::__cxa_demangle(Type.name(), nullptr, nullptr, &Status),
@@ -77,19 +78,13 @@ template <class E, class F>
                          : Match == TMessageMatch::StartsWith ? What.compare(0, First.size(), First) == 0
                                                               : std::all_of(Want.begin(), Want.end(), Found);
     if (!Instead && Matches) return ::testing::AssertionSuccess();
+    const char* const How[] = {"", "that begins with ", "containing "};
     ::testing::AssertionResult Failure = ::testing::AssertionFailure();
-    Failure << Statement << "\n  should raise " << Type << " with a message ";
-    if (Match == TMessageMatch::Exact) {
-        Failure << Quoted(First);
-    } else if (Match == TMessageMatch::StartsWith) {
-        Failure << "that begins with " << Quoted(First);
-    } else {
-        Failure << "containing";
-        const char* Joint = " ";
-        for (const std::string& Part : Want) {
-            Failure << Joint << Quoted(Part);
-            Joint = " and ";
-        }
+    Failure << Statement << "\n  should raise " << Type << " with a message " << How[static_cast<int>(Match)];
+    const char* Joint = "";
+    for (const std::string& Part : Want) {
+        Failure << Joint << Quoted(Part);
+        Joint = " and ";
     }
     Failure << "\n  but it " << (Instead ? *Instead : "raises " + Class + " with the message " + Quoted(What));
     return Failure;
@@ -117,13 +112,14 @@ template <class E, class F>
 #define EXPECT_THROW_MSG_HAS(statement, ExceptionType, ...) \
     PV_THROW_MSG_(GTEST_NONFATAL_FAILURE_, statement, ExceptionType, Contains, __VA_ARGS__)
 
-#define EXPECT_THROW_CHECK(statement, ExceptionType, ...)                                                     \
-    switch (0)                                                                                               \
-    case 0:                                                                                                  \
-    default:                                                                                                 \
-        if (const std::optional<std::string> PvInstead_ =                                                    \
-                ::pv::test::Catching<ExceptionType>([&] { statement; }, __VA_ARGS__);                        \
-            !PvInstead_)                                                                                     \
-            ;                                                                                                \
-        else                                                                                                 \
-            GTEST_NONFATAL_FAILURE_((#statement "\n  should raise " #ExceptionType "\n  but it " + *PvInstead_).c_str())
+#define EXPECT_THROW_CHECK(statement, ExceptionType, ...)                                                \
+    switch (0)                                                                                          \
+    case 0:                                                                                             \
+    default:                                                                                            \
+        if (const std::optional<std::string> PvInstead_ =                                               \
+                ::pv::test::Catching<ExceptionType>([&] { statement; }, __VA_ARGS__);                   \
+            !PvInstead_)                                                                                \
+            ;                                                                                           \
+        else                                                                                            \
+            GTEST_NONFATAL_FAILURE_(                                                                    \
+                (#statement "\n  should raise " #ExceptionType "\n  but it " + *PvInstead_).c_str())
