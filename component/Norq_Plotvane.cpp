@@ -240,7 +240,7 @@ void TNorq_DBPlotvane::SetJPEGQuality(std::int32_t Value) {
 void TNorq_DBPlotvane::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
     if (Operation != TOperation::opRemove) return;
-    if (ChartDataLink && FDataSourceId && AComponent == FDataSourceId) SetDataSource(nullptr);
+    if (ChartDataLink && AComponent && FDataSource.Refers(AComponent)) SetDataSource(nullptr);
 }
 
 void TNorq_DBPlotvane::ActiveChanged() {
@@ -255,10 +255,9 @@ void TNorq_DBPlotvane::ActiveChanged() {
 
 void TNorq_DBPlotvane::SetDataSource(TDataSource* Value) {
     ChartDataLink->SetDataSource(Value);
-    if (Value == FDataSourceId) return;
+    if (FDataSource.Refers(Value)) return;
     if (TDataSource* Old = FDataSource.get()) RemoveFreeNotification(Old);
     FDataSource = Value;
-    FDataSourceId = Value;
     if (Value) FreeNotification(Value);
     ChartSeries->SetDataSource(Value ? Value->GetDataSet() : nullptr);
     DrawPreviewImage();

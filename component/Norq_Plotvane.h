@@ -265,8 +265,9 @@ private:
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned by this component as its owner (in its list of components), and
-    // freed by ReleaseMembers in the release order; the guard turns null as
-    // soon as the chart's teardown starts.
+    // freed by ReleaseMembers in the release order, which clears the guard
+    // first; were the chart freed otherwise, the guard would turn null when
+    // the base part of its teardown step began.
     pv::TComponentPtr<TDBChart> InternalChart;
     // Owned by InternalChart, which frees it; replaced only through
     // ChangeSeriesType.
@@ -282,9 +283,6 @@ private:
     TSeriesStyle FSeriesStyle = TSeriesStyle::ssLineSeries;
     // Not owned; registered for its free notice, dropped in Notification.
     pv::TComponentPtr<TDataSource> FDataSource;
-    // The held data source's address, for recognising its removal notice
-    // after the guard has turned null; never dereferenced.
-    const TComponent* FDataSourceId = nullptr;
     TColor FSeriesColorNegative = 0x0000FF;
     TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
     double FScale = 1;

@@ -69,7 +69,6 @@ void TDataSource::DetachDataSet(bool DropErrors) {
         RemoveFreeNotification(D);
     }
     FDataSet.reset();
-    FDataSetId = nullptr;
     UpdateLinks(DropErrors);
 }
 
@@ -84,7 +83,6 @@ void TDataSource::SetDataSet(TDataSet* Value) {
         RemoveFreeNotification(Old);
     }
     FDataSet = Value;
-    FDataSetId = Value;
     if (Value) {
         Value->FDataSources.push_back(this);
         FreeNotification(Value);
@@ -137,7 +135,7 @@ void TDataSource::SetEnabled(bool Value) {
 
 void TDataSource::Notification(TComponent* AComponent, TOperation Operation) {
     TComponent::Notification(AComponent, Operation);
-    if (Operation != TOperation::opRemove || !AComponent || AComponent != FDataSetId) return;
+    if (Operation != TOperation::opRemove || !AComponent || !FDataSet.Refers(AComponent)) return;
     // Removal notices come mostly from destructors (the data set's own, or
     // its owner's), which cannot pass on an error, so handler errors are
     // dropped here. A data set that is already dying has detached this data
@@ -145,15 +143,16 @@ void TDataSource::Notification(TComponent* AComponent, TOperation Operation) {
     if (FDataSet) {
         DetachDataSet(true);
     } else {
-        FDataSetId = nullptr;
+        FDataSet.reset();
         UpdateLinks(true);
     }
 }
 
 void TDataSource::DataSetDestroying(const TDataSet& ADataSet) {
-    PV_VERIFY(&ADataSet == FDataSetId, DescribeComponent(&ADataSet) + " told " + DescribeComponent(this) +
-                                           " that it is being destroyed, but the data source holds " +
-                                           (FDataSetId ? std::string("another data set") : std::string("none")));
+    PV_VERIFY(FDataSet.Refers(&ADataSet), DescribeComponent(&ADataSet) + " told " + DescribeComponent(this) +
+                                              " that it is being destroyed, but the data source holds " +
+                                              (FDataSet.Refers(nullptr) ? std::string("none")
+                                                                        : std::string("another data set")));
     DetachDataSet(true);
 }
 

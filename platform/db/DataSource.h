@@ -71,9 +71,6 @@ private:
     void DetachDataSet(bool DropErrors);
 
     TComponentPtr<TDataSet> FDataSet;
-    // The data set's address, kept for recognising its removal notice after
-    // the guarded reference has turned null; never dereferenced.
-    const TComponent* FDataSetId = nullptr;
     bool FEnabled = true;
     // Set while SetDataSet tells the links that the old data set left: the
     // data source then reports itself inactive.

@@ -42,9 +42,6 @@ private:
 };
 
 struct TDBChart::TObserver {
-    // The data set's address, for recognising its removal notice after the
-    // guarded reference turned null; never dereferenced.
-    const TComponent* Id = nullptr;
     TComponentPtr<TDataSet> DataSet;
     // Destroyed in reverse order: the link leaves the data source before
     // the data source leaves the data set.
@@ -69,9 +66,8 @@ void TDBChart::BeforeDestruction() noexcept {
 
 void TDBChart::Observe(TDataSet& ADataSet) {
     for (auto& O : FObservers)
-        if (O->Id == &ADataSet && O->DataSet) return;
+        if (O->DataSet == &ADataSet) return;
     auto O = std::make_unique<TObserver>();
-    O->Id = &ADataSet;
     O->DataSet = &ADataSet;
     O->Source = MakeUniqueComponent<TDataSource>(nullptr);
     O->Link = std::make_unique<TObserverLink>(*this, ADataSet);
@@ -117,7 +113,7 @@ void TDBChart::Notification(TComponent* AComponent, TOperation Operation) {
     TCustomChart::Notification(AComponent, Operation);
     if (Operation != TOperation::opRemove || !AComponent) return;
     auto It = std::find_if(FObservers.begin(), FObservers.end(),
-                           [&](const std::unique_ptr<TObserver>& O) { return O->Id == AComponent; });
+                           [&](const std::unique_ptr<TObserver>& O) { return O->DataSet.Refers(AComponent); });
     if (It == FObservers.end()) return;
     if ((*It)->DataSet) {
         // Still alive: its owner is letting it go, or is about to delete it.

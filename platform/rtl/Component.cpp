@@ -71,10 +71,11 @@ void TComponent::Destroying() noexcept {
 }
 
 void TComponent::BeforeDestruction() noexcept {
-    // Guarded pointers turn null before anyone is told, so a handler that
-    // looks through one never reaches an object that is going away. (While
-    // a derived class's part of the step runs, the object is still whole
-    // and its guards still lead to it.)
+    // Guarded pointers turn null before this part of the step tells anyone,
+    // so a handler of its notices that looks through one never reaches an
+    // object that is going away. (While the derived classes' parts of the
+    // step ran, before this one, the object was whole and its guards led to
+    // it.)
     FAlive.reset();
     // Tell every component linked by FreeNotification. Each link is dropped
     // on both sides before the call, so a handler may freely add or remove

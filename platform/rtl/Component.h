@@ -114,8 +114,8 @@ public:
     // Frees every owned component, last created first.
     void DestroyComponents();
 
-    // A token that lives exactly as long as the component; TComponentPtr
-    // watches it.
+    // A token that lives until the base part of the teardown step begins
+    // (see BeforeDestruction); TComponentPtr watches it.
     std::weak_ptr<const void> AliveToken() const { return FAlive; }
 
     // How many components exist in the process right now (constructed and
@@ -158,8 +158,12 @@ private:
     std::shared_ptr<const void> FAlive;
 };
 
-// A guarded, non-owning reference to a component: get() returns nullptr once
-// the component has begun its destruction, whoever destroyed it.
+// A guarded, non-owning reference to a component, whoever destroys it.
+// get() turns null when the base part of the component's teardown step
+// begins: the overrides of BeforeDestruction, which run first, still reach
+// the component through it; every notice the base part sends (to the
+// free-notification peers, the owner and its other components) finds it
+// null.
 template <class T>
 class TComponentPtr {
 public:
@@ -171,15 +175,22 @@ public:
     }
     void reset(T* P = nullptr) {
         FPtr = P;
-        FToken = P ? static_cast<const TComponent*>(P)->AliveToken() : std::weak_ptr<const void>{};
+        FAddress = P;
+        FToken = P ? FAddress->AliveToken() : std::weak_ptr<const void>{};
     }
     T* get() const { return FToken.expired() ? nullptr : FPtr; }
     T* operator->() const { return get(); }
     explicit operator bool() const { return get() != nullptr; }
     bool operator==(const T* P) const { return get() == P; }
+    // Whether the guard was set to P (nullptr: to nothing), also after it
+    // turned null, so that the removal notice of the component it referred
+    // to is recognised. Compares addresses only: P is never dereferenced.
+    bool Refers(const TComponent* P) const { return FAddress == P; }
 
 private:
     T* FPtr = nullptr;
+    // FPtr as a component, taken while it was alive; only compared.
+    const TComponent* FAddress = nullptr;
     std::weak_ptr<const void> FToken;
 };
 

@@ -10,10 +10,15 @@
 // be safe to call from several threads at once.
 //
 // What the adapter does for every request, so that handlers need not:
-// - only GET and HEAD reach the handler; other methods get 405 with
-//   "Allow: GET, HEAD", and a request that carries a body gets 413;
-//   a server given a PostBodyLimit also hands POST requests with a body up
-//   to that size to the handler (TWebRequest::GetContent), 413 beyond it;
+// - only GET and HEAD reach the handler, and a GET or HEAD that carries a
+//   body gets 413; a server given a PostBodyLimit also hands POST requests
+//   with a body up to that size to the handler (TWebRequest::GetContent),
+//   413 beyond it. OPTIONS is answered here: 204 with Allow, and where
+//   ExtraHeaders allow cross-origin answers, a browser's cross-origin
+//   question gets the methods and headers it may use. Every other method
+//   (names compare exactly: "get" is another method), with a body or
+//   without, gets 405 with Allow naming the methods: "GET, HEAD", or
+//   "GET, HEAD, POST" with a PostBodyLimit;
 // - HEAD is answered with the headers of the GET, Content-Length included,
 //   and no body;
 // - a 200 answer gets an ETag (unless the handler set one) and becomes 304
@@ -129,8 +134,8 @@ struct THTTPServerOptions {
     // answer's queueing; for metrics. Empty: not called.
     std::function<void(std::string_view Path, int Status, double Seconds)> Answered;
     // The largest POST body in bytes that reaches the handler. Default 0:
-    // POST is refused with 405 like every method but GET and HEAD, and any
-    // request body with 413.
+    // POST is refused with 405 like every method but GET, HEAD and OPTIONS,
+    // and a GET or HEAD with a body with 413.
     std::size_t PostBodyLimit = 0;
 };
 

@@ -8,6 +8,7 @@
 
 #include "platform/rtl/Exception.h"
 #include "tests/chart/ChartFixtures.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
@@ -96,12 +97,9 @@ TEST(ChartScaleTest, ABitmapDrawnAgainShowsNothingOfItsOldPixels) {
 TEST(ChartScaleTest, ScalesAndScaledSizesOutOfRangeAreRefusedByValue) {
     auto Chart = MakeR1();
     for (double Bad : {0.0, 0.99, 4.01, -1.0, std::nan("")}) {
-        try {
-            Chart->TeeCreateBitmap(clWhite, Rect(0, 0, 400, 250), Bad);
-            ADD_FAILURE() << Bad;
-        } catch (const EInvalidGraphic& E) {
-            EXPECT_NE(std::string(E.what()).find("the scale must be 1..4"), std::string::npos) << E.what();
-        }
+        EXPECT_THROW_MSG_HAS(Chart->TeeCreateBitmap(clWhite, Rect(0, 0, 400, 250), Bad), EInvalidGraphic,
+                             "the scale must be 1..4")
+            << Bad;
     }
     EXPECT_THROW(Chart->TeeCreateBitmap(clWhite, Rect(0, 0, 5000, 5000), 4), EInvalidGraphic);
     EXPECT_THROW(Chart->TeeCreateVector(TVectorFormat::vfSVG, clWhite, Rect(0, 0, 400, 250), 8), EInvalidGraphic);

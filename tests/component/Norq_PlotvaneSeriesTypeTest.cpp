@@ -5,6 +5,7 @@
 
 #include "platform/db/MemDataSet.h"
 #include "tests/component/Fixture.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace Norq_Plotvane::testing {
 namespace {
@@ -164,12 +165,8 @@ TEST_F(SeriesTypeTest, EveryTypeRendersItsPictures) {
 
 TEST_F(SeriesTypeTest, AnOrdinalOutsideTheTypeIsRefused) {
     TChartSeries* Before = Series();
-    try {
-        Chart->SetSeriesType(static_cast<TPlotvaneSeriesType>(9));
-        FAIL() << "no error";
-    } catch (const pv::ERangeError& E) {
-        EXPECT_STREQ(E.what(), "SeriesType 9 of 'Chart1' is out of range stBar..stPie");
-    }
+    EXPECT_THROW_MSG(Chart->SetSeriesType(static_cast<TPlotvaneSeriesType>(9)), pv::ERangeError,
+                     "SeriesType 9 of 'Chart1' is out of range stBar..stPie");
     EXPECT_EQ(Series(), Before);
 }
 

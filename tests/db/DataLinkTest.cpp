@@ -188,7 +188,7 @@ TEST_F(DataLinkTest, AFailingHandlerDoesNotKeepTheOthersUninformed) {
     Link.SetDataSource(Source.get());
     Second.SetDataSource(Source.get());
     Link.OnActive = [] { throw EDatabaseError("first handler failed"); };
-    EXPECT_EQ(test::ThrownMessage<EDatabaseError>([&] { Mem->Open(); }), "first handler failed");
+    EXPECT_THROW_MSG(Mem->Open(), EDatabaseError, "first handler failed");
     EXPECT_TRUE(Mem->GetActive());
     EXPECT_EQ(Second.Active, 1);
     EXPECT_TRUE(Second.GetActive());
@@ -316,9 +316,8 @@ TEST(DataSourceProperties, PublishedTable) {
     EXPECT_EQ(std::get<TObject*>(Props[2]->Get(Source)), Mem.get());
     TDataSource NotADataSet(nullptr);
     Source.SetName("Source1");
-    EXPECT_EQ(test::ThrownMessage<EDatabaseError>(
-                  [&] { Props[2]->Set(Source, TPropValue(static_cast<TObject*>(&NotADataSet))); }),
-              "Source1: DataSet cannot be a TDataSource, it must be a TDataSet");
+    EXPECT_THROW_MSG(Props[2]->Set(Source, TPropValue(static_cast<TObject*>(&NotADataSet))), EDatabaseError,
+                     "Source1: DataSet cannot be a TDataSource, it must be a TDataSet");
     Props[2]->Set(Source, TPropValue(static_cast<TObject*>(nullptr)));
     EXPECT_EQ(Source.GetDataSet(), nullptr);
 }

@@ -10,7 +10,6 @@
 namespace pv {
 namespace {
 
-using test::ThrownMessage;
 
 class DataSetTest : public ::testing::Test {
 protected:
@@ -50,16 +49,15 @@ TEST_F(DataSetTest, NavigationVisitsEveryRecordAndStopsAtTheEnds) {
     EXPECT_EQ(Month(), "Feb");
     Mem.SetRecNo(1);
     EXPECT_EQ(Month(), "Jan");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.SetRecNo(4); }), "Mem1: record number 4 is out of range 1..3");
+    EXPECT_THROW_MSG(Mem.SetRecNo(4), EDatabaseError, "Mem1: record number 4 is out of range 1..3");
 }
 
 TEST_F(DataSetTest, EmptyAndClosedDataSets) {
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.First(); }),
-              "Mem1: cannot perform this operation on a closed data set");
+    EXPECT_THROW_MSG(Mem.First(), EDatabaseError, "Mem1: cannot perform this operation on a closed data set");
     EXPECT_EQ(Mem.GetFieldCount(), 0);
     EXPECT_EQ(Mem.GetRecordCount(), 0);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.FieldByName("month"); }),
-              "Mem1: field \"month\" not found (the data set is closed)");
+    EXPECT_THROW_MSG(Mem.FieldByName("month"), EDatabaseError,
+                     "Mem1: field \"month\" not found (the data set is closed)");
 
     Mem.EmptyDataSet();
     Mem.Open();
@@ -67,8 +65,7 @@ TEST_F(DataSetTest, EmptyAndClosedDataSets) {
     EXPECT_TRUE(Mem.GetEof());
     EXPECT_EQ(Mem.GetRecNo(), 0);
     EXPECT_TRUE(Mem.FieldByName("month").IsNull());
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.Delete(); }),
-              "Mem1: cannot delete: the data set has no records");
+    EXPECT_THROW_MSG(Mem.Delete(), EDatabaseError, "Mem1: cannot delete: the data set has no records");
     // Edit on an empty data set starts an insert.
     Mem.Edit();
     EXPECT_EQ(Mem.GetState(), TDataSetState::dsInsert);
@@ -76,24 +73,21 @@ TEST_F(DataSetTest, EmptyAndClosedDataSets) {
 
 TEST_F(DataSetTest, FieldByNameNamesTheDataSetAndTheField) {
     Mem.Open();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.FieldByName("profit"); }),
-              "Mem1: field \"profit\" not found");
+    EXPECT_THROW_MSG(Mem.FieldByName("profit"), EDatabaseError, "Mem1: field \"profit\" not found");
     EXPECT_EQ(Mem.FindField("profit"), nullptr);
     // Names match as in SQL, ignoring ASCII case.
     EXPECT_EQ(Mem.FindField("REVENUE"), Mem.GetField(1));
     TMemDataSet Unnamed(nullptr);
     Unnamed.Open();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Unnamed.FieldByName("x"); }),
-              "TMemDataSet: field \"x\" not found");
+    EXPECT_THROW_MSG(Unnamed.FieldByName("x"), EDatabaseError, "TMemDataSet: field \"x\" not found");
 }
 
 TEST_F(DataSetTest, EditPostAndCancel) {
     Mem.Open();
     Mem.Next();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.FieldByName("units").SetAsInteger(1); }),
-              "Mem1: field \"units\" cannot be set: the data set is not in edit or insert mode");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.Post(); }),
-              "Mem1: cannot post: the data set is not in edit or insert mode");
+    EXPECT_THROW_MSG(Mem.FieldByName("units").SetAsInteger(1), EDatabaseError,
+                     "Mem1: field \"units\" cannot be set: the data set is not in edit or insert mode");
+    EXPECT_THROW_MSG(Mem.Post(), EDatabaseError, "Mem1: cannot post: the data set is not in edit or insert mode");
 
     Mem.Edit();
     EXPECT_EQ(Mem.GetState(), TDataSetState::dsEdit);
@@ -165,10 +159,10 @@ TEST_F(DataSetTest, ConversionsRefuseWhatDoesNotFitAndNameTheRecord) {
     EXPECT_EQ(Units.GetAsInteger(), 42);
     Units.SetAsFloat(8.0);
     EXPECT_EQ(Units.GetValue(), TFieldValue(std::int64_t{8}));
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Units.SetAsString("12.5"); }),
-              "Mem1: field \"units\" of record 1: '12.5' is not an integer");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.FieldByName("revenue").SetAsString("lots"); }),
-              "Mem1: field \"revenue\" of record 1: 'lots' is not a number");
+    EXPECT_THROW_MSG(Units.SetAsString("12.5"), EDatabaseError,
+                     "Mem1: field \"units\" of record 1: '12.5' is not an integer");
+    EXPECT_THROW_MSG(Mem.FieldByName("revenue").SetAsString("lots"), EDatabaseError,
+                     "Mem1: field \"revenue\" of record 1: 'lots' is not a number");
     EXPECT_EQ(Units.GetAsInteger(), 8);  // a refused value changes nothing
     Units.SetAsString("");               // an empty text clears a numeric field
     EXPECT_TRUE(Units.IsNull());
@@ -176,8 +170,8 @@ TEST_F(DataSetTest, ConversionsRefuseWhatDoesNotFitAndNameTheRecord) {
 
     // Reading a text as a number names the record it came from.
     Mem.SetRecNo(3);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.FieldByName("month").GetAsFloat(); }),
-              "Mem1: field \"month\" of record 3: 'Mar' is not a number");
+    EXPECT_THROW_MSG(Mem.FieldByName("month").GetAsFloat(), EDatabaseError,
+                     "Mem1: field \"month\" of record 3: 'Mar' is not a number");
     // Null reads as 0 and as the empty text.
     EXPECT_EQ(Mem.FieldByName("revenue").GetAsFloat(), 0.0);
     EXPECT_EQ(Mem.FieldByName("revenue").GetAsString(), "");
@@ -230,15 +224,15 @@ TEST_F(DataSetTest, ForEachRecordShowsPendingEditsWithoutMoving) {
 
 TEST_F(DataSetTest, FieldDefinitionsAndRecordValuesAreChecked) {
     Mem.Open();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.AddField("x", TFieldType::ftString); }),
-              "Mem1: cannot add field \"x\" while the data set is open");
+    EXPECT_THROW_MSG(Mem.AddField("x", TFieldType::ftString), EDatabaseError,
+                     "Mem1: cannot add field \"x\" while the data set is open");
     Mem.Close();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.AddField("MONTH", TFieldType::ftString); }),
-              "Mem1: field \"MONTH\" already exists");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.AppendRecord({"a", 1.0, std::int64_t{1}, "extra"}); }),
-              "Mem1: a record of 4 values does not fit 3 fields");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.AppendRecord({"Apr", "n/a"}); }),
-              "Mem1: field \"revenue\" of record 4: 'n/a' is not a number");
+    EXPECT_THROW_MSG(Mem.AddField("MONTH", TFieldType::ftString), EDatabaseError,
+                     "Mem1: field \"MONTH\" already exists");
+    EXPECT_THROW_MSG(Mem.AppendRecord({"a", 1.0, std::int64_t{1}, "extra"}), EDatabaseError,
+                     "Mem1: a record of 4 values does not fit 3 fields");
+    EXPECT_THROW_MSG(Mem.AppendRecord({"Apr", "n/a"}), EDatabaseError,
+                     "Mem1: field \"revenue\" of record 4: 'n/a' is not a number");
 }
 
 }  // namespace

@@ -12,7 +12,6 @@
 namespace pv {
 namespace {
 
-using test::ThrownMessage;
 
 TStrings* ListProp(TMemDataSet& Mem, const char* Name) {
     return dynamic_cast<TStrings*>(std::get<TObject*>(GetPropInfo(*Mem.ClassInfo(), Name)->Get(Mem)));
@@ -58,18 +57,17 @@ TEST(MemDataSetTest, BadListLinesNameTheLine) {
     TMemDataSet Mem(nullptr);
     Mem.SetName("Mem1");
     TStrings* Defs = ListProp(Mem, "FieldDefs");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Defs->SetText("month=ftString\nrevenue=ftMoney"); }),
-              "Mem1: FieldDefs line 2 'revenue=ftMoney' is not name=type with a type of ftString, ftInteger or "
-              "ftFloat");
+    EXPECT_THROW_MSG(Defs->SetText("month=ftString\nrevenue=ftMoney"), EDatabaseError,
+                     "Mem1: FieldDefs line 2 'revenue=ftMoney' is not name=type with a type of ftString, ftInteger or "
+                     "ftFloat");
     Defs = ListProp(Mem, "FieldDefs");
     Defs->SetText("month=ftString\nrevenue=ftFloat");
     TStrings* Rows = ListProp(Mem, "Records");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Rows->SetText("\"Jan\",1\n\"Feb\",lots"); }),
-              "Mem1: Records line 2: field \"revenue\": 'lots' is not a number");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Rows->SetText("\"Jan,1"); }),
-              "Mem1: Records line 1: a quoted value has no closing quote");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Rows->SetText("Jan"); }),
-              "Mem1: Records line 1 has 1 values for 2 fields");
+    EXPECT_THROW_MSG(Rows->SetText("\"Jan\",1\n\"Feb\",lots"), EDatabaseError,
+                     "Mem1: Records line 2: field \"revenue\": 'lots' is not a number");
+    EXPECT_THROW_MSG(Rows->SetText("\"Jan,1"), EDatabaseError,
+                     "Mem1: Records line 1: a quoted value has no closing quote");
+    EXPECT_THROW_MSG(Rows->SetText("Jan"), EDatabaseError, "Mem1: Records line 1 has 1 values for 2 fields");
     EXPECT_EQ(Mem.GetFieldDefs().size(), 2u);
 }
 

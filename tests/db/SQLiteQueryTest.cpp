@@ -14,7 +14,6 @@
 namespace pv {
 namespace {
 
-using test::ThrownMessage;
 
 class SQLiteQueryTest : public ::testing::Test {
 protected:
@@ -46,7 +45,7 @@ TEST_F(SQLiteQueryTest, ReadsEveryRowWithTypesFromTheColumns) {
     Query.Last();
     EXPECT_EQ(Query.FieldByName("month").GetAsString(), "Mar");
     EXPECT_TRUE(Query.FieldByName("revenue").IsNull());
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Edit(); }), "Query1: cannot modify a read-only data set");
+    EXPECT_THROW_MSG(Query.Edit(), EDatabaseError, "Query1: cannot modify a read-only data set");
 }
 
 TEST_F(SQLiteQueryTest, ABlobInANumericFieldIsDescribedNotCopiedIntoTheMessage) {
@@ -60,21 +59,21 @@ TEST_F(SQLiteQueryTest, ABlobInANumericFieldIsDescribedNotCopiedIntoTheMessage) 
     SetSQL("SELECT month, revenue FROM sales ORDER BY month_no");
     Query.Open();
     Query.MoveBy(3);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.FieldByName("revenue").GetAsFloat(); }),
-              "Query1: field \"revenue\" of record 4: a binary value (BLOB) of 16 bytes is not a number");
+    EXPECT_THROW_MSG(Query.FieldByName("revenue").GetAsFloat(), EDatabaseError,
+                     "Query1: field \"revenue\" of record 4: a binary value (BLOB) of 16 bytes is not a number");
     // A long text is shown as a short prefix.
     Query.Next();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.FieldByName("revenue").GetAsInteger(); }),
-              "Query1: field \"revenue\" of record 5: '" + std::string(60, '9') +
-                  "...' (5001 bytes) is not an integer");
+    EXPECT_THROW_MSG(
+        Query.FieldByName("revenue").GetAsInteger(), EDatabaseError,
+        "Query1: field \"revenue\" of record 5: '" + std::string(60, '9') + "...' (5001 bytes) is not an integer");
 }
 
 TEST_F(SQLiteQueryTest, AMissingDatabaseIsAnErrorAndIsNotCreated) {
     const std::string Missing = Dir.File("missing.db");
     Query.SetDatabaseName(Missing);
     SetSQL("SELECT 1");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
-              "Query1: cannot open database \"" + Missing + "\": unable to open database file");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError,
+                     "Query1: cannot open database \"" + Missing + "\": unable to open database file");
     EXPECT_FALSE(Query.GetActive());
     EXPECT_FALSE(std::filesystem::exists(Missing));
 }
@@ -82,21 +81,20 @@ TEST_F(SQLiteQueryTest, AMissingDatabaseIsAnErrorAndIsNotCreated) {
 TEST_F(SQLiteQueryTest, SQLiteErrorsNameTheQueryAndSQLitesMessage) {
     const std::string On = "Query1: cannot run the SQL on database \"" + Dir.File("sales.db") + "\": ";
     SetSQL("SELEC month FROM sales");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), On + "near \"SELEC\": syntax error");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, On + "near \"SELEC\": syntax error");
     SetSQL("SELECT month FROM salez");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), On + "no such table: salez");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, On + "no such table: salez");
     // The connection is read-only: a query never writes.
     SetSQL("UPDATE sales SET revenue = 0");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), On + "attempt to write a readonly database");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, On + "attempt to write a readonly database");
     EXPECT_EQ(test::TTestDb(Dir.File("sales.db")).Scalar("SELECT revenue FROM sales WHERE month_no = 1"), "120.5");
     SetSQL("SELECT 1; DELETE FROM sales");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
-              "Query1: cannot open: SQL holds more than one statement");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: cannot open: SQL holds more than one statement");
     SetSQL(" \n");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), "Query1: cannot open: SQL is empty");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: cannot open: SQL is empty");
     Query.SetDatabaseName("");
     SetSQL("SELECT 1");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }), "Query1: cannot open: DatabaseName is empty");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: cannot open: DatabaseName is empty");
 }
 
 TEST_F(SQLiteQueryTest, ABusyDatabaseFailsWithSQLitesMessage) {
@@ -104,8 +102,8 @@ TEST_F(SQLiteQueryTest, ABusyDatabaseFailsWithSQLitesMessage) {
     Locker.Exec("BEGIN EXCLUSIVE; UPDATE sales SET revenue = 1;");
     Query.SetBusyTimeout(0);
     SetSQL("SELECT * FROM sales");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
-              "Query1: cannot run the SQL on database \"" + Dir.File("sales.db") + "\": database is locked");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError,
+                     "Query1: cannot run the SQL on database \"" + Dir.File("sales.db") + "\": database is locked");
     Locker.Exec("ROLLBACK");
     Query.Open();
     EXPECT_EQ(Query.GetRecordCount(), 3);
@@ -134,15 +132,14 @@ TEST_F(SQLiteQueryTest, ParametersAreBoundAsTextByName) {
 
 TEST_F(SQLiteQueryTest, ParameterErrors) {
     SetSQL("SELECT month FROM sales WHERE month_no = :month_no");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
-              "Query1: parameter \":month_no\" has no value in Params");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: parameter \":month_no\" has no value in Params");
     Query.GetParams()->SetText("month_no 3");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
-              "Query1: Params line 1 'month_no 3' is not name=value");
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: Params line 1 'month_no 3' is not name=value");
     Query.GetParams()->Clear();
     SetSQL("SELECT month FROM sales WHERE month_no = ?");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Query.Open(); }),
-              "Query1: parameter 1 of the SQL has no name: write :name and give its value in Params as name=value");
+    EXPECT_THROW_MSG(
+        Query.Open(), EDatabaseError,
+        "Query1: parameter 1 of the SQL has no name: write :name and give its value in Params as name=value");
 }
 
 TEST_F(SQLiteQueryTest, DeclaredIntegerLimitsAreWholeNumbersExactlyToSixtyFourBits) {

@@ -10,7 +10,6 @@
 namespace pv {
 namespace {
 
-using test::ThrownMessage;
 
 class SQLiteTableTest : public ::testing::Test {
 protected:
@@ -79,8 +78,8 @@ TEST_F(SQLiteTableTest, ARefusedPostKeepsTheEditPending) {
     {
         test::TTestDb Locker(Dir.File("sales.db"));
         Locker.Exec("BEGIN EXCLUSIVE");
-        EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Post(); }),
-                  "Table1: cannot write record 1 to table \"sales\": database is locked");
+        EXPECT_THROW_MSG(Table.Post(), EDatabaseError,
+                         "Table1: cannot write record 1 to table \"sales\": database is locked");
         EXPECT_EQ(Table.GetState(), TDataSetState::dsEdit);
         EXPECT_DOUBLE_EQ(Table.FieldByName("revenue").GetAsFloat(), 1.0);
         Locker.Exec("ROLLBACK");
@@ -94,26 +93,26 @@ TEST_F(SQLiteTableTest, ARowDeletedElsewhereIsReported) {
     test::TTestDb(Dir.File("sales.db")).Exec("DELETE FROM sales WHERE month_no = 1");
     Table.Edit();
     Table.FieldByName("revenue").SetAsFloat(2.0);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Post(); }),
-              "Table1: cannot write record 1 to table \"sales\": the row (rowid 1) no longer exists");
+    EXPECT_THROW_MSG(Table.Post(), EDatabaseError,
+                     "Table1: cannot write record 1 to table \"sales\": the row (rowid 1) no longer exists");
     Table.Cancel();
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Delete(); }),
-              "Table1: cannot delete record 1 from table \"sales\": the row (rowid 1) no longer exists");
+    EXPECT_THROW_MSG(Table.Delete(), EDatabaseError,
+                     "Table1: cannot delete record 1 from table \"sales\": the row (rowid 1) no longer exists");
 }
 
 TEST_F(SQLiteTableTest, OpenErrors) {
     Table.SetTableName("salez");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Open(); }),
-              "Table1: cannot read table \"salez\" of database \"" + Dir.File("sales.db") +
-                  "\": no such table: salez");
+    EXPECT_THROW_MSG(
+        Table.Open(), EDatabaseError,
+        "Table1: cannot read table \"salez\" of database \"" + Dir.File("sales.db") + "\": no such table: salez");
     const std::string Missing = Dir.File("nowhere.db");
     Table.SetDatabaseName(Missing);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Open(); }),
-              "Table1: cannot open database \"" + Missing + "\": unable to open database file");
+    EXPECT_THROW_MSG(Table.Open(), EDatabaseError,
+                     "Table1: cannot open database \"" + Missing + "\": unable to open database file");
     EXPECT_FALSE(std::filesystem::exists(Missing));
     Table.SetDatabaseName(Dir.File("sales.db"));
     Table.SetTableName("");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Open(); }), "Table1: cannot open: TableName is empty");
+    EXPECT_THROW_MSG(Table.Open(), EDatabaseError, "Table1: cannot open: TableName is empty");
 }
 
 TEST_F(SQLiteTableTest, TextInANumberColumnStaysTextAndFailsAsANumber) {
@@ -122,8 +121,8 @@ TEST_F(SQLiteTableTest, TextInANumberColumnStaysTextAndFailsAsANumber) {
     Table.SetRecNo(2);
     EXPECT_EQ(Table.FieldByName("revenue").GetDataType(), TFieldType::ftFloat);
     EXPECT_EQ(Table.FieldByName("revenue").GetAsString(), "n/a");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.FieldByName("revenue").GetAsFloat(); }),
-              "Table1: field \"revenue\" of record 2: 'n/a' is not a number");
+    EXPECT_THROW_MSG(Table.FieldByName("revenue").GetAsFloat(), EDatabaseError,
+                     "Table1: field \"revenue\" of record 2: 'n/a' is not a number");
 }
 
 TEST_F(SQLiteTableTest, PublishedTable) {

@@ -20,7 +20,6 @@
 namespace pv {
 namespace {
 
-using test::ThrownMessage;
 
 std::vector<double> YValues(const TChartSeries& S) {
     std::vector<double> R;
@@ -91,23 +90,21 @@ TEST_F(DBChartTest, ReadErrorsNameTheFieldAndTheRecordAndLeaveNoPoints) {
     Mem.Open();
     Series->SetDataSource(&Mem);
     ASSERT_EQ(Series->Count(), 3);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Series->GetYValues()->SetValueSource("profit"); }),
-              "Mem1: field \"profit\" not found");
+    EXPECT_THROW_MSG(Series->GetYValues()->SetValueSource("profit"), EDatabaseError,
+                     "Mem1: field \"profit\" not found");
     EXPECT_EQ(Series->Count(), 0);
     Series->GetYValues()->SetValueSource("revenue");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Series->SetLabelsSource("label"); }),
-              "Mem1: field \"label\" not found");
+    EXPECT_THROW_MSG(Series->SetLabelsSource("label"), EDatabaseError, "Mem1: field \"label\" not found");
     Series->SetLabelsSource("month");
 
     Series->GetYValues()->SetValueSource("text");
     Mem.SetRecNo(2);
     Mem.Edit();
     // The chart reads the pending value too, so the error surfaces here.
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.FieldByName("text").SetAsString("n/a"); }),
-              "Mem1: field \"text\" of record 2: 'n/a' is not a number");
+    EXPECT_THROW_MSG(Mem.FieldByName("text").SetAsString("n/a"), EDatabaseError,
+                     "Mem1: field \"text\" of record 2: 'n/a' is not a number");
     EXPECT_EQ(Series->Count(), 0);
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Mem.Post(); }),
-              "Mem1: field \"text\" of record 2: 'n/a' is not a number");
+    EXPECT_THROW_MSG(Mem.Post(), EDatabaseError, "Mem1: field \"text\" of record 2: 'n/a' is not a number");
     EXPECT_EQ(Mem.GetState(), TDataSetState::dsBrowse);  // posted; only the chart failed
 }
 
@@ -240,8 +237,7 @@ TEST(DBChartSQLite, ReadsATableAndFollowsItsPosts) {
     EXPECT_EQ(Series->GetYValue(2), 12.0);
 
     test::TTestDb(Dir.File("sales.db")).Exec("UPDATE sales SET revenue = 'n/a' WHERE month_no = 2");
-    EXPECT_EQ(ThrownMessage<EDatabaseError>([&] { Table.Refresh(); }),
-              "Table1: field \"revenue\" of record 2: 'n/a' is not a number");
+    EXPECT_THROW_MSG(Table.Refresh(), EDatabaseError, "Table1: field \"revenue\" of record 2: 'n/a' is not a number");
     EXPECT_EQ(Series->Count(), 0);
 }
 

@@ -16,7 +16,8 @@
 #include "host/FormClasses.h"
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace plotvane {
 namespace {
@@ -93,16 +94,11 @@ protected:
     std::string Sample;
 };
 
-#define EXPECT_DESIGN_ERROR(Statement, ExpectedStatus, Fragment)                                       \
-    do {                                                                                               \
-        try {                                                                                          \
-            Statement;                                                                                 \
-            ADD_FAILURE() << #Statement " did not fail";                                              \
-        } catch (const EDesignError& E) {                                                              \
-            EXPECT_EQ(E.Status(), ExpectedStatus) << E.what();                                         \
-            EXPECT_NE(std::string(E.what()).find(Fragment), std::string::npos) << E.what();             \
-        }                                                                                              \
-    } while (0)
+#define EXPECT_DESIGN_ERROR(Statement, ExpectedStatus, Fragment)                              \
+    EXPECT_THROW_CHECK(Statement, EDesignError, [&](const EDesignError& E) {                  \
+        EXPECT_EQ(E.Status(), ExpectedStatus) << E.what();                                    \
+        EXPECT_NE(std::string(E.what()).find(Fragment), std::string::npos) << E.what();        \
+    })
 
 TEST_F(DesignerTest, ThePropertyListIsTheTablesInTheirOrderWithGroupsAndEditorsData) {
     TDesigner D(Form());

@@ -12,17 +12,9 @@
 #include "platform/rtl/PackageInfo.h"
 #include "platform/rtl/ResourceImage.h"
 #include "platform/rtl/VersionInfo.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace {
-
-std::string MessageOf(auto&& Fn) {
-    try {
-        Fn();
-    } catch (const pv::EPackageError& E) {
-        return E.what();
-    }
-    return "(no EPackageError)";
-}
 
 constexpr std::array<std::string_view, 2> Requires{"rtl60.bpl", "vcl60.bpl"};
 constexpr std::array<pv::TPackageUnitDesc, 2> Contains{{{"Pkg", pv::ufMainUnit | pv::ufPackageUnit}, {"Unit1", 0}}};
@@ -56,8 +48,9 @@ TEST(PackageInfoFormatTest, EveryCutManifestIsRefused) {
         const std::vector<std::uint8_t> Cut(Whole.begin(), Whole.begin() + static_cast<long>(N));
         EXPECT_THROW(pv::DecodePackageInfo(Cut, "cut"), pv::EPackageError) << N << " bytes";
     }
-    EXPECT_EQ(MessageOf([] { pv::DecodePackageInfo(std::vector<std::uint8_t>{5, 0, 0}, "Package \"p\" manifest"); }),
-              "Package \"p\" manifest: flags runs past the end: 4 bytes needed, 3 left (at byte 0 of 3)");
+    EXPECT_THROW_MSG(pv::DecodePackageInfo(std::vector<std::uint8_t>{5, 0, 0}, "Package \"p\" manifest"),
+                     pv::EPackageError,
+                     "Package \"p\" manifest: flags runs past the end: 4 bytes needed, 3 left (at byte 0 of 3)");
 }
 
 TEST(PackageInfoFormatTest, FaultsNameTheFieldAndThePlace) {
@@ -66,23 +59,21 @@ TEST(PackageInfoFormatTest, FaultsNameTheFieldAndThePlace) {
         B.at(At) = V;
         return B;
     };
-    EXPECT_EQ(MessageOf([&] { pv::DecodePackageInfo(Patched(7, 0x10), "m"); }),
-              "m: required package count 268435458 cannot fit in the " + std::to_string(SampleManifest().size() - 8) +
-                  " bytes that follow (at byte 4 of " + std::to_string(SampleManifest().size()) + ")");
-    EXPECT_NE(MessageOf([&] { pv::DecodePackageInfo(Patched(8, 0), "m"); })
-                  .find("m: required package 1 of 2 \"rtl60.bpl\" carries name hash $00, its name hashes to $"),
-              std::string::npos);
+    EXPECT_THROW_MSG(pv::DecodePackageInfo(Patched(7, 0x10), "m"), pv::EPackageError,
+                     "m: required package count 268435458 cannot fit in the " +
+                         std::to_string(SampleManifest().size() - 8) + " bytes that follow (at byte 4 of " +
+                         std::to_string(SampleManifest().size()) + ")");
+    EXPECT_THROW_MSG_HAS(pv::DecodePackageInfo(Patched(8, 0), "m"), pv::EPackageError,
+                         "m: required package 1 of 2 \"rtl60.bpl\" carries name hash $00, its name hashes to $");
     // A slash would let a manifest point the loader at another folder.
     auto Slash = pv::EncodePackageInfo(pv::pfPackageModule, std::array<std::string_view, 1>{"../x.bpl"}, Contains, "Pkg");
-    EXPECT_NE(MessageOf([&] { pv::DecodePackageInfo(Slash, "m"); }).find("\"../x.bpl\" is not a plain file name"),
-              std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::DecodePackageInfo(Slash, "m"), pv::EPackageError, "\"../x.bpl\" is not a plain file name");
     auto Trailing = SampleManifest();
     Trailing.push_back(0);
-    EXPECT_NE(MessageOf([&] { pv::DecodePackageInfo(Trailing, "m"); }).find("1 unexpected bytes after the package name"),
-              std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::DecodePackageInfo(Trailing, "m"), pv::EPackageError,
+                         "1 unexpected bytes after the package name");
     auto EmptyName = pv::EncodePackageInfo(pv::pfPackageModule, Requires, Contains, "");
-    EXPECT_NE(MessageOf([&] { pv::DecodePackageInfo(EmptyName, "m"); }).find("package has an empty name"),
-              std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::DecodePackageInfo(EmptyName, "m"), pv::EPackageError, "package has an empty name");
 }
 
 std::vector<std::uint8_t> SampleImage() {
@@ -125,27 +116,30 @@ TEST(ResourceImageTest, DamagedDirectoriesAreReported) {
         B.at(At) = V;
         return B;
     };
-    auto Message = [&](std::vector<std::uint8_t> B) { return MessageOf([&] { pv::TResourceImage::Parse(B, "dir"); }); };
     const std::string Size = std::to_string(SampleImage().size());
-    EXPECT_EQ(Message(With(0, 'X')), "dir: no resource image magic \"PVRS\" (at byte 0 of " + Size + ")");
-    EXPECT_EQ(Message(With(4, 2)), "dir: unknown format version 2 (at byte 4 of " + Size + ")");
-    EXPECT_EQ(Message(With(8, 200)),
-              "dir: entry count 200 does not fit in an image of " + Size + " bytes (at byte 8 of " + Size + ")");
+    EXPECT_THROW_MSG(pv::TResourceImage::Parse(With(0, 'X'), "dir"), pv::EPackageError,
+                     "dir: no resource image magic \"PVRS\" (at byte 0 of " + Size + ")");
+    EXPECT_THROW_MSG(pv::TResourceImage::Parse(With(4, 2), "dir"), pv::EPackageError,
+                     "dir: unknown format version 2 (at byte 4 of " + Size + ")");
+    EXPECT_THROW_MSG(pv::TResourceImage::Parse(With(8, 200), "dir"), pv::EPackageError,
+                     "dir: entry count 200 does not fit in an image of " + Size + " bytes (at byte 8 of " + Size + ")");
     // The first entry's data offset moved beyond the image.
-    EXPECT_NE(Message(With(16 + 12, 0xF0)).find("entry 1 of 3 (RT_RCDATA \"INFO\" language $0000): data of 3 bytes at "
-                                                 "offset 240 runs past the end of the image"),
-              std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::TResourceImage::Parse(With(16 + 12, 0xF0), "dir"), pv::EPackageError,
+                         "entry 1 of 3 (RT_RCDATA \"INFO\" language $0000): data of 3 bytes at offset 240 runs past "
+                         "the end of the image");
     // The second entry made a twin of the first.
     auto Twin = SampleImage();
     Twin[36] = pv::RT_RCDATA;
     Twin[38] = Twin[39] = 0;
     Twin[40] = 0;
     Twin[44] = Twin[24];
-    EXPECT_NE(Message(Twin).find("entry 2 of 3: RT_RCDATA \"INFO\" language $0000 occurs twice"), std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::TResourceImage::Parse(Twin, "dir"), pv::EPackageError,
+                         "entry 2 of 3: RT_RCDATA \"INFO\" language $0000 occurs twice");
     // An entry with neither name nor number.
     auto Anonymous = SampleImage();
     Anonymous[40] = 0;
-    EXPECT_NE(Message(Anonymous).find("entry 2 of 3: neither a name nor a number"), std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::TResourceImage::Parse(Anonymous, "dir"), pv::EPackageError,
+                         "entry 2 of 3: neither a name nor a number");
 }
 
 std::vector<std::uint8_t> SampleVersion(std::string_view Comment) {
@@ -186,13 +180,13 @@ TEST(VersionInfoTest, EveryCutBlockIsRefusedAndFaultsAreNamed) {
     }
     auto BadSignature = Whole;
     BadSignature[40] ^= 1;  // the fixed part starts after the 6-byte header and the padded key
-    EXPECT_EQ(MessageOf([&] { pv::DecodeVersionInfo(BadSignature, "ver"); }),
-              "ver, fixed part: signature is not $FEEF04BD (at byte 0 of 52)");
+    EXPECT_THROW_MSG(pv::DecodeVersionInfo(BadSignature, "ver"), pv::EPackageError,
+                     "ver, fixed part: signature is not $FEEF04BD (at byte 0 of 52)");
     auto TooLong = Whole;
     TooLong[0] = 0xFF;
     TooLong[1] = 0x7F;
-    EXPECT_NE(MessageOf([&] { pv::DecodeVersionInfo(TooLong, "ver"); }).find("ver: root node has length 32767, but"),
-              std::string::npos);
+    EXPECT_THROW_MSG_HAS(pv::DecodeVersionInfo(TooLong, "ver"), pv::EPackageError,
+                         "ver: root node has length 32767, but");
 }
 
 }  // namespace

@@ -18,23 +18,12 @@
 #include "platform/rtl/LibModule.h"
 #include "platform/rtl/PackageLoader.h"
 #include "tests/package/PackageTestSupport.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace {
 
 using pvtest::PackageFile;
 using pvtest::TTempDir;
-
-// Raises the expectation that Fn throws EPackageError whose message
-// contains every one of Parts.
-template <class F>
-void ExpectPackageError(F&& Fn, std::initializer_list<std::string> Parts) {
-    try {
-        Fn();
-        ADD_FAILURE() << "no EPackageError";
-    } catch (const pv::EPackageError& E) {
-        for (const std::string& P : Parts) EXPECT_NE(std::string(E.what()).find(P), std::string::npos) << E.what();
-    }
-}
 
 void* Symbol(pv::HMODULE H, const char* Name) { return dlsym(H, Name); }
 
@@ -180,7 +169,8 @@ TEST(PackageLoadTest, LoadingTwiceSharesOnePackage) {
     EXPECT_EQ(Module->InitCount, 3) << "one reference is left, the units stay initialized";
     pv::UnloadPackage(A);
     EXPECT_TRUE(pv::LoadedPackages().empty());
-    ExpectPackageError([&] { pv::UnloadPackage(A); }, {"UnloadPackage", "is no package that LoadPackage loaded"});
+    EXPECT_THROW_MSG_HAS(pv::UnloadPackage(A), pv::EPackageError, "UnloadPackage",
+                         "is no package that LoadPackage loaded");
 }
 
 TEST(PackageLoadTest, RequiredPackagesComeFromThePackagesFolder) {
@@ -202,22 +192,24 @@ TEST(PackageLoadTest, RequiredPackagesComeFromThePackagesFolder) {
 }
 
 TEST(PackageLoadTest, MissingFileIsNamed) {
-    ExpectPackageError([] { pv::LoadPackage("/nonexistent/VCL_Norq_Plotvane.bpl"); },
-                       {"Package \"/nonexistent/VCL_Norq_Plotvane.bpl\" not found"});
+    EXPECT_THROW_MSG_HAS(pv::LoadPackage("/nonexistent/VCL_Norq_Plotvane.bpl"), pv::EPackageError,
+                         "Package \"/nonexistent/VCL_Norq_Plotvane.bpl\" not found");
     TTempDir Dir;
-    ExpectPackageError([&] { pv::LoadPackage(Dir.Path().string()); }, {"is not a package: it is not a regular file"});
+    EXPECT_THROW_MSG_HAS(pv::LoadPackage(Dir.Path().string()), pv::EPackageError,
+                         "is not a package: it is not a regular file");
 }
 
 TEST(PackageLoadTest, FilesThatAreNoPackagesAreRefused) {
     TTempDir Dir;
     pvtest::WriteBytes(Dir / "notes.bpl", {'h', 'e', 'l', 'l', 'o', '\n'});
-    ExpectPackageError([&] { pv::LoadPackage((Dir / "notes.bpl").string()); },
-                       {"notes.bpl\" is not a package: it is not an ELF file"});
+    EXPECT_THROW_MSG_HAS(pv::LoadPackage((Dir / "notes.bpl").string()), pv::EPackageError,
+                         "notes.bpl\" is not a package: it is not an ELF file");
     pvtest::WriteBytes(Dir / "empty.bpl", {});
-    ExpectPackageError([&] { pv::LoadPackage((Dir / "empty.bpl").string()); }, {"empty.bpl\" is not a package"});
+    EXPECT_THROW_MSG_HAS(pv::LoadPackage((Dir / "empty.bpl").string()), pv::EPackageError,
+                         "empty.bpl\" is not a package");
     // A platform library is a shared library, but has no resources.
-    ExpectPackageError([] { pv::LoadPackage((pvtest::BuildFolder / "tee60.bpl").string()); },
-                       {"tee60.bpl\" is not a package: it has no resource directory (section \".pvrsrc\")"});
+    EXPECT_THROW_MSG_HAS(pv::LoadPackage((pvtest::BuildFolder / "tee60.bpl").string()), pv::EPackageError,
+                         "tee60.bpl\" is not a package: it has no resource directory (section \".pvrsrc\")");
     EXPECT_FALSE(IsMapped((pvtest::BuildFolder / "tee60.bpl").string())) << "refused before it was loaded";
 }
 
@@ -227,7 +219,8 @@ TEST(PackageLoadTest, TruncatedCopiesAreReportedDamaged) {
     const auto Whole = pvtest::ReadBytes(Copy);
     for (std::size_t Keep : {Whole.size() / 2, Whole.size() - 1, std::size_t{40}}) {
         pvtest::WriteBytes(Copy, {Whole.begin(), Whole.begin() + static_cast<long>(Keep)});
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); }, {Copy.string(), "is damaged: the file is truncated"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError, Copy.string(),
+                             "is damaged: the file is truncated");
     }
     EXPECT_TRUE(pv::LoadedPackages().empty());
 }
@@ -249,24 +242,24 @@ TEST(PackageLoadTest, DamagedManifestsAreReportedWithTheFault) {
     {
         TTempDir Dir;
         const auto Copy = PatchedCopy(Dir, [](auto& B, const auto& M) { pvtest::PutU32(B, M.DataAt + 4, 0xFFFFFFFF); });
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); },
-                           {Copy.string(), "has a damaged manifest PACKAGEINFO: required package count 4294967295 "
-                                           "cannot fit in the"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError, Copy.string(),
+                             "has a damaged manifest PACKAGEINFO: required package count 4294967295 "
+                             "cannot fit in the");
     }
     {
         // The manifest cut short: its directory entry says 30 bytes.
         TTempDir Dir;
         const auto Copy = PatchedCopy(Dir, [](auto& B, const auto& M) { pvtest::PutU32(B, M.EntryAt + 16, 30); });
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); },
-                           {"has a damaged manifest PACKAGEINFO: required package 2 of 8 name has no terminating zero byte",
-                            "of 30)"});
+        EXPECT_THROW_MSG_HAS(
+            pv::LoadPackage(Copy.string()), pv::EPackageError,
+            "has a damaged manifest PACKAGEINFO: required package 2 of 8 name has no terminating zero byte", "of 30)");
     }
     {
         // The first required package's hash no longer fits its name.
         TTempDir Dir;
         const auto Copy = PatchedCopy(Dir, [](auto& B, const auto& M) { B[M.DataAt + 8] ^= 0x5A; });
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); },
-                           {"required package 1 of 8 \"GifImage60.bpl\" carries name hash"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError,
+                             "required package 1 of 8 \"GifImage60.bpl\" carries name hash");
     }
     {
         // A unit count beyond the bytes.
@@ -280,13 +273,13 @@ TEST(PackageLoadTest, DamagedManifestsAreReportedWithTheFault) {
             }
             pvtest::PutU32(B, At, 1000);
         });
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); }, {"contained unit count 1000 cannot fit"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError, "contained unit count 1000 cannot fit");
     }
     {
         // Design-only packages are for a development environment.
         TTempDir Dir;
         const auto Copy = PatchedCopy(Dir, [](auto& B, const auto& M) { pvtest::PutU32(B, M.DataAt, 0x4C000003); });
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); }, {"is a design-only package"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError, "is a design-only package");
     }
     {
         // No manifest at all: its name in the directory changed.
@@ -298,8 +291,8 @@ TEST(PackageLoadTest, DamagedManifestsAreReportedWithTheFault) {
             It[10] = 'X';
             (void)M;
         });
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); },
-                           {"is not a package: its resource directory has no manifest"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError,
+                             "is not a package: its resource directory has no manifest");
     }
     EXPECT_TRUE(pv::LoadedPackages().empty());
 }
@@ -315,9 +308,9 @@ TEST(PackageLoadTest, MissingRequiredPackagesAreNamed) {
     {
         TTempDir Dir;
         const auto Copy = pvtest::CopyPackage(Dir.Path());
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); },
-                           {Copy.string(), "requires the package \"" + NotLoaded[0] +
-                                               "\", which is neither loaded nor in \"" + Dir.Path().string() + "\""});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError, Copy.string(),
+                             "requires the package \"" + NotLoaded[0] + "\", which is neither loaded nor in \"" +
+                                 Dir.Path().string() + "\"");
         EXPECT_FALSE(IsMapped(Copy.string()));
     }
     {
@@ -327,7 +320,8 @@ TEST(PackageLoadTest, MissingRequiredPackagesAreNamed) {
         std::vector<std::string> AllButOne = pvtest::PlatformPackages;
         std::erase(AllButOne, NotLoaded.back());
         const auto Copy = pvtest::CopyPackage(Dir.Path(), AllButOne);
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); }, {"requires the package \"" + NotLoaded.back() + "\""});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError,
+                             "requires the package \"" + NotLoaded.back() + "\"");
         EXPECT_TRUE(MappedFrom(NotLoaded[0]).empty()) << "nothing was loaded";
     }
     {
@@ -336,9 +330,9 @@ TEST(PackageLoadTest, MissingRequiredPackagesAreNamed) {
         const auto Copy = pvtest::CopyPackage(Dir.Path(), pvtest::PlatformPackages);
         pvtest::fs::remove(Dir / NotLoaded[0]);
         pvtest::WriteBytes(Dir / NotLoaded[0], {'#', '!'});
-        ExpectPackageError([&] { pv::LoadPackage(Copy.string()); },
-                           {Copy.string() + "\" requires the package \"" + NotLoaded[0] + "\", which cannot be used: ",
-                            (Dir / NotLoaded[0]).string() + "\" is not a package: it is not an ELF file"});
+        EXPECT_THROW_MSG_HAS(pv::LoadPackage(Copy.string()), pv::EPackageError,
+                             Copy.string() + "\" requires the package \"" + NotLoaded[0] + "\", which cannot be used: ",
+                             (Dir / NotLoaded[0]).string() + "\" is not a package: it is not an ELF file");
     }
     EXPECT_EQ(pv::RegisteredModules(), ModulesBefore);
     EXPECT_TRUE(pv::LoadedPackages().empty());

@@ -59,12 +59,8 @@ TEST_F(PackageLoaderTest, InitializesInTableOrderAndFinalizesInReverse) {
 
 TEST_F(PackageLoaderTest, AFailingUnitUndoesTheOnesBeforeIt) {
     FailInit = 3;
-    try {
-        pv::PackageLoad(&Table, &Module);
-        FAIL() << "no exception";
-    } catch (const pv::EConvertError& E) {
-        EXPECT_STREQ(E.what(), "unit 3 cannot start") << "the failure passes unchanged";
-    }
+    EXPECT_THROW_MSG(pv::PackageLoad(&Table, &Module), pv::EConvertError, "unit 3 cannot start")
+        << "the failure passes unchanged";
     EXPECT_EQ(Trace, (std::vector<std::string>{"init 0", "init 2", "fin 2", "fin 0"}));
     EXPECT_EQ(Module.InitCount, 0);
     // The module can be initialized again once the fault is gone.
@@ -78,16 +74,7 @@ TEST_F(PackageLoaderTest, FinalizationGoesOnPastAFailureAndRaisesItAfterwards) {
     pv::PackageLoad(&Table, &Module);
     Trace.clear();
     FailFin = 2;
-    EXPECT_THROW(
-        {
-            try {
-                pv::PackageUnload(&Table, &Module);
-            } catch (const pv::EConvertError& E) {
-                EXPECT_STREQ(E.what(), "unit 2 cannot stop");
-                throw;
-            }
-        },
-        pv::EConvertError);
+    EXPECT_THROW_MSG(pv::PackageUnload(&Table, &Module), pv::EConvertError, "unit 2 cannot stop");
     EXPECT_EQ(Trace, (std::vector<std::string>{"fin 3", "fin 2", "fin 0"}));
     EXPECT_EQ(Module.InitCount, 0);
 }

@@ -15,6 +15,7 @@
 
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Exception.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 
@@ -78,13 +79,8 @@ TEST_F(AtomicFileTest, WritesTheWholeFileWithTheUsersPermissionsAndNoTemporaryLe
 
 TEST_F(AtomicFileTest, AFailureNamesTheFileAndLeavesTheOldOne) {
     Write(Dir / "keep.form", "old");
-    try {
-        Write(Dir / "missing" / "x.gif", "data");
-        FAIL() << "no error";
-    } catch (const EStreamError& E) {
-        EXPECT_EQ(std::string(E.what()), "Cannot write " + (Dir / "missing" / "x.gif").string() +
-                                             ": No such file or directory");
-    }
+    EXPECT_THROW_MSG(Write(Dir / "missing" / "x.gif", "data"), EStreamError,
+                     "Cannot write " + (Dir / "missing" / "x.gif").string() + ": No such file or directory");
     // A folder in the way of the rename: the old entry stays, no temporary.
     fs::create_directory(Dir / "taken.gif");
     Touch("taken.gif/inside");

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,9 +28,11 @@ public:
         TComponent::Notification(AComponent, Operation);
         Log.push_back(GetName() + (Operation == TOperation::opRemove ? " heard remove " : " heard insert ") +
                       AComponent->GetName());
+        if (Operation == TOperation::opRemove && OnRemove) OnRemove(AComponent);
     }
 
     std::vector<std::string>& Log;
+    std::function<void(TComponent*)> OnRemove;
 
 protected:
     void BeforeDestruction() noexcept override {
@@ -116,17 +119,31 @@ TEST_F(ComponentTest, FreeNotificationReachesAcrossOwnersInBothDirections) {
     EXPECT_EQ(Log, (std::vector<std::string>{"A tears down"}));
 }
 
+// The guard turns null before the removal notices go out, and still tells
+// the notice of its component from the notices of others.
 TEST_F(ComponentTest, GuardedPointerTurnsNullWhenTheTeardownReachesTheBase) {
+    std::vector<std::string> Heard;
+    TComponentPtr<TProbe> Guard;
     auto Form = MakeUniqueComponent<TComponent>(nullptr);
     auto* A = new TProbe(Form.get(), "A", Log);
-    TComponentPtr<TProbe> Guard(A);
+    auto* B = new TProbe(Form.get(), "B", Log);
+    auto* Watcher = new TProbe(Form.get(), "Watcher", Log);
+    Guard = A;
     EXPECT_EQ(Guard.get(), A);
     EXPECT_TRUE(Guard);
+    EXPECT_TRUE(Guard.Refers(A));
+    EXPECT_FALSE(Guard.Refers(B));
+    Watcher->OnRemove = [&](TComponent* C) {
+        Heard.push_back(C->GetName() + (Guard ? " guard set" : " guard null") + (Guard.Refers(C) ? ", its own" : ""));
+    };
+    B->Free();
     A->Free();
+    EXPECT_EQ(Heard, (std::vector<std::string>{"B guard set", "A guard null, its own"}));
     EXPECT_EQ(Guard.get(), nullptr);
     EXPECT_FALSE(Guard);
     Guard = nullptr;
     EXPECT_EQ(Guard.get(), nullptr);
+    EXPECT_TRUE(Guard.Refers(nullptr));
 }
 
 TEST_F(ComponentTest, InsertAndRemoveMoveAComponentBetweenOwners) {

@@ -8,20 +8,11 @@
 
 #include "platform/rtl/FormError.h"
 #include "platform/rtl/FormParser.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 
 namespace {
-
-// "<file>:<line>:<column>: <what>" of the error that parsing Text raises.
-std::string ErrorOf(const std::string& Text) {
-    try {
-        ParseFormText(Text, "hostile.form");
-    } catch (const EFormError& E) {
-        return E.what();
-    }
-    return "no error";
-}
 
 std::string Nested(int Levels) {
     std::string S;
@@ -38,31 +29,34 @@ TEST(FormParserLimits, NestingStopsAtTheDepthLimitWithoutRecursingFurther) {
     for (const TFormObject* O = Deepest.get(); !O->Children.empty(); O = O->Children[0].get()) ++Depth;
     EXPECT_EQ(Depth, FormLimits::MaxDepth);
 
-    EXPECT_EQ(ErrorOf(Nested(FormLimits::MaxDepth + 1)), "hostile.form:65:1: objects nested more than 64 levels deep");
+    EXPECT_THROW_MSG(ParseFormText(Nested(FormLimits::MaxDepth + 1), "hostile.form"), EFormError,
+                     "hostile.form:65:1: objects nested more than 64 levels deep");
     // Deep enough to overflow the stack of a reader that recursed without
     // a limit (about 0.5 MB of text).
-    EXPECT_EQ(ErrorOf(Nested(30000)), "hostile.form:65:1: objects nested more than 64 levels deep");
+    EXPECT_THROW_MSG(ParseFormText(Nested(30000), "hostile.form"), EFormError,
+                     "hostile.form:65:1: objects nested more than 64 levels deep");
 }
 
 TEST(FormParserLimits, NamesNumbersAndStringsHaveLengthLimits) {
     const std::string Long(1 << 20, 'a');
-    EXPECT_EQ(ErrorOf("object " + Long + ": T\nend\n"),
-              "hostile.form:1:8: a name longer than 255 characters (starting 'aaaaaaaaaaaaaaaaaaaa'...)");
-    EXPECT_EQ(ErrorOf("object T\n  P = " + std::string(300, '7') + "\nend\n"),
-              "hostile.form:2:7: a number longer than 255 characters (starting '77777777777777777777'...)");
-    EXPECT_EQ(ErrorOf("object T\n  P = $" + std::string(300, 'F') + "\nend\n"),
-              "hostile.form:2:7: a number longer than 255 characters (starting '$FFFFFFFFFFFFFFFFFFF'...)");
+    EXPECT_THROW_MSG(ParseFormText("object " + Long + ": T\nend\n", "hostile.form"), EFormError,
+                     "hostile.form:1:8: a name longer than 255 characters (starting 'aaaaaaaaaaaaaaaaaaaa'...)");
+    EXPECT_THROW_MSG(ParseFormText("object T\n  P = " + std::string(300, '7') + "\nend\n", "hostile.form"), EFormError,
+                     "hostile.form:2:7: a number longer than 255 characters (starting '77777777777777777777'...)");
+    EXPECT_THROW_MSG(ParseFormText("object T\n  P = $" + std::string(300, 'F') + "\nend\n", "hostile.form"), EFormError,
+                     "hostile.form:2:7: a number longer than 255 characters (starting '$FFFFFFFFFFFFFFFFFFF'...)");
     std::string Dotted = "A";
     while (Dotted.size() < 300) Dotted += ".Abcdefgh";
-    EXPECT_EQ(ErrorOf("object T\n  " + Dotted + " = 1\nend\n"),
-              "hostile.form:2:3: a property name longer than 255 characters (starting 'A.Abcdefgh.Abcdefgh.'...)");
+    EXPECT_THROW_MSG(
+        ParseFormText("object T\n  " + Dotted + " = 1\nend\n", "hostile.form"), EFormError,
+        "hostile.form:2:3: a property name longer than 255 characters (starting 'A.Abcdefgh.Abcdefgh.'...)");
 
     const std::string Big(FormLimits::MaxStringLength + 1, 'x');
-    EXPECT_EQ(ErrorOf("object T\n  S = '" + Big + "'\nend\n"),
-              "hostile.form:2:7: a string longer than 1048576 bytes");
+    EXPECT_THROW_MSG(ParseFormText("object T\n  S = '" + Big + "'\nend\n", "hostile.form"), EFormError,
+                     "hostile.form:2:7: a string longer than 1048576 bytes");
     const std::string Half(FormLimits::MaxStringLength / 2 + 1, 'x');
-    EXPECT_EQ(ErrorOf("object T\n  S = '" + Half + "' +\n '" + Half + "'\nend\n"),
-              "hostile.form:3:2: a string longer than 1048576 bytes, joined with '+'");
+    EXPECT_THROW_MSG(ParseFormText("object T\n  S = '" + Half + "' +\n '" + Half + "'\nend\n", "hostile.form"),
+                     EFormError, "hostile.form:3:2: a string longer than 1048576 bytes, joined with '+'");
     // Exactly at the limits is fine.
     const std::string AtLimit(FormLimits::MaxStringLength, 'x');
     auto Root = ParseFormText("object " + std::string(255, 'N') + ": T\n  S = '" + AtLimit + "'\nend\n", "ok.form");
@@ -74,10 +68,12 @@ TEST(FormParserLimits, ObjectCountAndFormSizeAreBounded) {
     Many.reserve(FormLimits::MaxObjects * 13);
     for (std::size_t I = 0; I < FormLimits::MaxObjects; ++I) Many += " object T end\n";
     Many += "end\n";
-    EXPECT_EQ(ErrorOf(Many), "hostile.form:500001:2: more than 500000 objects in the form");
+    EXPECT_THROW_MSG(ParseFormText(Many, "hostile.form"), EFormError,
+                     "hostile.form:500001:2: more than 500000 objects in the form");
 
     std::string Huge(FormLimits::MaxFormBytes + 1, ' ');
-    EXPECT_EQ(ErrorOf(Huge), "hostile.form:1:1: the form is 67108865 bytes long; at most 67108864 bytes are read");
+    EXPECT_THROW_MSG(ParseFormText(Huge, "hostile.form"), EFormError,
+                     "hostile.form:1:1: the form is 67108865 bytes long; at most 67108864 bytes are read");
 }
 
 TEST(FormParserLimits, MessagesQuoteAShortEscapedPrefix) {
@@ -90,9 +86,9 @@ TEST(FormParserLimits, MessagesQuoteAShortEscapedPrefix) {
     EXPECT_EQ(QuoteForMessage(std::string("\x00\xFF", 2)), "#0'\xEF\xBF\xBD'");
     // A long string in a value error is cut, not echoed.
     std::string Form = "object T\n  P = [ '" + std::string(5000, 'q') + "' ]\nend\n";
-    std::string E = ErrorOf(Form);
-    EXPECT_EQ(E, "hostile.form:2:9: expected a value name in the set, found the string '" + std::string(40, 'q') +
-                     "'...");
+    EXPECT_THROW_MSG(ParseFormText(Form, "hostile.form"), EFormError,
+                     "hostile.form:2:9: expected a value name in the set, found the string '" + std::string(40, 'q') +
+                         "'...");
 }
 
 }  // namespace pv

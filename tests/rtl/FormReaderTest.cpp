@@ -12,6 +12,7 @@
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
 #include "tests/rtl/FormTestClasses.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv::testing {
 
@@ -211,14 +212,11 @@ class BadFormTest : public FormReaderTest, public ::testing::WithParamInterface<
 TEST_P(BadFormTest, GivesOneErrorWithItsPlaceAndLeavesNothing) {
     const TBadForm& Bad = GetParam();
     const int Before = TComponent::InstanceCount();
-    try {
-        auto M = ReadFormFromString(Bad.Text, "bad.form");
-        FAIL() << "read without an error";
-    } catch (const EFormError& E) {
+    EXPECT_THROW_CHECK(ReadFormFromString(Bad.Text, "bad.form"), EFormError, [&](const EFormError& E) {
         EXPECT_STREQ(E.what(), Bad.Message);
         EXPECT_EQ(E.FileName(), "bad.form");
         EXPECT_GT(E.Line(), 0);
-    }
+    });
     EXPECT_EQ(TComponent::InstanceCount(), Before);
 }
 
@@ -226,22 +224,16 @@ INSTANTIATE_TEST_SUITE_P(Forms, BadFormTest, ::testing::ValuesIn(BadForms),
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST_F(FormReaderTest, ColumnsCountCharactersNotBytes) {
-    try {
-        ReadFormFromString("object A: TWidget\n  Caption = '\xC3\xA9\xC3\xA9' ;\nend\n", "u.form");
-        FAIL();
-    } catch (const EFormError& E) {
-        EXPECT_EQ(E.Line(), 2);
-        EXPECT_EQ(E.Column(), 18);  // 20 in bytes
-    }
+    EXPECT_THROW_CHECK(ReadFormFromString("object A: TWidget\n  Caption = '\xC3\xA9\xC3\xA9' ;\nend\n", "u.form"),
+                       EFormError, [](const EFormError& E) {
+                           EXPECT_EQ(E.Line(), 2);
+                           EXPECT_EQ(E.Column(), 18);  // 20 in bytes
+                       });
 }
 
 TEST_F(FormReaderTest, AMissingFileIsAFormError) {
-    try {
-        ReadForm("/nonexistent/dir/x.form");
-        FAIL();
-    } catch (const EFormError& E) {
-        EXPECT_STREQ(E.what(), "/nonexistent/dir/x.form: cannot open the form file: No such file or directory");
-    }
+    EXPECT_THROW_MSG(ReadForm("/nonexistent/dir/x.form"), EFormError,
+                     "/nonexistent/dir/x.form: cannot open the form file: No such file or directory");
 }
 
 TEST_F(FormReaderTest, SetPropertyFromStringUsesTheSameTableAndParser) {
@@ -269,23 +261,22 @@ TEST_F(FormReaderTest, SetPropertyFromStringUsesTheSameTableAndParser) {
     EXPECT_TRUE(A->OnFire.Assigned());
     EXPECT_EQ(A->Options, woWide);
 
-    auto Message = [&](const char* Name, const char* Value) {
-        try {
-            SetPropertyFromString(*A, Name, Value);
-        } catch (const EFormError& E) {
-            return std::string(E.what());
-        }
-        return std::string("no error");
-    };
-    EXPECT_EQ(Message("Count", "abc"), "A.Count: expected an integer, found the identifier abc");
-    EXPECT_EQ(Message("Caption", "EUR"), "A.Caption: expected a string in single quotes, found the identifier EUR (write 'EUR')");
-    EXPECT_EQ(Message("Caption", "'EUR"),
-              "A.Caption = 'EUR: unterminated string: expected ' before the end of the file (at column 1 of the value)");
-    EXPECT_EQ(Message("Count", "5 6"), "A.Count = 5 6: expected the end of the value, found the number 6 (at column 3 of the value)");
-    EXPECT_EQ(Message("Widht", "5"), "unknown property Widht of A (TWidget)");
-    EXPECT_EQ(Message("Buddy", "Nobody"), "A.Buddy: no component named Nobody in M");
-    EXPECT_EQ(Message("Part..Size", "1"), "A: 'Part..Size' is not a property name");
-    EXPECT_EQ(Message("Kind", "wkNone"), "A.Kind: wkNone is not a value of TWidgetKind (wkPlain, wkFancy, wkOther)");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Count", "abc"), EFormError,
+                     "A.Count: expected an integer, found the identifier abc");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Caption", "EUR"), EFormError,
+                     "A.Caption: expected a string in single quotes, found the identifier EUR (write 'EUR')");
+    EXPECT_THROW_MSG(
+        SetPropertyFromString(*A, "Caption", "'EUR"), EFormError,
+        "A.Caption = 'EUR: unterminated string: expected ' before the end of the file (at column 1 of the value)");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Count", "5 6"), EFormError,
+                     "A.Count = 5 6: expected the end of the value, found the number 6 (at column 3 of the value)");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Widht", "5"), EFormError, "unknown property Widht of A (TWidget)");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Buddy", "Nobody"), EFormError,
+                     "A.Buddy: no component named Nobody in M");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Part..Size", "1"), EFormError,
+                     "A: 'Part..Size' is not a property name");
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Kind", "wkNone"), EFormError,
+                     "A.Kind: wkNone is not a value of TWidgetKind (wkPlain, wkFancy, wkOther)");
     // Nothing changed by the failed attempts.
     EXPECT_EQ(A->Count, 800);
     EXPECT_EQ(A->Caption, "EUR");
@@ -319,43 +310,22 @@ TEST_F(FormReaderTest, AHugeUnknownNameGetsAShortMessageWithoutSuggestions) {
     // Through --set, where no parser limits the name's length.
     auto M = ReadFormFromString(Form, "m.form");
     auto* A = M->FindComponent("A");
-    try {
-        SetPropertyFromString(*A, Huge, "1");
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_EQ(std::string(E.what()),
-                  "A: a property name longer than 255 characters (starting 'WWWWWWWWWWWWWWWWWWWW'...)");
-    }
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, Huge, "1"), EFormError,
+                     "A: a property name longer than 255 characters (starting 'WWWWWWWWWWWWWWWWWWWW'...)");
     // A long name below the limit: no suggestion is searched for, and the
     // message shows a short prefix.
     const std::string Long(200, 'w');
-    try {
-        SetPropertyFromString(*A, Long, "1");
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_EQ(std::string(E.what()), "unknown property '" + std::string(40, 'w') + "'... of A (TWidget)");
-    }
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, Long, "1"), EFormError,
+                     "unknown property '" + std::string(40, 'w') + "'... of A (TWidget)");
     // Short slips still get their suggestion.
-    EXPECT_THROW(
-        {
-            try {
-                SetPropertyFromString(*A, "Cuont", "1");
-            } catch (const EFormError& E) {
-                EXPECT_EQ(std::string(E.what()), "unknown property Cuont of A (TWidget); did you mean Count?");
-                throw;
-            }
-        },
-        EFormError);
+    EXPECT_THROW_MSG(SetPropertyFromString(*A, "Cuont", "1"), EFormError,
+                     "unknown property Cuont of A (TWidget); did you mean Count?");
     // A value that does not parse is echoed only as a prefix.
-    try {
-        SetPropertyFromString(*A, "Count", std::string(100000, '1') + "x");
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_EQ(std::string(E.what()),
-                  "A.Count = '" + std::string(40, '1') +
-                      "'...: a number longer than 255 characters (starting '11111111111111111111'...) (at column 1 of "
-                      "the value)");
-    }
+    EXPECT_THROW_MSG(
+        SetPropertyFromString(*A, "Count", std::string(100000, '1') + "x"), EFormError,
+        "A.Count = '" + std::string(40, '1') +
+            "'...: a number longer than 255 characters (starting '11111111111111111111'...) (at column 1 of "
+            "the value)");
 }
 
 TEST_F(FormReaderTest, DeepNestingIsAnErrorAtItsPlaceAndLeavesNothingBehind) {
@@ -363,12 +333,8 @@ TEST_F(FormReaderTest, DeepNestingIsAnErrorAtItsPlaceAndLeavesNothingBehind) {
     for (int I = 0; I < 20000; ++I) Form += "object W" + std::to_string(I) + ": TWidget\n";
     for (int I = 0; I < 20000; ++I) Form += "end\n";
     Form += "end\n";
-    try {
-        ReadFormFromString(Form, "deep.form");
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_EQ(std::string(E.what()), "deep.form:65:1: objects nested more than 64 levels deep");
-    }
+    EXPECT_THROW_MSG(ReadFormFromString(Form, "deep.form"), EFormError,
+                     "deep.form:65:1: objects nested more than 64 levels deep");
     // TearDown checks that no widget is left.
 }
 
@@ -377,12 +343,8 @@ TEST_F(FormReaderTest, ManySiblingsReadAndADuplicateNameIsFoundAmongThem) {
     std::string Form = "object M: TDataModule\n";
     for (int I = 0; I < N; ++I) Form += "  object W" + std::to_string(I) + ": TWidget\n  end\n";
     Form += "  object W77: TWidget\n  end\nend\n";
-    try {
-        ReadFormFromString(Form, "wide.form");
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_EQ(std::string(E.what()), "wide.form:6002:3: duplicate component name W77 in M; the first is at line 156");
-    }
+    EXPECT_THROW_MSG(ReadFormFromString(Form, "wide.form"), EFormError,
+                     "wide.form:6002:3: duplicate component name W77 in M; the first is at line 156");
     Form.resize(Form.size() - std::string("  object W77: TWidget\n  end\nend\n").size());
     Form += "end\n";
     Journal().clear();

@@ -10,6 +10,7 @@
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
 #include "tests/rtl/FormTestClasses.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv::testing {
 
@@ -178,46 +179,26 @@ TEST(FormWriter, RefusesWhatCouldNotBeReadBack) {
 
     auto* Unnamed = new TWidget(M.get());
     A->Buddy = Unnamed;
-    try {
-        WriteForm(*M);
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_STREQ(E.what(), "Cannot store Alpha.Buddy: the TWidget it refers to has no name");
-    }
+    EXPECT_THROW_MSG(WriteForm(*M), EFormError, "Cannot store Alpha.Buddy: the TWidget it refers to has no name");
 
     TDataModule Other(nullptr);
     Other.SetName("Other");
     auto* Elsewhere = new TWidget(&Other);
     Elsewhere->SetName("Elsewhere");
     A->Buddy = Elsewhere;
-    try {
-        WriteForm(*M);
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_STREQ(E.what(),
+    EXPECT_THROW_MSG(WriteForm(*M), EFormError,
                      "Cannot store Alpha.Buddy = Elsewhere: a form read back would find no component, or another "
                      "one, under that name from Alpha");
-    }
 
     A->Buddy = nullptr;
     A->OnFire = TNotifyEvent([](TObject*) {});
-    try {
-        WriteForm(*M);
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_STREQ(E.what(),
+    EXPECT_THROW_MSG(WriteForm(*M), EFormError,
                      "Cannot store Alpha.OnFire: its handler has no name (register handlers that forms store "
                      "with RegisterEventHandler)");
-    }
 
     A->OnFire = {};
     A->Kind = static_cast<TWidgetKind>(9);
-    try {
-        WriteForm(*M);
-        FAIL() << "no error";
-    } catch (const EFormError& E) {
-        EXPECT_STREQ(E.what(), "Cannot store Alpha.Kind: its value 9 has no name in TWidgetKind");
-    }
+    EXPECT_THROW_MSG(WriteForm(*M), EFormError, "Cannot store Alpha.Kind: its value 9 has no name in TWidgetKind");
 }
 
 TEST(FormWriter, ColoursAreNumbersUntilNamesAreRegistered) {

@@ -22,7 +22,8 @@
 #include "component/Norq_Plotvane.h"
 #include "host/FormClasses.h"
 #include "platform/web/HTTPServer.h"
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace plotvane {
 namespace {
@@ -576,12 +577,7 @@ TEST(ComponentResponse, ScaleDrawsEveryPictureLargerAndRefusesValuesOutOfRange) 
     pv::TWebResponse R;
     Chart->GetGifResponse(R);
     EXPECT_EQ(GifSize(R.GetSentMessage()->Body), std::make_pair(800, 500));
-    try {
-        Chart->SetScale(4.5);
-        ADD_FAILURE();
-    } catch (const pv::ERangeError& E) {
-        EXPECT_STREQ(E.what(), "Scale 4.5 of 'Chart1' is out of range 1..4");
-    }
+    EXPECT_THROW_MSG(Chart->SetScale(4.5), pv::ERangeError, "Scale 4.5 of 'Chart1' is out of range 1..4");
     EXPECT_EQ(Chart->GetScale(), 2);
     EXPECT_EQ(Chart->GetWidth(), 400);  // the layout size stays
 }

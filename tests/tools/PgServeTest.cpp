@@ -22,9 +22,9 @@
 
 #include "host/FormClasses.h"
 #include "platform/rtl/FormWriter.h"
+#include "tests/support/HttpTestClient.h"
 #include "tests/support/PgCluster.h"
 #include "tests/support/PgSuite.h"
-#include "tests/web/HttpTestClient.h"
 
 extern char** environ;
 

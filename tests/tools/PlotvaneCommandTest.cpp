@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
 
 namespace {
 

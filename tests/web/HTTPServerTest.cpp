@@ -20,7 +20,8 @@
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
 #include "platform/web/ETag.h"
-#include "tests/web/HttpTestClient.h"
+#include "tests/support/HttpTestClient.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
@@ -522,51 +523,46 @@ TEST(HTTPServerTest, PortZeroGivesAFreePortAndABusyPortIsReported) {
     O.Port = A.Port();
     O.Log = [](std::string_view) {};
     THTTPServer Clash(O, Handler);
-    try {
-        Clash.Start();
-        ADD_FAILURE() << "a second server bound port " << A.Port();
-    } catch (const EHTTPServerError& E) {
-        std::string Prefix = "THTTPServer: cannot listen on 127.0.0.1:" + std::to_string(A.Port()) + ": ";
-        EXPECT_EQ(std::string(E.what()).substr(0, Prefix.size()), Prefix) << E.what();
-        EXPECT_NE(std::string(E.what()).find("in use"), std::string::npos) << E.what();
-    }
+    EXPECT_THROW_CHECK(Clash.Start(), EHTTPServerError, [&](const EHTTPServerError& E) {
+        const std::string M = E.what();
+        EXPECT_EQ(M.rfind("THTTPServer: cannot listen on 127.0.0.1:" + std::to_string(A.Port()) + ": ", 0), 0u) << M;
+        EXPECT_NE(M.find("in use"), std::string::npos) << M;
+    });
     EXPECT_FALSE(Clash.IsActive());
     EXPECT_EQ(Clash.GetPort(), 0);
 }
 
 TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
     auto Handler = [](const TWebRequest&, TWebResponse&) {};
-    auto StartError = [&](THTTPServerOptions O, TWebHandler H) -> std::string {
-        THTTPServer Server(std::move(O), std::move(H));
-        try {
-            Server.Start();
-        } catch (const EHTTPServerError& E) {
-            return E.what();
-        }
-        return "started";
-    };
     THTTPServerOptions O;
     O.Threads = 0;
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: Threads is 0; it must be between 1 and 1024");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: Threads is 0; it must be between 1 and 1024");
     O = {};
     O.BindAddress = "localhost";
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: BindAddress \"localhost\" is not a numeric IPv4 or IPv6 address");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: BindAddress \"localhost\" is not a numeric IPv4 or IPv6 address");
     O = {};
     O.ConnectionLimit = 2;
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ConnectionLimit is 2; it must be at least Threads (4)");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: ConnectionLimit is 2; it must be at least Threads (4)");
     O = {};
     O.ConnectionTimeout = std::chrono::seconds(0);
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ConnectionTimeout is 0 s; it must be at least 1 s");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: ConnectionTimeout is 0 s; it must be at least 1 s");
     O = {};
     O.CacheControl = "no-cache\r\nX: 1";
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: CacheControl \"no-cache\\x0d\\x0aX: 1\" contains a control character");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: CacheControl \"no-cache\\x0d\\x0aX: 1\" contains a control character");
     O = {};
     O.ExtraHeaders = {{"Access-Control-Allow-Origin", "https://a.example\r\nSet-Cookie: x=1"}};
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ExtraHeaders: the value of Access-Control-Allow-Origin, "
-                                      "\"https://a.example\\x0d\\x0aSet-Cookie: x=1\", contains a control character");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: ExtraHeaders: the value of Access-Control-Allow-Origin, "
+                     "\"https://a.example\\x0d\\x0aSet-Cookie: x=1\", contains a control character");
     O.ExtraHeaders = {{"X Bad", "1"}};
-    EXPECT_EQ(StartError(O, Handler), "THTTPServer: ExtraHeaders: \"X Bad\" is not a header field name");
-    EXPECT_EQ(StartError({}, nullptr), "THTTPServer: no request handler is assigned");
+    EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                     "THTTPServer: ExtraHeaders: \"X Bad\" is not a header field name");
+    EXPECT_THROW_MSG(THTTPServer({}, nullptr).Start(), EHTTPServerError, "THTTPServer: no request handler is assigned");
 }
 
 TEST(HTTPServerTest, StartStopAreSafeToRepeatAndStopIsRefusedInsideAHandler) {
@@ -579,13 +575,8 @@ TEST(HTTPServerTest, StartStopAreSafeToRepeatAndStopIsRefusedInsideAHandler) {
     Server.Stop();  // not active: nothing to do
     Server.Start();
     const std::uint16_t Port = Server.GetPort();
-    try {
-        Server.Start();
-        ADD_FAILURE() << "started twice";
-    } catch (const EInvalidOperation& E) {
-        EXPECT_EQ(std::string(E.what()), "THTTPServer: Start called while the server is active on port " +
-                                             std::to_string(Port));
-    }
+    EXPECT_THROW_MSG(Server.Start(), EInvalidOperation,
+                     "THTTPServer: Start called while the server is active on port " + std::to_string(Port));
     {
         THttpConnection C(Port);
         THttpReply Reply = C.Request("GET", "/");

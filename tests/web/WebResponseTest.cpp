@@ -7,21 +7,12 @@
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
+#include "tests/support/ThrowMessage.h"
 
 namespace pv {
 namespace {
 
 using namespace std::string_literals;
-
-#define EXPECT_THROW_MSG(Statement, Type, Text)              \
-    do {                                                     \
-        try {                                                \
-            Statement;                                       \
-            ADD_FAILURE() << "no exception: " #Statement;    \
-        } catch (const Type& E) {                            \
-            EXPECT_EQ(std::string(E.what()), Text);          \
-        }                                                    \
-    } while (false)
 
 // A memory stream that reports its destruction, to prove that responses
 // only borrow their content stream.

@@ -146,14 +146,11 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
         }
 }
 
-// The area between the line and the origin, in runs of segments of one
-// colour (a segment takes its end point's colour) filled as one path, so
-// neighbouring segments meet without a seam; then the line over it in a
-// darker shade. A segment crossing the origin fills both its parts.
 // A flat area: each run of segments of one colour is one polygon, along the
 // line on one side and along the origin on the other, so a run has no
-// inner edges to fill. A segment crossing the origin between points of two
-// colours gives each side its own point's colour.
+// inner edges to fill and neighbouring segments meet without a seam. A
+// segment crossing the origin between points of two colours gives each
+// side its own point's colour.
 void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     cairo_t* Cr = P.Cr();
     const int N = S.Series->Count();
@@ -198,6 +195,9 @@ void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     Flush();
 }
 
+// The area between the line and the origin, each segment in its end
+// point's colour, then the line over it in a darker shade: flat, in the
+// runs of PaintFlatArea; in 3D, as a solid.
 void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
     if (L.Depth <= 0) {
         PaintFlatArea(P, L, S);

@@ -1,5 +1,6 @@
 #pragma once
-// A tiny blocking HTTP/1.1 client over POSIX sockets for the web tests:
+// A tiny blocking HTTP/1.1 client over POSIX sockets for the tests that talk
+// to a server (the HTTP adapter, the chart server, the commands):
 // keep-alive, Content-Length bodies, raw bytes for malformed or slow
 // requests. Every receive has a timeout, so a server fault fails a test
 // instead of hanging it.
