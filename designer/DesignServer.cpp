@@ -191,6 +191,7 @@ void TDesignServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Res
     } catch (const EDesignError& E) {
         if (Response.Sent()) throw;
         json Body{{"error", Bounded(E.what())}};
+        if (!E.Reason().empty()) Body["reason"] = E.Reason();
         if (Post) Body["state"] = FDesigner->State();
         SendJson(Response, E.Status(), Body);
     } catch (const std::exception& E) {
@@ -278,8 +279,12 @@ void TDesignServer::Route(const pv::TWebRequest& Request, pv::TWebResponse& Resp
         D.PostRecord(Text("dataset"), RecNo->get<int>(), *Values);
         Result["records"] = D.Records(Text("dataset"));
     } else if (Path == "/api/save") {
-        auto It = Body.find("overwrite");
-        D.Save(It != Body.end() && It->is_boolean() && It->get<bool>());
+        // A confirmation counts only as an explicit true.
+        auto Confirmed = [&](const char* Name) {
+            auto It = Body.find(Name);
+            return It != Body.end() && It->is_boolean() && It->get<bool>();
+        };
+        D.Save(Confirmed("overwrite"), Confirmed("inactive"));
         Result["saved"] = D.FormFile();
     } else {
         throw EDesignError(404, "no such action: " + QuoteClientText(Path));

@@ -11,7 +11,7 @@
 //   POST /api/undo, /api/redo
 //   POST /api/dataset            {"dataset", "active"}
 //   POST /api/record             {"dataset", "recno", "values": {field: text}}
-//   POST /api/save               {"overwrite": bool}
+//   POST /api/save               {"overwrite": bool, "inactive": bool}
 //
 // Every request must carry the token the server was started with, in the
 // X-Plotvane-Token header or the token query parameter (403 otherwise), and
@@ -20,8 +20,12 @@
 // the header, a JSON body and no foreign Origin or Sec-Fetch-Site, so a page
 // of another origin cannot make them (403). POST answers are the new state,
 // or {"error": message} with the status of the refusal and the state. A
-// body nesting arrays and objects deeper than 64 levels gets 400 before it
-// is parsed; messages quote at most 64 bytes of any value from the client.
+// save that needs the user's word first gets 409 with "reason": "changed"
+// (the file changed on disk; "overwrite": true replaces it) or "inactive"
+// (a data set open when the form was read or saved is closed now;
+// "inactive": true saves it closed). A body nesting arrays and objects
+// deeper than 64 levels gets 400 before it is parsed; messages quote at most
+// 64 bytes of any value from the client.
 
 #include <cstdint>
 #include <memory>

@@ -10,8 +10,10 @@
 #include <sstream>
 #include <utility>
 
+#include "host/DataSets.h"
 #include "host/FormClasses.h"
 #include "platform/db/DataSet.h"
+#include "platform/db/DataSource.h"
 #include "platform/db/Field.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/FormParser.h"
@@ -121,6 +123,7 @@ std::string TDesigner::ReadFileBytes(const std::string& FileName) {
 TDesigner::TDesigner(std::string FormFile) : FFormFile(std::move(FormFile)) {
     FDiskText = ReadFileBytes(FFormFile);
     FModule = LoadForm(FFormFile, /*Designing=*/true);
+    FOpenAtSave = OpenDataSets(*FModule);
     for (pv::TComponent* C : NamedComponents()) {
         auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(C);
         if (!Chart) continue;
@@ -267,12 +270,18 @@ std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) 
 
 void TDesigner::Apply(pv::TComponent& Component, const std::string& Path, const TResolved& R,
                       const std::string& Before, const std::string& Text) {
-    try {
-        pv::SetPropertyFromString(Component, Path, Text);
-    } catch (const std::exception& E) {
-        // The component's message may quote the value whole; a long one is
-        // shown by its start and length.
-        std::string Message = ShortenEcho(E.what(), Text);
+    // A query closes when its database, SQL or parameters change: every data
+    // set open before the change opens again after it, but the one whose
+    // Active the change sets, which stays as set.
+    const std::vector<pv::TComponentPtr<pv::TDataSet>> WereOpen = OpenDataSets(*FModule);
+    std::vector<pv::TComponentPtr<pv::TDataSet>> Reopen;
+    const bool SetsActive = pv::SameText(Path, "Active");
+    for (const auto& D : WereOpen)
+        if (!(SetsActive && D.get() == &Component)) Reopen.push_back(D);
+    // The component's message may quote the value whole; a long one is
+    // shown by its start and length.
+    auto Shown = [&](std::string Message) {
+        Message = ShortenEcho(std::move(Message), Text);
         if (Text.size() >= 2 && Text.front() == '\'' && Text.back() == '\'') {
             // A quoted text is quoted in the message as the component reads it.
             std::string Inner;
@@ -282,16 +291,45 @@ void TDesigner::Apply(pv::TComponent& Component, const std::string& Path, const 
             }
             Message = ShortenEcho(std::move(Message), Inner);
         }
+        return Message;
+    };
+    std::string Refusal;
+    try {
+        pv::SetPropertyFromString(Component, Path, Text);
+    } catch (const std::exception& E) {
+        Refusal = Shown(E.what());
+    }
+    if (Refusal.empty()) {
+        try {
+            // The change is named when it is another component's: the
+            // message shows under the field that was edited.
+            ReopenDataSets(Reopen, [&](const pv::TDataSet& D) {
+                return &D == &Component ? std::string() : ShownComponentName(Component) + "." + Path;
+            });
+        } catch (const std::exception& E) {
+            Refusal = Shown(E.what());
+        }
+    }
+    if (!Refusal.empty()) {
         // A setter that took the value and then failed (a field name the
-        // data set does not have fails at the render that follows) must not
-        // leave it: the old value goes back through the same path.
+        // data set does not have fails at the render that follows), or a
+        // value under which a data set cannot open, must not stay: the old
+        // value goes back through the same path, and the data sets open
+        // with it as before.
         try {
             if (ValueText(Component, R) != Before) pv::SetPropertyFromString(Component, Path, Before);
         } catch (...) {
         }
+        try {
+            ReopenDataSets(WereOpen);
+        } catch (const std::exception& E) {
+            // Something else changed meanwhile (the database file is gone):
+            // the refusal says that the old value does not open it either.
+            Refusal += "; back at the previous value: " + std::string(E.what());
+        }
         LendPreviewImages();
         Changed();
-        throw EDesignError(422, Message);
+        throw EDesignError(422, Refusal);
     }
     // A property of a sub-object (TitleFont.Size) changes the object the
     // getter returned, which no setter of the chart sees; the designer
@@ -455,14 +493,49 @@ bool TDesigner::ChangedOnDisk() const {
     return Buffer.str() != FDiskText;
 }
 
-void TDesigner::Save(bool Overwrite) {
+std::string TDesigner::ClosedSinceSaved() {
+    std::vector<const pv::TDataSet*> Closed;
+    for (const auto& P : FOpenAtSave)
+        if (const pv::TDataSet* D = P.get(); D && !D->GetActive()) Closed.push_back(D);
+    if (Closed.empty()) return {};
+    std::vector<std::string> Charts;
+    for (const auto& P : FPreviews) {
+        const TNorq_DBPlotvane* Chart = P->Chart.get();
+        const pv::TDataSource* Source = Chart ? Chart->GetDataSource() : nullptr;
+        if (Source && std::find(Closed.begin(), Closed.end(), Source->GetDataSet()) != Closed.end())
+            Charts.push_back("\"" + ShownComponentName(*Chart) + "\"");
+    }
+    // "A", "A and B", "A, B and C".
+    auto List = [](const std::vector<std::string>& Items) {
+        std::string S;
+        for (std::size_t I = 0; I < Items.size(); ++I)
+            S += (I == 0 ? "" : I + 1 == Items.size() ? " and " : ", ") + Items[I];
+        return S;
+    };
+    std::vector<std::string> Names;
+    for (const pv::TDataSet* D : Closed) Names.push_back(ShownComponentName(*D));
+    const bool One = Names.size() == 1;
+    std::string Question = List(Names) + (One ? " was" : " were") + " open when the form was " +
+                           (FSavedOnce ? "saved" : "read") + " and " + (One ? "is" : "are") +
+                           " closed now: saved so (Active = False), " + (One ? "it stays" : "they stay") +
+                           " closed whenever the form is read";
+    if (!Charts.empty())
+        Question += ", and " + std::string(Charts.size() == 1 ? "chart " : "charts ") + List(Charts) +
+                    (Charts.size() == 1 ? " has" : " have") + " no points";
+    return Question + "; save again with inactive to write it so";
+}
+
+void TDesigner::Save(bool Overwrite, bool Inactive) {
     std::error_code Ec;
     const bool Exists = std::filesystem::exists(FFormFile, Ec);
     std::string Disk;
     if (Exists) Disk = ReadFileBytes(FFormFile);
     if (!Overwrite && (!Exists || Disk != FDiskText))
         throw EDesignError(409, FFormFile + (Exists ? " changed on disk since it was opened" : " is gone from disk") +
-                                    "; save again with overwrite to replace it");
+                                    "; save again with overwrite to replace it",
+                           "changed");
+    if (!Inactive)
+        if (std::string Question = ClosedSinceSaved(); !Question.empty()) throw EDesignError(409, Question, "inactive");
     const std::string Text = FormText();
     auto Bytes = [](const std::string& S) {
         return std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(S.data()), S.size());
@@ -474,6 +547,8 @@ void TDesigner::Save(bool Overwrite) {
         throw EDesignError(500, E.what());
     }
     FDiskText = Text;
+    FOpenAtSave = OpenDataSets(*FModule);
+    FSavedOnce = true;
     FSavedAt = FDone;
     FSavedAtLost = false;
     Changed();

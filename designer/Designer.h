@@ -16,9 +16,11 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "component/Norq_Plotvane.h"
+#include "platform/db/DataSet.h"
 #include "platform/rtl/Component.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/TypInfo.h"
@@ -28,15 +30,19 @@ namespace plotvane {
 
 // A designer request that cannot be carried out. Status is the HTTP status
 // the page gets with the message: 400 for a malformed request, 404 for an
-// unknown component, data set or field, 409 for a save conflict, 422 for a
-// value the component refused.
+// unknown component, data set or field, 409 for a save that needs the
+// user's word first, 422 for a value the component refused. Reason tells
+// the page which question a 409 asks ("changed", "inactive"; see Save).
 class EDesignError : public pv::Exception {
 public:
-    EDesignError(int Status, const std::string& Message) : pv::Exception(Message), FStatus(Status) {}
+    EDesignError(int Status, const std::string& Message, std::string Reason = {})
+        : pv::Exception(Message), FStatus(Status), FReason(std::move(Reason)) {}
     int Status() const { return FStatus; }
+    const std::string& Reason() const { return FReason; }
 
 private:
     int FStatus;
+    std::string FReason;
 };
 
 // A text from a client (a name, a path, a header) as an error message
@@ -86,6 +92,14 @@ public:
     // for sets, an array of lines for string lists. A refused value raises
     // EDesignError(422) with the component's message; the property keeps its
     // previous value. An unchanged value records nothing.
+    //
+    // A query closes when its database, SQL or parameters change: every data
+    // set that was open before an edit (or an undo or redo) is opened again
+    // after it, except the one whose Active the edit sets. When one cannot
+    // open (SQL that does not run, a missing database file or table), the
+    // edit is refused alike, EDesignError(422) "SalesQuery was open and
+    // cannot open again: <cause>", and the old value goes back with the data
+    // set open as before.
     void SetProperty(const std::string& Component, const std::string& Path, const nlohmann::json& Value);
     // The same with the value in form syntax, as a form file holds it.
     void SetPropertyText(const std::string& Component, const std::string& Path, const std::string& Text);
@@ -127,9 +141,13 @@ public:
     // Writes the form through the form writer into the opened file: the
     // current file is kept as FORM.bak, the new text is written to a
     // temporary file and renamed over the form, so the form is always whole.
-    // When the file changed on disk since it was read or saved and Overwrite
-    // is false, nothing is written and EDesignError(409) says so.
-    void Save(bool Overwrite);
+    // Nothing is written, and EDesignError(409) asks, when the file changed
+    // on disk since it was read or saved and Overwrite is false (reason
+    // "changed"), or when a data set that was open when the form was read or
+    // saved is closed now and Inactive is false (reason "inactive"): saved
+    // so, it stays closed whenever the form is read, and its charts have no
+    // points.
+    void Save(bool Overwrite, bool Inactive = false);
 
 private:
     struct TEdit {
@@ -160,8 +178,9 @@ private:
     // The value of a property in form syntax, as the form writer stores it.
     std::string ValueText(pv::TComponent& Component, const TResolved& R);
     std::string ToFormText(const TResolved& R, const nlohmann::json& Value);
-    // Applies Text through the reader's setter path; on failure the old value
-    // is put back when the setter had already taken the new one.
+    // Applies Text through the reader's setter path and opens again the data
+    // sets it closed; on failure the old value is put back when the setter
+    // had already taken the new one, and the data sets open as before.
     void Apply(pv::TComponent& Component, const std::string& Path, const TResolved& R, const std::string& Before,
                const std::string& Text);
     void AppendProperties(nlohmann::json& Out, pv::TComponent& Owner, pv::TObject& Object, const pv::TClassInfo& Info,
@@ -174,6 +193,9 @@ private:
     std::vector<pv::TComponent*> NamedComponents();
     void Changed() { ++FVersion; }
     static std::string ReadFileBytes(const std::string& FileName);
+    // The question Save asks about the data sets of FOpenAtSave that are
+    // closed now; empty when there are none.
+    std::string ClosedSinceSaved();
 
     std::string FFormFile;
     pv::TUniqueComponent<pv::TComponent> FModule;
@@ -186,6 +208,9 @@ private:
     bool FSavedAtLost = false;
     std::uint64_t FVersion = 1;
     std::string FDiskText;
+    // The data sets open when the form was read or last saved.
+    std::vector<pv::TComponentPtr<pv::TDataSet>> FOpenAtSave;
+    bool FSavedOnce = false;
 };
 
 }  // namespace plotvane

@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "platform/db/DBError.h"
-#include "platform/db/DataSource.h"
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/FormReader.h"
 #include "platform/rtl/Strings.h"
@@ -199,20 +198,11 @@ std::optional<std::size_t> NearestName(std::string_view Name, std::span<const st
 
 namespace {
 
-void CollectComponents(pv::TComponent& Module, std::vector<pv::TComponent*>& Out) {
-    for (int I = 0; I < Module.GetComponentCount(); ++I) {
-        pv::TComponent* C = Module.GetComponent(I);
-        Out.push_back(C);
-        CollectComponents(*C, Out);
-    }
-}
-
 // What follows "no component named <Name>" in a message: "; did you mean
 // X?" when a name is a slip away, then the form's components, or the
 // nearest few of a big form (see UnknownComponentMessage).
 std::string NearComponentsText(pv::TComponent& Module, std::string_view Name) {
-    std::vector<pv::TComponent*> All{&Module};
-    CollectComponents(Module, All);
+    std::vector<pv::TComponent*> All = ModuleComponents(Module);
     std::erase_if(All, [](const pv::TComponent* C) { return C->GetName().empty(); });
     std::string Message;
     // A name is near when at most a third of the name's letters (and at
@@ -295,10 +285,6 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
 
 namespace {
 
-std::string ShownComponentName(const pv::TComponent& C) {
-    return C.GetName().empty() ? std::string(C.ClassName()) : C.GetName();
-}
-
 // Whether First, the part before the first dot of a --set name that names
 // no component, looks like a slip for a property of Target, so the form
 // reader's "unknown property" message, which suggests that property, fits
@@ -360,55 +346,6 @@ void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector
         }
         return On.empty() ? All : On;
     });
-}
-
-std::vector<pv::TComponentPtr<pv::TDataSet>> OpenDataSets(pv::TComponent& Module) {
-    std::vector<pv::TComponent*> All{&Module};
-    CollectComponents(Module, All);
-    std::vector<pv::TComponentPtr<pv::TDataSet>> Open;
-    for (pv::TComponent* C : All)
-        if (auto* D = dynamic_cast<pv::TDataSet*>(C); D && D->GetActive()) Open.emplace_back(D);
-    return Open;
-}
-
-void ReopenDataSets(std::span<const pv::TComponentPtr<pv::TDataSet>> WereOpen,
-                    const std::function<std::string(const pv::TDataSet&)>& Change) {
-    for (const pv::TComponentPtr<pv::TDataSet>& P : WereOpen) {
-        pv::TDataSet* D = P.get();
-        if (!D || D->GetActive()) continue;
-        const std::string Name = ShownComponentName(*D);
-        std::string What = Change ? Change(*D) : std::string();
-        if (!What.empty()) What += ": ";
-        What += Name + " was open and cannot open again: ";
-        // The cause without the data set's name, which the message has said.
-        auto Cause = [&](const std::exception& E) {
-            std::string_view Text = E.what();
-            if (Text.starts_with(Name + ": ")) Text.remove_prefix(Name.size() + 2);
-            return std::string(Text);
-        };
-        try {
-            D->Open();
-        } catch (const pv::EDatabaseUnavailable& E) {
-            throw pv::EDatabaseUnavailable(What + Cause(E));
-        } catch (const std::exception& E) {
-            throw pv::EDatabaseError(What + Cause(E));
-        }
-    }
-}
-
-std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart) {
-    const pv::TDataSource* Source = Chart.GetDataSource();
-    if (!Source) return {};
-    const std::string Bound = "chart \"" + ShownComponentName(Chart) + "\" is bound to ";
-    const std::string NoPoints = ": the chart has no points";
-    const pv::TDataSet* D = Source->GetDataSet();
-    if (!D) return Bound + "data source \"" + ShownComponentName(*Source) + "\", which has no data set" + NoPoints;
-    if (!Source->GetEnabled())
-        return Bound + "data source \"" + ShownComponentName(*Source) + "\", which is disabled (Enabled = False)" +
-               NoPoints;
-    if (!D->GetActive())
-        return Bound + "data set \"" + ShownComponentName(*D) + "\", which is closed (Active = False)" + NoPoints;
-    return {};
 }
 
 void CheckChartData(std::string_view Command, const Norq_Plotvane::TNorq_DBPlotvane& Chart, bool Strict) {

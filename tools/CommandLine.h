@@ -1,8 +1,9 @@
 #pragma once
 // What the subcommands share: argument parsing, error reporting, finding
-// the component to work on, --set (keeping open the data sets it closes),
-// the check that a chart to render has its data. Result files are written with
-// pv::WriteFileAtomically (platform/rtl/AtomicFile.h).
+// the component to work on, --set (keeping open the data sets it closes,
+// through host/DataSets.h), the check that a chart to render has its data.
+// Result files are written with pv::WriteFileAtomically
+// (platform/rtl/AtomicFile.h).
 
 #include <cstdint>
 #include <filesystem>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "component/Norq_Plotvane.h"
+#include "host/DataSets.h"
 #include "platform/db/DataSet.h"
 #include "platform/rtl/AtomicFile.h"
 #include "platform/rtl/Component.h"
@@ -128,32 +130,10 @@ Norq_Plotvane::TNorq_DBPlotvane& FindChart(pv::TComponent& Module, const std::st
 //   open again: cannot open database ".../other.db": unable to open database file
 void ApplySets(pv::TComponent& Module, pv::TComponent& Target, const std::vector<std::string>& Sets);
 
-// The data sets of Module (Module itself and every component below it) that
-// are open: what ReopenDataSets opens again after a change.
-std::vector<pv::TComponentPtr<pv::TDataSet>> OpenDataSets(pv::TComponent& Module);
-
-// Opens again each data set of WereOpen that is closed now, in order; those
-// destroyed meanwhile are skipped. For any change that may close an open
-// data set (a property of a query, from --set or from the designer): take
-// OpenDataSets before it and call ReopenDataSets after it. The first that
-// fails to open raises pv::EDatabaseError (pv::EDatabaseUnavailable for a
-// server that cannot answer now): "<Change(it)>: <name> was open and cannot
-// open again: <cause>", without the "<Change>: " when Change is empty or
-// gives an empty text. The data sets after it are left as they are.
-void ReopenDataSets(std::span<const pv::TComponentPtr<pv::TDataSet>> WereOpen,
-                    const std::function<std::string(const pv::TDataSet&)>& Change = {});
-
-// Why Chart will draw no points although it is bound to data: its data
-// source has no data set or is disabled, or its data set is closed, e.g.
-//   chart "RevenueChart" is bound to data set "SalesQuery", which is closed
-//   (Active = False): the chart has no points
-// Empty when the data set is open, or when the chart has no data source.
-std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart);
-
-// What a command that renders Chart does about ChartDataProblem: prints
-// "plotvane <Command>: warning: <problem>" on stderr, or with Strict raises
-// pv::EDatabaseError with the problem, so the command fails before it
-// writes anything.
+// What a command that renders Chart does about ChartDataProblem
+// (host/DataSets.h): prints "plotvane <Command>: warning: <problem>" on
+// stderr, or with Strict raises pv::EDatabaseError with the problem, so the
+// command fails before it writes anything.
 void CheckChartData(std::string_view Command, const Norq_Plotvane::TNorq_DBPlotvane& Chart, bool Strict);
 
 // Writing result files: pv::WriteFileAtomically.

@@ -260,14 +260,28 @@ async function redo() {
   await post('/api/redo', {});
 }
 
+// A save the designer asks about (409) is made again with the user's word
+// for that question: the file changed on disk ("overwrite"), or a data set
+// that was open is closed now and would be saved so ("inactive").
+const saveQuestions = {
+  changed: { confirm: 'overwrite', ask: 'Overwrite the file on disk with the designer\'s form?',
+             no: 'the file changed on disk' },
+  inactive: { confirm: 'inactive', ask: 'Save the form with the data set closed?',
+              no: 'a data set that was open is closed' },
+};
+
 async function save() {
-  let r = await post('/api/save', { overwrite: false });
-  if (r.status === 409) {
-    if (!confirm(r.data.error + '\n\nOverwrite the file on disk with the designer\'s form?')) {
-      setStatus('Not saved: the file changed on disk', true);
+  const body = { overwrite: false, inactive: false };
+  let r = await post('/api/save', body);
+  while (r.status === 409) {
+    const q = saveQuestions[r.data.reason] || saveQuestions.changed;
+    if (body[q.confirm]) break;
+    if (!confirm(r.data.error + '\n\n' + q.ask)) {
+      setStatus('Not saved: ' + q.no, true);
       return;
     }
-    r = await post('/api/save', { overwrite: true });
+    body[q.confirm] = true;
+    r = await post('/api/save', body);
   }
   if (!r.ok) setStatus('Not saved: ' + (r.data.error || r.status), true);
   else setStatus('Saved ' + new Date().toLocaleTimeString(), false);

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 #include "designer/DesignServer.h"
@@ -323,6 +324,77 @@ TEST_F(DesignerTest, AQueryIsReadOnly) {
     TDesigner D(Form());
     EXPECT_FALSE(D.Records("SalesQuery")["canModify"]);
     EXPECT_DESIGN_ERROR(D.PostRecord("SalesQuery", 1, json{{"revenue", "1"}}), 422, "cannot be edited");
+}
+
+TEST_F(DesignerTest, AQueryEditOpensItAgainARefusedOneKeepsItOpenAndSavingItClosedAsks) {
+    TDesigner D(Form());
+    const std::string Sums = D.PreviewPng("RevenueChart");
+    const json SampleSql = Prop(D, "SalesQuery", "SQL.Strings")["value"];
+    auto Refusal = [](const std::function<void()>& Edit) {
+        try {
+            Edit();
+        } catch (const EDesignError& E) {
+            return std::to_string(E.Status()) + " " + E.what();
+        }
+        return std::string("no refusal");
+    };
+
+    // Other SQL that runs: the query is open again at once, the chart shows
+    // its rows, and the form is saved with the query open.
+    const json EuSql = json::array({"SELECT month, revenue FROM sales WHERE region = 'EU' ORDER BY month_no"});
+    D.SetProperty("SalesQuery", "SQL.Strings", EuSql);
+    json R = D.Records("SalesQuery");
+    EXPECT_TRUE(R["active"]);
+    ASSERT_EQ(R["records"].size(), 12u);
+    EXPECT_EQ(R["records"][0], json::array({"Jan", "7"}));
+    const std::string Eu = D.PreviewPng("RevenueChart");
+    EXPECT_NE(Eu, Sums);
+    D.Save(false);
+    const std::string Saved = ReadText(Form());
+    EXPECT_NE(Saved.find("region = ''EU''"), std::string::npos) << Saved;
+    EXPECT_NE(Saved.find("    Active = True\n"), std::string::npos) << Saved;
+
+    // SQL that does not run, a database that is not there: refused with the
+    // data set and the cause, the old value back, the query open with its
+    // rows as before.
+    EXPECT_EQ(Refusal([&] { D.SetProperty("SalesQuery", "SQL.Strings", json::array({"SELECT x FROM nosuch"})); }),
+              "422 SalesQuery was open and cannot open again: cannot run the SQL on database \"" +
+                  (Dir / "sales.db").string() + "\": no such table: nosuch");
+    EXPECT_EQ(Refusal([&] { D.SetProperty("SalesQuery", "DatabaseName", "missing.db"); }),
+              "422 SalesQuery was open and cannot open again: cannot open database \"" + (Dir / "missing.db").string() +
+                  "\": unable to open database file");
+    EXPECT_EQ(Prop(D, "SalesQuery", "SQL.Strings")["value"], EuSql);
+    EXPECT_EQ(Prop(D, "SalesQuery", "DatabaseName")["value"], "sales.db");
+    EXPECT_TRUE(D.Records("SalesQuery")["active"]);
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Eu);
+    EXPECT_FALSE(D.Modified());
+    // An undo is an edit too: the sample's SQL runs again.
+    ASSERT_TRUE(D.Undo());
+    EXPECT_EQ(Prop(D, "SalesQuery", "SQL.Strings")["value"], SampleSql);
+    EXPECT_TRUE(D.Records("SalesQuery")["active"]);
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Sums);
+    ASSERT_TRUE(D.Redo());
+
+    // Closed on purpose, it stays closed through other edits; Save asks
+    // before it writes Active = False, and writes once told to.
+    D.SetDataSetActive("SalesQuery", false);
+    D.SetProperty("RevenueChart", "Width", 420);
+    EXPECT_FALSE(D.Records("SalesQuery")["active"]);
+    try {
+        D.Save(false);
+        ADD_FAILURE() << "saved a closed query without asking";
+    } catch (const EDesignError& E) {
+        EXPECT_EQ(E.Status(), 409);
+        EXPECT_EQ(E.Reason(), "inactive");
+        EXPECT_EQ(std::string(E.what()),
+                  "SalesQuery was open when the form was saved and is closed now: saved so (Active = False), it "
+                  "stays closed whenever the form is read, and chart \"RevenueChart\" has no points; save again "
+                  "with inactive to write it so");
+    }
+    EXPECT_EQ(ReadText(Form()), Saved);
+    D.Save(false, /*Inactive=*/true);
+    EXPECT_NE(ReadText(Form()).find("    Active = False\n"), std::string::npos);
+    EXPECT_NE(ReadText(Form()).find("Width = 420"), std::string::npos);
 }
 
 // ---------------------------------------------------------------------------

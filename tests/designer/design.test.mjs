@@ -9,7 +9,7 @@
 
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn, execFileSync } from 'node:child_process';
+import { spawn, execFileSync, spawnSync } from 'node:child_process';
 import { createRequire } from 'node:module';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -119,9 +119,10 @@ async function previewTag() {
   return page.locator('#preview').getAttribute('data-etag');
 }
 
-// Waits until the preview shows another picture than the one tagged Before.
-async function previewChangedFrom(before) {
-  await page.waitForFunction((b) => {
+// Waits until the preview of On (the page by default) shows another picture
+// than the one tagged Before.
+async function previewChangedFrom(before, on = page) {
+  await on.waitForFunction((b) => {
     const img = document.getElementById('preview');
     return img.dataset.etag && img.dataset.etag !== b && img.complete;
   }, before, { timeout: 10000 });
@@ -432,4 +433,62 @@ test('stopping the designer with unsaved changes writes them beside the form', a
   const unsaved = fs.readFileSync(form + '.unsaved', 'utf8');
   assert.match(unsaved, /Height = 270/);
   assert.match(saved, /Height = 260/);
+});
+
+test('a query\'s SQL edited in the page runs at once, a broken one is refused, and the saved form renders', async () => {
+  // The sample form itself, with its query, in a folder of its own.
+  const qdir = path.join(dir, 'query');
+  fs.mkdirSync(qdir);
+  fs.copyFileSync(path.join(examples, 'sales.db'), path.join(qdir, 'sales.db'));
+  const qform = path.join(qdir, 'sales.form');
+  fs.copyFileSync(path.join(examples, 'sales.form'), qform);
+  const { child, url: qurl } = await startDesigner(qform);
+  const p = await browser.newPage();
+  try {
+    await p.goto(qurl);
+    await p.waitForFunction(() => !!document.getElementById('preview').dataset.etag);
+    await p.click('li[data-component="SalesQuery"]');
+    const sqlRow = p.locator('.prop[data-path="SQL.Strings"]');
+    const sql = sqlRow.locator('textarea');
+    const sample = await sql.inputValue();
+    assert.match(sample, /SUM\(revenue\)/);
+
+    await sql.fill('SELECT month, revenue FROM nosuch');
+    await sql.blur();
+    await sqlRow.locator('.error').filter({ hasText: 'SalesQuery was open and cannot open again' }).waitFor();
+    assert.match(await sqlRow.locator('.error').textContent(), /no such table: nosuch/);
+    assert.equal(await sql.inputValue(), sample);
+    await p.locator('#data-state').filter({ hasText: '12 records' }).waitFor();
+    await p.screenshot({ path: path.join(shots, '11-sql-refused.png') });
+
+    const tag = await p.locator('#preview').getAttribute('data-etag');
+    await sql.fill("SELECT month, revenue FROM sales WHERE region = 'EU' ORDER BY month_no");
+    await sql.blur();
+    await previewChangedFrom(tag, p);
+    await p.waitForFunction(() => document.querySelector('#records tbody td:nth-child(3)')?.textContent === '7');
+    assert.equal(await sqlRow.locator('.error').textContent(), '');
+    await p.click('#save');
+    await p.locator('#status').filter({ hasText: /^Saved/ }).waitFor();
+    const saved = fs.readFileSync(qform, 'utf8');
+    assert.match(saved, /region = ''EU''/);
+    assert.match(saved, /\n    Active = True\n/);
+    // The saved form renders with its points: --strict fails on a chart
+    // over a closed data set.
+    const render = spawnSync(exe, ['render', qform, '-o', path.join(qdir, 'chart.png'), '--strict']);
+    assert.equal(render.status, 0, render.stderr.toString());
+    assert.equal(render.stderr.toString(), '');
+
+    // Closed on purpose, the query is saved so only when the user says so.
+    await p.click('#data-close');
+    await p.locator('#data-state').filter({ hasText: 'closed' }).waitFor();
+    const asked = new Promise((resolve) => p.once('dialog', (d) => { resolve(d.message()); d.dismiss(); }));
+    await p.click('#save');
+    assert.match(await asked, /SalesQuery was open when the form was saved and is closed now[\s\S]*data set closed\?/);
+    await p.locator('#status').filter({ hasText: 'Not saved' }).waitFor();
+    assert.equal(fs.readFileSync(qform, 'utf8'), saved);
+  } finally {
+    await p.close();
+    child.removeAllListeners('exit');
+    child.kill('SIGTERM');
+  }
 });
