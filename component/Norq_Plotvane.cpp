@@ -147,11 +147,20 @@ void TNorq_DBPlotvane::DrawInternalImages() {
     JpegPicture->Assign(*SnapshotBitmap);
 }
 
-std::string TNorq_DBPlotvane::GetVectorPicture(pv::TVectorFormat Format) {
+std::string TNorq_DBPlotvane::GetVectorPicture(pv::TVectorFormat Format, bool Transparent) {
     if (LoadGateClosed()) return {};
     ColorPoints();
-    return InternalChart->TeeCreateVector(Format, pv::clWhite,
+    return InternalChart->TeeCreateVector(Format, Transparent ? pv::clNone : pv::clWhite,
                                           pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+}
+
+std::unique_ptr<TBitmap> TNorq_DBPlotvane::GetTransparentBitmap() {
+    auto Bitmap = std::make_unique<TBitmap>();
+    if (LoadGateClosed()) return Bitmap;
+    ColorPoints();
+    InternalChart->TeeDrawBitmap(*Bitmap, pv::clNone,
+                                 pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    return Bitmap;
 }
 
 void TNorq_DBPlotvane::SetScale(double Value) {

@@ -122,8 +122,15 @@ public:
     // Colours the points by the colour mode, then draws the chart as an SVG
     // document or a PDF page at the scale, laid out as the bitmap is.
     // Nothing of the bitmap, GIF or JPEG changes. While the load gate is
-    // closed, an empty string.
-    std::string GetVectorPicture(pv::TVectorFormat Format);
+    // closed, an empty string. Transparent: on no background at all, the
+    // chart's Color and gradient left out (see TeeDrawBitmap).
+    std::string GetVectorPicture(pv::TVectorFormat Format, bool Transparent = false);
+    // The picture GetBMPPicture gives, drawn on no background: a new bitmap
+    // with alpha (TBitmap::HasAlpha), the chart's Color and gradient left
+    // out, for a PNG that shows what lies behind it. Nothing of the
+    // snapshot, GIF or JPEG changes. While the load gate is closed, an empty
+    // bitmap.
+    std::unique_ptr<TBitmap> GetTransparentBitmap();
 
     // Published properties, in declaration order.
     TImage* GetPreviewImage() const { return FPreviewImage.get(); }

@@ -4,9 +4,7 @@
 
 #include "designer/Designer.h"
 
-#include <cctype>
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 
 #include "platform/db/DataSet.h"
@@ -37,27 +35,6 @@ std::string_view KindName(pv::TTypeKind Kind) {
         case pv::TTypeKind::tkMethod: return "method";
     }
     return "unknown";
-}
-
-// "#rrggbb" for a colour, system colours resolved as the painter does.
-std::string HtmlColor(pv::TColor C) {
-    const pv::TColor Rgb = pv::ColorToRGB(C);
-    char Buf[8];
-    std::snprintf(Buf, sizeof Buf, "#%02x%02x%02x", pv::GetRValue(Rgb), pv::GetGValue(Rgb), pv::GetBValue(Rgb));
-    return Buf;
-}
-
-// "#rrggbb" from a colour picker as the form's "$00BBGGRR"; nothing when
-// Text is no such colour.
-std::optional<std::string> FromHtmlColor(std::string_view Text) {
-    if (Text.size() != 7 || Text[0] != '#') return std::nullopt;
-    for (char Ch : Text.substr(1))
-        if (!std::isxdigit(static_cast<unsigned char>(Ch))) return std::nullopt;
-    std::string S(Text);
-    const auto Channel = [&](int At) { return static_cast<std::uint8_t>(std::stoul(S.substr(At, 2), nullptr, 16)); };
-    char Buf[16];
-    std::snprintf(Buf, sizeof Buf, "$%08X", static_cast<unsigned>(pv::RGB(Channel(1), Channel(3), Channel(5))));
-    return std::string(Buf);
 }
 
 }  // namespace
@@ -121,10 +98,13 @@ std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
             Expect(Value.is_boolean(), "true or false");
             return Value.get<bool>() ? "True" : "False";
         case pv::TTypeKind::tkColor: {
-            Expect(Value.is_string(), "a colour name, $00BBGGRR or #rrggbb");
+            Expect(Value.is_string(), "a colour name, #rrggbb, #rgb or $00BBGGRR");
+            // Any spelling of a colour goes to the form as the form writes
+            // it; other text goes to the reader as it is, which names what
+            // is wrong.
             const std::string S = Value.get<std::string>();
-            if (auto Hex = FromHtmlColor(S)) return *Hex;
-            return S;
+            if (std::optional<pv::TColor> C = pv::StringToColor(S)) return pv::ColorToString(*C);
+            return S.empty() ? std::string("''") : S;
         }
         case pv::TTypeKind::tkEnumeration:
         case pv::TTypeKind::tkMethod:
@@ -203,7 +183,7 @@ void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& 
             case pv::TTypeKind::tkString: E["value"] = std::get<std::string>(V); break;
             case pv::TTypeKind::tkColor:
                 E["value"] = E["text"];
-                E["rgb"] = HtmlColor(static_cast<pv::TColor>(std::get<std::int64_t>(V)));
+                E["rgb"] = pv::ColorToHtml(static_cast<pv::TColor>(std::get<std::int64_t>(V)));
                 break;
             case pv::TTypeKind::tkEnumeration:
             case pv::TTypeKind::tkSet: {
@@ -278,6 +258,9 @@ json TDesigner::State() {
     json Names = json::array();
     for (std::string_view N : pv::ColorNameList()) Names.push_back(std::string(N));
     S["colorNames"] = Names;
+    json Css = json::array();
+    for (std::string_view N : pv::CssColorNameList()) Css.push_back(std::string(N));
+    S["cssColorNames"] = Css;
     json Groups = json::array();
     for (std::string_view G : ChartPropertyGroups()) Groups.push_back(std::string(G));
     S["groups"] = Groups;

@@ -19,7 +19,7 @@ namespace plotvane {
 void RegisterFormClasses() {
     static std::once_flag Once;
     std::call_once(Once, [] {
-        pv::RegisterColorIdents(&pv::ColorToString, &pv::StringToColor);
+        pv::RegisterColorIdents(&pv::ColorToString, &pv::StringToColor, pv::ColorSpellings);
         pv::RegisterComponentClass<pv::TDataModule>("TDataModule");
         pv::RegisterComponentClass<pv::TImage>("TImage");
         pv::RegisterComponentClass<pv::TDataSource>("TDataSource");

@@ -215,6 +215,20 @@ public:
                                                              : "itself";
             Out += "| " + Code(Name) + " | " + Code(Hex(V)) + " | " + Drawn + " |\n";
         }
+        Out += CssColoursIntro;
+        Out += '\n';
+        std::string Line;
+        for (std::string_view Name : pv::CssColorNameList()) {
+            // Lines of about a hundred characters, as the text around them.
+            const std::string Item = Code(Name) + ",";
+            if (!Line.empty() && Line.size() + 1 + Item.size() > 100) {
+                Out += Line + '\n';
+                Line.clear();
+            }
+            Line += (Line.empty() ? "" : " ") + Item;
+        }
+        Line.back() = '.';
+        Out += Line + '\n';
         return Out;
     }
 
@@ -319,6 +333,8 @@ private:
              "object Module: TDataModule\n  object RevenueChart: TNorq_DBPlotvane\n    JPEGQuality = 0\n  end\nend\n"},
             {"A value of another kind:",
              "object Module: TDataModule\n  object RevenueChart: TNorq_DBPlotvane\n    Width = '800'\n  end\nend\n"},
+            {"A colour in none of the spellings:",
+             "object Module: TDataModule\n  object RevenueChart: TNorq_DBPlotvane\n    Color = #12345\n  end\nend\n"},
             {"A reference to no component:",
              "object Module: TDataModule\n  object RevenueChart: TNorq_DBPlotvane\n    DataSource = SalesSource\n"
              "  end\nend\n"},
@@ -433,7 +449,7 @@ private:
                                     : "-2147483648 to 2147483647";
             case pv::TTypeKind::tkEnumeration: return Names(", ");
             case pv::TTypeKind::tkBoolean: return "`True`, `False`";
-            case pv::TTypeKind::tkColor: return "a [colour name](#colours), `$00BBGGRR` or a number";
+            case pv::TTypeKind::tkColor: return "a [colour name](#colours), `#rrggbb`, `#rgb`, `$00BBGGRR` or a number";
             case pv::TTypeKind::tkString: return "any text";
             case pv::TTypeKind::tkSet: return "any of " + Names(", ") + " in `[ ]`";
             case pv::TTypeKind::tkClass:

@@ -297,8 +297,8 @@ end
   need only write what differs; `plotvane write-form` writes every property, in table order, and
   reading that back gives the same bytes.
 - `object` and `end` may be written in any letter case. Class, property and value names are written
-  as the tables spell them, letter case included, except `True`, `False` and `nil`, and component
-  names, whose letter case is ignored. `inherited` and `inline` objects are refused.
+  as the tables spell them, letter case included, except `True`, `False` and `nil`, colour names,
+  and component names, whose letter case is ignored. `inherited` and `inline` objects are refused.
 - Spaces, tabs and line breaks only separate the parts of a line; indentation is free. A form has
   no comments. It is UTF-8 text; a byte order mark at its start is skipped.
 - Once the whole form is read, the component references are resolved and each component is told
@@ -314,7 +314,7 @@ extern const std::string_view Values = R"(## Values
 | boolean | `True` or `False` | `True` |
 | enumeration | one of the value names of the property's type | `taCenter` |
 | set | value names of the type in brackets, separated by commas; `[]` for none | `[fsBold, fsItalic]` |
-| colour | a [colour name](#colours); `$` and hexadecimal digits, `$00BBGGRR` (blue first: `$000000FF` is red); or a decimal number, a negative one standing for its 32-bit pattern | `clNavy`, `$00F0E6DC` |
+| colour | a [colour name](#colours), a platform one (`clNavy`) or a CSS one (`dodgerblue`), in any letter case; `#rrggbb` or `#rgb` as the web writes them, red first (`#ff0000` and `#F00` are red; `#123456` is hexadecimal here, not a character code); `$` and hexadecimal digits, `$00BBGGRR` (blue first: `$000000FF` is red); or a decimal number, a negative one standing for its 32-bit pattern. Any of these may also stand in quotes. A form is written with the platform name, or `$00BBGGRR` where there is none | `clNavy`, `#1e90ff`, `dodgerblue`, `$00F0E6DC` |
 | sub-object | its properties, one dotted line each; a sub-object takes no value as a whole, and a nested `object` is always a component | `TitleFont.Size = 12` |
 | string list | `Property.Strings =` and the lines in parentheses, each a string; `()` for none. A string without parentheses is one line. | `SQL.Strings = ( 'SELECT 1' )` |
 | component reference | the name of a component of the form, or `nil`. References are resolved after the whole form is read, so one may name a component further down. The name is looked up among the referring component's own components, then the component itself, then its owner's components and the owner, and so on up to the root; the component must be of the class the property names. | `DataSet = SalesQuery` |
@@ -380,12 +380,19 @@ The values of the enumeration and set properties, by name.)";
 
 extern const std::string_view ColoursIntro = R"(## Colours
 
-A colour is written as one of these names or as `$00BBGGRR`. The system colours (`$80000000` and up)
+A colour is written as one of these names, as a CSS name (below), as `#rrggbb` or `#rgb`, or as
+`$00BBGGRR`; names in any letter case. The system colours (`$80000000` and up)
 are drawn in a fixed light theme, as the last column shows; `clDefault` leaves the choice to the
 drawing (a title or legend box in it is not filled) and `clNone` draws nothing.
 
 | Name | Value | Drawn as |
 |---|---|---|
+)";
+
+extern const std::string_view CssColoursIntro = R"(
+The named colours of CSS (the 148 of the CSS Color Module Level 4), each the colour CSS gives it, are
+read too; a form stores them by the name above of the same colour (`red` as `clRed`) or else as
+`$00BBGGRR` (`dodgerblue` as `$00FF901E`):
 )";
 
 }  // namespace plotvane::reference

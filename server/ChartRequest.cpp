@@ -41,16 +41,30 @@ std::optional<std::string> ReadSizeParam(std::string_view Name, std::string_view
         (Name == "width" ? Size.Width : Size.Height) = V;
         return std::string();
     }
-    if (Name == "scale") {
+    if (Name == "scale" || Name == "devicePixelRatio") {
         double V = 0;
         auto [P, Ec] = std::from_chars(Value.data(), End, V);
         const bool Number = (Ec == std::errc() || Ec == std::errc::result_out_of_range) && P == End && !std::isnan(V);
         if (!Number || !(V >= pv::MinChartScale) || !(V <= pv::MaxChartScale))
-            return "Parameter scale=" + QuoteValue(Value) + " " + Misfit(Number) + ": it must be a number in 1..4";
+            return "Parameter " + std::string(Name) + "=" + QuoteValue(Value) + " " + Misfit(Number) +
+                   ": it must be a number in 1..4";
         Size.Scale = V;
         return std::string();
     }
     return std::nullopt;
+}
+
+std::string ReadBackgroundParam(std::string_view Value, TPictureBackground& Background) {
+    if (Value == "transparent") {
+        Background.Transparent = true;
+        return {};
+    }
+    const std::optional<pv::TColor> Color = pv::StringToColor(Value);
+    if (!Color)
+        return "Parameter background=" + QuoteValue(Value) + " is not a colour: it must be " +
+               std::string(pv::ColorSpellings) + ", or transparent";
+    Background.Color = *Color;
+    return {};
 }
 
 std::string CheckPictureSize(const TPictureSize& Size) {

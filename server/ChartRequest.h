@@ -1,11 +1,14 @@
 #pragma once
 // The picture size a chart request asks for (width, height and scale URL
 // parameters), checked the same way wherever charts are drawn on request:
-// the chart server and the designer's preview.
+// the chart server and the designer's preview; and the background it asks
+// for.
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/vcl/Color.h"
 
 namespace plotvane {
 
@@ -15,11 +18,25 @@ struct TPictureSize {
     double Scale = 1;
 };
 
-// Reads Name=Value into Size when Name is "width", "height" or "scale".
-// Returns std::nullopt for any other name; otherwise an empty text when
-// the value is taken, or the refusal naming the parameter, the value (see
+// Reads Name=Value into Size when Name is "width", "height", "scale" or
+// "devicePixelRatio" (the scale under the name browsers give it). Returns
+// std::nullopt for any other name; otherwise an empty text when the value
+// is taken, or the refusal naming the parameter, the value (see
 // QuoteValue) and what it allows.
 std::optional<std::string> ReadSizeParam(std::string_view Name, std::string_view Value, TPictureSize& Size);
+
+// The background a request asks for with background=: the chart's own
+// (neither set), a colour of its own for the chart's Color, or none at all.
+struct TPictureBackground {
+    std::optional<pv::TColor> Color;
+    bool Transparent = false;
+};
+
+// Reads background=Value: "transparent", or a colour in any spelling
+// pv::StringToColor reads (clRed, red, #ff0000, #f00, $000000FF). Returns
+// an empty text when the value is taken, or the refusal naming the value
+// and what it allows.
+std::string ReadBackgroundParam(std::string_view Value, TPictureBackground& Background);
 
 // The refusal for a size whose scaled picture has too many pixels or too
 // long a side; empty when it fits.

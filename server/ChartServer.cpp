@@ -1,6 +1,7 @@
 #include "server/ChartServer.h"
 
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -113,6 +114,14 @@ constexpr TFormat Formats[] = {
     {"png", "image/png"},       {"svg", "image/svg+xml"},    {"pdf", "application/pdf"},
 };
 
+// The format an extension or a format= value names, "jpeg" as "jpg";
+// empty for none.
+std::string_view FormatNamed(std::string_view Name) {
+    for (const TFormat& F : Formats)
+        if (F.Extension == Name) return F.Extension == "jpeg" ? std::string_view("jpg") : F.Extension;
+    return {};
+}
+
 }  // namespace
 
 // What the server knows of one chart from the first copy of the form.
@@ -174,10 +183,14 @@ private:
 
 // The settings of one request, validated.
 struct TChartServer::TRequestSettings {
+    // "gif", "jpg", "png", "svg" or "pdf": from the path's extension or
+    // format=.
+    std::string Format;
     TPictureSize Size;
+    TPictureBackground Background;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
-    // The cache key: chart, format, pixel size, the exact scale and
-    // ParamsKey, each part length-prefixed.
+    // The cache key: chart, format, pixel size, the exact scale, the
+    // background and ParamsKey, each part length-prefixed.
     std::string Key;
     // The declared parameters' typed values in declaration order, each part
     // length-prefixed: equal exactly when the query would read the same.
@@ -441,16 +454,18 @@ void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Resp
         Response.SendResponse();
         return;
     }
+    // /<Name>.<format>, or /<Name> with the format in format=.
     const std::size_t Dot = Path.rfind('.');
     if (Path.size() > 1 && Dot != std::string::npos && Dot > 1) {
         const std::string_view Name = std::string_view(Path).substr(1, Dot - 1);
-        const std::string_view Ext = std::string_view(Path).substr(Dot + 1);
-        for (const TFormat& F : Formats) {
-            if (F.Extension != Ext) continue;
+        if (const std::string_view Format = FormatNamed(std::string_view(Path).substr(Dot + 1)); !Format.empty()) {
             for (const TChartInfo& C : FCharts)
-                if (C.Name == Name) return HandleChart(C, std::string(Ext == "jpeg" ? "jpg" : Ext), Request, Response);
+                if (C.Name == Name) return HandleChart(C, std::string(Format), Request, Response);
             return pv::SendPlainText(Response, 404, "No chart named " + std::string(Name) + "\n");
         }
+    } else if (Path.size() > 1 && Dot == std::string::npos) {
+        for (const TChartInfo& C : FCharts)
+            if (C.Name == std::string_view(Path).substr(1)) return HandleChart(C, std::string(), Request, Response);
     }
     pv::SendPlainText(Response, 404, "Not found: " + Path + "\n");
 }
@@ -471,10 +486,11 @@ bool TChartServer::CheckSignature(const pv::TWebRequest& Request, pv::TWebRespon
 }
 
 std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const TChartInfo& Chart,
-                                                                         const std::string& Format,
+                                                                         const std::string& PathFormat,
                                                                          const pv::TWebRequest& Request,
                                                                          pv::TWebResponse& Response) const {
     TRequestSettings S;
+    S.Format = PathFormat;
     S.Size = {Chart.Width, Chart.Height, 1};
     auto Refuse = [&](const std::string& Why) {
         pv::SendPlainText(Response, 400, Why + "\n");
@@ -482,20 +498,40 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
     };
     const bool Signed = !FOptions.SignKey.empty();
     std::vector<std::string_view> Seen;
+    const auto Given = [&](std::string_view Name) { return std::find(Seen.begin(), Seen.end(), Name) != Seen.end(); };
     for (const pv::TWebField& F : Request.GetQueryFields()) {
-        for (std::string_view Earlier : Seen)
-            if (Earlier == F.Name) return Refuse("Parameter " + QuoteValue(F.Name) + " is given more than once");
+        if (Given(F.Name)) return Refuse("Parameter " + QuoteValue(F.Name) + " is given more than once");
         Seen.push_back(F.Name);
         if (Signed && (F.Name == "sig" || F.Name == "exp")) continue;
+        if ((F.Name == "scale" && Given("devicePixelRatio")) || (F.Name == "devicePixelRatio" && Given("scale")))
+            return Refuse("Parameters scale and devicePixelRatio are both given: they are two names of the scale; "
+                          "give one");
         if (std::optional<std::string> Refusal = ReadSizeParam(F.Name, F.Value, S.Size)) {
             if (!Refusal->empty()) return Refuse(*Refusal);
+            continue;
+        }
+        if (F.Name == "background") {
+            if (std::string Refusal = ReadBackgroundParam(F.Value, S.Background); !Refusal.empty())
+                return Refuse(Refusal);
+            continue;
+        }
+        if (F.Name == "format") {
+            const std::string_view Named = FormatNamed(F.Value);
+            if (Named.empty())
+                return Refuse("Parameter format=" + QuoteValue(F.Value) + " is not a format: it must be gif, jpg, png, "
+                              "svg or pdf");
+            if (!PathFormat.empty() && Named != PathFormat)
+                return Refuse("Parameter format=" + QuoteValue(F.Value) + " asks for another format than the path's ." +
+                              PathFormat + ": give the format once, as /" + Chart.Name + "." + std::string(Named) +
+                              " or /" + Chart.Name + "?format=" + std::string(Named));
+            S.Format = std::string(Named);
             continue;
         }
         const pv::TQueryParam* Declared = nullptr;
         for (const pv::TQueryParam& P : Chart.Params)
             if (P.Name == F.Name) Declared = &P;
         if (!Declared) {
-            std::string Known = "width, height, scale";
+            std::string Known = "width, height, scale, devicePixelRatio, background, format";
             for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
             return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
         }
@@ -503,6 +539,14 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
             return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " is out of range: it must be " +
                           Declared->Allowed());
         S.Params.emplace_back(F.Name, F.Value);
+    }
+    if (S.Format.empty())
+        return Refuse("No format: ask for /" + Chart.Name + ".png (or .gif, .jpg, .svg, .pdf), or give format=");
+    if (S.Background.Transparent && S.Format != "png" && S.Format != "svg") {
+        std::string Upper = S.Format == "jpg" ? "JPEG" : S.Format;
+        for (char& Ch : Upper) Ch = static_cast<char>(Ch >= 'a' && Ch <= 'z' ? Ch - 'a' + 'A' : Ch);
+        return Refuse("Parameter background='transparent' is not possible for " + Upper +
+                      ": only PNG and SVG have a transparent background");
     }
     if (std::string Refusal = CheckPictureSize(S.Size); !Refusal.empty()) return Refuse(Refusal);
     for (const pv::TQueryParam& P : Chart.Params)
@@ -513,10 +557,18 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
             }
     char ExactScale[40];
     std::snprintf(ExactScale, sizeof ExactScale, "%.17g", S.Size.Scale);
+    // The background by what is drawn: none, transparent, or the colour's
+    // code however it was spelled.
+    char Background[16] = "";
+    if (S.Background.Transparent)
+        std::snprintf(Background, sizeof Background, "t");
+    else if (S.Background.Color)
+        std::snprintf(Background, sizeof Background, "c%08X", static_cast<unsigned>(*S.Background.Color));
     AppendKeyPart(S.Key, Chart.Name);
-    AppendKeyPart(S.Key, Format);
+    AppendKeyPart(S.Key, S.Format);
     AppendKeyPart(S.Key, std::to_string(S.Size.Width) + "x" + std::to_string(S.Size.Height));
     AppendKeyPart(S.Key, ExactScale);
+    AppendKeyPart(S.Key, Background);
     AppendKeyPart(S.Key, S.ParamsKey);
     return S;
 }
@@ -556,8 +608,8 @@ void TChartServer::ReadData(TModule& Module, pv::TDataSet* Query, const TRequest
     if (Read) FMetrics->ObserveQuery(std::chrono::duration<double>(TClock::now() - Start).count());
 }
 
-std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Chart, const std::string& Format,
-                                                          const TRequestSettings& S) {
+std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Chart, const TRequestSettings& S) {
+    const std::string& Format = S.Format;
     // A module of its own, with the request's settings undone before the
     // module goes back.
     TLease Module(*this);
@@ -570,17 +622,19 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         pv::TRequestParams* Q;
         int W, H;
         double Scale;
+        pv::TColor Color;
         ~TRestore() {
             if (Q) Q->ClearParamValues();
             try {
                 C->SetScale(Scale);
                 C->SetWidth(W);
                 C->SetHeight(H);
+                C->SetColor(Color);
             } catch (...) {
                 // The held values were valid; nothing to report.
             }
         }
-    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale()};
+    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor()};
     if (QueryParams)
         for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
     // The data sets read again where their data changed or this request's
@@ -591,6 +645,8 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     C->SetScale(S.Size.Scale);
     C->SetWidth(S.Size.Width);
     C->SetHeight(S.Size.Height);
+    if (S.Background.Color) C->SetColor(*S.Background.Color);
+    const bool Transparent = S.Background.Transparent;
     auto Made = std::make_shared<TCachedAnswer>();
     if (Format == "gif" || Format == "jpg") {
         pv::TWebResponse Capture;
@@ -600,10 +656,12 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
             C->GetJPegResponse(Capture);
         Made->Body = Capture.GetSentMessage()->Body;
     } else if (Format == "png") {
-        std::vector<std::uint8_t> Png = C->GetBMPPicture()->EncodePNG();
+        std::vector<std::uint8_t> Png =
+            Transparent ? C->GetTransparentBitmap()->EncodePNG() : C->GetBMPPicture()->EncodePNG();
         Made->Body.assign(Png.begin(), Png.end());
     } else {
-        Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF);
+        Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF,
+                                         Transparent);
         if (Format == "svg") {
             Made->GzipBody = GzipSvg(Made->Body);
             if (!Made->GzipBody.empty()) Made->GzipETag = pv::StrongETag(Made->GzipBody);
@@ -617,14 +675,15 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     return Made;
 }
 
-void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
+void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& PathFormat, const pv::TWebRequest& Request,
                                pv::TWebResponse& Response) {
     // 1. The request: a signed URL when the server has a key (nothing else
     // is looked at before the signature holds), then its settings, each
     // checked; a refusal names the parameter and what it allows.
     if (!FOptions.SignKey.empty() && !CheckSignature(Request, Response)) return;
-    const std::optional<TRequestSettings> S = ReadSettings(Chart, Format, Request, Response);
+    const std::optional<TRequestSettings> S = ReadSettings(Chart, PathFormat, Request, Response);
     if (!S) return;
+    const std::string& Format = S->Format;
 
     // 2. The data: has any database changed, and can each be read?
     std::string Fault;
@@ -647,7 +706,7 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& Forma
     } else {
         FMetrics->CountCacheMiss();
         try {
-            Answer = Render(Chart, Format, *S);
+            Answer = Render(Chart, *S);
         } catch (const pv::EDatabaseUnavailable&) {
             FMetrics->CountDatabaseError();
             SendUnavailable(Response);

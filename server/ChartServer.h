@@ -4,7 +4,8 @@
 // /readyz, /metrics (the Prometheus text format) and /favicon.ico.
 //
 // A request to a chart goes: URL parameters validated (width, height,
-// scale and the SQL parameters the form lets a request set) -> data stamp
+// scale, background, format and the SQL parameters the form lets a request
+// set) -> data stamp
 // (has any database changed?) -> response cache (a hit answers with the kept
 // bytes and ETag, without rendering) -> a module from the pool -> the
 // request's settings applied -> data read again when it changed -> render
@@ -97,15 +98,15 @@ private:
     void Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response);
     // A chart request in stages: the URL's signature and settings, the
     // data's state, the answer from the cache or rendered, the answer sent.
-    void HandleChart(const TChartInfo& Chart, const std::string& Format, const pv::TWebRequest& Request,
+    // PathFormat is the path's extension, or empty for a format= parameter.
+    void HandleChart(const TChartInfo& Chart, const std::string& PathFormat, const pv::TWebRequest& Request,
                      pv::TWebResponse& Response);
     // Each refuses the request itself and returns false / nothing when it fails.
     bool CheckSignature(const pv::TWebRequest& Request, pv::TWebResponse& Response);
-    std::optional<TRequestSettings> ReadSettings(const TChartInfo& Chart, const std::string& Format,
+    std::optional<TRequestSettings> ReadSettings(const TChartInfo& Chart, const std::string& PathFormat,
                                                  const pv::TWebRequest& Request, pv::TWebResponse& Response) const;
     // Draws the chart on a borrowed module with the request's settings.
-    std::shared_ptr<const TCachedAnswer> Render(const TChartInfo& Chart, const std::string& Format,
-                                                const TRequestSettings& Settings);
+    std::shared_ptr<const TCachedAnswer> Render(const TChartInfo& Chart, const TRequestSettings& Settings);
     // Reads the module's data sets again where their data changed or the
     // request's parameters differ from the last read's.
     void ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& Settings);

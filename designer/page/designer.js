@@ -46,9 +46,19 @@ function setStatus(text, dirty) {
   s.classList.toggle('dirty', !!dirty);
 }
 
+// The names offered while a colour is typed: the form's own, then the web's.
+function colorNameList() {
+  let list = $('color-names');
+  if (list) return;
+  list = el('datalist', { id: 'color-names' });
+  for (const n of state.colorNames.concat(state.cssColorNames || [])) list.append(el('option', { value: n }));
+  document.body.append(list);
+}
+
 function applyState(s) {
   if (!s) return;
   state = s;
+  colorNameList();
   if (!selected || !component(selected)) {
     const chart = state.components.find((c) => c.chart);
     selected = (chart || state.components[0] || {}).name || null;
@@ -196,7 +206,7 @@ function editorFor(c, p) {
       return [select];
     }
     case 'color': {
-      const picker = el('input', { type: 'color', title: p.text, dataset: { editor: key + '#picker' },
+      const picker = el('input', { type: 'color', title: p.text + ' (' + p.rgb + ')', dataset: { editor: key + '#picker' },
                                    'aria-label': p.path + ' colour' });
       picker.value = p.rgb;
       picker.addEventListener('change', () => commit(c, p, picker.value));
@@ -206,7 +216,18 @@ function editorFor(c, p) {
       for (const n of state.colorNames) select.append(el('option', { value: n, text: n }));
       select.value = p.text;
       select.addEventListener('change', () => commit(c, p, select.value));
-      return [picker, select];
+      // The colour as the web writes it; any spelling the form takes may be
+      // typed here (#rrggbb, #rgb, a CSS or platform name, $00BBGGRR).
+      const typed = el('input', { type: 'text', class: 'color-text', list: 'color-names', spellcheck: 'false',
+                                  dataset: { editor: key + '#text' }, 'aria-label': p.path + ' colour text',
+                                  title: '#rrggbb, #rgb, a colour name or $00BBGGRR' });
+      typed.value = p.rgb;
+      typed.addEventListener('change', () => {
+        const t = typed.value.trim();
+        if (t !== '' && t !== p.rgb) commit(c, p, t);
+      });
+      typed.addEventListener('keydown', (e) => { if (e.key === 'Enter') typed.blur(); });
+      return [picker, select, typed];
     }
     case 'set': {
       const box = el('div', { class: 'checks' });

@@ -30,5 +30,6 @@ extern const std::string_view Example;
 extern const std::string_view ClassesIntro;
 extern const std::string_view EnumerationsIntro;
 extern const std::string_view ColoursIntro;
+extern const std::string_view CssColoursIntro;
 
 }  // namespace plotvane::reference

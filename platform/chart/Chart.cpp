@@ -80,7 +80,9 @@ void TCustomTeePanel::TeeDrawBitmap(TBitmap& Into, TColor ABackColor, const TRec
     const auto [W, H] = ScaledSize(NameForMessage(), std::int64_t{R.Right} - R.Left, std::int64_t{R.Bottom} - R.Top, Scale);
     // A chart that paints every pixel itself needs no background first:
     // that saves writing the whole bitmap once more.
-    if (DrawCoversBitmap(W, H, Scale))
+    if (ABackColor == clNone)
+        Into.SetSizeTransparent(W, H);
+    else if (DrawCoversBitmap(W, H, Scale))
         Into.SetSizeForDrawing(W, H);
     else
         Into.SetSize(W, H, ABackColor);
@@ -190,7 +192,8 @@ cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Forma
     } Ref{Surface};
     std::optional<TSvgText> Text;
     if (CachedText && cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS) Text.emplace(Surface);
-    {
+    const bool Transparent = ABackColor == clNone;
+    if (!Transparent) {
         // The background, as TBitmap fills it, under the chart.
         cairo_t* Cr = cairo_create(Surface);
         const TColor Back = ColorToRGB(ABackColor, clWhite);
@@ -198,7 +201,7 @@ cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Forma
         cairo_paint(Cr);
         cairo_destroy(Cr);
     }
-    DrawChartScaledOnSurface(Chart, Surface, Width, Height, Scale);
+    DrawChartScaledOnSurface(Chart, Surface, Width, Height, Scale, Transparent);
     cairo_surface_finish(Surface);
     const cairo_status_t Status = cairo_surface_status(Surface);
     if (Status == CAIRO_STATUS_SUCCESS && &Written == &Raw) {

@@ -59,6 +59,12 @@ public:
     // ABackColor wherever the chart leaves the background showing; nothing
     // of Into's old pixels remains. A size or scale out of range raises
     // EInvalidGraphic before Into is touched.
+    //
+    // An ABackColor of clNone is no background at all, here and in
+    // TeeCreateBitmap and TeeCreateVector: the picture starts transparent
+    // (the bitmap with alpha, TBitmap::SetSizeTransparent), and the chart
+    // leaves out its own background (Color, gradient) too, so that what it
+    // does not draw stays see-through.
     void TeeDrawBitmap(TBitmap& Into, TColor ABackColor, const TRect& R, double Scale = 1) const;
     // The chart as an SVG document or a PDF page: the same drawing as the
     // bitmap's, on a vector surface of R's size times Scale, filled with

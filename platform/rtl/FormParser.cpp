@@ -41,13 +41,15 @@ void AppendUtf8(std::string& Out, std::uint32_t Cp) {
     }
 }
 
-enum class TTok : std::uint8_t { Eof, Ident, Integer, Float, String, Symbol };
+enum class TTok : std::uint8_t { Eof, Ident, Integer, Float, String, Symbol, Hash };
 
 struct TToken {
     TTok Kind = TTok::Eof;
     TFormPos Pos;
-    std::string Text;  // identifier, string bytes, number spelling or the symbol
+    std::string Text;  // identifier, string bytes, number spelling, the symbol, or '#' with what follows
     std::int64_t Int = 0;
+    // A string of nothing but one decimal #nnn code: that spelling.
+    std::string Hash;
 };
 
 std::string DescribeToken(const TToken& T, bool SingleValue) {
@@ -58,6 +60,7 @@ std::string DescribeToken(const TToken& T, bool SingleValue) {
     case TTok::Float: return "the number " + T.Text;
     case TTok::String: return "the string " + QuoteForMessage(T.Text);
     case TTok::Symbol: return "'" + T.Text + "'";
+    case TTok::Hash: return "'" + T.Text + "'";  // at most MaxNameLength
     }
     return {};
 }
@@ -87,6 +90,16 @@ public:
             }
         } else if (IsDigit(C) || C == '$') {
             ReadNumber(T);
+        } else if (C == '#' && LettersFollow()) {
+            // "#ff0000": with letters it is no character code (those are
+            // decimal) but a colour as the web writes it, which the reader
+            // checks.
+            T.Kind = TTok::Hash;
+            T.Text += Take();
+            while (!AtEnd() && (IsAlpha(Peek()) || IsDigit(Peek()))) {
+                T.Text += Take();
+                if (T.Text.size() > FormLimits::MaxNameLength) NameTooLong(T, "a colour");
+            }
         } else if (C == '\'' || C == '#') {
             T.Kind = TTok::String;
             ReadString(T);
@@ -137,6 +150,14 @@ private:
         }
         return C;
     }
+    // Whether the '#' here is followed by a run of letters and digits with
+    // a letter among them.
+    bool LettersFollow() const {
+        for (std::size_t Ahead = 1; IsAlpha(Peek(Ahead)) || IsDigit(Peek(Ahead)); ++Ahead)
+            if (IsAlpha(Peek(Ahead))) return true;
+        return false;
+    }
+
     void SkipBlanks() {
         while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\r' || Peek() == '\n')) Take();
     }
@@ -199,7 +220,10 @@ private:
     // A string token is a run of quoted pieces and #nnn characters with
     // nothing between them: 'a'#13#10'b'.
     void ReadString(TToken& T) {
+        int Pieces = 0;
         while (!AtEnd() && (Peek() == '\'' || Peek() == '#')) {
+            ++Pieces;
+            T.Hash.clear();
             TFormPos Start = Here();
             if (Take() == '\'') {
                 for (;;) {
@@ -231,6 +255,7 @@ private:
                 // Codes below 128 are single bytes; above, the character is
                 // stored in UTF-8 like every other text.
                 AppendUtf8(T.Text, Cp);
+                if (Pieces == 1 && Base == 10) T.Hash = "#" + Digits;
                 if (T.Text.size() > FormLimits::MaxStringLength) StringTooLong(T.Pos);
             }
         }
@@ -346,7 +371,14 @@ private:
         V.Pos = FTok.Pos;
         if (FTok.Kind == TTok::String) {
             V.Kind = TFormValue::TKind::vkString;
-            V.Text = ParseStringExpr();
+            std::string Hash = FTok.Hash;
+            bool Joined = false;
+            V.Text = ParseStringExpr(&Joined);
+            if (!Joined) V.Hash = std::move(Hash);
+        } else if (FTok.Kind == TTok::Hash) {
+            V.Kind = TFormValue::TKind::vkHash;
+            V.Text = FTok.Text;
+            Advance();
         } else if (IsSymbol('-') || IsSymbol('+') || FTok.Kind == TTok::Integer || FTok.Kind == TTok::Float) {
             bool Negative = false;
             if (FTok.Kind == TTok::Symbol) {
@@ -393,10 +425,12 @@ private:
         return V;
     }
 
-    std::string ParseStringExpr() {
+    // Joined, when given, tells whether pieces were joined with '+'.
+    std::string ParseStringExpr(bool* Joined = nullptr) {
         std::string S = FTok.Text;
         Advance();
         while (IsSymbol('+')) {
+            if (Joined) *Joined = true;
             Advance();
             if (FTok.Kind != TTok::String) Expected("a string after '+'");
             if (S.size() + FTok.Text.size() > FormLimits::MaxStringLength)
@@ -422,6 +456,7 @@ std::string TFormValue::Describe() const {
     case TKind::vkFloat: return "the number " + Text;
     case TKind::vkString: return "the string " + QuoteForMessage(Text);
     case TKind::vkIdent: return "the identifier " + Text;
+    case TKind::vkHash: return "the colour " + Text;
     case TKind::vkSet: return "a set";
     case TKind::vkList: return "a string list";
     }

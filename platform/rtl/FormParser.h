@@ -9,6 +9,7 @@
 //   value    := string { "+" string }       'text', #13, 'a'#10'b'
 //             | ["-" | "+"] number          800, -5, $FF
 //             | Ident                       True, clWhite, SalesSource, nil
+//             | "#" letters and digits      #ff0000 (a letter among them)
 //             | "[" [Ident {"," Ident}] "]" [fsBold, fsItalic]
 //             | "(" { string } ")"          ( 'line 1' 'line 2' )
 //
@@ -57,6 +58,7 @@ struct TFormValue {
         vkFloat,    // a number with a fraction or exponent; Text holds it as written
         vkString,   // Text holds the bytes (quotes and #nnn resolved, pieces joined)
         vkIdent,    // Text holds the identifier
+        vkHash,     // '#', letters and digits with a letter among them (#ff0000); Text holds them with the '#'
         vkSet,      // Items hold the identifiers between [ and ]
         vkList,     // Items hold the strings between ( and )
     };
@@ -65,9 +67,14 @@ struct TFormValue {
     std::int64_t Int = 0;
     std::string Text;
     std::vector<std::string> Items;
+    // A vkString written as nothing but one decimal #nnn code (#123456):
+    // that spelling, which a colour property reads as #rrggbb and a text
+    // property as the character it codes.
+    std::string Hash;
 
     // How an error message names the value: "the integer 800", "the string
-    // 'EUR'", "the identifier clWhite", "a set", "a string list".
+    // 'EUR'", "the identifier clWhite", "the colour #ff0000", "a set", "a
+    // string list".
     std::string Describe() const;
 };
 

@@ -76,7 +76,7 @@ std::string Join(std::span<const std::string_view> Names) {
 // The value as it would be written, for messages.
 std::string Spelling(const TFormValue& V) {
     switch (V.Kind) {
-    case TFormValue::TKind::vkString: return QuoteForMessage(V.Text);
+    case TFormValue::TKind::vkString: return V.Hash.empty() ? QuoteForMessage(V.Text) : V.Hash;
     case TFormValue::TKind::vkSet: {
         std::string S = "[";
         for (std::size_t I = 0; I < V.Items.size(); ++I) S += (I ? ", " : "") + V.Items[I];
@@ -249,18 +249,20 @@ private:
                     V.Int > std::numeric_limits<std::uint32_t>::max())
                     Fail(V.Pos, Path + ": " + V.Text + " is not a 32-bit colour");
                 Color = static_cast<std::uint32_t>(V.Int);
-            } else if (V.Kind == K::vkIdent) {
-                auto Found = IdentToColor(V.Text);
-                if (!Found) Fail(V.Pos, Path + ": " + V.Text + " is not a colour name");
+            } else if (V.Kind == K::vkIdent || V.Kind == K::vkHash || V.Kind == K::vkString) {
+                // A name, #ff0000, or a colour in quotes ('#ff0000'); #123456
+                // is read as the lexer saw it, before it became a character.
+                auto Found = IdentToColor(V.Hash.empty() ? V.Text : V.Hash);
+                if (!Found) Fail(V.Pos, Path + ": " + Shown + " is not a colour; write " + ColorIdentSpellings());
                 Color = *Found;
             } else {
-                WrongType(Path, V, "a colour (a name such as clWhite, or $00BBGGRR)");
+                WrongType(Path, V, ColorIdentSpellings());
             }
             CallSetter(Obj, P, std::int64_t{Color}, Path, Shown, V.Pos);
             return;
         }
         case TTypeKind::tkString: {
-            if (V.Kind == K::vkIdent || V.Kind == K::vkInteger || V.Kind == K::vkFloat)
+            if (V.Kind == K::vkIdent || V.Kind == K::vkInteger || V.Kind == K::vkFloat || V.Kind == K::vkHash)
                 Fail(V.Pos, Path + ": expected a string in single quotes, found " + V.Describe() + " (write " +
                                 QuoteForMessage(V.Text) + ")");
             if (V.Kind != K::vkString) WrongType(Path, V, "a string in single quotes");

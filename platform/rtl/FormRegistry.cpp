@@ -20,6 +20,7 @@ struct TRegistry {
     std::map<std::string, TNotifyEvent, std::less<>> Handlers;
     TColorToIdent ColorToString = nullptr;
     TIdentToColor StringToColor = nullptr;
+    std::string_view ColorSpellings;
 };
 
 TRegistry& Registry() {
@@ -91,11 +92,18 @@ std::optional<TNotifyEvent> FindEventHandler(std::string_view Name) {
     return It->second;
 }
 
-void RegisterColorIdents(TColorToIdent ToString, TIdentToColor FromString) {
+void RegisterColorIdents(TColorToIdent ToString, TIdentToColor FromString, std::string_view Spellings) {
     auto& R = Registry();
     std::unique_lock Guard(R.Lock);
     R.ColorToString = ToString;
     R.StringToColor = FromString;
+    R.ColorSpellings = Spellings;
+}
+
+std::string ColorIdentSpellings() {
+    auto& R = Registry();
+    std::shared_lock Guard(R.Lock);
+    return R.ColorSpellings.empty() ? std::string("$00BBGGRR") : std::string(R.ColorSpellings);
 }
 
 std::string ColorToIdent(std::uint32_t Color) {

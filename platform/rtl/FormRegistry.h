@@ -49,16 +49,21 @@ void UnregisterEventHandler(std::string_view Name);
 std::optional<TNotifyEvent> FindEventHandler(std::string_view Name);
 
 // Colour identifiers. ToString gives the text a form stores for a colour
-// (its name where it has one, else "$XXXXXXXX"); FromString reads a name,
-// "$hex" or a decimal number, or gives nothing. Until a pair is registered
-// the form writer stores every colour as "$XXXXXXXX" and the reader accepts
-// only numbers.
+// (its name where it has one, else "$XXXXXXXX"); FromString reads a colour
+// as a form may write it (a name, "#rrggbb", "$hex", a decimal number), or
+// gives nothing. Spellings says what FromString accepts, for the reader's
+// messages; it must outlive the registration (a literal). Until a pair is
+// registered the form writer stores every colour as "$XXXXXXXX" and the
+// reader accepts only numbers.
 using TColorToIdent = std::string (*)(std::uint32_t Color);
 using TIdentToColor = std::optional<std::uint32_t> (*)(std::string_view Text);
-void RegisterColorIdents(TColorToIdent ToString, TIdentToColor FromString);
+void RegisterColorIdents(TColorToIdent ToString, TIdentToColor FromString, std::string_view Spellings = {});
 // The text a form stores for Color, through the registered conversion.
 std::string ColorToIdent(std::uint32_t Color);
 // The colour named Ident through the registered conversion, or nothing.
 std::optional<std::uint32_t> IdentToColor(std::string_view Ident);
+// How a colour may be written: the registered Spellings, or "$00BBGGRR"
+// when none were given.
+std::string ColorIdentSpellings();
 
 }  // namespace pv

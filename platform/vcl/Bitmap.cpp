@@ -73,15 +73,27 @@ void TBitmap::Resize(int AWidth, int AHeight, std::optional<std::uint32_t> Fill)
     FHeight = AHeight;
 }
 
-void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) { Resize(AWidth, AHeight, ToPixel(Fill)); }
+void TBitmap::SetSize(int AWidth, int AHeight, TColor Fill) {
+    Resize(AWidth, AHeight, ToPixel(Fill));
+    FAlpha = false;
+}
 
-void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) { Resize(AWidth, AHeight, std::nullopt); }
+void TBitmap::SetSizeForDrawing(int AWidth, int AHeight) {
+    Resize(AWidth, AHeight, std::nullopt);
+    FAlpha = false;
+}
+
+void TBitmap::SetSizeTransparent(int AWidth, int AHeight) {
+    Resize(AWidth, AHeight, 0u);
+    FAlpha = true;
+}
 
 void TBitmap::Fill(TColor Color) {
     // Every pixel is written, so shared pixels need no copy first; pixels of
     // this bitmap alone are kept where they are.
     Reserve(PixelCount());
     std::fill_n(FBuffer.get(), PixelCount(), ToPixel(Color));
+    FAlpha = false;
 }
 
 TColor TBitmap::GetPixel(int X, int Y) const {
@@ -112,6 +124,7 @@ void TBitmap::Assign(const TPersistent& Source) {
         }
         FWidth = S->FWidth;
         FHeight = S->FHeight;
+        FAlpha = S->FAlpha;
         return;
     }
     TGraphic::Assign(Source);
@@ -158,19 +171,44 @@ std::vector<std::uint8_t> TBitmap::EncodePNG() const {
     // at scale 2, against a general writer that tries every filter on every
     // row at the default level: a file 9 % larger in a fifth of the time.
     const std::size_t W = static_cast<std::size_t>(FWidth), H = static_cast<std::size_t>(FHeight);
-    const std::size_t RowBytes = 1 + 3 * W;
+    const std::size_t Channels = FAlpha ? 4 : 3;
+    const std::size_t RowBytes = 1 + Channels * W;
     std::vector<std::uint8_t> Raw(RowBytes * H);
-    for (std::size_t Y = 0; Y < H; ++Y) {
-        std::uint8_t* Out = Raw.data() + Y * RowBytes;
-        const std::uint32_t* In = Pixels() + Y * W;
-        const std::uint32_t* Above = Y > 0 ? In - W : nullptr;
-        *Out++ = Above ? 2 : 0;  // Up, or None for the first row
-        for (std::size_t X = 0; X < W; ++X) {
-            const std::uint32_t P = In[X];
-            const std::uint32_t Q = Above ? Above[X] : 0;
-            *Out++ = static_cast<std::uint8_t>((P >> 16) - (Q >> 16));
-            *Out++ = static_cast<std::uint8_t>((P >> 8) - (Q >> 8));
-            *Out++ = static_cast<std::uint8_t>(P - Q);
+    if (FAlpha) {
+        // RGBA as PNG stores it: the colour divided by the alpha again
+        // (rounded), each row against the one above.
+        std::vector<std::uint32_t> Straight(W), Previous(W);
+        for (std::size_t Y = 0; Y < H; ++Y) {
+            const std::uint32_t* In = Pixels() + Y * W;
+            for (std::size_t X = 0; X < W; ++X) {
+                const std::uint32_t P = In[X], A = P >> 24;
+                const auto Undo = [&](int Shift) {
+                    return A == 0 ? 0u : std::min(255u, (((P >> Shift) & 0xFF) * 255 + A / 2) / A);
+                };
+                Straight[X] = Undo(16) << 24 | Undo(8) << 16 | Undo(0) << 8 | A;
+            }
+            std::uint8_t* Out = Raw.data() + Y * RowBytes;
+            *Out++ = Y > 0 ? 2 : 0;
+            for (std::size_t X = 0; X < W; ++X) {
+                const std::uint32_t P = Straight[X], Q = Y > 0 ? Previous[X] : 0;
+                for (int Shift = 24; Shift >= 0; Shift -= 8)
+                    *Out++ = static_cast<std::uint8_t>((P >> Shift) - (Q >> Shift));
+            }
+            Straight.swap(Previous);
+        }
+    } else {
+        for (std::size_t Y = 0; Y < H; ++Y) {
+            std::uint8_t* Out = Raw.data() + Y * RowBytes;
+            const std::uint32_t* In = Pixels() + Y * W;
+            const std::uint32_t* Above = Y > 0 ? In - W : nullptr;
+            *Out++ = Above ? 2 : 0;  // Up, or None for the first row
+            for (std::size_t X = 0; X < W; ++X) {
+                const std::uint32_t P = In[X];
+                const std::uint32_t Q = Above ? Above[X] : 0;
+                *Out++ = static_cast<std::uint8_t>((P >> 16) - (Q >> 16));
+                *Out++ = static_cast<std::uint8_t>((P >> 8) - (Q >> 8));
+                *Out++ = static_cast<std::uint8_t>(P - Q);
+            }
         }
     }
 
@@ -199,7 +237,7 @@ std::vector<std::uint8_t> TBitmap::EncodePNG() const {
     for (int K = 0; K < 4; ++K) Header[K] = static_cast<std::uint8_t>(W >> (24 - 8 * K));
     for (int K = 0; K < 4; ++K) Header[4 + K] = static_cast<std::uint8_t>(H >> (24 - 8 * K));
     Header[8] = 8;   // bits per channel
-    Header[9] = 2;   // RGB
+    Header[9] = FAlpha ? 6 : 2;  // RGBA or RGB
     Header[10] = 0;  // deflate
     Header[11] = 0;  // adaptive filtering, one filter byte a row
     Header[12] = 0;  // not interlaced

@@ -3,7 +3,9 @@
 //
 // Pixels are 32-bit words 0xFFRRGGBB in native byte order, rows top-down
 // with no padding, which is Cairo's RGB24/ARGB32 layout, so a painter can
-// draw straight into the pixels.
+// draw straight into the pixels. A bitmap with alpha (SetSizeTransparent)
+// holds 0xAARRGGBB words with the colour premultiplied by the alpha, as
+// Cairo's ARGB32 does.
 
 #include <atomic>
 #include <cstddef>
@@ -79,6 +81,14 @@ public:
     // Resizes as SetSize does but sets no pixel: what they hold is left
     // unspecified, for a painter that draws over every one of them.
     void SetSizeForDrawing(int AWidth, int AHeight);
+    // Resizes as SetSize does, to a bitmap with alpha whose every pixel is
+    // transparent (0x00000000), for a painter that leaves what it does not
+    // draw see-through. SetSize, SetSizeForDrawing and Fill make a bitmap
+    // opaque again.
+    void SetSizeTransparent(int AWidth, int AHeight);
+    // Whether the pixels carry alpha; PNG keeps it, the other pictures draw
+    // such a bitmap over black.
+    bool HasAlpha() const { return FAlpha; }
     // Fills every pixel with a plain colour (system colours resolved).
     void Fill(TColor Color);
 
@@ -124,7 +134,8 @@ public:
     // Writes a PNG file through Cairo; raises EInvalidGraphic naming the
     // file when it cannot be written.
     void SaveToPNGFile(const std::string& FileName) const;
-    // PNG bytes, for callers that write files themselves.
+    // PNG bytes, for callers that write files themselves: 8-bit RGB, or
+    // RGBA (not premultiplied) for a bitmap with alpha.
     std::vector<std::uint8_t> EncodePNG() const;
 
     static std::uint32_t ToPixel(TColor C) {
@@ -155,6 +166,8 @@ private:
     // Live TDrawing guards, and whether a writable pointer was handed out.
     int FDrawings = 0;
     bool FExposed = false;
+    // The pixels are premultiplied ARGB (SetSizeTransparent).
+    bool FAlpha = false;
 };
 
 }  // namespace pv

@@ -53,14 +53,31 @@ inline constexpr TColor RGB(std::uint8_t R, std::uint8_t G, std::uint8_t B) {
     return TColor{R} | (TColor{G} << 8) | (TColor{B} << 16);
 }
 
-// Every colour name StringToColor accepts, standard colours first, then
-// clNone, clDefault and the system colours.
+// Every platform colour name (clRed, clWindow), standard colours first, then
+// clNone, clDefault and the system colours. These are the names
+// ColorToString writes.
 std::vector<std::string_view> ColorNameList();
+// The named colours of the web (the 148 names of the CSS Color Module
+// Level 4 list, "aliceblue" to "yellowgreen", in its alphabetical order),
+// which StringToColor reads too; ColorToString never writes them.
+std::vector<std::string_view> CssColorNameList();
 
-// "clRed" for a named colour, otherwise "$00BBGGRR" (8 hex digits).
+// What StringToColor accepts, for messages and help: "a colour name (clRed,
+// red, cornflowerblue), #rrggbb, #rgb or $00BBGGRR".
+inline constexpr std::string_view ColorSpellings =
+    "a colour name (clRed, red, cornflowerblue), #rrggbb, #rgb or $00BBGGRR";
+
+// "clRed" for a named colour, otherwise "$00BBGGRR" (8 hex digits): what a
+// form stores.
 std::string ColorToString(TColor C);
-// Accepts a colour name ("clWindow"), "$hex" or a decimal number (a negative
-// decimal is taken as its 32-bit pattern). Returns nothing for anything else.
+// "#rrggbb" of the colour C is drawn in (ColorToRGB: system colours
+// resolved, clDefault and clNone white), as the web writes it.
+std::string ColorToHtml(TColor C);
+// Reads a colour as forms, the command line, URLs and the designer write
+// it: a platform name ("clWindow") or a CSS name ("cornflowerblue"), both
+// in any letter case; "#rrggbb" or "#rgb" (hex digits in any case, red
+// first: "#ff0000" is clRed); "$hex"; or a decimal number (a negative one is
+// taken as its 32-bit pattern). Returns nothing for anything else.
 std::optional<TColor> StringToColor(std::string_view S);
 
 }  // namespace pv

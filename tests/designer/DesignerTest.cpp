@@ -142,8 +142,9 @@ TEST_F(DesignerTest, EditsGoThroughTheSettersAndRedrawThePreview) {
     EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["text"], "clRed");
     const std::string Red = D.PreviewPng("RevenueChart");
     EXPECT_NE(Red, Before);
-    D.SetProperty("RevenueChart", "TitleColor", "#00ff00");
+    D.SetProperty("RevenueChart", "TitleColor", "#0F0");
     EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["text"], "clLime");
+    EXPECT_EQ(Prop(D, "RevenueChart", "TitleColor")["rgb"], "#00ff00");
     D.SetProperty("RevenueChart", "TitleText.Strings", json::array({"Revenue", "2026"}));
     EXPECT_EQ(Prop(D, "RevenueChart", "TitleText.Strings")["value"], json::array({"Revenue", "2026"}));
     // A sub-object's property: the font's size and style.
@@ -183,6 +184,8 @@ TEST_F(DesignerTest, RefusedValuesBringTheComponentsMessageAndKeepTheOldValue) {
     EXPECT_DESIGN_ERROR(D.SetProperty("NoChart", "Width", 1), 404, "NoChart");
     EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "TitleFont", 1), 400, "TitleFont");
     EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "View3D", "yes"), 400, "true or false");
+    EXPECT_DESIGN_ERROR(D.SetProperty("RevenueChart", "Color", "#12345"), 422,
+                        "Color: #12345 is not a colour; write a colour name (clRed, red, cornflowerblue), #rrggbb");
     EXPECT_FALSE(D.CanUndo());
     EXPECT_FALSE(D.Modified());
     EXPECT_EQ(D.PreviewPng("RevenueChart"), Before);

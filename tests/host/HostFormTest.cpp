@@ -301,6 +301,57 @@ TEST_F(HostFormTest, SetFromTheCommandLineGoesThroughTheChartsTable) {
     EXPECT_EQ(Chart.GetJPEGQuality(), 80);
 }
 
+// One colour in every spelling a form or --set may use reads as the same
+// TColor, and the form is written as before; what is no colour is refused
+// with the value and the spellings.
+TEST_F(HostFormTest, ColoursReadInEverySpellingAndAreWrittenAsBefore) {
+    const auto ChartWith = [](const std::string& Lines) {
+        return "object Chart: TNorq_DBPlotvane\n" + Lines + "end\n";
+    };
+    for (std::string Red : {"#ff0000", "#F00", "red", "Red", "clRed", "clred", "$000000FF", "'#ff0000'", "255"}) {
+        auto M = Read(ChartWith("  Color = " + Red + "\n"));
+        auto& Chart = static_cast<TNorq_DBPlotvane&>(*M);
+        EXPECT_EQ(Chart.GetColor(), pv::clRed) << Red;
+        EXPECT_NE(pv::WriteForm(*M).find("\n  Color = clRed\n"), std::string::npos) << Red;
+        pv::SetPropertyFromString(Chart, "TitleColor", Red);
+        EXPECT_EQ(Chart.GetTitleColor(), pv::clRed) << Red;
+    }
+    // #123 is a character to a text and hex digits to a colour; a CSS name
+    // without a platform name is written as its number.
+    auto M = Read(ChartWith("  Color = #123456\n  TitleColor = CornflowerBlue\n  AxisLeftTitleCaption = #123\n"));
+    auto& Chart = static_cast<TNorq_DBPlotvane&>(*M);
+    EXPECT_EQ(Chart.GetColor(), pv::RGB(0x12, 0x34, 0x56));
+    EXPECT_EQ(Chart.GetAxisLeftTitleCaption(), "{");
+    const std::string Written = pv::WriteForm(*M);
+    EXPECT_NE(Written.find("\n  Color = $00563412\n"), std::string::npos) << Written;
+    EXPECT_NE(Written.find("\n  TitleColor = $00ED9564\n"), std::string::npos) << Written;
+
+    const std::string Spellings = "is not a colour; write a colour name (clRed, red, cornflowerblue), #rrggbb, #rgb or "
+                                  "$00BBGGRR";
+    for (const std::string Bad : {"#12345", "nosuch", "#ff00zz", "'blau'"}) {
+        try {
+            Read(ChartWith("  Color = " + Bad + "\n"));
+            ADD_FAILURE() << Bad;
+        } catch (const pv::EFormError& E) {
+            EXPECT_EQ(E.what(), "test.form:2:11: Chart.Color: " + Bad + " " + Spellings) << Bad;
+        }
+        try {
+            pv::SetPropertyFromString(Chart, "Color", Bad);
+            ADD_FAILURE() << Bad;
+        } catch (const pv::EFormError& E) {
+            EXPECT_EQ(E.what(), "Chart.Color: " + Bad + " " + Spellings) << Bad;
+        }
+    }
+    // A colour is no text.
+    try {
+        Read(ChartWith("  AxisLeftTitleCaption = #ff0000\n"));
+        ADD_FAILURE();
+    } catch (const pv::EFormError& E) {
+        EXPECT_STREQ(E.what(), "test.form:2:26: Chart.AxisLeftTitleCaption: expected a string in single quotes, found "
+                               "the colour #ff0000 (write '#ff0000')");
+    }
+}
+
 TEST_F(HostFormTest, AFailedLoadLeavesNoComponentsBehind) {
     const std::string Good = R"(object Module1: TDataModule
   object Data: TMemDataSet

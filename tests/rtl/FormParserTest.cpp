@@ -45,6 +45,8 @@ TEST(FormParserLimits, NamesNumbersAndStringsHaveLengthLimits) {
                      "hostile.form:2:7: a number longer than 255 characters (starting '77777777777777777777'...)");
     EXPECT_THROW_MSG(ParseFormText("object T\n  P = $" + std::string(300, 'F') + "\nend\n", "hostile.form"), EFormError,
                      "hostile.form:2:7: a number longer than 255 characters (starting '$FFFFFFFFFFFFFFFFFFF'...)");
+    EXPECT_THROW_MSG(ParseFormText("object T\n  P = #" + std::string(300, 'f') + "\nend\n", "hostile.form"), EFormError,
+                     "hostile.form:2:7: a colour longer than 255 characters (starting '#fffffffffffffffffff'...)");
     std::string Dotted = "A";
     while (Dotted.size() < 300) Dotted += ".Abcdefgh";
     EXPECT_THROW_MSG(
@@ -61,6 +63,21 @@ TEST(FormParserLimits, NamesNumbersAndStringsHaveLengthLimits) {
     const std::string AtLimit(FormLimits::MaxStringLength, 'x');
     auto Root = ParseFormText("object " + std::string(255, 'N') + ": T\n  S = '" + AtLimit + "'\nend\n", "ok.form");
     EXPECT_EQ(Root->Properties.at(0).Value.Text.size(), FormLimits::MaxStringLength);
+}
+
+// '#' with letters after it is a colour; a lone decimal #nnn stays a
+// character, and keeps its spelling for a colour to read as hex.
+TEST(FormParserValues, HashSpellingsOfColoursAndCharacterCodes) {
+    const TFormValue Hex = ParseFormValue("#Ff00zz");
+    EXPECT_EQ(Hex.Kind, TFormValue::TKind::vkHash);
+    EXPECT_EQ(Hex.Text, "#Ff00zz");
+    const TFormValue Code = ParseFormValue("#123456");
+    EXPECT_EQ(Code.Kind, TFormValue::TKind::vkString);
+    EXPECT_EQ(Code.Text, "\xF0\x9E\x89\x80");  // U+1E240
+    EXPECT_EQ(Code.Hash, "#123456");
+    for (const char* Joined : {"#65'x'", "'x'#65", "#65 + 'x'", "#65#66", "#$41", "'#123'"})
+        EXPECT_EQ(ParseFormValue(Joined).Hash, "") << Joined;
+    EXPECT_EQ(ParseFormValue("#65'x'").Text, "Ax");
 }
 
 TEST(FormParserLimits, ObjectCountAndFormSizeAreBounded) {

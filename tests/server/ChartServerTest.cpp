@@ -251,6 +251,42 @@ std::string Gunzip(const std::string& In) {
     return Rc == Z_STREAM_END ? Out : std::string();
 }
 
+// The pixel (X, Y) of an 8-bit RGB or RGBA PNG as 0xRRGGBBAA (RGB: alpha
+// 255); 0 when the picture cannot be read.
+std::uint32_t PngPixel(const std::string& B, int X, int Y) {
+    auto [W, H] = PngSize(B);
+    if (W <= X || H <= Y || B.size() < 33 || B[24] != 8 || (B[25] != 2 && B[25] != 6)) return 0;
+    const std::size_t Channels = B[25] == 6 ? 4 : 3, Row = 1 + Channels * std::size_t(W);
+    std::string Packed;
+    for (std::size_t At = 8; At + 12 <= B.size();) {
+        const auto U = [&](std::size_t I) { return std::size_t(static_cast<unsigned char>(B[I])); };
+        const std::size_t Length = U(At) << 24 | U(At + 1) << 16 | U(At + 2) << 8 | U(At + 3);
+        if (B.compare(At + 4, 4, "IDAT") == 0) Packed += B.substr(At + 8, Length);
+        At += 12 + Length;
+    }
+    std::string Raw(Row * std::size_t(H), '\0');
+    uLongf Size = static_cast<uLongf>(Raw.size());
+    if (uncompress(reinterpret_cast<Bytef*>(Raw.data()), &Size, reinterpret_cast<const Bytef*>(Packed.data()),
+                   static_cast<uLong>(Packed.size())) != Z_OK || Size != Raw.size())
+        return 0;
+    // Undo the filters row by row (None, Sub, Up, Average, Paeth).
+    std::vector<std::uint8_t> Prev(Row - 1, 0), Cur(Row - 1);
+    for (int R = 0; R <= Y; ++R) {
+        const auto* In = reinterpret_cast<const std::uint8_t*>(Raw.data()) + std::size_t(R) * Row;
+        for (std::size_t I = 0; I + 1 < Row; ++I) {
+            const int A = I >= Channels ? Cur[I - Channels] : 0, Up = Prev[I], C = I >= Channels ? Prev[I - Channels] : 0;
+            const int P = A + Up - C, Pa = std::abs(P - A), Pb = std::abs(P - Up), Pc = std::abs(P - C);
+            const int Predicted = In[0] == 1 ? A : In[0] == 2 ? Up : In[0] == 3 ? (A + Up) / 2
+                                  : In[0] == 4 ? (Pa <= Pb && Pa <= Pc ? A : Pb <= Pc ? Up : C) : 0;
+            Cur[I] = static_cast<std::uint8_t>(In[1 + I] + Predicted);
+        }
+        Prev.swap(Cur);
+    }
+    const std::uint8_t* Px = Prev.data() + Channels * std::size_t(X);
+    return std::uint32_t(Px[0]) << 24 | std::uint32_t(Px[1]) << 16 | std::uint32_t(Px[2]) << 8 |
+           (Channels == 4 ? Px[3] : 0xFFu);
+}
+
 // Runs a shell command as another process, as a database's other users do.
 void Shell(const std::string& Command) { ASSERT_EQ(std::system(Command.c_str()), 0) << Command; }
 
@@ -332,7 +368,8 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
              {"width=99999999999", "width='99999999999' is out of range"},
              {"scale=1e999", "scale='1e999' is out of range"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
-             {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, region"},
+             {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, devicePixelRatio, "
+                            "background, format, region"},
              {"width=100&width=200", "'width' is given more than once"},
              {"width=16384&height=16384", "more than 16777216 pixels"},
          }) {
@@ -341,6 +378,79 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
         EXPECT_NE(R.Body.find(T.Says), std::string::npos) << T.Query << ": " << R.Body;
     }
     EXPECT_TRUE(C.Request("GET", "/RevenueChart.gif").Body == C.Request("GET", "/RevenueChart.gif").Body);
+}
+
+// background=, devicePixelRatio= and format=: each changes the picture as
+// it says and the cache key with it, is undone after the request, and is
+// refused with the value named where it cannot be.
+TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);  // one module: what a request sets must not stay
+    THttpConnection C(S.Port());
+    auto Plain = C.Request("GET", "/RevenueChart.png");
+    ASSERT_EQ(Plain.Status, 200);
+    EXPECT_EQ(PngPixel(Plain.Body, 0, 0), 0xFFFFFFFFu);
+    auto Red = C.Request("GET", "/RevenueChart.png?background=%23ff0000");
+    ASSERT_EQ(Red.Status, 200) << Red.Body;
+    EXPECT_EQ(PngPixel(Red.Body, 0, 0), 0xFF0000FFu);
+    EXPECT_NE(Red.Header("ETag"), Plain.Header("ETag"));
+    for (const char* Same : {"red", "%23F00", "clRed", "%24000000FF"})
+        EXPECT_TRUE(C.Request("GET", std::string("/RevenueChart.png?background=") + Same).Body == Red.Body) << Same;
+    EXPECT_EQ(PngPixel(C.Request("GET", "/RevenueChart.png?background=CornflowerBlue").Body, 399, 249), 0x6495EDFFu);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == Plain.Body);
+
+    // Transparent: the corners see through, the bars and text do not.
+    auto Clear = C.Request("GET", "/RevenueChart.png?background=transparent");
+    ASSERT_EQ(Clear.Status, 200) << Clear.Body;
+    EXPECT_EQ(PngPixel(Clear.Body, 0, 0) & 0xFF, 0u);
+    EXPECT_EQ(PngPixel(Clear.Body, 399, 249) & 0xFF, 0u);
+    int Opaque = 0;
+    for (int X = 0; X < 400; X += 3) Opaque += (PngPixel(Clear.Body, X, 125) & 0xFF) == 0xFF;
+    EXPECT_GT(Opaque, 10);
+    EXPECT_NE(Clear.Header("ETag"), Plain.Header("ETag"));
+    auto ClearSvg = C.Request("GET", "/RevenueChart.svg?background=transparent");
+    ASSERT_EQ(ClearSvg.Status, 200) << ClearSvg.Body;
+    EXPECT_EQ(SvgRoot(ClearSvg.Body)["<name>"], "svg");
+    EXPECT_NE(ClearSvg.Body, C.Request("GET", "/RevenueChart.svg").Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == Plain.Body);
+
+    // Another name for the scale, and another way to give the format.
+    auto Dpr = C.Request("GET", "/RevenueChart.png?devicePixelRatio=2");
+    ASSERT_EQ(Dpr.Status, 200) << Dpr.Body;
+    EXPECT_EQ(PngSize(Dpr.Body), std::make_pair(800, 500));
+    EXPECT_TRUE(Dpr.Body == C.Request("GET", "/RevenueChart.png?scale=2").Body);
+    auto ByParam = C.Request("GET", "/RevenueChart?format=png");
+    ASSERT_EQ(ByParam.Status, 200) << ByParam.Body;
+    EXPECT_EQ(ByParam.Header("Content-Type"), "image/png");
+    EXPECT_TRUE(ByParam.Body == Plain.Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart?format=jpeg").Body == C.Request("GET", "/RevenueChart.jpg").Body);
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.png?format=png").Status, 200);
+
+    struct TCase {
+        const char* Target;
+        const char* Says;
+    };
+    for (const TCase& T : std::initializer_list<TCase>{
+             {"/RevenueChart.gif?format=png",
+              "format='png' asks for another format than the path's .gif: give the format once, as "
+              "/RevenueChart.png or /RevenueChart?format=png"},
+             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg or pdf"},
+             {"/RevenueChart", "No format: ask for /RevenueChart.png"},
+             {"/RevenueChart.gif?background=transparent",
+              "background='transparent' is not possible for GIF: only PNG and SVG have a transparent background"},
+             {"/RevenueChart?format=jpg&background=transparent", "not possible for JPEG"},
+             {"/RevenueChart.pdf?background=transparent", "not possible for PDF"},
+             {"/RevenueChart.png?background=nosuch",
+              "background='nosuch' is not a colour: it must be a colour name (clRed, red, cornflowerblue), #rrggbb, "
+              "#rgb or $00BBGGRR, or transparent"},
+             {"/RevenueChart.png?background=%2312345", "background='#12345' is not a colour"},
+             {"/RevenueChart.png?scale=2&devicePixelRatio=2", "scale and devicePixelRatio are both given"},
+             {"/RevenueChart.png?devicePixelRatio=9", "devicePixelRatio='9' is out of range: it must be a number"},
+         }) {
+        auto R = C.Request("GET", T.Target);
+        EXPECT_EQ(R.Status, 400) << T.Target;
+        EXPECT_NE(R.Body.find(T.Says), std::string::npos) << T.Target << ": " << R.Body;
+    }
 }
 
 // A request's key must tell its values apart however they are spelled: a

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <tuple>
 
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
@@ -143,11 +144,21 @@ TEST(BitmapTest, PngFileIsWrittenOrTheErrorNamesTheFile) {
 TEST(BitmapTest, PngKeepsEveryPixel) {
     std::uint32_t Seed = 12345;
     auto Next = [&] { return Seed = Seed * 1664525u + 1013904223u; };
-    for (auto [W, H] : {std::pair{1, 1}, std::pair{1, 7}, std::pair{9, 1}, std::pair{123, 45}}) {
+    // Premultiplied ARGB, as a transparent bitmap holds it: no channel above
+    // the alpha.
+    auto NextPremultiplied = [&] {
+        const std::uint32_t A = Next() >> 24, R = (Next() >> 8) % (A + 1), G = (Next() >> 8) % (A + 1);
+        return A << 24 | R << 16 | G << 8 | (Next() >> 8) % (A + 1);
+    };
+    for (auto [W, H, Alpha] : {std::tuple{1, 1, false}, std::tuple{1, 7, false}, std::tuple{9, 1, false},
+                               std::tuple{123, 45, false}, std::tuple{1, 1, true}, std::tuple{77, 31, true}}) {
         TBitmap B(W, H, clWhite);
+        if (Alpha) B.SetSizeTransparent(W, H);
+        ASSERT_EQ(B.HasAlpha(), Alpha);
         for (int Y = 0; Y < H; ++Y)
             for (int X = 0; X < W; ++X)
-                B.ScanLine(Y)[X] = X < W / 3 ? 0x2060C0u : (X < 2 * W / 3 ? (Next() >> 8) : 0xFF0000u + Y);
+                B.ScanLine(Y)[X] = Alpha ? (X < W / 3 ? 0u : NextPremultiplied())
+                                         : X < W / 3 ? 0x2060C0u : (X < 2 * W / 3 ? (Next() >> 8) : 0xFF0000u + Y);
         const std::vector<std::uint8_t> Png = B.EncodePNG();
         struct TReader {
             const std::vector<std::uint8_t>& Bytes;
@@ -172,9 +183,10 @@ TEST(BitmapTest, PngKeepsEveryPixel) {
             for (int X = 0; X < W; ++X) {
                 std::uint32_t P;
                 std::memcpy(&P, Data + Y * Stride + 4 * X, 4);
-                Wrong += (P & 0xFFFFFFu) != (B.ScanLine(Y)[X] & 0xFFFFFFu);
+                const std::uint32_t Mask = Alpha ? 0xFFFFFFFFu : 0xFFFFFFu;
+                Wrong += (P & Mask) != (B.ScanLine(Y)[X] & Mask);
             }
-        EXPECT_EQ(Wrong, 0) << W << " x " << H;
+        EXPECT_EQ(Wrong, 0) << W << " x " << H << (Alpha ? " with alpha" : "");
         cairo_surface_destroy(S);
     }
     EXPECT_THROW(TBitmap().EncodePNG(), EInvalidGraphic);

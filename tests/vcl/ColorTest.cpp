@@ -56,8 +56,30 @@ TEST(ColorTest, TheNameListHoldsEveryNameOnceAndEachReadsBackAsItself) {
     }
 }
 
+// The web's names and hex spellings read as the same $00BBGGRR codes: red
+// first in #rrggbb, blue first in TColor.
+TEST(ColorTest, WebSpellingsReadInAnyLetterCase) {
+    const std::vector<std::string_view> Css = CssColorNameList();
+    ASSERT_EQ(Css.size(), 148u);
+    EXPECT_TRUE(std::is_sorted(Css.begin(), Css.end()));
+    EXPECT_EQ(std::adjacent_find(Css.begin(), Css.end()), Css.end());
+    for (std::string_view N : Css) {
+        std::optional<TColor> C = StringToColor(N);
+        ASSERT_TRUE(C.has_value()) << N;
+        EXPECT_EQ(StringToColor(ColorToHtml(*C)), C) << N;  // #rrggbb gives the same colour back
+    }
+    EXPECT_EQ(StringToColor("rebeccapurple"), RGB(0x66, 0x33, 0x99));
+    EXPECT_EQ(StringToColor("CornflowerBlue"), RGB(0x64, 0x95, 0xED));
+    EXPECT_EQ(StringToColor("#6495Ed"), RGB(0x64, 0x95, 0xED));
+    EXPECT_EQ(StringToColor("#0af"), RGB(0x00, 0xAA, 0xFF));
+    EXPECT_EQ(StringToColor("CLWINDOW"), clWindow);
+    EXPECT_EQ(ColorToHtml(clWindow), "#ffffff");
+    EXPECT_EQ(ColorToString(RGB(0x66, 0x33, 0x99)), "$00993366");  // written as today
+}
+
 TEST(ColorTest, AnythingElseIsRefused) {
-    for (const char* S : {"", "clNoSuchColour", "$", "$XYZ", "12abc", "red", "$123456789"})
+    for (const char* S : {"", "clNoSuchColour", "$", "$XYZ", "12abc", "reddish", "$123456789", "#", "#12345",
+                          "#ff00000", "#ff00zz", "# f00", "#-12", "transparent"})
         EXPECT_FALSE(StringToColor(S).has_value()) << '"' << S << '"';
 }
 

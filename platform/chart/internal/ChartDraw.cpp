@@ -50,6 +50,8 @@ private:
     TRectF Whole() const { return {0, 0, double(P.Width()), double(P.Height())}; }
 
     void Background() {
+        // A transparent picture has no background of its own.
+        if (P.Transparent()) return;
         const TCustomTeeGradient& G = *C.GetGradient();
         const TColor Color = C.GetColor();
         if (G.GetVisible()) {
@@ -312,10 +314,10 @@ bool ChartCoversBitmap(const TCustomChart& Chart, int Width, int Height, double 
 }
 
 void DrawChartScaledOnSurface(const TCustomChart& Chart, cairo_surface_t* Surface, int Width, int Height,
-                              double Scale) {
+                              double Scale, bool Transparent) {
     TTextEngine& Text = TTextEngine::ForThisThread();
     const TChartData Data = TChartData::Gather(Chart);
-    TPainter Painter(Surface, Width, Height, Chart.GetMonochrome(), Scale);
+    TPainter Painter(Surface, Width, Height, Chart.GetMonochrome(), Scale, Transparent);
     const TChartLayout Layout = LayoutChart(Chart, Data, Text, Width, Height);
     TChartPainter(Chart, Data, Layout, Painter, Text).Paint();
 }

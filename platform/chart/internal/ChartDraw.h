@@ -11,7 +11,8 @@ class TCustomChart;
 class TBitmap;
 
 // Draws Chart into Bitmap, which already holds the background colour and
-// has the size to draw at: the chart's layout size times Scale.
+// has the size to draw at: the chart's layout size times Scale. On a bitmap
+// with alpha the chart's own background is left out.
 void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale = 1);
 
 // Whether DrawChart paints every pixel of a Width x Height bitmap at Scale
@@ -21,8 +22,9 @@ bool ChartCoversBitmap(const TCustomChart& Chart, int Width, int Height, double 
 
 // Draws Chart, Width x Height units laid out as on a bitmap and magnified by
 // Scale, onto a vector surface (SVG or PDF) already filled with the
-// background.
+// background, or left empty and Transparent: then the chart's own background
+// is left out as well.
 void DrawChartScaledOnSurface(const TCustomChart& Chart, cairo_surface_t* Surface, int Width, int Height,
-                              double Scale);
+                              double Scale, bool Transparent = false);
 
 }  // namespace pv

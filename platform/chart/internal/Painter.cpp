@@ -21,17 +21,19 @@ TPainter::TPainter(TBitmap& Bitmap, bool Monochrome, double Scale)
     : FWidth(UnitsFor(Bitmap.GetWidth(), Scale)),
       FHeight(UnitsFor(Bitmap.GetHeight(), Scale)),
       FMonochrome(Monochrome),
+      FTransparent(Bitmap.HasAlpha()),
       FScale(Scale) {
     FDrawing.emplace(Bitmap);
     FSurface = cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(FDrawing->Pixels()),
-                                                   CAIRO_FORMAT_RGB24, Bitmap.GetWidth(), Bitmap.GetHeight(),
-                                                   Bitmap.Stride());
+                                                   FTransparent ? CAIRO_FORMAT_ARGB32 : CAIRO_FORMAT_RGB24,
+                                                   Bitmap.GetWidth(), Bitmap.GetHeight(), Bitmap.Stride());
     Begin();
 }
 
-TPainter::TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale)
+TPainter::TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale,
+                   bool Transparent)
     : FSurface(cairo_surface_reference(Surface)), FWidth(Width), FHeight(Height), FMonochrome(Monochrome),
-      FScale(Scale) {
+      FTransparent(Transparent), FScale(Scale) {
     Begin();
 }
 

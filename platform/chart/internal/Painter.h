@@ -64,8 +64,10 @@ public:
     // painter counts them.
     static int UnitsFor(int Pixels, double Scale) { return static_cast<int>(std::lround(Pixels / Scale)); }
     // Draws on Surface (an SVG or PDF surface of Width x Height units,
-    // referenced while the painter lives), scaled by Scale.
-    TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale = 1);
+    // referenced while the painter lives), scaled by Scale; Transparent
+    // when it holds no background.
+    TPainter(cairo_surface_t* Surface, int Width, int Height, bool Monochrome, double Scale = 1,
+             bool Transparent = false);
     ~TPainter();
     TPainter(const TPainter&) = delete;
     TPainter& operator=(const TPainter&) = delete;
@@ -81,6 +83,9 @@ public:
     int Height() const { return FHeight; }
     double Scale() const { return FScale; }
     bool Monochrome() const { return FMonochrome; }
+    // Whether what is not drawn stays see-through: a bitmap with alpha, or
+    // a vector surface without a background.
+    bool Transparent() const { return FTransparent; }
 
     // The colour C draws as: system colours resolved, clDefault and clNone
     // as Fallback, grey when monochrome.
@@ -131,6 +136,7 @@ private:
     int FWidth = 0;
     int FHeight = 0;
     bool FMonochrome = false;
+    bool FTransparent = false;
     double FScale = 1;
 };
 
