@@ -155,7 +155,7 @@ private:
                 const TChartSeries& S = *First.Series;
                 Labels.push_back(TChartData::PointText(S, I));
                 Values.push_back(S.IsNull(I) ? std::string() : FormatValue(S, S.GetYValue(I)));
-                Colors.push_back(First.PointColors[static_cast<std::size_t>(I)]);
+                Colors.push_back(First.PointColor(I));
                 RowSeries.push_back(&First);
                 Negative.push_back(First.Kind == TSeriesKind::skPie && !S.IsNull(I) && S.GetYValue(I) < 0);
             } else {

@@ -46,10 +46,10 @@ bool BarAt(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, int
 }
 
 bool Drawn(const TPlotSeries& S, int I) {
-    return !S.Series->IsNull(I) && S.PointColors[static_cast<std::size_t>(I)] != clNone;
+    return !S.Series->IsNull(I) && S.PointColor(I) != clNone;
 }
 
-TColor PointColor(const TPlotSeries& S, int I) { return S.PointColors[static_cast<std::size_t>(I)]; }
+TColor PointColor(const TPlotSeries& S, int I) { return S.PointColor(I); }
 
 
 bool Overlap(const TRectF& A, const TRectF& B) {
