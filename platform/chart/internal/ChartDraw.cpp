@@ -271,7 +271,7 @@ private:
         for (const TLegendRow& Row : L.LegendRows) {
             const double CY = Y + L.LegendRowHeight / 2;
             if (!Row.Ellipsis) Swatch(Row, Box.X + L.LegendPad, CY, Boxes);
-            P.DrawText(*Row.Label, L.LegendLabelX, CY - Row.Label->Height() / 2, FontColor);
+            P.DrawText(*Row.Label, Row.LabelX, CY - Row.Label->Height() / 2, FontColor);
             if (Row.Value)
                 P.DrawText(*Row.Value, Box.Right() - L.LegendPad - Row.Value->Width(), CY - Row.Value->Height() / 2,
                            FontColor);

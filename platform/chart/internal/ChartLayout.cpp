@@ -61,6 +61,14 @@ std::string TickPicture(const TChartData& D, const TAxisTicks& T) {
     return F;
 }
 
+// The last row of a legend with Hidden rows left out: "… and 1,234 more",
+// the count grouped in thousands when the legend's values are (the first
+// series' value format groups them).
+std::string MoreRowsText(const TChartSeries& S, int Hidden) {
+    const bool Grouped = S.GetValueFormat().find(',') != std::string::npos;
+    return "\xE2\x80\xA6 and " + FormatFloat(Grouped ? "#,##0" : "0", Hidden) + " more";  // U+2026
+}
+
 class TLayouter {
 public:
     TLayouter(const TCustomChart& Chart, const TChartData& Data, TTextEngine& Text, int Width, int Height)
@@ -192,12 +200,21 @@ private:
             LabelLayouts.push_back(T.Layout(Font, S, IntWidth(MaxLabelW)));
             LabelW = std::max(LabelW, LabelLayouts.back()->Width());
         }
-        TTextLayoutPtr EllipsisLayout;
+        double LegendW = std::ceil(Fixed + LabelW);
+        // The last row of a legend that leaves rows out says how many. It has
+        // no swatch: it goes under the labels when it fits there, else from
+        // the swatches' edge, and widens the legend only when even that is
+        // too narrow.
+        const double LabelOffset = L.LegendPad + L.SwatchSize + ColumnGap / 1.5;
+        TTextLayoutPtr MoreLayout;
+        double MoreOffset = LabelOffset;
         if (Shown < Total) {
-            EllipsisLayout = T.Layout(Font, "\xE2\x80\xA6");  // U+2026
-            LabelW = std::max(LabelW, EllipsisLayout->Width());
+            MoreLayout = T.Layout(Font, MoreRowsText(*First.Series, Total - Shown), IntWidth(MaxLegendW - 2 * L.LegendPad));
+            if (LabelOffset + MoreLayout->Width() > LegendW - L.LegendPad) {
+                MoreOffset = L.LegendPad;
+                LegendW = std::max(LegendW, std::ceil(2 * L.LegendPad + MoreLayout->Width()));
+            }
         }
-        const double LegendW = std::ceil(Fixed + LabelW);
         const int Rows = Shown + (Shown < Total ? 1 : 0);
         const double LegendH = 2 * L.LegendPad + Rows * L.LegendRowHeight;
         if (LegendW + LegendGap + 40 > Area.W) return;
@@ -211,9 +228,9 @@ private:
             if (HasValues) R.Value = ValueLayouts[static_cast<std::size_t>(I)];
             L.LegendRows.push_back(std::move(R));
         }
-        if (EllipsisLayout) {
+        if (MoreLayout) {
             TLegendRow R;
-            R.Label = EllipsisLayout;
+            R.Label = MoreLayout;
             R.Ellipsis = true;
             L.LegendRows.push_back(std::move(R));
         }
@@ -221,6 +238,9 @@ private:
         L.LegendBox = {std::round(Area.Right() - LegendW), std::round(Area.Y + (Area.H - LegendH) / 2), LegendW,
                        LegendH};
         L.LegendLabelX = L.LegendBox.X + L.LegendPad + L.SwatchSize + ColumnGap / 1.5;
+        if (MoreLayout) L.LegendRows.back().LabelX = L.LegendBox.X + MoreOffset;
+        for (TLegendRow& R : L.LegendRows)
+            if (!R.Ellipsis) R.LabelX = L.LegendLabelX;
         Area.W = std::max(0.0, L.LegendBox.X - LegendGap - Area.X);
     }
 

@@ -35,9 +35,12 @@ struct TLegendRow {
     // The series the row stands for (its kind and pointer pick the swatch).
     const TPlotSeries* Series = nullptr;
     TTextLayoutPtr Label;
+    // The left edge of the label.
+    double LabelX = 0;
     // The value column (nullptr: none).
     TTextLayoutPtr Value;
-    // The last row of a legend too long for its box: "…" and no swatch.
+    // The last row of a legend too long for its box: "… and 12 more" and
+    // no swatch.
     bool Ellipsis = false;
     // A negative point of a pie, whose slice shows its absolute value: the
     // swatch is striped like the slice.
