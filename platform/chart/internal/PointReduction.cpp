@@ -128,7 +128,7 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
     constexpr std::size_t MaskColours = 8;
     std::vector<std::uint8_t> Seen(static_cast<std::size_t>(W * H), 0);
     TColor Palette[MaskColours];
-    std::size_t Colours = 0;
+    std::size_t Colours = 0, Last = 0;  // colours in the palette, the one of the point before
     std::unordered_set<std::uint64_t> More;
     const std::vector<double>& Y = S.Series->GetYValues()->Values();
     // From the last point back: a point is drawn when no later point of its
@@ -141,9 +141,10 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
         const double PX = std::floor(A.X * Scale) - X0, PY = std::floor(A.Y * Scale) - Y0;
         if (!(PX >= 0 && PX < double(W) && PY >= 0 && PY < double(H))) continue;
         const auto Pixel = static_cast<std::size_t>(static_cast<std::int64_t>(PY) * W + static_cast<std::int64_t>(PX));
-        std::size_t K = 0;
+        std::size_t K = Colours && Palette[Last] == C ? Last : 0;
         while (K < Colours && Palette[K] != C) ++K;
         if (K == Colours && Colours < MaskColours) Palette[Colours++] = C;
+        if (K < Colours) Last = K;
         if (K < MaskColours) {
             const auto Bit = static_cast<std::uint8_t>(1u << K);
             if (Seen[Pixel] & Bit) continue;
@@ -165,47 +166,52 @@ std::vector<int> FlatBars(const TChartLayout& L, const TChartData& D, const TPlo
             if (Drawn(S, I)) Out.push_back(I);
         return Out;
     }
-    // Bars on the same pixels across the category axis stand on the same
-    // origin, so each is hidden by any longer one on its side drawn after
-    // it. A group of them is kept as the bars longer than every later one
-    // of their side; a bar then shows beyond the next kept one, so of kept
-    // neighbours of one colour the later, shorter one adds nothing.
-    struct TBar {
-        int Index;
-        double Length;
-        bool Negative;
-        TColor Color;
-        bool Keep;
-    };
-    std::vector<TBar> Group;
-    auto Flush = [&] {
-        double Longest[2] = {0, 0};
-        for (auto It = Group.rbegin(); It != Group.rend(); ++It) {
-            double& Side = Longest[It->Negative];
-            It->Keep = It->Length > Side;
-            if (It->Keep) Side = It->Length;
-        }
-        const TBar* Last[2] = {nullptr, nullptr};
-        for (const TBar& B : Group) {
-            if (!B.Keep) continue;
-            const TBar*& Before = Last[B.Negative];
-            if (!Before || Before->Color != B.Color) Out.push_back(B.Index);
-            Before = &B;
-        }
-        Group.clear();
-    };
     const TBarGeometry Geometry(L, D, S);
-    double From = 0, To = 0;  // the pixels across of the group
-    for (int I = 0; I < N; ++I) {
-        TBarBox B;
-        if (!Drawn(S, I) || !Geometry.At(I, B)) continue;
-        const double A0 = L.Horizontal ? B.Top : B.X0, A1 = L.Horizontal ? B.Bottom : B.X1;
-        if (!Group.empty() && (A0 != From || A1 != To)) Flush();
-        From = A0, To = A1;
-        const double Length = L.Horizontal ? B.X1 - B.X0 : B.Bottom - B.Top;
-        Group.push_back({I, Length, B.Negative, S.PointColor(I), false});
+    // Bars a pixel wide or more each have pixels of their own.
+    if (Geometry.Width() >= 1) return FlatBars(L, D, S, TPointDetail::pdEvery);
+    // Narrower bars are drawn a pixel wide, so all those that start in one
+    // pixel cover the same pixels across the category axis. They stand on
+    // the same origin, so each is hidden by any one drawn after it that
+    // reaches as far on its side: read from the last bar of such a group
+    // back, a bar shows only when it reaches beyond every later one. Of
+    // those, in order, a bar shows beyond the next one on its side, so of
+    // two such neighbours of one colour the later adds nothing. (Comparing
+    // values rather than rounded pixels may keep a bar that adds nothing,
+    // never drops one that shows.)
+    const double* Y = S.Series->GetYValues()->Values().data();
+    const TColor* Colors = S.PointColors.empty() ? nullptr : S.PointColors.data();
+    auto ColorOf = [&](int I) { return Colors ? Colors[I] : S.Color; };
+    const double Origin = Geometry.Origin();
+    auto Start = [&](int I) { return static_cast<std::int64_t>(std::round(Geometry.Across(I))); };
+    std::vector<int> Side[2];  // the bars that show above and below the origin, last first
+    for (int I = 0; I < N;) {
+        // The group's end, guessed from the slot width and settled by the
+        // rounding the bars themselves use.
+        const std::int64_t Here = Start(I);
+        const double Slot = L.Categories.SlotWidth();
+        int End = static_cast<int>(std::clamp(I + std::floor((Here + 0.5 - Geometry.Across(I)) / Slot), I + 1.0, double(N)));
+        while (End > I + 1 && Start(End - 1) != Here) --End;
+        while (End < N && Start(End) == Here) ++End;
+        double Highest = Origin, Lowest = Origin;
+        for (int K = End - 1; K >= I; --K) {
+            // Null points are NaN and compare false.
+            const double V = Y[K];
+            if (Colors && Colors[K] == clNone) continue;
+            if (V > Highest) Highest = V, Side[0].push_back(K);
+            if (V < Lowest) Lowest = V, Side[1].push_back(K);
+        }
+        // Both sides in the order of the points.
+        std::size_t K[2] = {Side[0].size(), Side[1].size()};
+        while (K[0] > 0 || K[1] > 0) {
+            const int Which = K[1] == 0 || (K[0] > 0 && Side[0][K[0] - 1] < Side[1][K[1] - 1]) ? 0 : 1;
+            const std::vector<int>& Bars = Side[Which];
+            const std::size_t At = --K[Which];
+            if (At + 1 == Bars.size() || ColorOf(Bars[At + 1]) != ColorOf(Bars[At])) Out.push_back(Bars[At]);
+        }
+        Side[0].clear();
+        Side[1].clear();
+        I = End;
     }
-    Flush();
     return Out;
 }
 

@@ -28,7 +28,7 @@ TBarGeometry::TBarGeometry(const TChartLayout& L, const TChartData& D, const TPl
 
 bool TBarGeometry::At(int I, TBarBox& B) const {
     const TChartLayout& L = FLayout;
-    const double C0 = L.Categories.Center(I) - FGroup / 2 + FOffset;
+    const double C0 = Across(I);
     const double A0 = std::round(C0), A1 = std::max(A0 + 1, std::round(C0 + FSub));
     const double V = FSeries.GetYValue(I);
     const double P0 = FOriginPixel;

@@ -30,6 +30,13 @@ class TBarGeometry {
 public:
     TBarGeometry(const TChartLayout& L, const TChartData& D, const TPlotSeries& S);
     bool At(int I, TBarBox& B) const;
+    // Where bar I starts across the category axis, before rounding to a
+    // pixel, and how wide it is before rounding (at least a pixel once
+    // rounded).
+    double Across(int I) const { return FLayout.Categories.Center(I) - FGroup / 2 + FOffset; }
+    double Width() const { return FSub; }
+    // The value bars grow from.
+    double Origin() const { return FOrigin; }
 
 private:
     const TChartLayout& FLayout;
