@@ -117,21 +117,80 @@ void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const 
     if (Open) P.StrokePath();
 }
 
-void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path) {
+// The faces and edges of a 3D line or area, drawn one at a time in order;
+// or, for a reduced path (Together), each run of faces of one colour filled
+// as one path and then the run's edges stroked. A reduced path has a
+// segment or more per pixel column, and two faces that meet along an
+// antialiased edge leave a lighter seam there: filled together they have
+// none. A run goes one way (the shade of a face says which), and along a
+// category axis running left to right a face of such a run does not reach
+// over the edges before it, so the order changes nothing else.
+class TFaces {
+public:
+    TFaces(TPainter& P, bool Together) : FPainter(P), FTogether(Together) {}
+    ~TFaces() { Flush(); }
+    TFaces(const TFaces&) = delete;
+    TFaces& operator=(const TFaces&) = delete;
+
+    void Face(const TPointF* Points, int Count, TColor C) {
+        if (!FTogether) {
+            FPainter.FillPolygon(Points, Count, C);
+            return;
+        }
+        if (FOpen && C != FColor) Flush();
+        cairo_t* Cr = FPainter.Cr();
+        cairo_move_to(Cr, Points[0].X, Points[0].Y);
+        for (int K = 1; K < Count; ++K) cairo_line_to(Cr, Points[K].X, Points[K].Y);
+        cairo_close_path(Cr);
+        FColor = C;
+        FOpen = true;
+    }
+    void Edge(const TPointF& A, const TPointF& B, TColor C) {
+        if (!FTogether) {
+            FPainter.Line(A.X, A.Y, B.X, B.Y, C, 1);
+            return;
+        }
+        if (FEdges.empty() || FEdges.back().first != C) FEdges.push_back({C, {}});
+        FEdges.back().second.push_back({A.X, A.Y, B.X, B.Y});
+    }
+    // Fills the faces held, then strokes the edges held.
+    void Flush() {
+        FillFaces();
+        for (const auto& [Color, Segments] : FEdges) FPainter.Lines(Segments, Color);
+        FEdges.clear();
+    }
+
+private:
+    void FillFaces() {
+        if (!FOpen) return;
+        FPainter.SetColor(FColor);
+        FPainter.FillPath();
+        FOpen = false;
+    }
+    TPainter& FPainter;
+    const bool FTogether;
+    bool FOpen = false;
+    TColor FColor = clNone;
+    std::vector<std::pair<TColor, std::vector<TSegmentF>>> FEdges;
+};
+
+void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
+               bool Reduced) {
     cairo_t* Cr = P.Cr();
     auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
     const double Depth = L.Depth;
     if (Depth > 0) {
         // A ribbon going back into the chart, lit from above.
         const double Dx = Depth;
+        TFaces Faces(P, Reduced && !L.Horizontal);
         for (std::size_t J = 1; J < Path.size(); ++J) {
             if (!Path[J].Joined) continue;
             const int I = Path[J].Index;
             const TPointF A = At(Path[J - 1].Index), B = At(I);
             const TPointF Quad[] = {A, B, {B.X + Dx, B.Y - Dx}, {A.X + Dx, A.Y - Dx}};
             const TColor C = P.Plain(PointColor(S, I));
-            P.FillPolygon(Quad, 4, Shade(C, B.Y < A.Y ? 1.25 : 0.85));
-            P.Line(A.X, A.Y, B.X, B.Y, Shade(C, 0.6), 1);
+            Faces.Face(Quad, 4, Shade(C, B.Y < A.Y ? 1.25 : 0.85));
+            Faces.Edge(A, B, Shade(C, 0.6));
         }
         return;
     }
@@ -200,7 +259,8 @@ void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, con
     Flush();
 }
 
-void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path) {
+void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
+               bool Reduced) {
     if (L.Depth <= 0) {
         PaintFlatArea(P, L, S, Path);
         StrokeLine(P, L, S, Path, 1.5, [&](TColor C) { return Shade(P.Plain(C), 0.6); });
@@ -212,15 +272,24 @@ void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const s
     auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
     auto Base = [&](int I) { return L.At(I, Origin); };
     const double Dx = L.Depth;
-    for (std::size_t J = 1; J < Path.size(); ++J) {
-        if (!Path[J].Joined) continue;
-        const int I0 = Path[J - 1].Index, I = Path[J].Index;
-        const TColor C = P.Plain(PointColor(S, I));
-        const TPointF A = At(I0), B = At(I), B0 = Base(I), A0 = Base(I0);
-        const TPointF Top[] = {A, B, {B.X + Dx, B.Y - Dx}, {A.X + Dx, A.Y - Dx}};
-        P.FillPolygon(Top, 4, Shade(C, B.Y < A.Y ? 1.25 : 0.85));
-        const TPointF Front[] = {A, B, B0, A0};
-        P.FillPolygon(Front, 4, C);
+    // A reduced path draws all the tops, then all the fronts (TFaces).
+    const bool Together = Reduced && !L.Horizontal;
+    {
+        TFaces Tops(P, Together), Fronts(P, Together);
+        // Pass 0 the tops, 1 the fronts, 2 both, segment by segment.
+        for (int Pass = Together ? 0 : 2; Pass < (Together ? 2 : 3); ++Pass) {
+            if (Pass == 1) Tops.Flush();
+            for (std::size_t J = 1; J < Path.size(); ++J) {
+                if (!Path[J].Joined) continue;
+                const int I0 = Path[J - 1].Index, I = Path[J].Index;
+                const TColor C = P.Plain(PointColor(S, I));
+                const TPointF A = At(I0), B = At(I), B0 = Base(I), A0 = Base(I0);
+                const TPointF Top[] = {A, B, {B.X + Dx, B.Y - Dx}, {A.X + Dx, A.Y - Dx}};
+                if (Pass != 1) Tops.Face(Top, 4, Shade(C, B.Y < A.Y ? 1.25 : 0.85));
+                const TPointF Front[] = {A, B, B0, A0};
+                if (Pass != 0) Fronts.Face(Front, 4, C);
+            }
+        }
     }
     // The right end of the solid area, at the last drawn point.
     if (!Path.empty()) {
@@ -370,11 +439,12 @@ void PaintSeries(TPainter& P, const TChartLayout& L, const TChartData& D, const 
     const TRectF Clip = L.Horizontal ? TRectF{L.Plot.X - 2, L.Plot.Y - L.Depth, L.Plot.W + L.Depth + 4, L.Plot.H + L.Depth}
                                      : TRectF{L.Plot.X, L.Plot.Y - L.Depth - 2, L.Plot.W + L.Depth, L.Plot.H + L.Depth + 4};
     P.Clip(Clip);
+    const bool Reduced = Detail == TPointDetail::pdShown && Dense(L, S, P.Scale());
     switch (S.Kind) {
         case TSeriesKind::skBar:
         case TSeriesKind::skHorizBar: PaintBars(P, L, D, S, Detail); break;
-        case TSeriesKind::skLine: PaintLine(P, L, S, LinePath(L, S, P.Scale(), Detail)); break;
-        case TSeriesKind::skArea: PaintArea(P, L, S, LinePath(L, S, P.Scale(), Detail)); break;
+        case TSeriesKind::skLine: PaintLine(P, L, S, LinePath(L, S, P.Scale(), Detail), Reduced); break;
+        case TSeriesKind::skArea: PaintArea(P, L, S, LinePath(L, S, P.Scale(), Detail), Reduced); break;
         case TSeriesKind::skPoint:
         case TSeriesKind::skPie: break;
     }
