@@ -61,14 +61,6 @@ std::string TickPicture(const TChartData& D, const TAxisTicks& T) {
     return F;
 }
 
-// The last row of a legend with Hidden rows left out: "… and 1,234 more",
-// the count grouped in thousands when the legend's values are (the first
-// series' value format groups them).
-std::string MoreRowsText(const TChartSeries& S, int Hidden) {
-    const bool Grouped = S.GetValueFormat().find(',') != std::string::npos;
-    return "\xE2\x80\xA6 and " + FormatFloat(Grouped ? "#,##0" : "0", Hidden) + " more";  // U+2026
-}
-
 class TLayouter {
 public:
     TLayouter(const TCustomChart& Chart, const TChartData& Data, TTextEngine& Text, int Width, int Height)
@@ -232,6 +224,7 @@ private:
             TLegendRow R;
             R.Label = MoreLayout;
             R.Ellipsis = true;
+            R.Hidden = Total - Shown;
             L.LegendRows.push_back(std::move(R));
         }
         L.LegendVisible = true;
@@ -593,6 +586,11 @@ private:
 };
 
 }  // namespace
+
+std::string MoreRowsText(const TChartSeries& S, int Hidden) {
+    const bool Grouped = S.GetValueFormat().find(',') != std::string::npos;
+    return "\xE2\x80\xA6 and " + FormatFloat(Grouped ? "#,##0" : "0", Hidden) + " more";  // U+2026
+}
 
 const TFont* MarksFont(const TChartData& Data) {
     for (const TPlotSeries& P : Data.Series)
