@@ -142,9 +142,7 @@ void TChartSeries::SetTitle(const std::string& Value) {
 
 bool TChartSeries::IsNull(int Index) const { return !std::isfinite(GetYValue(Index)); }
 
-bool TChartSeries::HasLabels() const {
-    return std::any_of(FLabels.begin(), FLabels.end(), [](const std::string& L) { return !L.empty(); });
-}
+bool TChartSeries::HasLabels() const { return FLabelCount > 0; }
 
 void TChartSeries::SetValueColor(int Index, TColor Color) {
     if (Index < 0 || Index >= Count())
@@ -166,6 +164,7 @@ int TChartSeries::AddXY(double X, double Y, const std::string& Label, TColor Col
     FXValues->FValues.push_back(X);
     FYValues->FValues.push_back(Y);
     FLabels.push_back(Label);
+    FLabelCount += !Label.empty();
     FColors.push_back(Color);
     Changed();
     return Count() - 1;
@@ -180,6 +179,7 @@ void TChartSeries::Delete(int Index) {
     auto I = static_cast<std::size_t>(Index);
     FXValues->FValues.erase(FXValues->FValues.begin() + static_cast<std::ptrdiff_t>(I));
     FYValues->FValues.erase(FYValues->FValues.begin() + static_cast<std::ptrdiff_t>(I));
+    FLabelCount -= !FLabels[I].empty();
     FLabels.erase(FLabels.begin() + static_cast<std::ptrdiff_t>(I));
     FColors.erase(FColors.begin() + static_cast<std::ptrdiff_t>(I));
     Changed();
@@ -189,6 +189,7 @@ void TChartSeries::Clear() {
     FXValues->FValues.clear();
     FYValues->FValues.clear();
     FLabels.clear();
+    FLabelCount = 0;
     FColors.clear();
     Changed();
 }
@@ -243,6 +244,7 @@ void TChartSeries::Assign(const TPersistent& Source) {
         FYValues->FValues = S->FYValues->FValues;
         FYValues->FValueSource = S->FYValues->FValueSource;
         FLabels = S->FLabels;
+        FLabelCount = S->FLabelCount;
         FColors = S->FColors;
         FMarks->Assign(*S->FMarks);
         FValueFormat = S->FValueFormat;

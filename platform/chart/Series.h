@@ -225,6 +225,8 @@ private:
     std::unique_ptr<TChartValueList> FXValues;
     std::unique_ptr<TChartValueList> FYValues;
     std::vector<std::string> FLabels;
+    // How many of FLabels are not empty.
+    std::size_t FLabelCount = 0;
     std::vector<TColor> FColors;
     std::unique_ptr<TSeriesMarks> FMarks;
     std::string FValueFormat = DefaultValueFormat;

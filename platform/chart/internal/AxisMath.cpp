@@ -126,13 +126,6 @@ TLinearMap::TLinearMap(TValueRange R, double P0, double P1) {
     FPixels = P1 - P0;
 }
 
-double TLinearMap::ToPixel(double V) const {
-    if (std::isnan(V)) return FP0;
-    V = ClampFinite(V);
-    const double T = std::clamp((V / 2 - FMinHalf) * FInvHalfSpan, -10.0, 11.0);
-    return FP0 + T * FPixels;
-}
-
 TCategoryMap::TCategoryMap(int Count, double P0, double P1)
     : FCount(std::max(1, Count)), FP0(P0), FSlot((P1 - P0) / std::max(1, Count)) {}
 

@@ -8,6 +8,9 @@
 // produces an infinity or NaN: differences of values are taken of halves
 // (Max / 2 - Min / 2), which cannot overflow.
 
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -65,7 +68,13 @@ class TLinearMap {
 public:
     TLinearMap() = default;
     TLinearMap(TValueRange R, double P0, double P1);
-    double ToPixel(double V) const;
+    // Inline: a chart of many points maps each of them.
+    double ToPixel(double V) const {
+        if (std::isnan(V)) return FP0;
+        V = std::clamp(V, -DBL_MAX, DBL_MAX);
+        const double T = std::clamp((V / 2 - FMinHalf) * FInvHalfSpan, -10.0, 11.0);
+        return FP0 + T * FPixels;
+    }
 
 private:
     double FMinHalf = 0;

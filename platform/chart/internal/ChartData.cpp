@@ -24,13 +24,14 @@ TSeriesKind KindOf(const TChartSeries& S) {
 }
 
 std::string PercentText(const TPlotSeries& P, double V) {
-    const double Share = P.MeanAbs > 0 ? std::fabs(V) / P.ValueCount / P.MeanAbs * 100 : 0;
+    const double Mean = P.MeanAbs();
+    const double Share = Mean > 0 ? std::fabs(V) / P.ValueCount / Mean * 100 : 0;
     return FormatFloat("##0.##", Share) + " %";
 }
 
 std::string TotalText(const TPlotSeries& P) {
     // The total itself may exceed the doubles; FormatFloat then writes INF.
-    return FormatValue(*P.Series, P.MeanAbs * P.ValueCount);
+    return FormatValue(*P.Series, P.MeanAbs() * P.ValueCount);
 }
 
 }  // namespace
@@ -55,35 +56,37 @@ TChartData TChartData::Gather(const TCustomChart& Chart) {
         if (Ptr && Ptr->GetVisible()) P.Pointer = Ptr;
         P.Color = S->GetSeriesColor() == clDefault ? AutoColor(SI) : ColorToRGB(S->GetSeriesColor(), AutoColor(SI));
         const int N = S->Count();
-        P.PointColors.resize(static_cast<std::size_t>(N));
-        for (int I = 0; I < N; ++I)
-            if (!S->IsNull(I)) ++P.ValueCount;
-        // Each term is at most DBL_MAX / count, so the sum cannot overflow.
-        double Sum = 0;
-        for (int I = 0; I < N; ++I) {
-            const TColor Own = S->GetValueColor(I);
-            TColor C;
-            if (Own == clNone)
-                C = clNone;
-            else if (Own != clDefault)
-                C = ColorToRGB(Own, P.Color);
-            else if (S->GetColorEachPoint())
-                C = AutoColor(I);
-            else
-                C = P.Color;
-            P.PointColors[static_cast<std::size_t>(I)] = C;
-            if (S->IsNull(I)) continue;
-            const double V = S->GetYValue(I);
-            Sum += std::fabs(V) / P.ValueCount;
-            if (!D.HasValues) {
-                D.MinValue = D.MaxValue = V;
-                D.HasValues = true;
-            } else {
-                D.MinValue = std::min(D.MinValue, V);
-                D.MaxValue = std::max(D.MaxValue, V);
+        bool OwnColors = S->GetColorEachPoint();
+        for (int I = 0; I < N && !OwnColors; ++I) OwnColors = S->GetValueColor(I) != clDefault;
+        if (OwnColors) {
+            P.PointColors.resize(static_cast<std::size_t>(N));
+            for (int I = 0; I < N; ++I) {
+                const TColor Own = S->GetValueColor(I);
+                TColor C;
+                if (Own == clNone)
+                    C = clNone;
+                else if (Own != clDefault)
+                    C = ColorToRGB(Own, P.Color);
+                else if (S->GetColorEachPoint())
+                    C = AutoColor(I);
+                else
+                    C = P.Color;
+                P.PointColors[static_cast<std::size_t>(I)] = C;
             }
         }
-        P.MeanAbs = Sum;
+        const std::vector<double>& Y = S->GetYValues()->Values();
+        int Count = 0;
+        for (double V : Y) Count += std::isfinite(V);
+        P.ValueCount = Count;
+        // The extremes are kept in locals, which the loop need not store.
+        auto V = Y.begin();
+        while (V != Y.end() && !std::isfinite(*V)) ++V;
+        if (V != Y.end()) {
+            double Min = D.HasValues ? std::min(D.MinValue, *V) : *V, Max = D.HasValues ? std::max(D.MaxValue, *V) : *V;
+            for (; V != Y.end(); ++V)
+                if (std::isfinite(*V)) Min = std::min(Min, *V), Max = std::max(Max, *V);
+            D.MinValue = Min, D.MaxValue = Max, D.HasValues = true;
+        }
         D.Categories = std::max(D.Categories, N);
         D.Series.push_back(std::move(P));
     }
@@ -100,6 +103,17 @@ TChartData TChartData::Gather(const TCustomChart& Chart) {
                 break;
             }
     return D;
+}
+
+double TPlotSeries::MeanAbs() const {
+    if (!FMeanAbs) {
+        // Each term is at most DBL_MAX / count, so the sum cannot overflow.
+        double Sum = 0;
+        for (double V : Series->GetYValues()->Values())
+            if (std::isfinite(V)) Sum += std::fabs(V) / ValueCount;
+        FMeanAbs = Sum;
+    }
+    return *FMeanAbs;
 }
 
 std::string TChartData::CategoryText(int Index) const {

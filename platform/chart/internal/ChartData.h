@@ -3,6 +3,7 @@
 // the chart model. Later stages (range and ticks, layout, painting) look
 // only at this and at the chart's appearance settings.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,18 +33,27 @@ struct TPlotSeries {
     TSeriesKind Kind = TSeriesKind::skBar;
     // The series colour as drawn (clDefault resolved to an automatic colour).
     TColor Color = clRed;
-    // Each point's colour as drawn, or clNone for a point not to draw.
+    // Each point's colour as drawn, or clNone for a point not to draw;
+    // empty when every point is drawn in Color (the series colours no point
+    // of its own), so a series of a million points needs no list.
     std::vector<TColor> PointColors;
+    TColor PointColor(int I) const {
+        return PointColors.empty() ? Color : PointColors[static_cast<std::size_t>(I)];
+    }
     // Bars: which bar series this is (0-based) among the chart's bar series
     // (of either direction).
     int BarIndex = 0;
     // The pointer when its symbols are drawn (nullptr: none).
     const TSeriesPointer* Pointer = nullptr;
-    // Sum of the absolute values of the non-null points divided by their
-    // count (which cannot overflow), and that count: the percentage of a
-    // point is |v| / count / MeanAbs.
-    double MeanAbs = 0;
+    // The count of the non-null points, and the sum of their absolute
+    // values divided by that count (which cannot overflow): the percentage
+    // of a point is |v| / count / MeanAbs(). Worked out when a mark first
+    // asks for it, since most charts show no percentages.
     int ValueCount = 0;
+    double MeanAbs() const;
+
+private:
+    mutable std::optional<double> FMeanAbs;
 };
 
 struct TChartData {

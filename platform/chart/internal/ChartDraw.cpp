@@ -31,8 +31,8 @@ constexpr TColor LegendFrameColor = RGB(0xB4, 0xB4, 0xB4);
 class TChartPainter {
 public:
     TChartPainter(const TCustomChart& Chart, const TChartData& Data, const TChartLayout& Layout, TPainter& Painter,
-                  TTextEngine& Text)
-        : C(Chart), D(Data), L(Layout), P(Painter), T(Text) {}
+                  TTextEngine& Text, TPointDetail Detail)
+        : C(Chart), D(Data), L(Layout), P(Painter), T(Text), Detail(Detail) {}
 
     void Paint() {
         Background();
@@ -40,7 +40,7 @@ public:
         Title();
         if (L.Depth > 0) Walls();
         Grid();
-        for (const TPlotSeries& S : D.Series) PaintSeries(P, L, D, S);
+        for (const TPlotSeries& S : D.Series) PaintSeries(P, L, D, S, Detail);
         Axes();
         PaintAllMarks(P, L, D, T);
         Legend();
@@ -273,7 +273,7 @@ private:
         for (const TLegendRow& Row : L.LegendRows) {
             const double CY = Y + L.LegendRowHeight / 2;
             if (!Row.Ellipsis) Swatch(Row, Box.X + L.LegendPad, CY, Boxes);
-            P.DrawText(*Row.Label, L.LegendLabelX, CY - Row.Label->Height() / 2, FontColor);
+            P.DrawText(*Row.Label, Row.LabelX, CY - Row.Label->Height() / 2, FontColor);
             if (Row.Value)
                 P.DrawText(*Row.Value, Box.Right() - L.LegendPad - Row.Value->Width(), CY - Row.Value->Height() / 2,
                            FontColor);
@@ -289,18 +289,20 @@ private:
     const TChartLayout& L;
     TPainter& P;
     TTextEngine& T;
+    const TPointDetail Detail;
 };
 
 }  // namespace
 
-void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale) {
+void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale, const TDrawOptions& Options) {
     if (Bitmap.GetEmpty()) return;
     TTextEngine& Text = TTextEngine::ForThisThread();
     const TChartData Data = TChartData::Gather(Chart);
     TPainter Painter(Bitmap, Chart.GetMonochrome(), Scale);
+    if (Options.Edges == TEdges::edHard) cairo_set_antialias(Painter.Cr(), CAIRO_ANTIALIAS_NONE);
     // The layout is made at the chart's own size; the painter scales it.
     const TChartLayout Layout = LayoutChart(Chart, Data, Text, Painter.Width(), Painter.Height());
-    TChartPainter(Chart, Data, Layout, Painter, Text).Paint();
+    TChartPainter(Chart, Data, Layout, Painter, Text, Options.Points).Paint();
 }
 
 bool ChartCoversBitmap(const TCustomChart& Chart, int Width, int Height, double Scale) {
@@ -319,7 +321,7 @@ void DrawChartScaledOnSurface(const TCustomChart& Chart, cairo_surface_t* Surfac
     const TChartData Data = TChartData::Gather(Chart);
     TPainter Painter(Surface, Width, Height, Chart.GetMonochrome(), Scale, Transparent);
     const TChartLayout Layout = LayoutChart(Chart, Data, Text, Width, Height);
-    TChartPainter(Chart, Data, Layout, Painter, Text).Paint();
+    TChartPainter(Chart, Data, Layout, Painter, Text, TPointDetail::pdShown).Paint();
 }
 
 }  // namespace pv

@@ -5,6 +5,8 @@
 // needs no Cairo include path.
 typedef struct _cairo_surface cairo_surface_t;
 
+#include "platform/chart/internal/DrawOptions.h"
+
 namespace pv {
 
 class TCustomChart;
@@ -12,8 +14,9 @@ class TBitmap;
 
 // Draws Chart into Bitmap, which already holds the background colour and
 // has the size to draw at: the chart's layout size times Scale. On a bitmap
-// with alpha the chart's own background is left out.
-void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale = 1);
+// with alpha the chart's own background is left out. Options other than
+// the defaults serve to compare pictures (DrawOptions.h).
+void DrawChart(const TCustomChart& Chart, TBitmap& Bitmap, double Scale = 1, const TDrawOptions& Options = {});
 
 // Whether DrawChart paints every pixel of a Width x Height bitmap at Scale
 // with an opaque colour: a solid or gradient background whose edges fall on

@@ -155,7 +155,7 @@ private:
                 const TChartSeries& S = *First.Series;
                 Labels.push_back(TChartData::PointText(S, I));
                 Values.push_back(S.IsNull(I) ? std::string() : FormatValue(S, S.GetYValue(I)));
-                Colors.push_back(First.PointColors[static_cast<std::size_t>(I)]);
+                Colors.push_back(First.PointColor(I));
                 RowSeries.push_back(&First);
                 Negative.push_back(First.Kind == TSeriesKind::skPie && !S.IsNull(I) && S.GetYValue(I) < 0);
             } else {
@@ -192,12 +192,21 @@ private:
             LabelLayouts.push_back(T.Layout(Font, S, IntWidth(MaxLabelW)));
             LabelW = std::max(LabelW, LabelLayouts.back()->Width());
         }
-        TTextLayoutPtr EllipsisLayout;
+        double LegendW = std::ceil(Fixed + LabelW);
+        // The last row of a legend that leaves rows out says how many. It has
+        // no swatch: it goes under the labels when it fits there, else from
+        // the swatches' edge, and widens the legend only when even that is
+        // too narrow.
+        const double LabelOffset = L.LegendPad + L.SwatchSize + ColumnGap / 1.5;
+        TTextLayoutPtr MoreLayout;
+        double MoreOffset = LabelOffset;
         if (Shown < Total) {
-            EllipsisLayout = T.Layout(Font, "\xE2\x80\xA6");  // U+2026
-            LabelW = std::max(LabelW, EllipsisLayout->Width());
+            MoreLayout = T.Layout(Font, MoreRowsText(*First.Series, Total - Shown), IntWidth(MaxLegendW - 2 * L.LegendPad));
+            if (LabelOffset + MoreLayout->Width() > LegendW - L.LegendPad) {
+                MoreOffset = L.LegendPad;
+                LegendW = std::max(LegendW, std::ceil(2 * L.LegendPad + MoreLayout->Width()));
+            }
         }
-        const double LegendW = std::ceil(Fixed + LabelW);
         const int Rows = Shown + (Shown < Total ? 1 : 0);
         const double LegendH = 2 * L.LegendPad + Rows * L.LegendRowHeight;
         if (LegendW + LegendGap + 40 > Area.W) return;
@@ -211,16 +220,20 @@ private:
             if (HasValues) R.Value = ValueLayouts[static_cast<std::size_t>(I)];
             L.LegendRows.push_back(std::move(R));
         }
-        if (EllipsisLayout) {
+        if (MoreLayout) {
             TLegendRow R;
-            R.Label = EllipsisLayout;
+            R.Label = MoreLayout;
             R.Ellipsis = true;
+            R.Hidden = Total - Shown;
             L.LegendRows.push_back(std::move(R));
         }
         L.LegendVisible = true;
         L.LegendBox = {std::round(Area.Right() - LegendW), std::round(Area.Y + (Area.H - LegendH) / 2), LegendW,
                        LegendH};
         L.LegendLabelX = L.LegendBox.X + L.LegendPad + L.SwatchSize + ColumnGap / 1.5;
+        if (MoreLayout) L.LegendRows.back().LabelX = L.LegendBox.X + MoreOffset;
+        for (TLegendRow& R : L.LegendRows)
+            if (!R.Ellipsis) R.LabelX = L.LegendLabelX;
         Area.W = std::max(0.0, L.LegendBox.X - LegendGap - Area.X);
     }
 
@@ -573,6 +586,11 @@ private:
 };
 
 }  // namespace
+
+std::string MoreRowsText(const TChartSeries& S, int Hidden) {
+    const bool Grouped = S.GetValueFormat().find(',') != std::string::npos;
+    return "\xE2\x80\xA6 and " + FormatFloat(Grouped ? "#,##0" : "0", Hidden) + " more";  // U+2026
+}
 
 const TFont* MarksFont(const TChartData& Data) {
     for (const TPlotSeries& P : Data.Series)

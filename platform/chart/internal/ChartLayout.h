@@ -35,10 +35,14 @@ struct TLegendRow {
     // The series the row stands for (its kind and pointer pick the swatch).
     const TPlotSeries* Series = nullptr;
     TTextLayoutPtr Label;
+    // The left edge of the label.
+    double LabelX = 0;
     // The value column (nullptr: none).
     TTextLayoutPtr Value;
-    // The last row of a legend too long for its box: "…" and no swatch.
+    // The last row of a legend too long for its box: "… and 12 more" (see
+    // MoreRowsText) and no swatch; Hidden is how many rows it stands for.
     bool Ellipsis = false;
+    int Hidden = 0;
     // A negative point of a pie, whose slice shows its absolute value: the
     // swatch is striped like the slice.
     bool Negative = false;
@@ -130,6 +134,11 @@ TChartLayout LayoutChart(const TCustomChart& Chart, const TChartData& Data, TTex
                          int Height);
 TChartLayout LayoutChart(const TCustomChart& Chart, TChartData&& Data, TTextEngine& Text, int Width,
                          int Height) = delete;
+
+// The last row of a legend that leaves Hidden rows out: "… and 1,234
+// more", the count grouped in thousands when the legend's values are (S,
+// the first series, has a value format that groups them).
+std::string MoreRowsText(const TChartSeries& S, int Hidden);
 
 // The font of the marks of the first series that shows marks (nullptr: no
 // series shows marks).

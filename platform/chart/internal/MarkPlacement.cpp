@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/chart/internal/ChartColors.h"
@@ -14,6 +16,45 @@ namespace {
 constexpr double MarkPadX = TMarkSpacing::PadX, MarkPadY = TMarkSpacing::PadY, MarkOffset = TMarkSpacing::Offset,
                  PieLeader = TMarkSpacing::PieLeader;
 constexpr TColor MarkFrameColor = RGB(0x9A, 0x9A, 0x9A);
+
+// Boxes filed under the cells of a coarse grid that they cover, so that a
+// box is tested only against the boxes near it: placing or checking a mark
+// costs the same however many there are.
+class TBoxGrid {
+public:
+    void Add(const TRectF& Box, std::size_t Id) {
+        ForCells(Box, [&](std::uint64_t Key) {
+            FCells[Key].push_back(Id);
+            return false;
+        });
+    }
+    // Whether Test(Id) holds for one of the boxes that share a cell with R.
+    template <class TTest>
+    bool Any(const TRectF& R, TTest Test) const {
+        return ForCells(R, [&](std::uint64_t Key) {
+            const auto It = FCells.find(Key);
+            if (It == FCells.end()) return false;
+            for (std::size_t Id : It->second)
+                if (Test(Id)) return true;
+            return false;
+        });
+    }
+
+private:
+    static constexpr double CellSize = 32;
+    static std::int64_t Cell(double V) {
+        return static_cast<std::int64_t>(std::clamp(std::floor(V / CellSize), -1e6, 1e6));
+    }
+    template <class TVisit>
+    static bool ForCells(const TRectF& R, TVisit Visit) {
+        for (std::int64_t Y = Cell(R.Y); Y <= Cell(R.Bottom()); ++Y)
+            for (std::int64_t X = Cell(R.X); X <= Cell(R.Right()); ++X)
+                if (Visit(static_cast<std::uint64_t>(Y + (1 << 21)) << 32 | static_cast<std::uint64_t>(X + (1 << 21))))
+                    return true;
+        return false;
+    }
+    std::unordered_map<std::uint64_t, std::vector<std::size_t>> FCells;
+};
 
 // Where the marks of the pie go: outside the circle at each slice's middle,
 // on its side of the pie; marks that would overlap on one side are moved
@@ -66,8 +107,8 @@ void PlacePieMarks(const TChartLayout& L, const TPlotSeries& S, TTextEngine& Tex
 
 // Where the marks of an axis series go: beyond the end of each bar (inside
 // it when the end is at the edge of the plot area), above each point. A mark
-// that would overlap one of its neighbours is moved past it when there is
-// room, and left out when there is none.
+// that would overlap one placed before is moved past its neighbour when
+// there is room, and left out when there is none.
 void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, TTextEngine& Text,
                 const TTextFont& Font, std::vector<TPlacedMark>& Out) {
     // A mark may be a little wider than its slot, never wider than 200 pixels.
@@ -84,14 +125,18 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
     const bool Dense = Slot < 4;
     const double MinHalf = L.Horizontal ? MarkPadY + Font.PixelSize * 0.6 : MarkPadX + Font.PixelSize * 0.25;
     const bool Bar = IsBar(S.Kind);
-    // The marks placed last, to test for overlaps.
-    constexpr std::size_t Recent = 3;
     const std::size_t First = Out.size();
+    // The marks of the series placed so far, each tested against the ones
+    // near it.
+    TBoxGrid Placed;
     auto Clear = [&](const TRectF& Box) {
-        for (std::size_t K = Out.size(); K > First && K + Recent > Out.size(); --K)
-            if (Overlap(Box, Out[K - 1].Box)) return false;
-        return true;
+        return !Placed.Any(Box, [&](std::size_t K) { return Overlap(Box, Out[K].Box); });
     };
+    // In a dense series, around a point whose mark found no room, the
+    // points within a mark's size cannot be told apart from it and would
+    // find none either: they are not tried.
+    TBoxGrid Refused;
+    std::vector<TRectF> RefusedAround;
     for (int I = 0; I < N; ++I) {
         if (!Drawn(S, I)) continue;
         if (Dense && Out.size() > First) {
@@ -103,6 +148,12 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 continue;
             }
         }
+        const TPointF Anchor = L.At(I, S.Series->GetYValue(I));
+        if (Dense && Refused.Any({Anchor.X, Anchor.Y, 0, 0}, [&](std::size_t K) {
+                const TRectF& R = RefusedAround[K];
+                return Anchor.X > R.X && Anchor.X < R.Right() && Anchor.Y > R.Y && Anchor.Y < R.Bottom();
+            }))
+            continue;
         TPlacedMark M;
         M.Index = I;
         M.Text = Text.Layout(Font, MarkText(S, I), MaxW);
@@ -176,12 +227,19 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 }
             }
         }
+        bool Found = false;
         for (const TRectF& Box : Tries)
             if (Clear(Box)) {
                 M.Box = Box;
+                Placed.Add(Box, Out.size());
                 Out.push_back(std::move(M));
+                Found = true;
                 break;
             }
+        if (Dense && !Found) {
+            Refused.Add({Anchor.X - BW, Anchor.Y - BH, 2 * BW, 2 * BH}, RefusedAround.size());
+            RefusedAround.push_back({Anchor.X - BW, Anchor.Y - BH, 2 * BW, 2 * BH});
+        }
     }
 }
 
@@ -230,9 +288,13 @@ void PaintAllMarks(TPainter& P, const TChartLayout& L, const TChartData& D, TTex
             return A.Right() + 1 <= B.X || B.Right() + 1 <= A.X || A.Bottom() + 1 <= B.Y || B.Bottom() + 1 <= A.Y;
         };
         bool AllApart = true;
-        for (std::size_t I = 0; I < Marks.size() && AllApart; ++I)
-            for (std::size_t J = I + 1; J < Marks.size() && AllApart; ++J)
-                AllApart = Apart(Marks[I].Box, Marks[J].Box);
+        TBoxGrid Near;
+        for (std::size_t I = 0; I < Marks.size() && AllApart; ++I) {
+            const TRectF& A = Marks[I].Box;
+            AllApart = !Near.Any({A.X - 1, A.Y - 1, A.W + 2, A.H + 2},
+                                 [&](std::size_t J) { return !Apart(A, Marks[J].Box); });
+            Near.Add(A, I);
+        }
         if (AllApart) {
             std::vector<TRectF> Boxes;
             Boxes.reserve(Marks.size());

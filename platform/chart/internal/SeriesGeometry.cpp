@@ -16,20 +16,27 @@ int BarWidthPercent(const TPlotSeries& S) {
 
 double BarOrigin(const TChartLayout& L) { return std::clamp(0.0, L.Ticks.Range.Min, L.Ticks.Range.Max); }
 
-bool BarAt(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, int I, TBarBox& B) {
+TBarGeometry::TBarGeometry(const TChartLayout& L, const TChartData& D, const TPlotSeries& S)
+    : FLayout(L), FSeries(*S.Series) {
     const double Slot = L.Categories.SlotWidth();
-    const double Group = Slot * std::clamp(BarWidthPercent(S), 1, 100) / 100.0;
-    const double Sub = Group / std::max(1, D.BarSeriesCount);
-    const double C0 = L.Categories.Center(I) - Group / 2 + S.BarIndex * Sub;
-    const double A0 = std::round(C0), A1 = std::max(A0 + 1, std::round(C0 + Sub));
-    const double Origin = BarOrigin(L);
-    const double V = S.Series->GetYValue(I);
-    const double P0 = std::round(L.ValueMap.ToPixel(Origin));
+    FGroup = Slot * std::clamp(BarWidthPercent(S), 1, 100) / 100.0;
+    FSub = FGroup / std::max(1, D.BarSeriesCount);
+    FOffset = S.BarIndex * FSub;
+    FOrigin = BarOrigin(L);
+    FOriginPixel = std::round(L.ValueMap.ToPixel(FOrigin));
+}
+
+bool TBarGeometry::At(int I, TBarBox& B) const {
+    const TChartLayout& L = FLayout;
+    const double C0 = Across(I);
+    const double A0 = std::round(C0), A1 = std::max(A0 + 1, std::round(C0 + FSub));
+    const double V = FSeries.GetYValue(I);
+    const double P0 = FOriginPixel;
     const double P1 = std::round(L.ValueMap.ToPixel(V));
-    B.Negative = V < Origin;
+    B.Negative = V < FOrigin;
     double Lo = std::min(P0, P1), Hi = std::max(P0, P1);
     if (Hi - Lo < 1) {
-        if (V == Origin) return false;
+        if (V == FOrigin) return false;
         // One pixel on the value's side of the origin (pixels grow upwards
         // on a vertical axis, rightwards on a horizontal one).
         if (B.Negative != L.Horizontal)
@@ -45,11 +52,15 @@ bool BarAt(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, int
     return true;
 }
 
-bool Drawn(const TPlotSeries& S, int I) {
-    return !S.Series->IsNull(I) && S.PointColors[static_cast<std::size_t>(I)] != clNone;
+bool BarAt(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, int I, TBarBox& B) {
+    return TBarGeometry(L, D, S).At(I, B);
 }
 
-TColor PointColor(const TPlotSeries& S, int I) { return S.PointColors[static_cast<std::size_t>(I)]; }
+bool Drawn(const TPlotSeries& S, int I) {
+    return !S.Series->IsNull(I) && S.PointColor(I) != clNone;
+}
+
+TColor PointColor(const TPlotSeries& S, int I) { return S.PointColor(I); }
 
 
 bool Overlap(const TRectF& A, const TRectF& B) {

@@ -24,6 +24,26 @@ double BarOrigin(const TChartLayout& L);
 // axis it runs from the origin to its value, at least one pixel.
 bool BarAt(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, int I, TBarBox& B);
 
+// BarAt for the bars of one series, with what is the same for all of them
+// worked out once. Refers to L and S, which must outlive it.
+class TBarGeometry {
+public:
+    TBarGeometry(const TChartLayout& L, const TChartData& D, const TPlotSeries& S);
+    bool At(int I, TBarBox& B) const;
+    // Where bar I starts across the category axis, before rounding to a
+    // pixel, and how wide it is before rounding (at least a pixel once
+    // rounded).
+    double Across(int I) const { return FLayout.Categories.Center(I) - FGroup / 2 + FOffset; }
+    double Width() const { return FSub; }
+    // The value bars grow from.
+    double Origin() const { return FOrigin; }
+
+private:
+    const TChartLayout& FLayout;
+    const TChartSeries& FSeries;
+    double FGroup = 0, FSub = 0, FOffset = 0, FOrigin = 0, FOriginPixel = 0;
+};
+
 // Whether point I is drawn: not null, and of a colour other than clNone.
 bool Drawn(const TPlotSeries& S, int I);
 TColor PointColor(const TPlotSeries& S, int I);

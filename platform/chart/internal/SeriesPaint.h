@@ -5,6 +5,7 @@
 
 #include "platform/chart/internal/ChartData.h"
 #include "platform/chart/internal/ChartLayout.h"
+#include "platform/chart/internal/DrawOptions.h"
 #include "platform/chart/internal/MarkPlacement.h"
 #include "platform/chart/internal/Painter.h"
 
@@ -14,8 +15,10 @@ namespace pv {
 
 // Draws the points of S within the plot of L. Null points and points of
 // colour clNone are left out; a bar thinner than a pixel is drawn one pixel
-// wide.
-void PaintSeries(TPainter& P, const TChartLayout& L, const TChartData& D, const TPlotSeries& S);
+// wide. Detail says whether points hidden under others are drawn (see
+// PointReduction.h).
+void PaintSeries(TPainter& P, const TChartLayout& L, const TChartData& D, const TPlotSeries& S,
+                 TPointDetail Detail = TPointDetail::pdShown);
 
 // Draws the slices of a pie series (PiePaint.cpp).
 void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S);
