@@ -535,7 +535,8 @@ void THTTPServer::LogRequest(const TIncoming& In, const TAnswer& Answer, bool Qu
         if (!FOptions.AccessLog || !Queued || !Error.empty()) {
             char Figures[64];
             std::snprintf(Figures, sizeof Figures, " %d %zu bytes %.1f ms", Queued ? Answer.Status : 0, Answer.Bytes, Ms);
-            std::string Line = Escaped(In.Method, true) + " " + Escaped(In.Target.Path, true) + Figures;
+            std::string Line = RequestLinePrefix(In.StartedAt, In.RemoteAddress) + Escaped(In.Method, true) + " " +
+                               Escaped(In.Target.Path, true) + Figures;
             if (!Queued) Line += " (connection dropped)";
             if (!Error.empty()) Line += " (error: " + Escaped(Error, false) + ")";
             WriteLog(Line);

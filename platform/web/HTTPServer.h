@@ -32,7 +32,9 @@
 // - a request head (request line and headers) must be complete within
 //   HeadTimeout of the moment the connection began waiting for it, however
 //   slowly its bytes trickle in; a connection past that is closed;
-// - one log line per request: method, path, status, body bytes, milliseconds;
+// - one log line per request: the time (ISO 8601, UTC), the client's
+//   address, method, path, status, body bytes, milliseconds
+//   ("2026-12-11T12:00:00Z 127.0.0.1 GET / 200 1159 bytes 0.1 ms");
 //   with an AccessLog sink, also one line in the Combined Log Format with the
 //   duration appended (see FormatAccessLine).
 

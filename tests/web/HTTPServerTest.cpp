@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -89,9 +90,17 @@ void StreamHandler(std::string_view Body, std::int64_t Position, const std::stri
     Response.SendResponse();
 }
 
-// True when Line is Head, a duration such as "12.3", " ms" and Tail: the
-// shape of the server's per-request log line.
+// True when Line is a UTC time within the last minute in ISO 8601, the
+// client's address 127.0.0.1, Head, a duration such as "12.3", " ms" and
+// Tail: the shape of the server's per-request log line.
 bool IsLogLine(std::string_view Line, std::string_view Head, std::string_view Tail = {}) {
+    std::tm Tm{};
+    const std::string Text(Line);
+    const char* End = strptime(Text.c_str(), "%Y-%m-%dT%H:%M:%SZ 127.0.0.1 ", &Tm);
+    if (!End) return false;
+    const std::time_t When = timegm(&Tm), Now = std::time(nullptr);
+    if (When > Now || Now - When > 60) return false;
+    Line.remove_prefix(static_cast<std::size_t>(End - Text.c_str()));
     if (Line.substr(0, Head.size()) != Head || Line.size() < Head.size() + Tail.size()) return false;
     if (Line.substr(Line.size() - Tail.size()) != Tail) return false;
     std::string_view Time = Line.substr(Head.size(), Line.size() - Head.size() - Tail.size());
