@@ -11,7 +11,9 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "PlotvaneVersion.h"
 #include "host/FormClasses.h"
@@ -39,7 +41,8 @@ finish, and no new request is taken. SIGHUP opens the access log again
 under its name (for logrotate's postrotate).
 
   --port N             the port to listen on (default 8080; 0: any free port)
-  --bind ADDRESS       the numeric address to listen on (default 127.0.0.1)
+  --bind ADDRESS       the numeric address or host name to listen on (default
+                       127.0.0.1; a name is resolved at start)
   --threads N          worker threads, each with its own copy of the form
                        (default: the number of processors)
   --cache-control V    the Cache-Control header (default "no-cache"; with the
@@ -48,7 +51,8 @@ under its name (for logrotate's postrotate).
   --access-log FILE    one line per request in the Combined Log Format plus
                        the duration in ms, appended to FILE ("-": stdout);
                        opened again on SIGHUP
-  --cors-origin ORIGIN send Access-Control-Allow-Origin: ORIGIN
+  --cors-origin ORIGIN send Access-Control-Allow-Origin: ORIGIN; given several
+                       times, to a request from one of them, naming it
   --no-refresh         render the records read at start instead of watching
                        the databases for changes
 
@@ -132,8 +136,14 @@ int RunServe(std::span<const std::string> Args) {
         if (O.Http.Threads == 0) throw EUsageError("--threads must be at least 1");
         O.Http.CacheControl = A.Option("--cache-control", "no-cache");
         O.Http.ServerHeader = "Plotvane/" PLOTVANE_VERSION_STRING;
-        const std::string Origin = A.Option("--cors-origin");
-        if (!Origin.empty()) O.Http.ExtraHeaders.push_back({"Access-Control-Allow-Origin", Origin});
+        // One origin is named in every answer; of several, the one a
+        // request comes from. An empty one names none.
+        std::vector<std::string> Origins = A.Values("--cors-origin");
+        std::erase(Origins, std::string());
+        if (Origins.size() == 1)
+            O.Http.ExtraHeaders.push_back({"Access-Control-Allow-Origin", Origins[0]});
+        else
+            O.Http.CorsOrigins = Origins;
         // Shared by the sink (copied into the server's options) and the
         // signal loop below, which opens it again on SIGHUP.
         std::shared_ptr<pv::TLogFile> LogFile;

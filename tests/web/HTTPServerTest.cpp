@@ -541,6 +541,31 @@ TEST(HTTPServerTest, PortZeroGivesAFreePortAndABusyPortIsReported) {
     EXPECT_EQ(Clash.GetPort(), 0);
 }
 
+// A host name is resolved at start; of several allowed origins, an answer
+// names the one the request came from, and none that is not allowed.
+TEST(HTTPServerTest, BindsToAHostNameAndAllowsSeveralOrigins) {
+    THTTPServerOptions O;
+    O.BindAddress = "localhost";
+    O.CorsOrigins = {"https://a.example", "https://b.example"};
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
+    THttpConnection C(S.Port());
+    for (const char* Origin : {"https://a.example", "https://b.example"}) {
+        THttpReply R = C.Request("GET", "/c.gif", {{"Origin", Origin}});
+        EXPECT_EQ(R.Status, 200);
+        EXPECT_EQ(R.Header("Access-Control-Allow-Origin"), Origin);
+        EXPECT_EQ(R.Header("Vary"), "Origin");
+    }
+    for (const TWebFields& Asked : {TWebFields{{"Origin", "https://c.example"}}, TWebFields{}}) {
+        THttpReply R = C.Request("GET", "/c.gif", Asked);
+        EXPECT_FALSE(R.HasHeader("Access-Control-Allow-Origin"));
+        EXPECT_EQ(R.Header("Vary"), "Origin");
+    }
+    THttpReply Asked = C.Request("OPTIONS", "/c.gif", {{"Origin", "https://b.example"}, {"Access-Control-Request-Method", "GET"}});
+    EXPECT_EQ(Asked.Status, 204);
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Origin"), "https://b.example");
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Methods"), "GET, HEAD");
+}
+
 TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
     auto Handler = [](const TWebRequest&, TWebResponse&) {};
     THTTPServerOptions O;
@@ -548,9 +573,14 @@ TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
     EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
                      "THTTPServer: Threads is 0; it must be between 1 and 1024");
     O = {};
-    O.BindAddress = "localhost";
+    O.BindAddress = "no-such-host.invalid";
+    EXPECT_THROW_MSG_STARTS(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                            "THTTPServer: BindAddress \"no-such-host.invalid\" is neither a numeric IPv4 or IPv6 "
+                            "address nor a host name that resolves: ");
+    O = {};
+    O.CorsOrigins = {"https://a.example", "https://b.example\nX: 1"};
     EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
-                     "THTTPServer: BindAddress \"localhost\" is not a numeric IPv4 or IPv6 address");
+                     "THTTPServer: CorsOrigins: \"https://b.example\\x0aX: 1\" is empty or contains a control character");
     O = {};
     O.ConnectionLimit = 2;
     EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
