@@ -19,6 +19,7 @@
 #include "platform/db/DataSource.h"
 #include "platform/db/QueryParams.h"
 #include "platform/db/SQLiteDataSet.h"
+#include "platform/web/AccessLog.h"
 #include "platform/web/ETag.h"
 #include "platform/web/Url.h"
 #include "server/ChartRequest.h"
@@ -301,13 +302,14 @@ std::vector<std::string> TChartServer::ChartNames() const {
     return Names;
 }
 
-void TChartServer::Log(const std::string& Line) {
+void TChartServer::Log(const pv::TWebRequest& Request, const std::string& Line) {
+    const std::string Full = pv::RequestLinePrefix(std::time(nullptr), Request.GetRemoteAddress()) + Line;
     static std::mutex LogLock;
     std::lock_guard<std::mutex> Lock(LogLock);
     if (FOptions.Http.Log) {
-        FOptions.Http.Log(Line);
+        FOptions.Http.Log(Full);
     } else {
-        std::string Text = Line + "\n";
+        const std::string Text = Full + "\n";
         std::fwrite(Text.data(), 1, Text.size(), stderr);
     }
 }
@@ -385,7 +387,7 @@ std::string TChartServer::ClientAddress(const pv::TWebRequest& Request) const {
     return Forwarded.empty() ? Remote : std::string(Forwarded);
 }
 
-void TChartServer::Health(pv::TWebResponse& Response, bool Ready) {
+void TChartServer::Health(const pv::TWebRequest& Request, pv::TWebResponse& Response, bool Ready) {
     // Every database is looked at, also when the data is not watched.
     std::string Fault;
     for (auto& W : FWatches)
@@ -409,20 +411,20 @@ void TChartServer::Health(pv::TWebResponse& Response, bool Ready) {
     if (Fault.empty()) {
         pv::SendPlainText(Response, 200, Ready ? "ready\n" : "ok\n");
     } else {
-        Log(std::string(Ready ? "readyz: " : "healthz: ") + Fault);
+        Log(Request, std::string(Ready ? "readyz: " : "healthz: ") + Fault);
         pv::SendPlainText(Response, 503, Fault + "\n");
     }
 }
 
 void TChartServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Response) {
     const std::string& Path = Request.GetPath();
-    if (Path == "/healthz") return Health(Response, false);
+    if (Path == "/healthz") return Health(Request, Response, false);
     if (Path == "/readyz" || Path == "/metrics") {
         if (!FOptions.Metrics) return pv::SendPlainText(Response, 404, "Not found: " + Path + "\n");
         if (!FOptions.MetricsFrom.empty() && Request.GetRemoteAddress() != FOptions.MetricsFrom)
             return pv::SendPlainText(Response, 403, "Forbidden: " + Path + " is answered to " + FOptions.MetricsFrom +
                                                         " only\n");
-        if (Path == "/readyz") return Health(Response, true);
+        if (Path == "/readyz") return Health(Request, Response, true);
         Response.SetCustomHeader("Cache-Control", "no-store");
         Response.SetContentType("text/plain; version=0.0.4; charset=utf-8");
         Response.SetContent(FMetrics->Text({FCache->Bytes(), FCache->Count(), FServer->RequestsInFlight()}));
@@ -690,7 +692,7 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& PathF
     const std::uint64_t Stamp = DataStamp(Fault);
     if (!Fault.empty()) {
         FMetrics->CountDatabaseError();
-        Log("GET " + Request.GetPath() + ": 503: " + Fault);
+        Log(Request, "GET " + Request.GetPath() + ": 503: " + Fault);
         Response.SetCustomHeader("Cache-Control", "no-store");
         return pv::SendPlainText(Response, 503, "Service Unavailable: the chart's data cannot be read\n");
     }

@@ -111,13 +111,14 @@ private:
     // request's parameters differ from the last read's.
     void ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& Settings);
     // /healthz, and /readyz (Ready): every database answers.
-    void Health(pv::TWebResponse& Response, bool Ready);
+    void Health(const pv::TWebRequest& Request, pv::TWebResponse& Response, bool Ready);
     // The address the rate limit counts for Request.
     std::string ClientAddress(const pv::TWebRequest& Request) const;
     std::string IndexPage() const;
     // The data stamp of now, or the reason a database cannot be read.
     std::uint64_t DataStamp(std::string& Fault);
-    void Log(const std::string& Line);
+    // A line about Request for the log, after its time and client address.
+    void Log(const pv::TWebRequest& Request, const std::string& Line);
     // Answers 503 when a data set's database server cannot be reached.
     static void SendUnavailable(pv::TWebResponse& Response);
 

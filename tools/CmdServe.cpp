@@ -2,6 +2,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
 
 #include <charconv>
 #include <cmath>
@@ -9,10 +11,13 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "PlotvaneVersion.h"
 #include "host/FormClasses.h"
+#include "platform/web/AccessLog.h"
 #include "server/ChartServer.h"
 #include "server/UrlSignature.h"
 #include "tools/CommandLine.h"
@@ -32,18 +37,22 @@ Answers are kept in a response cache while the databases do not change.
 /healthz answers 200 while every database can be read, /readyz the same once
 the server is ready, /metrics the server's figures in the Prometheus text
 format. Stop the server with Ctrl-C (SIGINT) or SIGTERM: requests in flight
-finish, and no new request is taken.
+finish, and no new request is taken. SIGHUP opens the access log again
+under its name (for logrotate's postrotate).
 
   --port N             the port to listen on (default 8080; 0: any free port)
-  --bind ADDRESS       the numeric address to listen on (default 127.0.0.1)
+  --bind ADDRESS       the numeric address or host name to listen on (default
+                       127.0.0.1; a name is resolved at start)
   --threads N          worker threads, each with its own copy of the form
                        (default: the number of processors)
   --cache-control V    the Cache-Control header (default "no-cache"; with the
                        ETag, clients revalidate and get 304 while nothing changed)
   --cache-size MB      the response cache in MiB (default 64; 0: no cache)
   --access-log FILE    one line per request in the Combined Log Format plus
-                       the duration in ms, appended to FILE ("-": stdout)
-  --cors-origin ORIGIN send Access-Control-Allow-Origin: ORIGIN
+                       the duration in ms, appended to FILE ("-": stdout);
+                       opened again on SIGHUP
+  --cors-origin ORIGIN send Access-Control-Allow-Origin: ORIGIN; given several
+                       times, to a request from one of them, naming it
   --no-refresh         render the records read at start instead of watching
                        the databases for changes
 
@@ -127,29 +136,33 @@ int RunServe(std::span<const std::string> Args) {
         if (O.Http.Threads == 0) throw EUsageError("--threads must be at least 1");
         O.Http.CacheControl = A.Option("--cache-control", "no-cache");
         O.Http.ServerHeader = "Plotvane/" PLOTVANE_VERSION_STRING;
-        const std::string Origin = A.Option("--cors-origin");
-        if (!Origin.empty()) O.Http.ExtraHeaders.push_back({"Access-Control-Allow-Origin", Origin});
-        const std::string AccessLog = A.Option("--access-log");
-        std::shared_ptr<std::FILE> LogFile;
-        if (AccessLog == "-") {
-            LogFile = std::shared_ptr<std::FILE>(stdout, [](std::FILE*) {});
-        } else if (!AccessLog.empty()) {
-            LogFile = std::shared_ptr<std::FILE>(std::fopen(AccessLog.c_str(), "a"), [](std::FILE* F) {
-                if (F) std::fclose(F);
-            });
-            if (!LogFile) throw EUsageError("--access-log " + AccessLog + ": " + std::strerror(errno));
+        // One origin is named in every answer; of several, the one a
+        // request comes from. An empty one names none.
+        std::vector<std::string> Origins = A.Values("--cors-origin");
+        std::erase(Origins, std::string());
+        if (Origins.size() == 1)
+            O.Http.ExtraHeaders.push_back({"Access-Control-Allow-Origin", Origins[0]});
+        else
+            O.Http.CorsOrigins = Origins;
+        // Shared by the sink (copied into the server's options) and the
+        // signal loop below, which opens it again on SIGHUP.
+        std::shared_ptr<pv::TLogFile> LogFile;
+        if (const std::string AccessLog = A.Option("--access-log"); !AccessLog.empty()) {
+            try {
+                LogFile = std::make_shared<pv::TLogFile>(AccessLog);
+            } catch (const pv::EStreamError& E) {
+                throw EUsageError(std::string("--access-log ") + E.what());
+            }
+            O.Http.AccessLog = [LogFile](std::string_view Line) { LogFile->WriteLine(Line); };
         }
-        if (LogFile)
-            O.Http.AccessLog = [LogFile](std::string_view Line) {
-                std::string Text(Line);
-                Text += '\n';
-                std::fwrite(Text.data(), 1, Text.size(), LogFile.get());
-                std::fflush(LogFile.get());
-            };
 
         // Signals are blocked before any worker exists, so only the wait
-        // below receives them.
-        pv::THTTPServer::BlockTerminationSignals();
+        // below receives them; SIGHUP too, which would otherwise end the
+        // process.
+        sigset_t Signals;
+        sigemptyset(&Signals);
+        for (int S : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&Signals, S);
+        pthread_sigmask(SIG_BLOCK, &Signals, nullptr);
         TChartServer Server(O);
         Server.Start();
         const std::string Host = O.Http.BindAddress.find(':') != std::string::npos ? "[" + O.Http.BindAddress + "]"
@@ -158,7 +171,20 @@ int RunServe(std::span<const std::string> Args) {
         for (const std::string& Name : Server.ChartNames())
             std::cout << "  http://" << Host << ":" << Server.GetPort() << "/" << Name
                       << ".gif  (.jpg .png .svg .pdf)" << std::endl;
-        int Sig = pv::THTTPServer::WaitForTerminationSignal();
+        // SIGHUP (logrotate's postrotate) opens the access log again under
+        // its name; it is handled here, on this thread, not in a handler.
+        int Sig = 0;
+        for (;;) {
+            if (sigwait(&Signals, &Sig) != 0) continue;
+            if (Sig != SIGHUP) break;
+            if (!LogFile || LogFile->Path() == "-") continue;
+            const std::string Fault = LogFile->Reopen();
+            std::cerr << "plotvane serve: SIGHUP, "
+                      << (Fault.empty() ? "access log " + LogFile->Path() + " opened again"
+                                        : "cannot open the access log " + Fault +
+                                              "; its lines go on to the file open until now")
+                      << std::endl;
+        }
         std::cerr << "plotvane serve: signal " << Sig << ", finishing the requests in flight" << std::endl;
         // Requests in flight get up to ten seconds to finish.
         Server.Shutdown(std::chrono::seconds(10));

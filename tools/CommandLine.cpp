@@ -16,6 +16,11 @@
 
 namespace plotvane {
 
+std::vector<std::string> TCommandArgs::Values(std::string_view Name) const {
+    auto It = Repeated.find(Name);
+    return It == Repeated.end() ? std::vector<std::string>{} : It->second;
+}
+
 std::string TCommandArgs::Option(std::string_view Name, const std::string& Default) const {
     auto It = Options.find(Name);
     return It == Options.end() ? Default : It->second;
@@ -79,8 +84,10 @@ TCommandArgs ParseCommandArgs(std::span<const std::string> Args, std::initialize
         }
         if (IsSet)
             Result.Sets.push_back(*Value);
-        else
+        else {
             Result.Options[Name] = *Value;
+            Result.Repeated[Name].push_back(*Value);
+        }
     }
     if (Result.Positional.size() < MinPositional)
         throw EUsageError(MinPositional == 1 ? "missing the form file" : "missing arguments");

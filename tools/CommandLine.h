@@ -38,6 +38,9 @@ struct TCommandArgs {
     // Options with a value, by their spelling in ValueOptions ("-o",
     // "--format"); the last one given counts.
     std::map<std::string, std::string, std::less<>> Options;
+    // Every value of each option, in the order given, for options that may
+    // be repeated ("--cors-origin A --cors-origin B").
+    std::map<std::string, std::vector<std::string>, std::less<>> Repeated;
     // Every --set value ("Prop=Value"), in order.
     std::vector<std::string> Sets;
     // The flags given (options without a value), by their spelling in Flags.
@@ -45,6 +48,8 @@ struct TCommandArgs {
 
     // The value of an option, or Default.
     std::string Option(std::string_view Name, const std::string& Default = {}) const;
+    // Every value given to an option, in order; empty when it was not given.
+    std::vector<std::string> Values(std::string_view Name) const;
     // Whether the flag Name was given.
     bool Flag(std::string_view Name) const { return Flags.contains(Name); }
 };

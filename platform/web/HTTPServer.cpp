@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <linux/sockios.h>
 #include <microhttpd.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
@@ -104,6 +105,9 @@ void THTTPServer::CheckOptions() const {
              " bytes; it must be at least 4096");
     for (unsigned char C : FOptions.CacheControl)
         if (C < 0x20 || C == 0x7f) Fail("CacheControl \"" + Escaped(FOptions.CacheControl, false) + "\" contains a control character");
+    for (const std::string& O : FOptions.CorsOrigins)
+        if (O.empty() || !IsValidFieldValue(O))
+            Fail("CorsOrigins: \"" + Escaped(O, false) + "\" is empty or contains a control character");
     for (const TWebField& F : FOptions.ExtraHeaders) {
         if (!IsFieldName(F.Name)) Fail("ExtraHeaders: \"" + Escaped(F.Name, false) + "\" is not a header field name");
         if (!IsValidFieldValue(F.Value))
@@ -133,8 +137,32 @@ void THTTPServer::Start() {
         Address = reinterpret_cast<const sockaddr*>(&V6);
         Flags |= MHD_USE_IPv6;
     } else {
-        throw EHTTPServerError("THTTPServer: BindAddress \"" + Escaped(FOptions.BindAddress, false) +
-                               "\" is not a numeric IPv4 or IPv6 address");
+        // A host name ("localhost", a name in /etc/hosts), resolved once
+        // here: its first IPv4 address, as the default loopback binding is,
+        // else its first IPv6 one.
+        const std::string Named = "THTTPServer: BindAddress \"" + Escaped(FOptions.BindAddress, false) + "\"";
+        addrinfo Hints{};
+        Hints.ai_socktype = SOCK_STREAM;
+        addrinfo* Found = nullptr;
+        if (const int Code = ::getaddrinfo(FOptions.BindAddress.c_str(), nullptr, &Hints, &Found); Code != 0)
+            throw EHTTPServerError(Named + " is neither a numeric IPv4 or IPv6 address nor a host name that resolves: " +
+                                   ::gai_strerror(Code));
+        std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> Owned(Found, &::freeaddrinfo);
+        const addrinfo* Pick = nullptr;
+        for (int Family : {AF_INET, AF_INET6})
+            for (const addrinfo* I = Found; I && !Pick; I = I->ai_next)
+                if (I->ai_family == Family) Pick = I;
+        if (!Pick) throw EHTTPServerError(Named + " resolves to no IPv4 or IPv6 address");
+        if (Pick->ai_family == AF_INET) {
+            std::memcpy(&V4, Pick->ai_addr, sizeof V4);
+            V4.sin_port = htons(FOptions.Port);
+            Address = reinterpret_cast<const sockaddr*>(&V4);
+        } else {
+            std::memcpy(&V6, Pick->ai_addr, sizeof V6);
+            V6.sin6_port = htons(FOptions.Port);
+            Address = reinterpret_cast<const sockaddr*>(&V6);
+            Flags |= MHD_USE_IPv6;
+        }
     }
 
     {
@@ -288,6 +316,14 @@ int THTTPServer::WaitForTerminationSignal() {
     return Signal;
 }
 
+std::optional<std::string> THTTPServer::AllowedOrigin(const TWebFields& Headers) const {
+    const std::optional<std::string_view> Origin = FindField(Headers, "Origin");
+    if (!Origin) return std::nullopt;
+    for (const std::string& O : FOptions.CorsOrigins)
+        if (O == *Origin) return O;
+    return std::nullopt;
+}
+
 void THTTPServer::WriteLog(std::string_view Line) {
     std::lock_guard<std::mutex> Lock(FLogLock);
     if (FOptions.Log) {
@@ -415,7 +451,8 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         // that the methods and the headers it asked about may be used.
         TWebResponse Answer(Keep);
         Answer.SetCustomHeader("Allow", Methods);
-        const bool CrossOrigin = FindField(FOptions.ExtraHeaders, "Access-Control-Allow-Origin").has_value();
+        const bool CrossOrigin = FindField(FOptions.ExtraHeaders, "Access-Control-Allow-Origin").has_value() ||
+                                 AllowedOrigin(In.Headers);
         if (CrossOrigin && FindField(In.Headers, "Origin") && FindField(In.Headers, "Access-Control-Request-Method")) {
             Answer.SetCustomHeader("Access-Control-Allow-Methods", Methods);
             const std::string_view Asked = TrimSpaces(FindField(In.Headers, "Access-Control-Request-Headers").value_or(""));
@@ -517,6 +554,14 @@ THTTPServer::TAnswer THTTPServer::QueueAnswer(MHD_Connection* Connection, const 
     }
     for (const TWebField& F : FOptions.ExtraHeaders)
         if (!FindField(Message.CustomHeaders, F.Name)) Add(F.Name, F.Value);
+    if (!FOptions.CorsOrigins.empty()) {
+        // The answer depends on the Origin asked from, so a cache must keep
+        // one per Origin.
+        if (const std::optional<std::string> Origin = AllowedOrigin(In.Headers);
+            Origin && !FindField(Message.CustomHeaders, "Access-Control-Allow-Origin"))
+            Add("Access-Control-Allow-Origin", *Origin);
+        Add(MHD_HTTP_HEADER_VARY, "Origin");
+    }
     if (!FOptions.ServerHeader.empty()) Add(MHD_HTTP_HEADER_SERVER, FOptions.ServerHeader);
     // After a head that cannot be read reliably, neither can the rest of the
     // connection.
@@ -535,7 +580,8 @@ void THTTPServer::LogRequest(const TIncoming& In, const TAnswer& Answer, bool Qu
         if (!FOptions.AccessLog || !Queued || !Error.empty()) {
             char Figures[64];
             std::snprintf(Figures, sizeof Figures, " %d %zu bytes %.1f ms", Queued ? Answer.Status : 0, Answer.Bytes, Ms);
-            std::string Line = Escaped(In.Method, true) + " " + Escaped(In.Target.Path, true) + Figures;
+            std::string Line = RequestLinePrefix(In.StartedAt, In.RemoteAddress) + Escaped(In.Method, true) + " " +
+                               Escaped(In.Target.Path, true) + Figures;
             if (!Queued) Line += " (connection dropped)";
             if (!Error.empty()) Line += " (error: " + Escaped(Error, false) + ")";
             WriteLog(Line);

@@ -313,6 +313,50 @@ TEST_F(CommandTest, ServeAnswersLogsAndStopsCleanlyOnSigterm) {
     EXPECT_NE(Slurp(Dir / "serve.err").find("stopped"), std::string::npos);
 }
 
+// logrotate moves the log away and sends SIGHUP: the next line goes to a
+// new file under the old name, and the server goes on serving.
+TEST_F(CommandTest, ServeOpensItsAccessLogAgainOnSighup) {
+    const fs::path Log = Dir / "access.log";
+    const fs::path Out = Dir / "serve.out", Err = Dir / "serve.err";
+    const pid_t Child = ::fork();
+    ASSERT_GE(Child, 0);
+    if (Child == 0) {
+        std::freopen(Out.c_str(), "w", stdout);
+        std::freopen(Err.c_str(), "w", stderr);
+        ::execl(Exe.c_str(), Exe.c_str(), "serve", SampleForm.c_str(), "--port", "0", "--threads", "1",
+                "--access-log", Log.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // Waits until Text shows in File (the server says what it did there).
+    auto AwaitText = [](const fs::path& File, const std::regex& Text) {
+        std::smatch M;
+        for (int I = 0; I < 400; ++I) {
+            const std::string Now = Slurp(File);
+            if (std::regex_search(Now, M, Text)) return std::string(M[1]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        return std::string();
+    };
+    const std::string PortText = AwaitText(Out, std::regex("at http://127\\.0\\.0\\.1:([0-9]+)/"));
+    ASSERT_FALSE(PortText.empty()) << Slurp(Err);
+    const auto Port = static_cast<std::uint16_t>(std::stoi(PortText));
+    EXPECT_EQ(pvtest::THttpConnection(Port).Request("GET", "/healthz").Status, 200);
+    // The line is written just after the answer; waiting for it keeps a
+    // quick reopen from taking it into the new file.
+    ASSERT_FALSE(AwaitText(Log, std::regex("(\\n)")).empty());
+    fs::rename(Log, Dir / "access.log.1");
+    ::kill(Child, SIGHUP);
+    EXPECT_FALSE(AwaitText(Err, std::regex("(opened again)")).empty()) << Slurp(Err);
+    EXPECT_EQ(pvtest::THttpConnection(Port).Request("GET", "/RevenueChart.png").Status, 200);
+    ::kill(Child, SIGTERM);
+    int Status = 0;
+    ASSERT_EQ(::waitpid(Child, &Status, 0), Child);
+    EXPECT_TRUE(WIFEXITED(Status) && WEXITSTATUS(Status) == 0) << Status;
+    const std::string Old = Slurp(Dir / "access.log.1"), New = Slurp(Log);
+    EXPECT_TRUE(std::regex_match(Old, std::regex("[^\n]+\"GET /healthz HTTP/1\\.1\" 200 [^\n]+\n"))) << Old;
+    EXPECT_TRUE(std::regex_match(New, std::regex("[^\n]+\"GET /RevenueChart\\.png HTTP/1\\.1\" 200 [^\n]+\n"))) << New;
+}
+
 TEST_F(CommandTest, HelpAndUsageErrors) {
     TRun R = Run({"--help"});
     EXPECT_EQ(R.Status, 0);

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <ctime>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -89,9 +90,17 @@ void StreamHandler(std::string_view Body, std::int64_t Position, const std::stri
     Response.SendResponse();
 }
 
-// True when Line is Head, a duration such as "12.3", " ms" and Tail: the
-// shape of the server's per-request log line.
+// True when Line is a UTC time within the last minute in ISO 8601, the
+// client's address 127.0.0.1, Head, a duration such as "12.3", " ms" and
+// Tail: the shape of the server's per-request log line.
 bool IsLogLine(std::string_view Line, std::string_view Head, std::string_view Tail = {}) {
+    std::tm Tm{};
+    const std::string Text(Line);
+    const char* End = strptime(Text.c_str(), "%Y-%m-%dT%H:%M:%SZ 127.0.0.1 ", &Tm);
+    if (!End) return false;
+    const std::time_t When = timegm(&Tm), Now = std::time(nullptr);
+    if (When > Now || Now - When > 60) return false;
+    Line.remove_prefix(static_cast<std::size_t>(End - Text.c_str()));
     if (Line.substr(0, Head.size()) != Head || Line.size() < Head.size() + Tail.size()) return false;
     if (Line.substr(Line.size() - Tail.size()) != Tail) return false;
     std::string_view Time = Line.substr(Head.size(), Line.size() - Head.size() - Tail.size());
@@ -532,6 +541,31 @@ TEST(HTTPServerTest, PortZeroGivesAFreePortAndABusyPortIsReported) {
     EXPECT_EQ(Clash.GetPort(), 0);
 }
 
+// A host name is resolved at start; of several allowed origins, an answer
+// names the one the request came from, and none that is not allowed.
+TEST(HTTPServerTest, BindsToAHostNameAndAllowsSeveralOrigins) {
+    THTTPServerOptions O;
+    O.BindAddress = "localhost";
+    O.CorsOrigins = {"https://a.example", "https://b.example"};
+    TRunningServer S([](const TWebRequest&, TWebResponse& R) { SendPlainText(R, 200, "ok"); }, O);
+    THttpConnection C(S.Port());
+    for (const char* Origin : {"https://a.example", "https://b.example"}) {
+        THttpReply R = C.Request("GET", "/c.gif", {{"Origin", Origin}});
+        EXPECT_EQ(R.Status, 200);
+        EXPECT_EQ(R.Header("Access-Control-Allow-Origin"), Origin);
+        EXPECT_EQ(R.Header("Vary"), "Origin");
+    }
+    for (const TWebFields& Asked : {TWebFields{{"Origin", "https://c.example"}}, TWebFields{}}) {
+        THttpReply R = C.Request("GET", "/c.gif", Asked);
+        EXPECT_FALSE(R.HasHeader("Access-Control-Allow-Origin"));
+        EXPECT_EQ(R.Header("Vary"), "Origin");
+    }
+    THttpReply Asked = C.Request("OPTIONS", "/c.gif", {{"Origin", "https://b.example"}, {"Access-Control-Request-Method", "GET"}});
+    EXPECT_EQ(Asked.Status, 204);
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Origin"), "https://b.example");
+    EXPECT_EQ(Asked.Header("Access-Control-Allow-Methods"), "GET, HEAD");
+}
+
 TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
     auto Handler = [](const TWebRequest&, TWebResponse&) {};
     THTTPServerOptions O;
@@ -539,9 +573,14 @@ TEST(HTTPServerTest, OptionsAreCheckedBeforeBinding) {
     EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
                      "THTTPServer: Threads is 0; it must be between 1 and 1024");
     O = {};
-    O.BindAddress = "localhost";
+    O.BindAddress = "no-such-host.invalid";
+    EXPECT_THROW_MSG_STARTS(THTTPServer(O, Handler).Start(), EHTTPServerError,
+                            "THTTPServer: BindAddress \"no-such-host.invalid\" is neither a numeric IPv4 or IPv6 "
+                            "address nor a host name that resolves: ");
+    O = {};
+    O.CorsOrigins = {"https://a.example", "https://b.example\nX: 1"};
     EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
-                     "THTTPServer: BindAddress \"localhost\" is not a numeric IPv4 or IPv6 address");
+                     "THTTPServer: CorsOrigins: \"https://b.example\\x0aX: 1\" is empty or contains a control character");
     O = {};
     O.ConnectionLimit = 2;
     EXPECT_THROW_MSG(THTTPServer(O, Handler).Start(), EHTTPServerError,
