@@ -22,8 +22,9 @@ The page answers only requests carrying the token of the address printed at
 start. Stop the designer with Ctrl-C (SIGINT) or SIGTERM.
 
   --port N             the port to listen on (default 8090; 0: any free port)
-  --bind ADDRESS       the numeric address to listen on (default 127.0.0.1;
-                       any other address lets other machines reach the page)
+  --bind ADDRESS       the numeric address or host name to listen on (default
+                       127.0.0.1; any other address lets other machines reach
+                       the page)
 )";
 
 }  // namespace
