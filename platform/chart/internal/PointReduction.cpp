@@ -75,6 +75,8 @@ std::vector<TPathPoint> LinePath(const TChartLayout& L, const TPlotSeries& S, do
     const double* Y = S.Series->GetYValues()->Values().data();
     const TColor* Colors = S.PointColors.empty() ? nullptr : S.PointColors.data();
     const int N = S.Series->Count();
+    // Points lie along the category axis by their index, whatever their X
+    // values (which only name them), so the columns follow the indexes.
     const TColumns Columns(L, Scale, N);
     std::vector<TPathPoint> Out;
     bool Joined = false;  // whether the point before was drawn
