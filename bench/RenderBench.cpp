@@ -92,8 +92,9 @@ BENCHMARK(BM_RenderSize)->Args({400, 250})->Args({800, 500})->Args({1600, 1000})
 
 // A chart of R1's look (400 x 250) of a series of N points of class New,
 // one colour, once the points are in the series: a slow wave in a band of
-// noise, as a sensor's readings are.
-std::unique_ptr<TChart> BigChart(TChartSeriesClass New, int N, bool Marks) {
+// noise a tenth of its height, as a sensor's readings are, or (Smooth) the
+// wave alone.
+std::unique_ptr<TChart> BigChart(TChartSeriesClass New, int N, bool Marks, bool Smooth = false) {
     auto Chart = MakeChart(400, 250);
     auto* S = New(Chart.get());
     S->SetParentChart(Chart.get());
@@ -102,7 +103,7 @@ std::unique_ptr<TChart> BigChart(TChartSeriesClass New, int N, bool Marks) {
     std::uint32_t Random = 1;
     for (int I = 0; I < N; ++I) {
         Random = Random * 1664525u + 1013904223u;
-        S->Add(std::sin(I * 6.283 * 3 / N) * 100 + (Random >> 8) / double(1 << 24) * 20);
+        S->Add(std::sin(I * 6.283 * 3 / N) * 100 + (Smooth ? 0 : (Random >> 8) / double(1 << 24) * 20));
     }
     Chart->GetLeftAxis()->GetTitle()->SetCaption("EUR");
     Chart->GetBottomAxis()->GetTitle()->SetCaption("Reading");
@@ -115,12 +116,15 @@ const char* const BigNames[] = {"line", "points", "bars"};
 
 // Such a chart drawn as a line, as points or as bars (the first argument)
 // of 100 000 or 1 000 000 points. The third argument 1 draws every point,
-// as the painter did before it left out the points that do not show.
+// as the painter did before it left out the points that do not show; the
+// fourth 1 draws the smooth wave.
 void BM_BigSeries(benchmark::State& State) {
     const auto Type = static_cast<std::size_t>(State.range(0));
     const TDrawOptions Options{State.range(2) ? TPointDetail::pdEvery : TPointDetail::pdShown, TEdges::edSmooth};
-    auto Chart = BigChart(BigClasses[Type], static_cast<int>(State.range(1)), false);
-    State.SetLabel(std::string(BigNames[Type]) + (Options.Points == TPointDetail::pdEvery ? ", every point" : ""));
+    const bool Smooth = State.range(3) != 0;
+    auto Chart = BigChart(BigClasses[Type], static_cast<int>(State.range(1)), false, Smooth);
+    State.SetLabel(std::string(BigNames[Type]) + (Smooth ? ", smooth" : "") +
+                   (Options.Points == TPointDetail::pdEvery ? ", every point" : ""));
     TBitmap Bitmap(400, 250, clWhite);
     for (auto _ : State) {
         DrawChart(*Chart, Bitmap, 1, Options);
@@ -129,12 +133,12 @@ void BM_BigSeries(benchmark::State& State) {
 }
 // Every point of a million takes seconds to a minute a picture: those runs
 // are made only when PLOTVANE_BENCH_EVERY_MILLION is set, once each.
-BENCHMARK(BM_BigSeries)->ArgsProduct({{0, 1, 2}, {100000, 1000000}, {0}})->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_BigSeries)->ArgsProduct({{0, 1, 2}, {100000}, {1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BigSeries)->ArgsProduct({{0, 1, 2}, {100000, 1000000}, {0}, {0, 1}})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BigSeries)->ArgsProduct({{0, 1, 2}, {100000}, {1}, {0, 1}})->Unit(benchmark::kMillisecond);
 const bool EveryMillion = [] {
     if (std::getenv("PLOTVANE_BENCH_EVERY_MILLION"))
         benchmark::RegisterBenchmark("BM_BigSeries", BM_BigSeries)
-            ->ArgsProduct({{0, 1, 2}, {1000000}, {1}})
+            ->ArgsProduct({{0, 1, 2}, {1000000}, {1}, {0}})
             ->Unit(benchmark::kMillisecond)
             ->Iterations(1);
     return true;

@@ -75,6 +75,8 @@ std::vector<TPathPoint> LinePath(const TChartLayout& L, const TPlotSeries& S, do
     const double* Y = S.Series->GetYValues()->Values().data();
     const TColor* Colors = S.PointColors.empty() ? nullptr : S.PointColors.data();
     const int N = S.Series->Count();
+    // Points lie along the category axis by their index, whatever their X
+    // values (which only name them), so the columns follow the indexes.
     const TColumns Columns(L, Scale, N);
     std::vector<TPathPoint> Out;
     bool Joined = false;  // whether the point before was drawn
@@ -129,6 +131,8 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
     std::vector<std::uint8_t> Seen(static_cast<std::size_t>(W * H), 0);
     TColor Palette[MaskColours];
     std::size_t Colours = 0, Last = 0;  // colours in the palette, the one of the point before
+    std::size_t LastPixel = SIZE_MAX;  // the pixel and colour of the point before
+    TColor LastColor = clNone;
     std::unordered_set<std::uint64_t> More;
     const std::vector<double>& Y = S.Series->GetYValues()->Values();
     // From the last point back: a point is drawn when no later point of its
@@ -138,9 +142,14 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
         const TColor C = S.PointColor(I);
         if (!std::isfinite(V) || C == clNone) continue;
         const TPointF A = L.At(I, V);
-        const double PX = std::floor(A.X * Scale) - X0, PY = std::floor(A.Y * Scale) - Y0;
+        // X0 and Y0 are whole, so the pixel is the whole part of these, and
+        // truncation is the whole part of a number not below zero.
+        const double PX = A.X * Scale - X0, PY = A.Y * Scale - Y0;
         if (!(PX >= 0 && PX < double(W) && PY >= 0 && PY < double(H))) continue;
         const auto Pixel = static_cast<std::size_t>(static_cast<std::int64_t>(PY) * W + static_cast<std::int64_t>(PX));
+        // Mostly the point after is on the same pixel in the same colour.
+        if (Pixel == LastPixel && C == LastColor) continue;
+        LastPixel = Pixel, LastColor = C;
         std::size_t K = Colours && Palette[Last] == C ? Last : 0;
         while (K < Colours && Palette[K] != C) ++K;
         if (K == Colours && Colours < MaskColours) Palette[Colours++] = C;
