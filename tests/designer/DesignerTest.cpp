@@ -78,6 +78,14 @@ protected:
     }
     std::string Form() const { return (Dir / "sales.form").string(); }
     std::string TableForm() const { return (Dir / "table.form").string(); }
+    // A designer server of the sample form on one thread, logging nothing.
+    TDesignServerOptions QuietServer() const {
+        TDesignServerOptions O;
+        O.FormFile = Form();
+        O.Http.Log = [](std::string_view) {};
+        O.Http.Threads = 1;
+        return O;
+    }
 
     static json Prop(TDesigner& D, const std::string& Component, const std::string& Path) {
         const json State = D.ComponentState(Component);
@@ -404,11 +412,7 @@ TEST_F(DesignerTest, AQueryEditOpensItAgainARefusedOneKeepsItOpenAndSavingItClos
 // The HTTP front
 
 TEST_F(DesignerTest, TheServerAnswersOnlyWithItsTokenAndRefusesCrossOriginWrites) {
-    TDesignServerOptions O;
-    O.FormFile = Form();
-    O.Http.Log = [](std::string_view) {};
-    O.Http.Threads = 1;
-    TDesignServer S(O);
+    TDesignServer S(QuietServer());
     S.Start();
     const std::uint16_t Port = S.GetPort();
     const std::string Token = S.Token();
@@ -488,11 +492,7 @@ json StateValue(const json& State, const std::string& Component, const std::stri
 }
 
 TEST_F(DesignerTest, DeepOrHugeClientValuesAreRefusedBrieflyAndTheUnsavedEditsStay) {
-    TDesignServerOptions O;
-    O.FormFile = Form();
-    O.Http.Log = [](std::string_view) {};
-    O.Http.Threads = 1;
-    TDesignServer S(O);
+    TDesignServer S(QuietServer());
     S.Start();
     pvtest::THttpConnection C(S.GetPort());
     const pv::TWebFields H{{"Content-Type", "application/json"}, {"X-Plotvane-Token", S.Token()}};
