@@ -21,6 +21,7 @@
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
 #include "platform/web/ETag.h"
+#include "platform/web/internal/Connection.h"
 #include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
 
@@ -779,9 +780,15 @@ TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandle
         ++Calls;
         SendPlainText(R, 200, "ok");
     }, O);
-    auto CheckSingleAnswer = [](const std::string& All, const std::string& Status, const std::string& Value) {
+    // The server writes the answer itself only on the library it knows the
+    // fault of (Debian 12's); elsewhere the library's own answer must be one
+    // answer too, with the status, though it does not name the value.
+    const bool Ours = THTTPServerCallbacks::AnswersUnreadableLength();
+    auto CheckSingleAnswer = [Ours](const std::string& All, const std::string& Status, const std::string& Value) {
         SCOPED_TRACE(Value);
         ASSERT_EQ(All.rfind("HTTP/1.1 " + Status + " ", 0), 0u) << All.substr(0, 80);
+        EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
+        if (!Ours) return;
         const std::size_t End = All.find("\r\n\r\n");
         ASSERT_NE(End, std::string::npos);
         const std::string Head = All.substr(0, End + 2);
@@ -813,12 +820,15 @@ TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandle
     S.Server().Stop();
     int Refusals = 0;
     for (const std::string& Line : S.Log().WaitFor(0)) {
+        if (!Ours) break;
         EXPECT_EQ(Line.find("Failed to send"), std::string::npos) << Line;
         EXPECT_EQ(Line.find("Error processing request"), std::string::npos) << Line;
         Refusals += Line.find("'Content-Length' header") != std::string::npos ||
                     Line.find("`Content-Length' header") != std::string::npos;
     }
-    EXPECT_EQ(Refusals, 4);
+    if (Ours) {
+        EXPECT_EQ(Refusals, 4);
+    }
 }
 
 // Framing that a proxy in front could read differently gets 400 and the
@@ -901,7 +911,9 @@ TEST(HTTPServerTest, MalformedContentLengthIsAnsweredOnItsOwnConnection) {
     const std::string All = Bad.ReadToClose();
     EXPECT_EQ(All.rfind("HTTP/1.1 400 ", 0), 0u) << All.substr(0, 80);
     EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
-    EXPECT_NE(All.find("\"x1\""), std::string::npos) << All;
+    if (THTTPServerCallbacks::AnswersUnreadableLength()) {
+        EXPECT_NE(All.find("\"x1\""), std::string::npos) << All;
+    }
     Good.SendRaw("\r\n");
     const THttpReply Served = Good.ReadReply();
     EXPECT_EQ(Served.Status, 200);

@@ -55,6 +55,13 @@ struct THTTPServerCallbacks {
     static void Connection(void* Cls, MHD_Connection* Connection, void** SocketContext,
                            MHD_ConnectionNotificationCode Code);
     static void Logger(void* Cls, const char* Format, va_list Args);
+
+    // Whether the server answers a Content-Length the library cannot read in
+    // the library's place: only on the library versions whose double answer
+    // is known and whose messages for it the workaround reads. On any other
+    // the library's own answer stands, and its messages are logged as they
+    // come.
+    static bool AnswersUnreadableLength();
 };
 
 }  // namespace pv

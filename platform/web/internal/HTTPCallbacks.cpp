@@ -211,7 +211,8 @@ void THTTPServerCallbacks::Logger(void* Cls, const char* Format, va_list Args) {
     std::string_view Message(Buffer, std::min<std::size_t>(static_cast<std::size_t>(N), sizeof Buffer - 1));
     while (!Message.empty() && (Message.back() == '\n' || Message.back() == '\r')) Message.remove_suffix(1);
     try {
-        if (const std::optional<int> Status = UnreadableLengthStatus(Message)) {
+        if (const std::optional<int> Status = UnreadableLengthStatus(Message);
+            Status && AnswersUnreadableLength()) {
             if (Server->AnswerUnreadableLength(*Status)) tlsLibraryEchoes = 2;
         } else if (tlsLibraryEchoes > 0 && (Message.starts_with("Error processing request (HTTP response code is") ||
                                             Message.starts_with("Failed to send the response headers"))) {
@@ -230,6 +231,14 @@ void THTTPServerCallbacks::Logger(void* Cls, const char* Format, va_list Args) {
     } catch (...) {
         // A log line that cannot be written is dropped.
     }
+}
+
+bool THTTPServerCallbacks::AnswersUnreadableLength() {
+    static const bool Known = [] {
+        const char* Version = MHD_get_version();
+        return Version && std::string_view(Version) == "0.9.75";
+    }();
+    return Known;
 }
 
 // Debian 12's libmicrohttpd (0.9.75) refuses a request whose Content-Length
