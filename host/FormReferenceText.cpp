@@ -127,6 +127,11 @@ constexpr TMeaning MeaningTable[] = {
      "Half the height of the point symbol in pixels: it is 2 × size + 1 pixels high; drawn as 0 to 100."},
     {"TNorq_DBPlotvane.SeriesType",
      "The kind of series. Changing it keeps the colours, marks, value format, data binding and points."},
+    {"TNorq_DBPlotvane.Locale",
+     "The locale the chart writes its numbers in: a language tag such as `'de-DE'`, `'fr'` or `'en-US'`. "
+     "The `.` and `,` of `ValueFormat` and of the axis labels become the locale's decimal and thousands "
+     "separators (`1.234,5` in German). Empty (the default, not stored) writes `.` and `,`. A locale "
+     "without data is an error naming it. A request's `locale=` parameter overrides it."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",

@@ -189,6 +189,8 @@ struct TChartServer::TRequestSettings {
     std::string Format;
     TPictureSize Size;
     TPictureBackground Background;
+    // The locale locale= asks for (null: the chart's own).
+    std::shared_ptr<const pv::TChartLocale> Locale;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
     // The cache key: chart, format, pixel size, the exact scale, the
     // background and ParamsKey, each part length-prefixed.
@@ -517,6 +519,15 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
                 return Refuse(Refusal);
             continue;
         }
+        if (F.Name == "locale") {
+            try {
+                S.Locale = pv::FindChartLocale(F.Value);
+            } catch (const pv::EConvertError&) {
+                return Refuse("Parameter locale=" + QuoteValue(F.Value) +
+                              " is not a known locale: give a language tag such as 'de-DE', 'fr' or 'en-US'");
+            }
+            continue;
+        }
         if (F.Name == "format") {
             const std::string_view Named = FormatNamed(F.Value);
             if (Named.empty())
@@ -533,7 +544,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
         for (const pv::TQueryParam& P : Chart.Params)
             if (P.Name == F.Name) Declared = &P;
         if (!Declared) {
-            std::string Known = "width, height, scale, devicePixelRatio, background, format";
+            std::string Known = "width, height, scale, devicePixelRatio, background, format, locale";
             for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
             return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
         }
@@ -571,6 +582,8 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
     AppendKeyPart(S.Key, std::to_string(S.Size.Width) + "x" + std::to_string(S.Size.Height));
     AppendKeyPart(S.Key, ExactScale);
     AppendKeyPart(S.Key, Background);
+    // The locale by ICU's name for it, so that de-DE and de_DE share answers.
+    AppendKeyPart(S.Key, S.Locale ? "l" + S.Locale->Id : std::string());
     AppendKeyPart(S.Key, S.ParamsKey);
     return S;
 }
@@ -625,9 +638,11 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         int W, H;
         double Scale;
         pv::TColor Color;
+        std::string Locale;
         ~TRestore() {
             if (Q) Q->ClearParamValues();
             try {
+                C->SetLocale(Locale);
                 C->SetScale(Scale);
                 C->SetWidth(W);
                 C->SetHeight(H);
@@ -636,7 +651,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
                 // The held values were valid; nothing to report.
             }
         }
-    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor()};
+    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetLocale()};
     if (QueryParams)
         for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
     // The data sets read again where their data changed or this request's
@@ -648,6 +663,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     C->SetWidth(S.Size.Width);
     C->SetHeight(S.Size.Height);
     if (S.Background.Color) C->SetColor(*S.Background.Color);
+    if (S.Locale) C->SetLocale(S.Locale->Name);
     const bool Transparent = S.Background.Transparent;
     auto Made = std::make_shared<TCachedAnswer>();
     if (Format == "gif" || Format == "jpg") {

@@ -149,6 +149,12 @@ TCustomChart::TCustomChart(TComponent* AOwner)
 
 void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
 
+void TCustomChart::SetLocale(const std::string& Value) {
+    if (Value == FLocale->Name) return;
+    FLocale = FindChartLocale(Value);
+    Changed();
+}
+
 void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
 
 bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {

@@ -369,7 +369,7 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
              {"scale=1e999", "scale='1e999' is out of range"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
              {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, devicePixelRatio, "
-                            "background, format, region"},
+                            "background, format, locale, region"},
              {"width=100&width=200", "'width' is given more than once"},
              {"width=16384&height=16384", "more than 16777216 pixels"},
          }) {
@@ -451,6 +451,34 @@ TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
         EXPECT_EQ(R.Status, 400) << T.Target;
         EXPECT_NE(R.Body.find(T.Says), std::string::npos) << T.Target << ": " << R.Body;
     }
+}
+
+// locale= writes the chart's numbers as the locale does, for that request
+// only; both spellings of a locale share one answer, and an unknown one is
+// refused by name.
+TEST(ChartServer, LocaleParameterWritesNumbersInTheLocale) {
+    SampleCopy Copy;
+    {
+        std::ifstream In(Copy.Form());
+        std::string Form((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        const std::size_t At = Form.find("ValueFormat = '#,##0.###'");
+        ASSERT_NE(At, std::string::npos);
+        Form.replace(At, 25, "ValueFormat = '#,##0.00'");
+        std::ofstream(Copy.Form()) << Form;
+    }
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Plain = C.Request("GET", "/RevenueChart.png");
+    auto German = C.Request("GET", "/RevenueChart.png?locale=de-DE");
+    ASSERT_EQ(German.Status, 200) << German.Body;
+    EXPECT_NE(German.Header("ETag"), Plain.Header("ETag"));
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?locale=de_DE").Body == German.Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == Plain.Body);
+    auto Bad = C.Request("GET", "/RevenueChart.png?locale=xx-YY");
+    EXPECT_EQ(Bad.Status, 400);
+    EXPECT_NE(Bad.Body.find("locale='xx-YY' is not a known locale: give a language tag such as 'de-DE'"),
+              std::string::npos)
+        << Bad.Body;
 }
 
 // A request's key must tell its values apart however they are spelled: a
