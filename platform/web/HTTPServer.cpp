@@ -227,6 +227,18 @@ void THTTPServer::Stop() {
                                 std::to_string(FBoundPort) + "; it would wait for its own worker");
     if (!FDaemon) return;
     StopWatch();
+    // A connection the server answered in the library's place stays in the
+    // library's hands until it closes it, which the client does not wait
+    // for. The library of Debian 12, stopped meanwhile, goes on to build its
+    // own answer from a response it never queued and crashes; so such
+    // connections are waited for, briefly.
+    {
+        std::unique_lock<std::mutex> Lock(FConnLock);
+        FDrained.wait_for(Lock, std::chrono::seconds(2), [&] {
+            return std::none_of(FConnections.begin(), FConnections.end(),
+                                [](const TConnectionState* C) { return C->AnsweredForLibrary; });
+        });
+    }
     MHD_stop_daemon(FDaemon);
     FDaemon = nullptr;
     FBoundPort = 0;

@@ -26,6 +26,10 @@ struct THTTPServer::TConnectionState {
     std::chrono::steady_clock::time_point WaitingSince;
     bool AwaitingHead = true;
     bool Cut = false;
+    // The server answered a request here in the library's place (see
+    // AnswerUnreadableLength); the library goes on with the connection until
+    // it closes it, moments later.
+    bool AnsweredForLibrary = false;
     // Touched only by the worker that owns the connection.
     bool HeadSeen = false;
     // The request's head came in after Shutdown began: it is refused.

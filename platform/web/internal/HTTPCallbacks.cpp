@@ -268,6 +268,7 @@ bool THTTPServer::AnswerUnreadableLength(int Status) {
         if (!Found) return false;
         // The head deadline must not count it as a slow head later.
         Found->Cut = true;
+        Found->AnsweredForLibrary = true;
     }
     const char* Length =
         MHD_lookup_connection_value(Found->Connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
@@ -292,6 +293,7 @@ bool THTTPServer::AnswerUnreadableLength(int Status) {
         static_cast<std::size_t>(std::max(0, Room - Queued)) < 2 * Answer.size()) {
         std::lock_guard<std::mutex> Lock(FConnLock);
         Found->Cut = false;
+        Found->AnsweredForLibrary = false;
         return false;
     }
     (void)::send(Found->Socket, Answer.data(), Answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
