@@ -1,13 +1,16 @@
 #include "platform/db/MariaDBQuery.h"
 
 #include <errmsg.h>
+#include <unistd.h>
 #include <mysqld_error.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/db/DBError.h"
 #include "platform/db/MariaDBSupport.h"
@@ -221,6 +224,12 @@ void TMariaDBQuery::Connect() {
     const std::optional<maria::TConnectionOptions> O = maria::ParseConnectionString(FConnectionString, Error);
     if (!O) DatabaseError("ConnectionString '" + GetMaskedConnectionString() + "' cannot be read: " + Error);
     FPassword = O->Password;
+    // The client library passes over an option file it cannot read; a
+    // login without the settings it was meant to give would fail later
+    // with a less telling message.
+    if (!O->OptionFile.empty() && ::access(O->OptionFile.c_str(), R_OK) != 0)
+        DatabaseError("the optionfile '" + O->OptionFile + "' of ConnectionString cannot be read: " +
+                      std::strerror(errno));
 
     maria::InitLibrary();
     std::unique_ptr<st_mysql, TConnectionCloser> Conn(mysql_init(nullptr));

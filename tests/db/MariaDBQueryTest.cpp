@@ -11,6 +11,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -211,6 +212,17 @@ TEST_F(MariaDBQueryTest, ErrorsNameServerDatabaseAndObjectButNeverThePassword) {
                                      " database=sales user=plotvane password=**** prot=1' cannot be read: unknown key "
                                      "'prot'"},
                                     TMariaDBServer::UserPassword));
+    // The password may come from an option file instead.
+    const std::string Options = (Server->Dir() / "client.cnf").string();
+    Query.SetConnectionString("host=127.0.0.1 port=" + std::to_string(Server->Port()) +
+                              " database=sales user=plotvane optionfile=" + Options);
+    EXPECT_THROW_MSG(Query.Open(), EDatabaseError,
+                     "Query1: the optionfile '" + Options +
+                         "' of ConnectionString cannot be read: No such file or directory");
+    std::ofstream(Options) << "[client]\npassword=" << TMariaDBServer::UserPassword << "\n";
+    Query.Open();
+    EXPECT_EQ(Query.GetRecordCount(), 24);
+
     EXPECT_THROW(Query.SetConnectTimeout(-1), ERangeError);
     EXPECT_THROW(Query.SetStatementTimeout(-5), ERangeError);
 }
