@@ -20,6 +20,7 @@
 #include "platform/db/MariaDBSupport.h"
 #include "platform/rtl/Exception.h"
 #include "tests/support/MariaDBServer.h"
+#include "tests/support/MariaDBSuite.h"
 #include "tests/support/ThrowMessage.h"
 
 namespace pv {

@@ -8,7 +8,6 @@
 // told so.
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <mysql.h>
 #include <signal.h>
 #include <spawn.h>
@@ -227,38 +226,6 @@ private:
     std::filesystem::path FDir;
     pid_t FPid = -1;
     bool FPaused = false;
-};
-
-// The base of a test suite that shares one private MariaDB server, started
-// with the sample data before its first test and stopped after the last.
-// A test is skipped, saying so, where the server programs are missing, and
-// fails when the server did not start; a test that stopped or paused the
-// server leaves it running for the next.
-class TMariaDBSuite : public ::testing::Test {
-protected:
-    static void StartServer(const std::function<void(TMariaDBServer&)>& Prepare = {}) {
-        if (!TMariaDBServer::WhyUnavailable().empty()) return;
-        try {
-            Server = std::make_unique<TMariaDBServer>();
-            const char* Source = std::getenv("PLOTVANE_SOURCE_DIR");
-            Server->LoadSales(Source ? Source : ".");
-            if (Prepare) Prepare(*Server);
-        } catch (const std::exception& E) {
-            StartError = E.what();
-            Server.reset();
-        }
-    }
-    static void TearDownTestSuite() { Server.reset(); }
-
-    void SetUp() override {
-        if (const std::string Why = TMariaDBServer::WhyUnavailable(); !Why.empty()) GTEST_SKIP() << Why;
-        ASSERT_TRUE(Server) << "the MariaDB server did not start: " << StartError;
-        Server->Resume();
-        if (!Server->Running()) Server->Start();
-    }
-
-    static inline std::unique_ptr<TMariaDBServer> Server;
-    static inline std::string StartError;
 };
 
 }  // namespace pvtest

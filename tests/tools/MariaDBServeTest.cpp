@@ -19,6 +19,7 @@
 #include "platform/rtl/FormWriter.h"
 #include "tests/support/HttpTestClient.h"
 #include "tests/support/MariaDBServer.h"
+#include "tests/support/MariaDBSuite.h"
 
 extern char** environ;
 
