@@ -201,7 +201,8 @@ std::string TMariaDBQuery::Where() const {
         At = "localhost" + (O->Socket.empty() ? std::string() : " (socket " + O->Socket + ")");
     else
         At = O->Host + ":" + std::to_string(O->Port == 0 ? MYSQL_PORT : O->Port);
-    return "MariaDB database \"" + O->Database + "\" on " + At + " as user \"" + O->User + "\"";
+    return "MariaDB " + (O->Database.empty() ? std::string() : "database \"" + O->Database + "\" ") + "on " + At +
+           (O->User.empty() ? std::string() : " as user \"" + O->User + "\"");
 }
 
 void TMariaDBQuery::Fail(const std::string& What, unsigned Errno, const std::string& Message) {

@@ -145,7 +145,7 @@ private:
     // "StatementTimeout = 5000 ms" (or what 0 stands for), for messages.
     std::string StatementLimitText() const;
     // "MariaDB database "sales" on 127.0.0.1:3306 as user "charts"", from
-    // the connection string.
+    // the connection string (without the database or user it leaves out).
     std::string Where() const;
     // The connection's last error, cleaned of the password; with a lost
     // connection or an unavailable server, raises EDatabaseUnavailable

@@ -112,11 +112,16 @@ std::optional<TConnectionOptions> ParseConnectionString(std::string_view S, std:
         Error = "a quoted value is not closed";
         return std::nullopt;
     }
+    std::string_view Previous;
     for (const TPair& P : List) {
         if (!P.HasValue) {
-            Error = "'" + std::string(P.Key) + "' is not key=value";
+            // After a password, the word may be the rest of it: not quoted.
+            Error = Previous == "password" ? "a word without '=' follows the password (quote a password with a "
+                                             "space: password='...')"
+                                           : "'" + std::string(P.Key) + "' is not key=value";
             return std::nullopt;
         }
+        Previous = P.Key;
         if (P.Key == "host") {
             O.Host = P.Value;
         } else if (P.Key == "port") {
@@ -338,13 +343,16 @@ bool IsConnectionLost(unsigned Errno) {
 }
 
 bool IsUnavailableError(unsigned Errno) {
-    // Client errors (2000..2999) are about reaching or keeping the server;
+    // Client errors 2001..2006, 2012, 2013, 2026 and 2055: the server cannot
+    // be reached or was lost;
     // 1040 and 1203: too many connections; 1053: shutting down; 1205 and
     // 1213: lock wait timeout and deadlock; 1317: interrupted; 1927: the
     // connection was killed; 1969 (MariaDB) and 3024 (MySQL): the statement
     // passed its time limit; 4031 (MySQL): the server closed an idle
     // connection.
-    return (Errno >= 2000 && Errno < 3000) || Errno == ER_CON_COUNT_ERROR || Errno == 1203 ||
+    return (Errno >= CR_SOCKET_CREATE_ERROR && Errno <= CR_SERVER_GONE_ERROR) || Errno == CR_SERVER_HANDSHAKE_ERR ||
+           Errno == CR_SERVER_LOST || Errno == CR_SSL_CONNECTION_ERROR || IsConnectionLost(Errno) ||
+           Errno == ER_CON_COUNT_ERROR || Errno == 1203 ||
            Errno == ER_SERVER_SHUTDOWN || Errno == 1205 || Errno == 1213 || Errno == ER_QUERY_INTERRUPTED ||
            Errno == ER_CONNECTION_KILLED || Errno == ER_STATEMENT_TIMEOUT || Errno == 3024 || Errno == 4031;
 }

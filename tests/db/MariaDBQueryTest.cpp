@@ -59,7 +59,7 @@ TEST(MariaDBSupportTest, ConnectionStringsParseAndMaskTheirPassword) {
     EXPECT_EQ(Error, "port '99999' is not a number in 1..65535");
     // A password written with a space: the words after it are hidden too.
     EXPECT_FALSE(maria::ParseConnectionString("password=se cret user=x", Error));
-    EXPECT_EQ(Error, "'cret' is not key=value");
+    EXPECT_EQ(Error.find("cret"), std::string::npos) << Error;
     EXPECT_EQ(maria::MaskConnectionString("password=se cret user=x"), "password=**** **** user=x");
     EXPECT_EQ(maria::MaskConnectionString("host=db password = 'a b\\' c' user=x"), "host=db password = **** user=x");
     EXPECT_EQ(maria::MaskConnectionString("password='open"), "password=****");
@@ -139,11 +139,17 @@ TEST_F(MariaDBQueryTest, ReadsRowsAndTypesAndRefreshes) {
     Server->Exec("sales", "UPDATE sales SET revenue = -2 WHERE month = 'Apr' AND region = 'EU'");
     Query.Close();
     EXPECT_FALSE(Query.Connected());
+    // host=localhost, or none, is the server's socket.
+    Query.SetConnectionString("socket=" + Server->Socket() + " database=sales user=plotvane password=" +
+                              TMariaDBServer::UserPassword);
+    Query.Open();
+    EXPECT_EQ(Query.GetRecordCount(), 12);
 
     // The session reads only; a statement without rows is refused unrun.
     SetSQL("INSERT INTO sales VALUES (13, 'Extra', 1, 'EU')");
     EXPECT_THROW_MSG(Query.Open(), EDatabaseError,
-                     "Query1: cannot run the SQL on " + At() + ": Cannot execute statement in a READ ONLY transaction");
+                     "Query1: cannot run the SQL on MariaDB database \"sales\" on localhost (socket " + Server->Socket() +
+                         ") as user \"plotvane\": Cannot execute statement in a READ ONLY transaction");
     SetSQL("DO SLEEP(0)");
     EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: cannot open: the SQL returns no rows (it is no query)");
     SetSQL("-- nothing");
@@ -285,8 +291,12 @@ TEST_F(MariaDBQueryTest, RefreshConnectsAgainAfterTheServerComesBack) {
 
     // Down: each refresh fails, naming where; the records read last stay.
     Server->Stop();
-    EXPECT_THROW_MSG_HAS(Query.Refresh(), EDatabaseUnavailable, "Query1: cannot connect to " + At());
-    EXPECT_THROW_MSG_HAS(Query.Refresh(), EDatabaseUnavailable, "Query1: cannot connect to " + At());
+    for (int I = 0; I < 2; ++I)
+        EXPECT_THROW_CHECK(Query.Refresh(), EDatabaseUnavailable, [&](const EDatabaseUnavailable& E) {
+            const std::string M = E.what();
+            EXPECT_EQ(M.rfind("Query1: cannot connect to " + At() + ": ", 0), 0u) << M;
+            EXPECT_EQ(M.find(TMariaDBServer::UserPassword), std::string::npos) << M;
+        });
     EXPECT_TRUE(Query.GetActive());
     EXPECT_EQ(Query.GetRecordCount(), 12);
 
