@@ -185,6 +185,12 @@ TEST_F(MariaDBQueryTest, ParametersBindAsDataNeverAsSQL) {
     EXPECT_THROW_MSG(Query.SetParamValue("region", "x' OR 1"), EDatabaseError,
                      "Query1: parameter \"region\" cannot be 'x' OR 1': it must be text of at most 3 bytes");
 
+    // A declared integer is bound as one, where only a number will do.
+    SetSQL("SELECT month FROM sales ORDER BY month_no LIMIT :n");
+    Query.GetParams()->SetText("n:integer(1..100)=3");
+    Query.Open();
+    EXPECT_EQ(Query.GetRecordCount(), 3);
+
     SetSQL("SELECT :v + 1 AS v");
     Query.GetParams()->Clear();
     EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: parameter \":v\" has no value in Params");
