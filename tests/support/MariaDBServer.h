@@ -138,13 +138,22 @@ public:
         }
     }
     // Shuts the server down (SIGTERM, as a service manager does: open
-    // sessions end) and waits until it has exited.
+    // sessions end) and waits until it has exited; one that has not after
+    // 30 s is killed, so a stuck shutdown cannot hang the suite.
     void Stop() noexcept {
         Resume();
         if (FPid <= 0) return;
         ::kill(FPid, SIGTERM);
+        const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         int Status = 0;
-        ::waitpid(FPid, &Status, 0);
+        while (::waitpid(FPid, &Status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > Deadline) {
+                ::kill(FPid, SIGKILL);
+                ::waitpid(FPid, &Status, 0);
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         FPid = -1;
     }
     bool Running() const { return FPid > 0; }
