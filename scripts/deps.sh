@@ -14,6 +14,9 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   PACKAGES="$PACKAGES nodejs npm"
 fi
+# The MariaDB data set links the client library; its tests start a
+# private server of their own.
+PACKAGES="$PACKAGES mariadb-server libmariadb-dev"
 missing=""
 for p in $PACKAGES; do
   dpkg -s "$p" >/dev/null 2>&1 || missing="$missing $p"
