@@ -144,6 +144,21 @@ const bool EveryMillion = [] {
     return true;
 }();
 
+// The same, 100 000 points, with a colour a point (the component's default
+// colour mode): each point its own colour, and a legend entry a point.
+void BM_BigSeriesEachColor(benchmark::State& State) {
+    const auto Type = static_cast<std::size_t>(State.range(0));
+    auto Chart = BigChart(BigClasses[Type], static_cast<int>(State.range(1)), false);
+    Chart->GetSeries(0)->SetColorEachPoint(true);
+    State.SetLabel(BigNames[Type]);
+    TBitmap Bitmap(400, 250, clWhite);
+    for (auto _ : State) {
+        DrawChart(*Chart, Bitmap);
+        benchmark::DoNotOptimize(Bitmap.Pixels());
+    }
+}
+BENCHMARK(BM_BigSeriesEachColor)->ArgsProduct({{0, 1, 2}, {100000}})->Unit(benchmark::kMillisecond);
+
 // The same with marks shown: a mark at each point that has room.
 void BM_BigSeriesMarks(benchmark::State& State) {
     const auto Type = static_cast<std::size_t>(State.range(0));

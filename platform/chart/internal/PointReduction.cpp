@@ -110,6 +110,99 @@ std::vector<TPathPoint> LinePath(const TChartLayout& L, const TPlotSeries& S, do
     return Out;
 }
 
+std::vector<bool> CoveredSegments(const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
+                                  double Scale, double HalfWidth) {
+    if (S.PointColors.empty() || Path.size() < 3) return {};
+    // The device pixels around the plot; a pixel outside them counts as
+    // not covered, so a segment reaching there is drawn.
+    const double Margin = HalfWidth / Scale + 4;
+    const double X0 = std::floor((L.Plot.X - Margin) * Scale), Y0 = std::floor((L.Plot.Y - Margin) * Scale);
+    const double X1 = std::ceil((L.Plot.Right() + Margin) * Scale), Y1 = std::ceil((L.Plot.Bottom() + Margin) * Scale);
+    if (!(X1 > X0 && Y1 > Y0)) return {};
+    const auto W = static_cast<std::int64_t>(X1 - X0), H = static_cast<std::int64_t>(Y1 - Y0);
+    // Per pixel, of the segments drawn after the one at hand: how much of
+    // what lies under them still shows antialiased (the product of one
+    // less each one's coverage, taken as that of a straight edge at the
+    // centre's distance), and whether one covers the centre with hard
+    // edges, well inside its edge.
+    std::vector<float> Shows(static_cast<std::size_t>(W * H), 1.0f);
+    std::vector<std::uint8_t> Hard(static_cast<std::size_t>(W * H), 0);
+    constexpr float Faint = 0.05f;  // a twentieth of a colour's difference
+    const double Origin = BarOrigin(L);
+    auto At = [&](int I) {
+        const TPointF P = L.At(I, S.Series->GetYValue(I));
+        return TPointF{P.X * Scale - X0, P.Y * Scale - Y0};
+    };
+    auto Colour = [&](std::size_t J) { return PointColor(S, Path[J].Index); };
+    // Calls Visit(pixel index or -1 outside the grid, distance) for each
+    // pixel whose centre lies within R of the segment A B; stops when Visit
+    // returns false. The round caps are flattened to half a pixel (the
+    // painter's tolerance), so a centre nearest to an end point counts
+    // half a pixel further off for what a stroke covers (Inner).
+    auto ForEachNear = [&](TPointF A, TPointF B, double R, bool Inner, auto&& Visit) {
+        const double Dx = B.X - A.X, Dy = B.Y - A.Y, Length2 = Dx * Dx + Dy * Dy;
+        const auto PX0 = static_cast<std::int64_t>(std::floor(std::min(A.X, B.X) - R));
+        const auto PX1 = static_cast<std::int64_t>(std::ceil(std::max(A.X, B.X) + R));
+        const auto PY0 = static_cast<std::int64_t>(std::floor(std::min(A.Y, B.Y) - R));
+        const auto PY1 = static_cast<std::int64_t>(std::ceil(std::max(A.Y, B.Y) + R));
+        for (std::int64_t Y = PY0; Y <= PY1; ++Y)
+            for (std::int64_t X = PX0; X <= PX1; ++X) {
+                const double CX = X + 0.5 - A.X, CY = Y + 0.5 - A.Y;
+                const double T = Length2 > 0 ? std::clamp((CX * Dx + CY * Dy) / Length2, 0.0, 1.0) : 0.0;
+                const double EX = CX - T * Dx, EY = CY - T * Dy, D2 = EX * EX + EY * EY;
+                if (D2 > R * R) continue;
+                const bool Inside = X >= 0 && Y >= 0 && X < W && Y < H;
+                const double D = std::sqrt(D2);
+                if (!Visit(Inside ? Y * W + X : -1, D, Inner && (T <= 0 || T >= 1) ? D + 0.5 : D)) return;
+            }
+    };
+    // The share of a pixel a stroke covers at least, and reaches at most.
+    auto Coverage = [&](double D) { return static_cast<float>(std::clamp(HalfWidth + 0.4 - D, 0.0, 1.0)); };
+    auto Reach = [&](double D) { return static_cast<float>(std::clamp(HalfWidth + 0.75 - D, 0.0, 1.0)); };
+    std::vector<bool> Hidden(Path.size(), false);
+    bool Any = false;
+    // From the last segment drawn to the first: a segment is left out when
+    // what it reaches is covered already.
+    for (std::size_t J = Path.size() - 1; J >= 1; --J) {
+        if (!Path[J].Joined) continue;
+        const TPointF A = At(Path[J - 1].Index), B = At(Path[J].Index);
+        const TColor C = Colour(J);
+        const bool Next = J + 1 < Path.size() && Path[J + 1].Joined;
+        // Only a segment that is a stroke of its own: none of its
+        // neighbours shares its colour, and the next one does not begin
+        // in its colour where it crosses the origin.
+        bool Alone = !(Path[J - 1].Joined && Colour(J - 1) == C) && !(Next && Colour(J + 1) == C);
+        if (Alone && Next) {
+            const double V0 = S.Series->GetYValue(Path[J].Index) - Origin,
+                         V1 = S.Series->GetYValue(Path[J + 1].Index) - Origin;
+            Alone = !((V0 < 0 && V1 > 0) || (V0 > 0 && V1 < 0));
+        }
+        if (Alone) {
+            // Every pixel it touches antialiased (a corner of a pixel
+            // reaches 0.71 beyond its centre).
+            bool Visible = false;
+            ForEachNear(A, B, HalfWidth + 0.75, false, [&](std::int64_t P, double D, double) {
+                const auto I = static_cast<std::size_t>(P);
+                Visible = P < 0 || Reach(D) * Shows[I] > Faint || (D <= HalfWidth + 0.05 && !Hard[I]);
+                return !Visible;
+            });
+            if (!Visible) {
+                Hidden[J] = Any = true;
+                continue;
+            }
+        }
+        ForEachNear(A, B, HalfWidth + 0.4, true, [&](std::int64_t P, double, double D) {
+            if (P < 0) return true;
+            const auto I = static_cast<std::size_t>(P);
+            Shows[I] *= 1 - Coverage(D);
+            if (D <= HalfWidth - 0.1) Hard[I] = 1;
+            return true;
+        });
+    }
+    if (!Any) return {};
+    return Hidden;
+}
+
 std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, double Scale, const TRectF& Clip,
                                double Reach, TPointDetail Detail) {
     std::vector<int> Out;
