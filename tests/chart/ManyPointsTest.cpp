@@ -219,7 +219,7 @@ TEST(ManyPointsTest, CoveredSegmentsOfAColourAPointAreLeftOut) {
                 CoveredSegments(L, D.Series[0], LinePath(L, D.Series[0], Scale, TPointDetail::pdShown), Scale, Scale);
             // A noisy line's segments reach across each other: many are
             // covered. (A smooth one's are dots a hundredth of a pixel
-            // apart, and the flattened caps leave no margin to tell.)
+            // apart, whose flattened caps leave no margin to tell.)
             if (Noisy) {
                 EXPECT_GE(std::count(Hidden.begin(), Hidden.end(), true), Many / 20) << What;
             }

@@ -134,11 +134,21 @@ std::vector<bool> CoveredSegments(const TChartLayout& L, const TPlotSeries& S, c
         return TPointF{P.X * Scale - X0, P.Y * Scale - Y0};
     };
     auto Colour = [&](std::size_t J) { return PointColor(S, Path[J].Index); };
+    // A round cap is drawn with Cairo's pen: a regular polygon of as many
+    // corners as flatten a circle of the half width to the painter's
+    // tolerance of half a pixel, at least four. Inside it for certain is
+    // the circle through the middles of its sides.
+    const double Tolerance = 0.5;
+    int Corners = 4;
+    if (Tolerance < HalfWidth) {
+        Corners = static_cast<int>(std::ceil(2 * M_PI / std::acos(1 - Tolerance / HalfWidth)));
+        Corners += Corners % 2;
+    }
+    const double CapSlack = HalfWidth * (1 - std::cos(M_PI / std::max(Corners, 4))) + 0.02;
     // Calls Visit(pixel index or -1 outside the grid, distance) for each
     // pixel whose centre lies within R of the segment A B; stops when Visit
-    // returns false. The round caps are flattened to half a pixel (the
-    // painter's tolerance), so a centre nearest to an end point counts
-    // half a pixel further off for what a stroke covers (Inner).
+    // returns false. For what a stroke covers (Inner), a centre nearest to
+    // an end point counts CapSlack further off.
     auto ForEachNear = [&](TPointF A, TPointF B, double R, bool Inner, auto&& Visit) {
         const double Dx = B.X - A.X, Dy = B.Y - A.Y, Length2 = Dx * Dx + Dy * Dy;
         const auto PX0 = static_cast<std::int64_t>(std::floor(std::min(A.X, B.X) - R));
@@ -153,7 +163,7 @@ std::vector<bool> CoveredSegments(const TChartLayout& L, const TPlotSeries& S, c
                 if (D2 > R * R) continue;
                 const bool Inside = X >= 0 && Y >= 0 && X < W && Y < H;
                 const double D = std::sqrt(D2);
-                if (!Visit(Inside ? Y * W + X : -1, D, Inner && (T <= 0 || T >= 1) ? D + 0.5 : D)) return;
+                if (!Visit(Inside ? Y * W + X : -1, D, Inner && (T <= 0 || T >= 1) ? D + CapSlack : D)) return;
             }
     };
     // The share of a pixel a stroke covers at least, and reaches at most.
