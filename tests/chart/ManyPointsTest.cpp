@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -194,48 +193,6 @@ TEST(ManyPointsTest, LinesAndAreasOfManyPointsDrawAsEveryPoint) {
                   128)
             << What;
     }
-}
-
-// A line of a colour a point has no runs to reduce: of its segments, each
-// a stroke of its own, those covered by the ones after it are left out.
-// With hard edges the picture is the same to the byte; antialiased, no
-// pixel differs by more than 24 of 255 in a channel.
-TEST(ManyPointsTest, CoveredSegmentsOfAColourAPointAreLeftOut) {
-    for (const bool Noisy : {false, true})
-        for (const double Scale : {1.0, 2.0}) {
-            auto C = MakeChart(400, 250, "");
-            C->GetLegend()->SetVisible(false);
-            auto* S = TLineSeries::NewInstance(C.get());
-            S->SetParentChart(C.get());
-            S->SetColorEachPoint(true);
-            // Some hundred points a pixel column.
-            constexpr int Many = 40000;
-            std::uint32_t R = 11;
-            for (int I = 0; I < Many; ++I) S->Add(std::sin(I * 6.283 * 2 / Many) * 80 + (Noisy ? Noise(R) * 40 : 0));
-            const std::string What = std::string(Noisy ? "noisy" : "smooth") + " at scale " + std::to_string(int(Scale));
-            const TChartData D = TChartData::Gather(*C);
-            const TChartLayout L = LayoutChart(*C, D, TTextEngine::ForThisThread(), 400, 250);
-            const std::vector<bool> Hidden =
-                CoveredSegments(L, D.Series[0], LinePath(L, D.Series[0], Scale, TPointDetail::pdShown), Scale, Scale);
-            // A noisy line's segments reach across each other: many are
-            // covered. (A smooth one's are dots a hundredth of a pixel
-            // apart, whose flattened caps leave no margin to tell.)
-            if (Noisy) {
-                EXPECT_GE(std::count(Hidden.begin(), Hidden.end(), true), Many / 20) << What;
-            }
-            const auto Every = Draw(*C, Scale, TPointDetail::pdEvery, TEdges::edHard);
-            const auto Shown = Draw(*C, Scale, TPointDetail::pdShown, TEdges::edHard);
-            EXPECT_TRUE(std::equal(Every->PixelSpan().begin(), Every->PixelSpan().end(), Shown->PixelSpan().begin()))
-                << What;
-            const auto SmoothEvery = Draw(*C, Scale, TPointDetail::pdEvery, TEdges::edSmooth);
-            const auto SmoothShown = Draw(*C, Scale, TPointDetail::pdShown, TEdges::edSmooth);
-            int Worst = 0;
-            for (std::size_t I = 0; I < SmoothEvery->PixelSpan().size(); ++I)
-                for (int K = 0; K < 3; ++K)
-                    Worst = std::max(Worst, std::abs(Channel(SmoothEvery->PixelSpan()[I], K) -
-                                                     Channel(SmoothShown->PixelSpan()[I], K)));
-            EXPECT_LE(Worst, 24) << What;
-        }
 }
 
 // Pointers: of the points whose centres fall on one device pixel in one

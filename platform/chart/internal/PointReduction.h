@@ -45,19 +45,6 @@ bool Dense(const TChartLayout& L, const TPlotSeries& S, double Scale);
 // so a run of one colour is reduced on its own.
 std::vector<TPathPoint> LinePath(const TChartLayout& L, const TPlotSeries& S, double Scale, TPointDetail Detail);
 
-// For the flat line through Path, HalfWidth device pixels on either side:
-// whether each segment (by the index of its end in Path) may be left out
-// because the segments after it cover it, or empty for none. Only
-// segments stroked on their own (each in a colour of its own, as with a
-// colour a point, where a dense line cannot be reduced by runs) are left
-// out; one is when every pixel its stroke reaches (centres within
-// HalfWidth + 0.5 of it) lies within half a pixel of a later segment,
-// which then covers it, whole with hard edges and but for a tenth
-// antialiased. In a column of hundreds of such segments only the last few
-// show.
-std::vector<bool> CoveredSegments(const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
-                                  double Scale, double HalfWidth);
-
 // The points whose pointer symbols are drawn, in order: every drawn point,
 // or, for a dense series with pdShown, the last one of each colour whose
 // centre falls on a device pixel at Scale, since the later symbol covers

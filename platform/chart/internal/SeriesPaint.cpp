@@ -76,7 +76,7 @@ bool Crossing(const TChartLayout& L, const TPlotSeries& S, int I0, int I1, TPoin
 // colour where it crosses.
 template <class TColourOf>
 void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
-                double Width, TColourOf Colour, const std::vector<bool>& Hidden = {}) {
+                double Width, TColourOf Colour) {
     cairo_t* Cr = P.Cr();
     auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
     cairo_set_line_width(Cr, Width);
@@ -89,12 +89,6 @@ void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const 
     bool Open = false;
     for (std::size_t J = 1; J < Path.size(); ++J) {
         if (!Path[J].Joined) continue;
-        if (!Hidden.empty() && Hidden[J]) {
-            // Covered by the segments after it (CoveredSegments).
-            if (Open) P.StrokePath();
-            Open = false;
-            continue;
-        }
         const int I0 = Path[J - 1].Index, I = Path[J].Index;
         const TColor C = PointColor(S, I);
         TPointF A = At(I0);
@@ -200,8 +194,7 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const s
         }
         return;
     }
-    StrokeLine(P, L, S, Path, 2, [](TColor C) { return C; },
-               Reduced ? CoveredSegments(L, S, Path, P.Scale(), P.Scale()) : std::vector<bool>{});
+    StrokeLine(P, L, S, Path, 2, [](TColor C) { return C; });
     // A point with no neighbour to join is still shown, as a dot.
     if (!S.Pointer)
         for (std::size_t J = 0; J < Path.size(); ++J) {
