@@ -428,6 +428,8 @@ void TChartServer::Health(const pv::TWebRequest& Request, pv::TWebResponse& Resp
                     D->Refresh();
                 else
                     D->Open();
+            } catch (const pv::ERecordLimitExceeded&) {
+                // The database answered; the chart is refused on its own.
             } catch (const std::exception& E) {
                 Fault = E.what();
                 break;
