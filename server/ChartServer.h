@@ -81,7 +81,9 @@ struct TChartServerOptions {
     // big renders running or waiting hold at most WorkBudget of work between
     // them (one alone may hold more), and one that does not fit is answered
     // 503 with Retry-After. RenderThreads 0: every render runs on the HTTP
-    // workers, without a budget.
+    // workers, without a budget. The render threads are the HTTP adapter's
+    // DeferThreads (Http.DeferThreads is set from RenderThreads), and each
+    // has a module of its own beside the workers'.
     unsigned RenderThreads = 2;
     std::uint64_t BigWork = 1'000'000;
     std::uint64_t WorkBudget = 32'000'000;
