@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -701,8 +702,15 @@ TEST(ChartServer, BigRendersRunBesideCachedAnswersWithinTheirBudget) {
     });
     THttpConnection C(S.Port());
     const std::string Small = C.Request("GET", "/RevenueChart.gif").Body;
-    pvtest::THttpReply Big;
-    std::thread Waiting([&] { Big = THttpConnection(S.Port(), 30).Request("GET", "/RevenueChart.gif?width=1000"); });
+    auto Waiting = std::async(std::launch::async, [Port = S.Port()] {
+        return THttpConnection(Port, 30).Request("GET", "/RevenueChart.gif?width=1000");
+    });
+    // Whatever fails below, the gate opens before the answer is waited for
+    // and the server stops.
+    struct TOpen {
+        RenderGate& Gate;
+        ~TOpen() { Gate.Release(); }
+    } Opener{Gate};
     ASSERT_TRUE(Gate.WaitFor(1));
     // While it waits: a cached answer, a small render, and a second big
     // render refused for the budget.
@@ -715,7 +723,7 @@ TEST(ChartServer, BigRendersRunBesideCachedAnswersWithinTheirBudget) {
     EXPECT_EQ(Busy.Header("Retry-After"), "1");
     EXPECT_NE(Busy.Body.find("RevenueChart is a big render"), std::string::npos);
     Gate.Release();
-    Waiting.join();
+    const pvtest::THttpReply Big = Waiting.get();
     EXPECT_EQ(Big.Status, 200);
     EXPECT_EQ(GifSize(Big.Body), std::make_pair(1000, 250));
     // The budget is given back; the answer was kept like any other.
