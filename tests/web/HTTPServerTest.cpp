@@ -945,6 +945,67 @@ TEST(HTTPServerTest, ShutdownLetsRequestsInFlightFinish) {
     EXPECT_FALSE(Server.IsActive());
 }
 
+// A deferred answer runs on a thread of its own while its connection waits:
+// the only worker goes on answering others; a continuation that fails
+// gives 500; deferred answers wait their turn, and Shutdown lets them all
+// be sent.
+TEST(HTTPServerTest, DeferredAnswersLeaveTheWorkerFreeAndWaitTheirTurn) {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    int Waiting = 0;
+    bool Open = false;
+    THTTPServerOptions O;
+    O.Threads = 1;
+    O.DeferThreads = 1;
+    O.Log = [](std::string_view) {};
+    THTTPServer Server(O, [&](const TWebRequest& Q, TWebResponse& R) {
+        if (Q.GetPath() == "/quick") return SendPlainText(R, 200, "quick");
+        R.Defer(Q, [&](const TWebRequest& Later, TWebResponse& Out) {
+            if (Later.GetPath() == "/fails") throw std::runtime_error("no picture");
+            std::unique_lock L(Lock);
+            ++Waiting;
+            Changed.notify_all();
+            Changed.wait(L, [&] { return Open; });
+            SendPlainText(Out, 200, "slow " + Later.GetPath());
+        });
+    });
+    Server.Start();
+    const std::uint16_t Port = Server.GetPort();
+    THttpConnection C(Port);
+    EXPECT_EQ(C.Request("GET", "/fails").Status, 500);
+    auto First = std::async(std::launch::async, [Port] { return THttpConnection(Port, 20).Request("GET", "/slow"); });
+    {
+        std::unique_lock L(Lock);
+        ASSERT_TRUE(Changed.wait_for(L, std::chrono::seconds(20), [&] { return Waiting == 1; }));
+    }
+    auto Quick = C.Request("GET", "/quick");
+    EXPECT_EQ(Quick.Status, 200);
+    EXPECT_EQ(Quick.Body, "quick");
+    // The quick answer counts as in flight until it is sent; then the
+    // second deferred one comes in, to wait behind the first.
+    auto InFlight = [&](int N) {
+        for (int I = 0; I < 2000 && Server.RequestsInFlight() != N; ++I)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return Server.RequestsInFlight();
+    };
+    EXPECT_EQ(InFlight(1), 1);
+    auto Second = std::async(std::launch::async, [Port] { return THttpConnection(Port, 20).Request("GET", "/later"); });
+    EXPECT_EQ(InFlight(2), 2);
+    std::thread Stopper([&] { Server.Shutdown(std::chrono::seconds(20)); });
+    {
+        std::lock_guard L(Lock);
+        Open = true;
+    }
+    Changed.notify_all();
+    Stopper.join();
+    THttpReply A = First.get(), B = Second.get();
+    EXPECT_EQ(A.Status, 200);
+    EXPECT_EQ(A.Body, "slow /slow");
+    EXPECT_EQ(B.Status, 200);
+    EXPECT_EQ(B.Body, "slow /later");
+    EXPECT_FALSE(Server.IsActive());
+}
+
 // Kept-alive clients that send request after request must not keep a
 // shutting-down server busy: nothing that comes in after Shutdown reaches the
 // handler, and the server stops once the request in flight is answered.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <ctime>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -17,6 +18,11 @@ namespace pv {
 // raw target of the request being read (the library hands it over before it
 // decodes it, and only the raw form shows a %00).
 struct THTTPServer::TConnectionState {
+    // Out of line, where TDeferred is complete.
+    TConnectionState();
+    ~TConnectionState();
+    TConnectionState(const TConnectionState&) = delete;
+    TConnectionState& operator=(const TConnectionState&) = delete;
     int Socket = -1;
     // Set when the connection opens, on the worker that owns it for its
     // whole life; never changed afterwards.
@@ -43,6 +49,10 @@ struct THTTPServer::TConnectionState {
     std::string RawTarget;
     std::chrono::steady_clock::time_point Started;
     std::time_t StartedAt = 0;
+    // The request whose answer was deferred: set while its connection is
+    // suspended; its pool thread fills in the answer and resumes it.
+    std::unique_ptr<THTTPServer::TDeferred> Deferred;
+    void DropDeferred();
 };
 
 

@@ -157,6 +157,7 @@ void THTTPServerCallbacks::Completed(void* Cls, MHD_Connection* /*Connection*/, 
         }
     }
     State->HeadSeen = false;
+    State->DropDeferred();
     State->Uploading = false;
     State->UploadTooLarge = false;
     State->Upload.clear();
