@@ -60,6 +60,7 @@ TNorq_DBPlotvane::TNorq_DBPlotvane(TComponent* AOwner) : TComponent(AOwner) {
         FSeriesStyle = TSeriesStyle::ssLineSeries;
         FDataSource = nullptr;
         ChartSeries->SetColorEachPoint(FSeriesColorMode == TSeriesColorMode::scColorEachPoint);
+        SetSeriesPalette(DefaultSeriesPalette);
 
         ChartDataLink = std::make_unique<TNorq_DBPlotvaneDataLink>(this);
     } catch (...) {
@@ -134,6 +135,15 @@ void TNorq_DBPlotvane::ColorPoints() {
             break;
         case TSeriesColorMode::scSingleColor:
             break;
+    }
+    // The further groups of a split series follow the mode in their own
+    // palette colours: clDefault is the group's colour.
+    if (FSeriesColorMode == TSeriesColorMode::scSingleColor) return;
+    for (int G = 0; G < ChartSeries->GroupCount(); ++G) {
+        TChartSeries& S = *ChartSeries->GetGroup(G);
+        const bool BySign = FSeriesColorMode == TSeriesColorMode::scPositiveNegative;
+        for (int I = 0; I < S.Count(); ++I)
+            S.SetValueColor(I, BySign && S.GetYValue(I) < 0.0 ? FSeriesColorNegative : pv::clDefault);
     }
 }
 

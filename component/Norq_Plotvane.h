@@ -225,6 +225,30 @@ public:
     // refreshes once. An ordinal outside the enumeration raises ERangeError.
     TPlotvaneSeriesType GetSeriesType() const;
     void SetSeriesType(TPlotvaneSeriesType Value);
+    // The field whose distinct values split the records into one series
+    // each (empty, the default: one series). Lives in the series; a write
+    // refreshes only while the data set is open, like the field names.
+    // Stored only when not empty.
+    std::string GetGroupSource() const;
+    void SetGroupSource(const std::string& Value);
+    // How bars and areas of several series share a category (default
+    // sgNone: bars side by side). Lives in the chart; stored only when not
+    // sgNone. An ordinal outside the enumeration raises ERangeError.
+    TSeriesStacking GetStacking() const;
+    void SetStacking(TSeriesStacking Value);
+    // The colours of the series after the first, as a list of colours
+    // separated by commas or spaces, each spelt as StringToColor reads
+    // (names, #rrggbb, $00BBGGRR); read back with names where the colour
+    // has one, else #rrggbb. The first series is drawn in SeriesColor.
+    // Lives in the chart; default DefaultSeriesPalette, stored only when it
+    // differs. A colour that cannot be read raises EConvertError naming it;
+    // the palette then stays as it was.
+    std::string GetSeriesPalette() const;
+    void SetSeriesPalette(const std::string& Value);
+    // Distinct hues that stay apart for the common kinds of colour
+    // blindness, after the default blue of the first series: orange,
+    // bluish green, vermilion, reddish purple, sky blue, yellow and blue.
+    static constexpr const char* DefaultSeriesPalette = "#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2";
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }

@@ -1,8 +1,9 @@
-// The published-property table of TNorq_DBPlotvane: the 41 properties in
+// The published-property table of TNorq_DBPlotvane: the 44 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
-// Every property is stored and has no default, except SeriesType, added
-// last: it is stored only when it is not stBar, so forms written before it
+// Every property is stored and has no default, except those added after the
+// first 40 (SeriesType, GroupSource, Stacking, SeriesPalette): each is
+// stored only when it differs from its default, so forms written before it
 // existed, and forms of charts that never set it, stay the same.
 
 #include <array>
@@ -39,6 +40,8 @@ constexpr TEnumTypeInfo PointerStyleType{"TSeriesPointerStyle", PointerStyleName
 constexpr std::array<std::string_view, 6> SeriesTypeNames{"stBar",   "stHorizBar", "stLine",
                                                           "stArea",  "stPoint",    "stPie"};
 constexpr TEnumTypeInfo SeriesTypeType{"TPlotvaneSeriesType", SeriesTypeNames};
+constexpr std::array<std::string_view, 3> StackingNames{"sgNone", "sgStacked", "sgStacked100"};
+constexpr TEnumTypeInfo StackingType{"TSeriesStacking", StackingNames};
 
 const TNorq_DBPlotvane& C(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvane&>(O); }
 TNorq_DBPlotvane& C(pv::TObject& O) { return static_cast<TNorq_DBPlotvane&>(O); }
@@ -92,7 +95,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 41> PlotvaneProps{{
+const std::array<TPropInfo, 44> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -142,6 +145,18 @@ const std::array<TPropInfo, 41> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetSeriesType()); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesType(static_cast<TPlotvaneSeriesType>(Int(V))); },
               [](const pv::TObject& O) { return C(O).GetSeriesType() != TPlotvaneSeriesType::stBar; }},
+    TPropInfo{"GroupSource", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetGroupSource(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetGroupSource(Str(V)); },
+              [](const pv::TObject& O) { return !C(O).GetGroupSource().empty(); }},
+    TPropInfo{"Stacking", TTypeKind::tkEnumeration, &StackingType, {},
+              [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetStacking()); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetStacking(static_cast<pv::TSeriesStacking>(Int(V))); },
+              [](const pv::TObject& O) { return C(O).GetStacking() != pv::TSeriesStacking::sgNone; }},
+    TPropInfo{"SeriesPalette", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetSeriesPalette(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesPalette(Str(V)); },
+              [](const pv::TObject& O) { return C(O).GetSeriesPalette() != TNorq_DBPlotvane::DefaultSeriesPalette; }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

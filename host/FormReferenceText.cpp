@@ -127,6 +127,22 @@ constexpr TMeaning MeaningTable[] = {
      "Half the height of the point symbol in pixels: it is 2 × size + 1 pixels high; drawn as 0 to 100."},
     {"TNorq_DBPlotvane.SeriesType",
      "The kind of series. Changing it keeps the colours, marks, value format, data binding and points."},
+    {"TNorq_DBPlotvane.GroupSource",
+     "The field whose distinct values split the records into one series each (`SELECT month, region, "
+     "SUM(revenue) ... GROUP BY month, region` with `region` draws a series per region), titled by the "
+     "values in the order first met and coloured by SeriesPalette, the first in SeriesColor. The labels "
+     "are those of all groups in the order first met; a group without a record for a label has a gap "
+     "there. More than 64 groups, two records of one group for one label, or a field the data set lacks "
+     "is an error; empty draws one series of every record.",
+     "a field name of the data set, or empty"},
+    {"TNorq_DBPlotvane.Stacking",
+     "How the bars (either way) and the areas of several series share a label; lines and points are "
+     "drawn over each other whatever it says."},
+    {"TNorq_DBPlotvane.SeriesPalette",
+     "The colours of the series after the first, in order, starting again from the first when there are "
+     "more series; the first series is drawn in SeriesColor. The default hues stay apart for the common "
+     "kinds of colour blindness. Empty: automatic colours.",
+     "colours separated by commas or spaces, each a colour name, #rrggbb, #rgb or $00BBGGRR"},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",
@@ -233,6 +249,13 @@ constexpr TMeaning MeaningTable[] = {
     {"TPlotvaneSeriesType.stArea", "a line with the area down to the zero line filled"},
     {"TPlotvaneSeriesType.stPoint", "a symbol at each point"},
     {"TPlotvaneSeriesType.stPie", "a pie of the values, without axes"},
+    {"TSeriesStacking.sgNone", "bars side by side, areas over each other"},
+    {"TSeriesStacking.sgStacked",
+     "bars in one pile, areas on top of each other; values below 0 pile down from 0, apart from the "
+     "others"},
+    {"TSeriesStacking.sgStacked100",
+     "piled as `sgStacked`, each label's pile scaled to 100 % of the sum of its absolute values; the value "
+     "axis is in percent"},
     {"TFontPitch.fpDefault", "the font's own pitch"},
     {"TFontPitch.fpVariable", "proportional"},
     {"TFontPitch.fpFixed", "fixed width"},

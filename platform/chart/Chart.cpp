@@ -149,6 +149,21 @@ TCustomChart::TCustomChart(TComponent* AOwner)
 
 void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
 
+void TCustomChart::SetPalette(const std::vector<TColor>& Value) {
+    FPalette = Value;
+    Changed();
+}
+
+TColor TCustomChart::PaletteColor(int Index) const {
+    if (FPalette.empty() || Index <= 0) return AutoColor(Index);
+    return ColorToRGB(FPalette[static_cast<std::size_t>(Index - 1) % FPalette.size()], AutoColor(Index));
+}
+
+void TCustomChart::SetStacking(TSeriesStacking Value) {
+    FStacking = Value;
+    Changed();
+}
+
 void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
 
 bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {

@@ -103,13 +103,57 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
     // SeriesType comes after all of them, and only when it is not stBar.
     std::vector<std::string> WithType = DeclarationOrder;
-    WithType.push_back("SeriesType");
+    for (const char* Later : {"SeriesType", "GroupSource", "Stacking", "SeriesPalette"}) WithType.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), WithType);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
     EXPECT_EQ(Table, WithType);
     Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stArea);
+    Chart->SetGroupSource("region");
+    Chart->SetStacking(pv::TSeriesStacking::sgStacked);
+    Chart->SetSeriesPalette("clRed");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
+}
+
+TEST_F(HostFormTest, GroupStackingAndPaletteAreStoredOnlyWhenSetAndReadBack) {
+    pv::TDataModule Fresh(nullptr);
+    Fresh.SetName("Module1");
+    auto* Chart = new TNorq_DBPlotvane(&Fresh);
+    Chart->SetName("Chart");
+    const std::string Plain = pv::WriteForm(Fresh);
+    for (const char* Name : {"GroupSource", "Stacking", "SeriesPalette"})
+        EXPECT_EQ(Plain.find(Name), std::string::npos) << Name;
+    EXPECT_EQ(Chart->GetSeriesPalette(), TNorq_DBPlotvane::DefaultSeriesPalette);
+
+    Chart->SetGroupSource("region");
+    Chart->SetStacking(pv::TSeriesStacking::sgStacked100);
+    Chart->SetSeriesPalette("clRed,#00ff00  $00FF0000 clWindow, cornflowerblue");
+    const std::string Written = pv::WriteForm(Fresh);
+    EXPECT_NE(Written.find("    PointerVertSize = 4\n    GroupSource = 'region'\n    Stacking = sgStacked100\n"
+                           "    SeriesPalette = 'clRed, clLime, clBlue, clWindow, #6495ed'\n  end\n"),
+              std::string::npos)
+        << Written;
+    auto Back = Read(Written);
+    auto& B = static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart"));
+    EXPECT_EQ(B.GetGroupSource(), "region");
+    EXPECT_EQ(B.GetStacking(), pv::TSeriesStacking::sgStacked100);
+    EXPECT_EQ(B.GetInternalChart()->GetPalette(),
+              (std::vector<pv::TColor>{pv::clRed, pv::clLime, pv::clBlue, pv::clWindow, 0xED9564}));
+    EXPECT_EQ(pv::WriteForm(*Back), Written);
+
+    // A colour that is not one leaves the palette as it was.
+    EXPECT_THROW_MSG(Chart->SetSeriesPalette("clRed, blu"), pv::EConvertError,
+                     "SeriesPalette of 'Chart': 'blu' is not a colour (expected " + std::string(pv::ColorSpellings) + ")");
+    EXPECT_EQ(Chart->GetInternalChart()->GetPalette().size(), 5u);
+    std::string Bad = Plain;
+    Bad.insert(Bad.find("  end\nend\n"), "    Stacking = sgPiled\n");
+    EXPECT_THROW(Read(Bad), pv::EFormError);
+
+    // Back to the defaults: the form is again the plain one.
+    Chart->SetGroupSource("");
+    Chart->SetStacking(pv::TSeriesStacking::sgNone);
+    Chart->SetSeriesPalette(TNorq_DBPlotvane::DefaultSeriesPalette);
+    EXPECT_EQ(pv::WriteForm(Fresh), Plain);
 }
 
 // A module with data, a probe, a preview image and a chart that draws into
@@ -273,6 +317,23 @@ TEST_F(HostFormTest, TheSeriesTypesFormHasOneChartOfEachTypeAndReadsBackByteForB
         EXPECT_EQ(Chart.GetSeriesType(), Type) << Name;
         EXPECT_EQ(Chart.GetChartSeries()->Count(), 12) << Name;
         EXPECT_EQ(Chart.GetBMPPicture()->GetWidth(), 400) << Name;
+    }
+}
+
+TEST_F(HostFormTest, TheRegionsFormDrawsASeriesPerRegionAndReadsBackByteForByte) {
+    const std::string Source = std::string(PLOTVANE_SOURCE_DIR_PATH) + "/examples/regions.form";
+    pv::TFormReadOptions Options = plotvane::HostReadOptions();
+    Options.BaseDirectory = PLOTVANE_EXAMPLES_BUILD_DIR;
+    auto M = pv::ReadForm(Source, Options);
+    EXPECT_EQ(pv::WriteForm(*M), ReadFile(Source));
+    for (const char* Name : {"GroupedChart", "StackedChart"}) {
+        auto& Chart = static_cast<TNorq_DBPlotvane&>(*M->FindComponent(Name));
+        const pv::TChartSeries& S = *Chart.GetChartSeries();
+        EXPECT_EQ(S.GetGroupTitle(), "EU") << Name;
+        ASSERT_EQ(S.GroupCount(), 1) << Name;
+        EXPECT_EQ(S.GetGroup(0)->GetTitle(), "US") << Name;
+        EXPECT_EQ(S.Count(), 12) << Name;
+        EXPECT_EQ(S.GetGroup(0)->GetYValue(10), 12) << Name;  // US in November
     }
 }
 

@@ -234,8 +234,10 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     EXPECT_NE(R.Out.find("\nTitleText.Strings = (\n  'Monthly revenue')\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nWidth = 400\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nSeriesColorMode = scPositiveNegative\n"), std::string::npos);
-    // SeriesType, which a form stores only when it is not stBar, comes last.
-    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\n";
+    // The properties a form stores only when they are not their defaults
+    // come last.
+    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nGroupSource = ''\nStacking = sgNone\n"
+                             "SeriesPalette = '#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2'\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 
