@@ -585,6 +585,25 @@ TEST_F(CommandTest, AChartBoundToAClosedDataSetWarnsAndStrictFails) {
     EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif", "empty.gif"}));
 }
 
+TEST_F(CommandTest, APieOfSeveralSeriesWarnsThatItDrawsTheFirst) {
+    const std::string Regions = std::string(PLOTVANE_EXAMPLES_BUILD_DIR) + "/regions.form";
+    TRun R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "pie.gif").string(), "--set", "SeriesType=stPie"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "plotvane render: warning: chart \"GroupedChart\" is a pie, which draws its first series only: "
+                     "1 more series is left out\n");
+    R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "x.gif").string(), "--strict", "--set",
+             "SeriesType=stPie"});
+    EXPECT_EQ(R.Status, 1);
+    // Grouped bars, and a pie of one series, say nothing.
+    R = Run({"render", Regions, "StackedChart", "-o", (Dir / "stacked.gif").string(), "--strict"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "");
+    R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "one.gif").string(), "--strict", "--set",
+             "SeriesType=stPie", "--set", "GroupSource=''"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"one.gif", "pie.gif", "stacked.gif"}));
+}
+
 TEST_F(CommandTest, SlipsInCommandsOptionsAndComponentNamesGetSuggestions) {
     TRun R = Run({"rendr", SampleForm});
     EXPECT_EQ(R.Status, 2);
