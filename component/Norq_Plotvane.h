@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "contracts/ChartLibrary.h"
 #include "contracts/Database.h"
@@ -48,7 +49,13 @@ enum class TPlotvaneSeriesType : std::uint8_t {
     stPie,       // a pie of the values, without axes
 };
 
+// The series class of a type, nullptr for an ordinal outside the
+// enumeration; and the type of a series.
+TChartSeriesClass SeriesClassOf(TPlotvaneSeriesType Type);
+TPlotvaneSeriesType SeriesTypeOf(const TChartSeries& S);
+
 class TNorq_DBPlotvane;
+class TNorq_DBPlotvaneSeries;
 
 // The component's link to its data source. The database layer calls it when
 // the link's active state changes and when a record is posted.
@@ -250,6 +257,13 @@ public:
     // bluish green, vermilion, reddish purple, sky blue, yellow and blue.
     static constexpr const char* DefaultSeriesPalette = "#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2";
 
+    // The further series drawn after the chart's own (see
+    // TNorq_DBPlotvaneSeries, which registers itself when it is given this
+    // chart and leaves when it goes); not owned.
+    void RegisterSeries(TNorq_DBPlotvaneSeries* ASeries);
+    void UnregisterSeries(TNorq_DBPlotvaneSeries* ASeries);
+    int ExtraSeriesCount() const;
+
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
     TChartSeries* GetChartSeries() const { return ChartSeries.get(); }
@@ -291,8 +305,11 @@ private:
     };
     TLoadedPointer FLoadedPointer;
 
-    // Sets the point colours the colour mode asks for.
+    // Sets the point colours the colour mode asks for, then those of the
+    // further series by their own modes.
     void ColorPoints();
+    // The further series; guarded, so one that is gone is passed over.
+    std::vector<pv::TComponentPtr<TComponent>> FExtraSeries;
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned by this component as its owner (in its list of components), and

@@ -9,6 +9,7 @@
 #include <array>
 
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneSeries.h"
 
 namespace Norq_Plotvane {
 
@@ -161,9 +162,54 @@ const std::array<TPropInfo, 44> PlotvaneProps{{
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};
 
+// The further series: a new class, so every property is stored.
+const TNorq_DBPlotvaneSeries& S(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvaneSeries&>(O); }
+TNorq_DBPlotvaneSeries& S(pv::TObject& O) { return static_cast<TNorq_DBPlotvaneSeries&>(O); }
+
+#define PVS_PROP(Prop, Kind, EnumInfo, TypeName, Out, In)                                   \
+    TPropInfo {                                                                             \
+        #Prop, TTypeKind::Kind, EnumInfo, TypeName,                                         \
+            [](const pv::TObject& O) -> TPropValue { return Out(S(O).Get##Prop()); },       \
+            [](pv::TObject& O, const TPropValue& V) { S(O).Set##Prop(In(V)); }              \
+    }
+template <class T>
+pv::TObject* AsObject(T* P) { return P; }
+std::int64_t AsInt(std::int64_t V) { return V; }
+template <class E>
+std::int64_t AsOrdinal(E V) { return static_cast<std::int64_t>(V); }
+const std::string& AsString(const std::string& V) { return V; }
+bool AsBool(bool V) { return V; }
+TNorq_DBPlotvane* ToChart(const TPropValue& V) { return dynamic_cast<TNorq_DBPlotvane*>(Obj(V)); }
+TDataSource* ToSource(const TPropValue& V) { return dynamic_cast<TDataSource*>(Obj(V)); }
+pv::TColor ToColor(const TPropValue& V) { return static_cast<pv::TColor>(Int(V)); }
+TPlotvaneSeriesType ToType(const TPropValue& V) { return static_cast<TPlotvaneSeriesType>(Int(V)); }
+TSeriesColorMode ToMode(const TPropValue& V) { return static_cast<TSeriesColorMode>(Int(V)); }
+TSeriesMarksStyle ToMarks(const TPropValue& V) { return static_cast<TSeriesMarksStyle>(Int(V)); }
+
+const std::array<TPropInfo, 13> SeriesProps{{
+    PVS_PROP(Chart, tkComponent, nullptr, "TNorq_DBPlotvane", AsObject, ToChart),
+    PVS_PROP(DataSource, tkComponent, nullptr, "TDataSource", AsObject, ToSource),
+    PVS_PROP(XLabelsSource, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(XValueSource, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(YValueSource, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(SeriesType, tkEnumeration, &SeriesTypeType, {}, AsOrdinal, ToType),
+    PVS_PROP(Title, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(SeriesColor, tkColor, nullptr, {}, AsInt, ToColor),
+    PVS_PROP(SeriesColorNegative, tkColor, nullptr, {}, AsInt, ToColor),
+    PVS_PROP(SeriesColorMode, tkEnumeration, &ColorModeType, {}, AsOrdinal, ToMode),
+    PVS_PROP(MarksVisible, tkBoolean, nullptr, {}, AsBool, Bool),
+    PVS_PROP(MarksStyle, tkEnumeration, &MarksStyleType, {}, AsOrdinal, ToMarks),
+    PVS_PROP(ValueFormat, tkString, nullptr, {}, AsString, Str),
+}};
+#undef PVS_PROP
+
+const pv::TClassInfo SeriesClassInfo{"TNorq_DBPlotvaneSeries", &TComponent::StaticClassInfo(), SeriesProps};
+
 }  // namespace
 
 const pv::TClassInfo& TNorq_DBPlotvane::StaticClassInfo() { return PlotvaneClassInfo; }
 const pv::TClassInfo* TNorq_DBPlotvane::ClassInfo() const { return &PlotvaneClassInfo; }
+const pv::TClassInfo& TNorq_DBPlotvaneSeries::StaticClassInfo() { return SeriesClassInfo; }
+const pv::TClassInfo* TNorq_DBPlotvaneSeries::ClassInfo() const { return &SeriesClassInfo; }
 
 }  // namespace Norq_Plotvane

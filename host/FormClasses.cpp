@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneSeries.h"
 #include "platform/db/DataSource.h"
 #include "platform/db/MemDataSet.h"
 #include "platform/db/PgQuery.h"
@@ -28,6 +29,7 @@ void RegisterFormClasses() {
         pv::RegisterComponentClass<pv::TSQLiteTable>("TSQLiteTable");
         pv::RegisterComponentClass<pv::TPgQuery>("TPgQuery");
         pv::RegisterComponentClass<Norq_Plotvane::TNorq_DBPlotvane>("TNorq_DBPlotvane");
+        pv::RegisterComponentClass<Norq_Plotvane::TNorq_DBPlotvaneSeries>("TNorq_DBPlotvaneSeries");
     });
 }
 

@@ -121,6 +121,15 @@ void TCustomAxisPanel::AddSeries(TChartSeries* S) {
     Changed();
 }
 
+void TCustomAxisPanel::MoveSeries(TChartSeries* S, int Index) {
+    auto It = std::find(FSeriesList.begin(), FSeriesList.end(), S);
+    if (It == FSeriesList.end()) return;
+    FSeriesList.erase(It);
+    const auto At = static_cast<std::size_t>(std::clamp(Index, 0, static_cast<int>(FSeriesList.size())));
+    FSeriesList.insert(FSeriesList.begin() + static_cast<std::ptrdiff_t>(At), S);
+    Changed();
+}
+
 void TCustomAxisPanel::RemoveSeries(TChartSeries* S) {
     FSeriesList.erase(std::remove(FSeriesList.begin(), FSeriesList.end(), S), FSeriesList.end());
     Changed();

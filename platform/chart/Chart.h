@@ -112,6 +112,8 @@ public:
 
     int SeriesCount() const { return static_cast<int>(FSeriesList.size()); }
     TChartSeries* GetSeries(int Index) const { return FSeriesList.at(static_cast<std::size_t>(Index)); }
+    // Moves an attached series to place Index (clamped) of the list.
+    void MoveSeries(TChartSeries* S, int Index);
 
     // Recomputes the depth of the 3D walls from the size, the number of
     // series and the 3D percent (see Depth3D); the drawing uses the same

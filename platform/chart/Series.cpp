@@ -308,6 +308,10 @@ void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
     if (!ASeries || !NewClass) return;
     TComponent* Owner = ASeries->GetOwner();
     TCustomChart* Chart = ASeries->GetParentChart();
+    int Place = -1;
+    if (Chart)
+        for (int I = 0; I < Chart->SeriesCount(); ++I)
+            if (Chart->GetSeries(I) == ASeries) Place = I;
     TUniqueComponent<TChartSeries> Fresh(NewClass(nullptr));
     Fresh->Assign(*ASeries);
     TChartSeries* Old = ASeries;
@@ -319,6 +323,7 @@ void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
     if (Owner) Owner->InsertComponent(ASeries);
     ASeries->SetName(Name);
     ASeries->SetParentChart(Chart);
+    if (Chart && Place >= 0) Chart->MoveSeries(ASeries, Place);
 }
 
 }  // namespace pv

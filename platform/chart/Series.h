@@ -331,8 +331,8 @@ public:
 };
 
 // Replaces ASeries by a new series made by NewClass, with the same owner,
-// chart and contents (Assign), and deletes the old one; ASeries then refers
-// to the new series.
+// chart, place in the chart's list and contents (Assign), and deletes the
+// old one; ASeries then refers to the new series.
 void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass);
 
 }  // namespace pv

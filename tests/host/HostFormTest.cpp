@@ -335,6 +335,15 @@ TEST_F(HostFormTest, TheRegionsFormDrawsASeriesPerRegionAndReadsBackByteForByte)
         EXPECT_EQ(S.Count(), 12) << Name;
         EXPECT_EQ(S.GetGroup(0)->GetYValue(10), 12) << Name;  // US in November
     }
+    // The total from a query of its own, a line over the grouped bars.
+    auto& Grouped = static_cast<TNorq_DBPlotvane&>(*M->FindComponent("GroupedChart"));
+    EXPECT_EQ(Grouped.ExtraSeriesCount(), 1);
+    const pv::TDBChart& Internal = *Grouped.GetInternalChart();
+    ASSERT_EQ(Internal.SeriesCount(), 2);
+    EXPECT_EQ(Internal.GetSeries(0), Grouped.GetChartSeries());
+    EXPECT_EQ(Internal.GetSeries(1)->GetTitle(), "Total");
+    EXPECT_EQ(Internal.GetSeries(1)->Count(), 12);
+    EXPECT_EQ(Internal.GetSeries(1)->GetYValue(10), 30);
 }
 
 TEST_F(HostFormTest, SetFromTheCommandLineGoesThroughTheChartsTable) {

@@ -590,16 +590,17 @@ TEST_F(CommandTest, APieOfSeveralSeriesWarnsThatItDrawsTheFirst) {
     TRun R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "pie.gif").string(), "--set", "SeriesType=stPie"});
     EXPECT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(R.Err, "plotvane render: warning: chart \"GroupedChart\" is a pie, which draws its first series only: "
-                     "1 more series is left out\n");
+                     "2 more series are left out\n");
     R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "x.gif").string(), "--strict", "--set",
              "SeriesType=stPie"});
     EXPECT_EQ(R.Status, 1);
-    // Grouped bars, and a pie of one series, say nothing.
+    // Stacked bars, and a pie of one series (no groups, the total series
+    // taken off), say nothing.
     R = Run({"render", Regions, "StackedChart", "-o", (Dir / "stacked.gif").string(), "--strict"});
     EXPECT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(R.Err, "");
     R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "one.gif").string(), "--strict", "--set",
-             "SeriesType=stPie", "--set", "GroupSource=''"});
+             "SeriesType=stPie", "--set", "GroupSource=''", "--set", "TotalSeries.Chart=nil"});
     EXPECT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(Files(), (std::vector<std::string>{"one.gif", "pie.gif", "stacked.gif"}));
 }
