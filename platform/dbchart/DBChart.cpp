@@ -210,8 +210,13 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
             Points.push_back(std::move(P));
         });
         HasX = X != nullptr;
+    } catch (const EDatabaseError& E) {
+        // No half-read series: the points are gone, the error goes up; on a
+        // chart of several series it says which series read the field.
+        ASeries.Clear();
+        if (SeriesCount() > 1) throw EDatabaseError(SeriesForMessage(ASeries) + ": " + E.what());
+        throw;
     } catch (...) {
-        // No half-read series: the points are gone, the error goes up.
         ASeries.Clear();
         throw;
     }
@@ -230,6 +235,7 @@ namespace pv {
 
 std::string TDBChart::SeriesForMessage(const TChartSeries& ASeries) const {
     std::string Series = ASeries.GetName();
+    if (Series.empty()) Series = ASeries.GetTitle();
     if (Series.empty())
         for (int I = 0; I < SeriesCount(); ++I)
             if (GetSeries(I) == &ASeries) Series = std::to_string(I + 1);

@@ -34,7 +34,9 @@
 // group field the data set lacks, more than MaxGroups groups, or two records
 // of one group in one category raise EDatabaseError naming the chart and
 // the series (`Chart of 'Sales', series '1': group field "regoin" not found
-// in Query1`).
+// in Query1`). On a chart of several series the errors of reading a series
+// name it too: `Chart of 'Sales', series 'Total': Query2: field "revenue"
+// not found`.
 //
 // To hear of changes the chart keeps, per bound data set, an internal data
 // source and data link, owned by the chart; it asks the data set for a
@@ -81,8 +83,8 @@ private:
 
     void ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet);
     void ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet);
-    // "Chart of 'Owner', series 'Name'" (the series' place, from 1, when it
-    // has no name), for errors.
+    // "Chart of 'Owner', series 'Name'" (its title when it has no name, its
+    // place from 1 when it has neither), for errors.
     std::string SeriesForMessage(const TChartSeries& ASeries) const;
     void Observe(TDataSet& ADataSet);
     // Lets go of data sets that died or that no series uses; not while one

@@ -8,6 +8,7 @@
 #include <array>
 
 #include "component/Norq_PlotvaneSeries.h"
+#include "platform/db/DBError.h"
 #include "platform/db/MemDataSet.h"
 #include "tests/component/Fixture.h"
 
@@ -66,6 +67,15 @@ TEST_F(PlotvaneSeriesObjectTest, OpenClosePostAndRemovalOfItsDataRefreshTheChart
     Series->SetSeriesColorNegative(pv::clMaroon);
     EXPECT_EQ(Drawn().GetValueColor(1), pv::clMaroon);
     EXPECT_EQ(Drawn().GetValueColor(0), pv::clDefault);
+    // A field the data set lacks: an error naming chart, series and field.
+    try {
+        Series->SetYValueSource("profit");
+        ADD_FAILURE() << "no error";
+    } catch (const pv::EDatabaseError& E) {
+        EXPECT_STREQ(E.what(), "Chart of 'Chart1', series '2025': LastYear: field \"profit\" not found");
+    }
+    EXPECT_EQ(Drawn().Count(), 0);
+    Series->SetYValueSource("revenue");
     // The chart's own series changes type and stays first.
     Chart->SetSeriesType(TPlotvaneSeriesType::stLine);
     EXPECT_EQ(Internal.GetSeries(0), Chart->GetChartSeries());
