@@ -153,12 +153,12 @@ void TNorq_DBPlotvane::ColorPoints() {
         if (auto* S = static_cast<TNorq_DBPlotvaneSeries*>(Extra.get())) S->ColorPoints();
 }
 
-void TNorq_DBPlotvane::RegisterSeries(TNorq_DBPlotvaneSeries* ASeries) {
-    UnregisterSeries(ASeries);
+void TNorq_DBPlotvane::AddExtraSeries(TNorq_DBPlotvaneSeries* ASeries) {
+    RemoveExtraSeries(ASeries);
     FExtraSeries.emplace_back(ASeries);
 }
 
-void TNorq_DBPlotvane::UnregisterSeries(TNorq_DBPlotvaneSeries* ASeries) {
+void TNorq_DBPlotvane::RemoveExtraSeries(TNorq_DBPlotvaneSeries* ASeries) {
     // Entries of series that are gone go too.
     std::erase_if(FExtraSeries, [&](const pv::TComponentPtr<TComponent>& P) { return !P || P.Refers(ASeries); });
 }

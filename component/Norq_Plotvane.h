@@ -258,10 +258,10 @@ public:
     static constexpr const char* DefaultSeriesPalette = "#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2";
 
     // The further series drawn after the chart's own (see
-    // TNorq_DBPlotvaneSeries, which registers itself when it is given this
+    // TNorq_DBPlotvaneSeries, which adds itself when it is given this
     // chart and leaves when it goes); not owned.
-    void RegisterSeries(TNorq_DBPlotvaneSeries* ASeries);
-    void UnregisterSeries(TNorq_DBPlotvaneSeries* ASeries);
+    void AddExtraSeries(TNorq_DBPlotvaneSeries* ASeries);
+    void RemoveExtraSeries(TNorq_DBPlotvaneSeries* ASeries);
     int ExtraSeriesCount() const;
 
     // The owned objects, for hosts and tests that look inside.

@@ -49,7 +49,7 @@ void TNorq_DBPlotvaneSeries::BeforeDestruction() noexcept {
     FSeries.reset();
     if (Chart) {
         RemoveFreeNotification(Chart);
-        Chart->UnregisterSeries(this);
+        Chart->RemoveExtraSeries(this);
         // A form torn down whole draws nothing on the way.
         const bool Going = Chart->HasState(pv::csDestroying) ||
                            (Chart->GetOwner() && Chart->GetOwner()->HasState(pv::csDestroying));
@@ -92,7 +92,7 @@ void TNorq_DBPlotvaneSeries::SetChart(TNorq_DBPlotvane* Value) {
     if (Value == Held) return;
     if (Held) {
         RemoveFreeNotification(Held);
-        Held->UnregisterSeries(this);
+        Held->RemoveExtraSeries(this);
         FSeries->SetParentChart(nullptr);
         FSeries->Clear();
         FChart = nullptr;
@@ -101,7 +101,7 @@ void TNorq_DBPlotvaneSeries::SetChart(TNorq_DBPlotvane* Value) {
     if (!Value) return;
     FChart = Value;
     FreeNotification(Value);
-    Value->RegisterSeries(this);
+    Value->AddExtraSeries(this);
     FSeries->SetParentChart(Value->GetInternalChart());
     FSeries->CheckDataSource();
     Value->DrawPreviewImage();
