@@ -154,7 +154,13 @@ void TNorq_DBPlotvaneSeries::SetSeriesType(TPlotvaneSeriesType Value) {
     const TChartSeriesClass NewClass = SeriesClassOf(Value);
     if (!NewClass)
         throw pv::ERangeError("SeriesType " + std::to_string(static_cast<int>(Value)) + " of '" + GetName() +
-                              "' is out of range stBar..stPie");
+                              "' is out of range stBar..stPoint");
+    // A pie is drawn alone, as a chart's first series: a further series
+    // never is one.
+    if (Value == TPlotvaneSeriesType::stPie)
+        throw pv::ERangeError("SeriesType stPie of '" + GetName() +
+                              "': a further series cannot be a pie, which is drawn alone (make the chart's own "
+                              "series the pie)");
     // The replacement has no owner either: it is held here, as the old one.
     TChartSeries* Series = FSeries.release();
     try {

@@ -69,8 +69,9 @@ public:
     void SetXValueSource(const std::string& Value);
     std::string GetYValueSource() const;
     void SetYValueSource(const std::string& Value);
-    // The kind of series (default stBar); a chart whose first series is a
-    // pie draws only that.
+    // The kind of series (default stBar). A chart whose own series is a pie
+    // draws only that; stPie here raises ERangeError, as does an ordinal
+    // outside the enumeration.
     TPlotvaneSeriesType GetSeriesType() const;
     void SetSeriesType(TPlotvaneSeriesType Value);
     // The name in the legend (empty: the component's name).

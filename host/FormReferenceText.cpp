@@ -163,7 +163,8 @@ constexpr TMeaning MeaningTable[] = {
      "The field of each point's value; empty gives no points. A null value leaves a gap.",
      "a field name of the data set, or empty"},
     {"TNorq_DBPlotvaneSeries.SeriesType",
-     "The kind of series; a chart whose own series is a pie draws that pie alone."},
+     "The kind of series, any but `stPie`: a pie is drawn alone, as the chart's own series (a chart whose "
+     "own series is a pie draws that pie alone)."},
     {"TNorq_DBPlotvaneSeries.Title", "The series' name in the legend; empty: the component's name."},
     {"TNorq_DBPlotvaneSeries.SeriesColor",
      "The series' colour; `clDefault` takes the chart's SeriesPalette colour for its place."},

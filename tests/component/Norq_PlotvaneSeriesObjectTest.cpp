@@ -79,6 +79,7 @@ TEST_F(PlotvaneSeriesObjectTest, OpenClosePostAndRemovalOfItsDataRefreshTheChart
     // The chart's own series changes type and stays first.
     Chart->SetSeriesType(TPlotvaneSeriesType::stLine);
     EXPECT_EQ(Internal.GetSeries(0), Chart->GetChartSeries());
+    EXPECT_THROW(Series->SetSeriesType(TPlotvaneSeriesType::stPie), pv::ERangeError);
     Series->SetSeriesType(TPlotvaneSeriesType::stArea);
     EXPECT_EQ(Internal.GetSeries(1), &Drawn());
     EXPECT_EQ(Drawn().Count(), 2);
