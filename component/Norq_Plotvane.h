@@ -232,6 +232,12 @@ public:
     // refreshes once. An ordinal outside the enumeration raises ERangeError.
     TPlotvaneSeriesType GetSeriesType() const;
     void SetSeriesType(TPlotvaneSeriesType Value);
+    // The locale of the chart's numbers (value format, axis labels, marks,
+    // legend): a language tag such as "de-DE"; "" (the default, not
+    // stored) writes "." and ",". An unknown locale raises EConvertError
+    // naming it, and the old one stays.
+    std::string GetLocale() const;
+    void SetLocale(const std::string& Value);
     // The field whose distinct values split the records into one series
     // each (empty, the default: one series). Lives in the series; a write
     // refreshes only while the data set is open, like the field names.

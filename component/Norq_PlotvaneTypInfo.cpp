@@ -1,10 +1,10 @@
-// The published-property table of TNorq_DBPlotvane: the 44 properties in
+// The published-property table of TNorq_DBPlotvane: the 45 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
 // Every property is stored and has no default, except those added after the
-// first 40 (SeriesType, GroupSource, Stacking, SeriesPalette): each is
-// stored only when it differs from its default, so forms written before it
-// existed, and forms of charts that never set it, stay the same.
+// first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette): each
+// is stored only when it differs from its default, so forms written before
+// it existed, and forms of charts that never set it, stay the same.
 
 #include <array>
 
@@ -96,7 +96,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 44> PlotvaneProps{{
+const std::array<TPropInfo, 45> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -146,6 +146,10 @@ const std::array<TPropInfo, 44> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetSeriesType()); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesType(static_cast<TPlotvaneSeriesType>(Int(V))); },
               [](const pv::TObject& O) { return C(O).GetSeriesType() != TPlotvaneSeriesType::stBar; }},
+    TPropInfo{"Locale", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetLocale(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetLocale(Str(V)); },
+              [](const pv::TObject& O) { return !C(O).GetLocale().empty(); }},
     TPropInfo{"GroupSource", TTypeKind::tkString, nullptr, {},
               [](const pv::TObject& O) -> TPropValue { return C(O).GetGroupSource(); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetGroupSource(Str(V)); },

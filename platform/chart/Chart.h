@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/chart/ChartLocale.h"
 #include "platform/chart/ChartParts.h"
 #include "platform/chart/Series.h"
 #include "platform/rtl/Types.h"
@@ -151,6 +152,13 @@ public:
     TCustomChartLegend* GetLegend() const { return FLegend.get(); }
     TCustomTeeGradient* GetGradient() const { return FGradient.get(); }
 
+    // The locale the chart writes its numbers in (value formats, axis
+    // labels, marks, legend): a language tag such as "de-DE", or "" for "."
+    // and ",". An unknown one raises EConvertError naming it, and the chart
+    // keeps its locale.
+    const std::string& GetLocale() const { return FLocale->Name; }
+    void SetLocale(const std::string& Value);
+    const TChartLocale& GetLocaleData() const { return *FLocale; }
     // The colours of series whose colour is clDefault, by their place in
     // the drawing (groups counted): the first such series after the first
     // takes Palette[0], the next Palette[1], and so on round; the first
@@ -181,6 +189,7 @@ private:
     std::unique_ptr<TChartTitle> FTitle;
     std::unique_ptr<TCustomChartLegend> FLegend;
     std::unique_ptr<TCustomTeeGradient> FGradient;
+    std::shared_ptr<const TChartLocale> FLocale = FindChartLocale("");
     std::vector<TColor> FPalette;
     TSeriesStacking FStacking = TSeriesStacking::sgNone;
 };
