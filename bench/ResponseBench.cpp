@@ -1,5 +1,7 @@
 // The component's two response paths on the reference chart R1: render +
-// GIF and render + JPEG, and the render alone, each per response.
+// GIF and render + JPEG, and the render alone, each per response; and GIF
+// responses of R2, three series of twelve months (bars side by side and
+// stacked), beside R1's.
 
 #include <benchmark/benchmark.h>
 
@@ -47,6 +49,35 @@ void BM_GifResponseChangingData(benchmark::State& State) { Respond(State, *MakeR
 BENCHMARK(BM_GifResponseChangingData)->Unit(benchmark::kMillisecond);
 
 void BM_JpegResponse(benchmark::State& State) { Respond(State, *MakeR1(), true); }
+
+// R2: twelve months of three regions as the groups of the component's
+// series (as its GroupSource makes them), 480 x 280, a legend of the three
+// series, marks off; bars side by side (argument 0) or stacked (1).
+std::unique_ptr<TNorq_DBPlotvane> MakeR2(pv::TSeriesStacking Stacking) {
+    auto C = MakeR1();
+    C->SetWidth(480);
+    C->SetHeight(280);
+    C->SetMarksVisible(false);
+    C->SetStacking(Stacking);
+    constexpr double Values[3][12] = {{7, 11, 1, -2, 13, 10, 4, 6, 1, 15, 18, 6},
+                                      {5, 8, 2, -3, 9, 7, 5, 8, -3, 10, 12, 5},
+                                      {3, 4, 6, 2, 5, 8, 7, 3, 4, 6, 9, 10}};
+    const char* Regions[3] = {"EU", "US", "Asia"};
+    const char* Months[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    TChartSeries& S = *C->GetChartSeries();
+    S.Clear();
+    S.SetGroupTitle(Regions[0]);
+    for (int R = 0; R < 3; ++R) {
+        TChartSeries& G = R == 0 ? S : S.AddGroup(Regions[R]);
+        for (int I = 0; I < 12; ++I) G.Add(Values[R][I], Months[I]);
+    }
+    return C;
+}
+
+void BM_GifResponseR2(benchmark::State& State) {
+    Respond(State, *MakeR2(State.range(0) ? pv::TSeriesStacking::sgStacked : pv::TSeriesStacking::sgNone), false);
+}
+BENCHMARK(BM_GifResponseR2)->ArgName("stacked")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegResponse)->Unit(benchmark::kMillisecond);
 
 // Both response paths as the picture grows (R1 at three sizes) and as the

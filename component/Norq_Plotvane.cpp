@@ -1,5 +1,9 @@
 #include "component/Norq_Plotvane.h"
 
+#include <algorithm>
+
+#include "component/Norq_PlotvaneSeries.h"
+
 #include <cstdio>
 #include <utility>
 
@@ -60,6 +64,7 @@ TNorq_DBPlotvane::TNorq_DBPlotvane(TComponent* AOwner) : TComponent(AOwner) {
         FSeriesStyle = TSeriesStyle::ssLineSeries;
         FDataSource = nullptr;
         ChartSeries->SetColorEachPoint(FSeriesColorMode == TSeriesColorMode::scColorEachPoint);
+        SetSeriesPalette(DefaultSeriesPalette);
 
         ChartDataLink = std::make_unique<TNorq_DBPlotvaneDataLink>(this);
     } catch (...) {
@@ -135,6 +140,32 @@ void TNorq_DBPlotvane::ColorPoints() {
         case TSeriesColorMode::scSingleColor:
             break;
     }
+    // The further groups of a split series follow the mode in their own
+    // palette colours: clDefault is the group's colour.
+    if (FSeriesColorMode != TSeriesColorMode::scSingleColor)
+        for (int G = 0; G < ChartSeries->GroupCount(); ++G) {
+            TChartSeries& S = *ChartSeries->GetGroup(G);
+            const bool BySign = FSeriesColorMode == TSeriesColorMode::scPositiveNegative;
+            for (int I = 0; I < S.Count(); ++I)
+                S.SetValueColor(I, BySign && S.GetYValue(I) < 0.0 ? FSeriesColorNegative : pv::clDefault);
+        }
+    for (const auto& Extra : FExtraSeries)
+        if (auto* S = static_cast<TNorq_DBPlotvaneSeries*>(Extra.get())) S->ColorPoints();
+}
+
+void TNorq_DBPlotvane::AddExtraSeries(TNorq_DBPlotvaneSeries* ASeries) {
+    RemoveExtraSeries(ASeries);
+    FExtraSeries.emplace_back(ASeries);
+}
+
+void TNorq_DBPlotvane::RemoveExtraSeries(TNorq_DBPlotvaneSeries* ASeries) {
+    // Entries of series that are gone go too.
+    std::erase_if(FExtraSeries, [&](const pv::TComponentPtr<TComponent>& P) { return !P || P.Refers(ASeries); });
+}
+
+int TNorq_DBPlotvane::ExtraSeriesCount() const {
+    return static_cast<int>(std::count_if(FExtraSeries.begin(), FExtraSeries.end(),
+                                          [](const pv::TComponentPtr<TComponent>& P) { return bool(P); }));
 }
 
 void TNorq_DBPlotvane::DrawInternalImages() {

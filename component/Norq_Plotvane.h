@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "contracts/ChartLibrary.h"
 #include "contracts/Database.h"
@@ -48,7 +49,13 @@ enum class TPlotvaneSeriesType : std::uint8_t {
     stPie,       // a pie of the values, without axes
 };
 
+// The series class of a type, nullptr for an ordinal outside the
+// enumeration; and the type of a series.
+TChartSeriesClass SeriesClassOf(TPlotvaneSeriesType Type);
+TPlotvaneSeriesType SeriesTypeOf(const TChartSeries& S);
+
 class TNorq_DBPlotvane;
+class TNorq_DBPlotvaneSeries;
 
 // The component's link to its data source. The database layer calls it when
 // the link's active state changes and when a record is posted.
@@ -231,6 +238,37 @@ public:
     // naming it, and the old one stays.
     std::string GetLocale() const;
     void SetLocale(const std::string& Value);
+    // The field whose distinct values split the records into one series
+    // each (empty, the default: one series). Lives in the series; a write
+    // refreshes only while the data set is open, like the field names.
+    // Stored only when not empty.
+    std::string GetGroupSource() const;
+    void SetGroupSource(const std::string& Value);
+    // How bars and areas of several series share a category (default
+    // sgNone: bars side by side). Lives in the chart; stored only when not
+    // sgNone. An ordinal outside the enumeration raises ERangeError.
+    TSeriesStacking GetStacking() const;
+    void SetStacking(TSeriesStacking Value);
+    // The colours of the series after the first, as a list of colours
+    // separated by commas or spaces, each spelt as StringToColor reads
+    // (names, #rrggbb, $00BBGGRR); read back with names where the colour
+    // has one, else #rrggbb. The first series is drawn in SeriesColor.
+    // Lives in the chart; default DefaultSeriesPalette, stored only when it
+    // differs. A colour that cannot be read raises EConvertError naming it;
+    // the palette then stays as it was.
+    std::string GetSeriesPalette() const;
+    void SetSeriesPalette(const std::string& Value);
+    // Distinct hues that stay apart for the common kinds of colour
+    // blindness, after the default blue of the first series: orange,
+    // bluish green, vermilion, reddish purple, sky blue, yellow and blue.
+    static constexpr const char* DefaultSeriesPalette = "#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2";
+
+    // The further series drawn after the chart's own (see
+    // TNorq_DBPlotvaneSeries, which adds itself when it is given this
+    // chart and leaves when it goes); not owned.
+    void AddExtraSeries(TNorq_DBPlotvaneSeries* ASeries);
+    void RemoveExtraSeries(TNorq_DBPlotvaneSeries* ASeries);
+    int ExtraSeriesCount() const;
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
@@ -273,8 +311,11 @@ private:
     };
     TLoadedPointer FLoadedPointer;
 
-    // Sets the point colours the colour mode asks for.
+    // Sets the point colours the colour mode asks for, then those of the
+    // further series by their own modes.
     void ColorPoints();
+    // The further series; guarded, so one that is gone is passed over.
+    std::vector<pv::TComponentPtr<TComponent>> FExtraSeries;
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned by this component as its owner (in its list of components), and

@@ -8,8 +8,6 @@
 
 namespace Norq_Plotvane {
 
-namespace {
-
 TChartSeriesClass SeriesClassOf(TPlotvaneSeriesType Type) {
     switch (Type) {
         case TPlotvaneSeriesType::stBar: return &TBarSeries::NewInstance;
@@ -22,18 +20,18 @@ TChartSeriesClass SeriesClassOf(TPlotvaneSeriesType Type) {
     return nullptr;
 }
 
-}  // namespace
-
-TPlotvaneSeriesType TNorq_DBPlotvane::GetSeriesType() const {
+TPlotvaneSeriesType SeriesTypeOf(const TChartSeries& S) {
     // Derived classes first: a horizontal bar series is a bar series, an
     // area series a line series.
-    if (dynamic_cast<const THorizBarSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stHorizBar;
-    if (dynamic_cast<const TAreaSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stArea;
-    if (dynamic_cast<const TLineSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stLine;
-    if (dynamic_cast<const TPointSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stPoint;
-    if (dynamic_cast<const TPieSeries*>(ChartSeries.get())) return TPlotvaneSeriesType::stPie;
+    if (dynamic_cast<const THorizBarSeries*>(&S)) return TPlotvaneSeriesType::stHorizBar;
+    if (dynamic_cast<const TAreaSeries*>(&S)) return TPlotvaneSeriesType::stArea;
+    if (dynamic_cast<const TLineSeries*>(&S)) return TPlotvaneSeriesType::stLine;
+    if (dynamic_cast<const TPointSeries*>(&S)) return TPlotvaneSeriesType::stPoint;
+    if (dynamic_cast<const TPieSeries*>(&S)) return TPlotvaneSeriesType::stPie;
     return TPlotvaneSeriesType::stBar;
 }
+
+TPlotvaneSeriesType TNorq_DBPlotvane::GetSeriesType() const { return SeriesTypeOf(*ChartSeries.get()); }
 
 void TNorq_DBPlotvane::SetSeriesType(TPlotvaneSeriesType Value) {
     if (Value == GetSeriesType()) return;

@@ -1,14 +1,15 @@
-// The published-property table of TNorq_DBPlotvane: the 42 properties in
+// The published-property table of TNorq_DBPlotvane: the 45 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
 // Every property is stored and has no default, except those added after the
-// first 41: SeriesType is stored only when it is not stBar, Locale only when
-// set, so forms written before they existed, and forms of charts that never
-// set them, stay the same.
+// first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette): each
+// is stored only when it differs from its default, so forms written before
+// it existed, and forms of charts that never set it, stay the same.
 
 #include <array>
 
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneSeries.h"
 
 namespace Norq_Plotvane {
 
@@ -40,6 +41,8 @@ constexpr TEnumTypeInfo PointerStyleType{"TSeriesPointerStyle", PointerStyleName
 constexpr std::array<std::string_view, 6> SeriesTypeNames{"stBar",   "stHorizBar", "stLine",
                                                           "stArea",  "stPoint",    "stPie"};
 constexpr TEnumTypeInfo SeriesTypeType{"TPlotvaneSeriesType", SeriesTypeNames};
+constexpr std::array<std::string_view, 3> StackingNames{"sgNone", "sgStacked", "sgStacked100"};
+constexpr TEnumTypeInfo StackingType{"TSeriesStacking", StackingNames};
 
 const TNorq_DBPlotvane& C(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvane&>(O); }
 TNorq_DBPlotvane& C(pv::TObject& O) { return static_cast<TNorq_DBPlotvane&>(O); }
@@ -93,7 +96,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 42> PlotvaneProps{{
+const std::array<TPropInfo, 45> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -147,13 +150,70 @@ const std::array<TPropInfo, 42> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return C(O).GetLocale(); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetLocale(Str(V)); },
               [](const pv::TObject& O) { return !C(O).GetLocale().empty(); }},
+    TPropInfo{"GroupSource", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetGroupSource(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetGroupSource(Str(V)); },
+              [](const pv::TObject& O) { return !C(O).GetGroupSource().empty(); }},
+    TPropInfo{"Stacking", TTypeKind::tkEnumeration, &StackingType, {},
+              [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetStacking()); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetStacking(static_cast<pv::TSeriesStacking>(Int(V))); },
+              [](const pv::TObject& O) { return C(O).GetStacking() != pv::TSeriesStacking::sgNone; }},
+    TPropInfo{"SeriesPalette", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetSeriesPalette(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesPalette(Str(V)); },
+              [](const pv::TObject& O) { return C(O).GetSeriesPalette() != TNorq_DBPlotvane::DefaultSeriesPalette; }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};
+
+// The further series: a new class, so every property is stored.
+const TNorq_DBPlotvaneSeries& S(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvaneSeries&>(O); }
+TNorq_DBPlotvaneSeries& S(pv::TObject& O) { return static_cast<TNorq_DBPlotvaneSeries&>(O); }
+
+#define PVS_PROP(Prop, Kind, EnumInfo, TypeName, Out, In)                                   \
+    TPropInfo {                                                                             \
+        #Prop, TTypeKind::Kind, EnumInfo, TypeName,                                         \
+            [](const pv::TObject& O) -> TPropValue { return Out(S(O).Get##Prop()); },       \
+            [](pv::TObject& O, const TPropValue& V) { S(O).Set##Prop(In(V)); }              \
+    }
+template <class T>
+pv::TObject* AsObject(T* P) { return P; }
+std::int64_t AsInt(std::int64_t V) { return V; }
+template <class E>
+std::int64_t AsOrdinal(E V) { return static_cast<std::int64_t>(V); }
+const std::string& AsString(const std::string& V) { return V; }
+bool AsBool(bool V) { return V; }
+TNorq_DBPlotvane* ToChart(const TPropValue& V) { return dynamic_cast<TNorq_DBPlotvane*>(Obj(V)); }
+TDataSource* ToSource(const TPropValue& V) { return dynamic_cast<TDataSource*>(Obj(V)); }
+pv::TColor ToColor(const TPropValue& V) { return static_cast<pv::TColor>(Int(V)); }
+TPlotvaneSeriesType ToType(const TPropValue& V) { return static_cast<TPlotvaneSeriesType>(Int(V)); }
+TSeriesColorMode ToMode(const TPropValue& V) { return static_cast<TSeriesColorMode>(Int(V)); }
+TSeriesMarksStyle ToMarks(const TPropValue& V) { return static_cast<TSeriesMarksStyle>(Int(V)); }
+
+const std::array<TPropInfo, 13> SeriesProps{{
+    PVS_PROP(Chart, tkComponent, nullptr, "TNorq_DBPlotvane", AsObject, ToChart),
+    PVS_PROP(DataSource, tkComponent, nullptr, "TDataSource", AsObject, ToSource),
+    PVS_PROP(XLabelsSource, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(XValueSource, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(YValueSource, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(SeriesType, tkEnumeration, &SeriesTypeType, {}, AsOrdinal, ToType),
+    PVS_PROP(Title, tkString, nullptr, {}, AsString, Str),
+    PVS_PROP(SeriesColor, tkColor, nullptr, {}, AsInt, ToColor),
+    PVS_PROP(SeriesColorNegative, tkColor, nullptr, {}, AsInt, ToColor),
+    PVS_PROP(SeriesColorMode, tkEnumeration, &ColorModeType, {}, AsOrdinal, ToMode),
+    PVS_PROP(MarksVisible, tkBoolean, nullptr, {}, AsBool, Bool),
+    PVS_PROP(MarksStyle, tkEnumeration, &MarksStyleType, {}, AsOrdinal, ToMarks),
+    PVS_PROP(ValueFormat, tkString, nullptr, {}, AsString, Str),
+}};
+#undef PVS_PROP
+
+const pv::TClassInfo SeriesClassInfo{"TNorq_DBPlotvaneSeries", &TComponent::StaticClassInfo(), SeriesProps};
 
 }  // namespace
 
 const pv::TClassInfo& TNorq_DBPlotvane::StaticClassInfo() { return PlotvaneClassInfo; }
 const pv::TClassInfo* TNorq_DBPlotvane::ClassInfo() const { return &PlotvaneClassInfo; }
+const pv::TClassInfo& TNorq_DBPlotvaneSeries::StaticClassInfo() { return SeriesClassInfo; }
+const pv::TClassInfo* TNorq_DBPlotvaneSeries::ClassInfo() const { return &SeriesClassInfo; }
 
 }  // namespace Norq_Plotvane

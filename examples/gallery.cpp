@@ -28,6 +28,19 @@ void Fill(TChartSeries& S, double Scale = 1) {
     for (auto& [Label, Value] : Months) S.Add(Value * Scale, Label);
 }
 
+// Three regions of revenue as the groups of one series, as a chart whose
+// GroupSource splits a query's records makes them.
+void FillRegions(TChartSeries& S, bool Positive = false) {
+    const double Share[3] = {0.55, 0.3, 0.15};
+    const char* Regions[3] = {"EU", "US", "Asia"};
+    S.SetGroupTitle(Regions[0]);
+    for (int R = 0; R < 3; ++R) {
+        TChartSeries& G = R == 0 ? S : S.AddGroup(Regions[R]);
+        int K = 0;
+        for (auto& [Label, Value] : Months) G.Add(std::round((Positive ? std::fabs(Value) : Value) * Share[R] + (K++ * (R + 1)) % 4), Label);
+    }
+}
+
 void SetTitle(TNorq_DBPlotvane& C, std::initializer_list<std::string> Lines) {
     pv::TStringList L;
     for (auto& Line : Lines) L.Add(Line);
@@ -275,6 +288,33 @@ const TGalleryEntry Gallery[] = {
          C.SetSeriesColorMode(TSeriesColorMode::scSingleColor);
          C.SetMonochrome(true);
          C.SetLegendStyle(TLegendStyle::lsLastValues);
+     }},
+    {"22-grouped-bars",
+     [](TNorq_DBPlotvane& C) {
+         FillRegions(*C.GetChartSeries());
+         SetTitle(C, {"Revenue by region"});
+         C.SetMarksVisible(false);
+         C.SetWidth(520);
+         C.SetHeight(300);
+     }},
+    {"23-stacked-bars",
+     [](TNorq_DBPlotvane& C) {
+         FillRegions(*C.GetChartSeries());
+         SetTitle(C, {"Revenue by region, stacked"});
+         C.SetStacking(TSeriesStacking::sgStacked);
+         C.SetMarksVisible(false);
+         C.SetWidth(520);
+         C.SetHeight(300);
+     }},
+    {"24-stacked-areas-100",
+     [](TNorq_DBPlotvane& C) {
+         FillRegions(*C.GetChartSeries(), true);
+         SetTitle(C, {"Share of revenue by region"});
+         C.SetSeriesType(TPlotvaneSeriesType::stArea);
+         C.SetStacking(TSeriesStacking::sgStacked100);
+         C.SetMarksVisible(false);
+         C.SetWidth(520);
+         C.SetHeight(300);
      }},
 };
 

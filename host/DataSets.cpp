@@ -74,7 +74,17 @@ std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart) {
                NoPoints;
     if (!D->GetActive())
         return Bound + "data set \"" + ShownComponentName(*D) + "\", which is closed (Active = False)" + NoPoints;
-    return {};
+    return PieProblem(Chart);
+}
+
+std::string PieProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart) {
+    const pv::TDBChart& C = *Chart.GetInternalChart();
+    if (C.SeriesCount() == 0 || !dynamic_cast<const pv::TPieSeries*>(C.GetSeries(0))) return {};
+    int Series = 0;
+    for (int I = 0; I < C.SeriesCount(); ++I) Series += 1 + C.GetSeries(I)->GroupCount();
+    if (Series <= 1) return {};
+    return "chart \"" + ShownComponentName(Chart) + "\" is a pie, which draws its first series only: " +
+           std::to_string(Series - 1) + (Series == 2 ? " more series is" : " more series are") + " left out";
 }
 
 }  // namespace plotvane

@@ -41,7 +41,13 @@ void ReopenDataSets(std::span<const pv::TComponentPtr<pv::TDataSet>> WereOpen,
 // source has no data set or is disabled, or its data set is closed, e.g.
 //   chart "RevenueChart" is bound to data set "SalesQuery", which is closed
 //   (Active = False): the chart has no points
-// Empty when the data set is open, or when the chart has no data source.
+// Empty when the data set is open, or when the chart has no data source;
+// else, when it is open, the PieProblem.
 std::string ChartDataProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart);
+// Why a pie chart leaves series out: a pie draws its first series only, e.g.
+//   chart "RegionPie" is a pie, which draws its first series only: 2 more
+//   series are left out
+// Empty when the chart is no pie or has one series.
+std::string PieProblem(const Norq_Plotvane::TNorq_DBPlotvane& Chart);
 
 }  // namespace plotvane

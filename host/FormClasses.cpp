@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneSeries.h"
 #include "platform/db/DataSource.h"
 #include "platform/db/MariaDBQuery.h"
 #include "platform/db/MemDataSet.h"
@@ -30,6 +31,7 @@ void RegisterFormClasses() {
         pv::RegisterComponentClass<pv::TPgQuery>("TPgQuery");
         pv::RegisterComponentClass<pv::TMariaDBQuery>("TMariaDBQuery");
         pv::RegisterComponentClass<Norq_Plotvane::TNorq_DBPlotvane>("TNorq_DBPlotvane");
+        pv::RegisterComponentClass<Norq_Plotvane::TNorq_DBPlotvaneSeries>("TNorq_DBPlotvaneSeries");
     });
 }
 

@@ -16,6 +16,12 @@ constexpr TMeaning MeaningTable[] = {
      "The chart: one series whose points come from the records of a data set, drawn on a picture of "
      "Width by Height pixels with a title, axes with titles, a legend and marks. The tools render it as "
      "GIF, JPEG, PNG, BMP, SVG and PDF pictures and serve it as `/<Name>.gif` and so on."},
+    {"TNorq_DBPlotvaneSeries",
+     "A further series of a chart, from a data source of its own (\"this year\" and \"last year\" from "
+     "two queries): drawn after the chart's own series, in its own type, colours and marks, and listed in "
+     "the legend by its Title. Opening, closing and posting its data set, and removing its data source, "
+     "draw the chart again, as for the chart's own series. Kinds are drawn in a fixed order whatever the "
+     "order of the series: areas, bars, lines, points."},
     {"TDataSource",
      "Hands the records of one data set to the charts that name it; a chart's DataSource names a data "
      "source, never a data set."},
@@ -135,6 +141,50 @@ constexpr TMeaning MeaningTable[] = {
      "The `.` and `,` of `ValueFormat` and of the axis labels become the locale's decimal and thousands "
      "separators (`1.234,5` in German). Empty (the default, not stored) writes `.` and `,`. A locale "
      "without data is an error naming it. A request's `locale=` parameter overrides it."},
+    {"TNorq_DBPlotvane.GroupSource",
+     "The field whose distinct values split the records into one series each (`SELECT month, region, "
+     "SUM(revenue) ... GROUP BY month, region` with `region` draws a series per region), titled by the "
+     "values in the order first met and coloured by SeriesPalette, the first in SeriesColor. The labels "
+     "are those of all groups in the order first met; a group without a record for a label has a gap "
+     "there. More than 64 groups, two records of one group for one label, or a field the data set lacks "
+     "is an error; empty draws one series of every record.",
+     "a field name of the data set, or empty"},
+    {"TNorq_DBPlotvane.Stacking",
+     "How the bars (either way) and the areas of several series share a label; lines and points are "
+     "drawn over each other whatever it says."},
+    {"TNorq_DBPlotvane.SeriesPalette",
+     "The colours of the series after the first, in order, starting again from the first when there are "
+     "more series; the first series is drawn in SeriesColor. The default hues stay apart for the common "
+     "kinds of colour blindness. Empty: automatic colours.",
+     "colours separated by commas or spaces, each a colour name, #rrggbb, #rgb or $00BBGGRR"},
+
+    // Further series.
+    {"TNorq_DBPlotvaneSeries.Chart", "The chart the series is drawn on; `nil` for none."},
+    {"TNorq_DBPlotvaneSeries.DataSource",
+     "The data source whose data set gives the series' points, one per record; `nil` for no points."},
+    {"TNorq_DBPlotvaneSeries.XLabelsSource", "The field whose values label the points; empty for none.",
+     "a field name of the data set, or empty"},
+    {"TNorq_DBPlotvaneSeries.XValueSource",
+     "The field of each point's X value; empty places the points by record number.",
+     "a field name of the data set, or empty"},
+    {"TNorq_DBPlotvaneSeries.YValueSource",
+     "The field of each point's value; empty gives no points. A null value leaves a gap.",
+     "a field name of the data set, or empty"},
+    {"TNorq_DBPlotvaneSeries.SeriesType",
+     "The kind of series, any but `stPie`: a pie is drawn alone, as the chart's own series (a chart whose "
+     "own series is a pie draws that pie alone)."},
+    {"TNorq_DBPlotvaneSeries.Title", "The series' name in the legend; empty: the component's name."},
+    {"TNorq_DBPlotvaneSeries.SeriesColor",
+     "The series' colour; `clDefault` takes the chart's SeriesPalette colour for its place."},
+    {"TNorq_DBPlotvaneSeries.SeriesColorNegative",
+     "With `scPositiveNegative`, the colour of the points below 0."},
+    {"TNorq_DBPlotvaneSeries.SeriesColorMode",
+     "How the points are coloured at each rendering; beside other series `scColorEachPoint` draws the "
+     "series in its own colour."},
+    {"TNorq_DBPlotvaneSeries.MarksVisible", "Whether a mark is drawn at each point."},
+    {"TNorq_DBPlotvaneSeries.MarksStyle", "What the mark at each point says."},
+    {"TNorq_DBPlotvaneSeries.ValueFormat",
+     "The picture the series' values are written by in marks and the legend, as the chart's ValueFormat."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",
@@ -264,6 +314,13 @@ constexpr TMeaning MeaningTable[] = {
     {"TPlotvaneSeriesType.stArea", "a line with the area down to the zero line filled"},
     {"TPlotvaneSeriesType.stPoint", "a symbol at each point"},
     {"TPlotvaneSeriesType.stPie", "a pie of the values, without axes"},
+    {"TSeriesStacking.sgNone", "bars side by side, areas over each other"},
+    {"TSeriesStacking.sgStacked",
+     "bars in one pile, areas on top of each other; values below 0 pile down from 0, apart from the "
+     "others"},
+    {"TSeriesStacking.sgStacked100",
+     "piled as `sgStacked`, each label's pile scaled to 100 % of the sum of its absolute values; the value "
+     "axis is in percent"},
     {"TFontPitch.fpDefault", "the font's own pitch"},
     {"TFontPitch.fpVariable", "proportional"},
     {"TFontPitch.fpFixed", "fixed width"},

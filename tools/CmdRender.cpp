@@ -38,7 +38,8 @@ file behind.
                      open, the command fails and writes nothing
   --strict           fail, writing nothing, where it would only warn: when
                      the chart is bound to a closed data set (or a disabled
-                     data source), which leaves it without points
+                     data source), which leaves it without points, or is a
+                     pie of several series, which draws the first only
 
   plotvane render sales.form -o - --format png > chart.png
 )";

@@ -121,6 +121,15 @@ void TCustomAxisPanel::AddSeries(TChartSeries* S) {
     Changed();
 }
 
+void TCustomAxisPanel::MoveSeries(TChartSeries* S, int Index) {
+    auto It = std::find(FSeriesList.begin(), FSeriesList.end(), S);
+    if (It == FSeriesList.end()) return;
+    FSeriesList.erase(It);
+    const auto At = static_cast<std::size_t>(std::clamp(Index, 0, static_cast<int>(FSeriesList.size())));
+    FSeriesList.insert(FSeriesList.begin() + static_cast<std::ptrdiff_t>(At), S);
+    Changed();
+}
+
 void TCustomAxisPanel::RemoveSeries(TChartSeries* S) {
     FSeriesList.erase(std::remove(FSeriesList.begin(), FSeriesList.end(), S), FSeriesList.end());
     Changed();
@@ -152,6 +161,21 @@ void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
 void TCustomChart::SetLocale(const std::string& Value) {
     if (Value == FLocale->Name) return;
     FLocale = FindChartLocale(Value);
+    Changed();
+}
+
+void TCustomChart::SetPalette(const std::vector<TColor>& Value) {
+    FPalette = Value;
+    Changed();
+}
+
+TColor TCustomChart::PaletteColor(int Index) const {
+    if (FPalette.empty() || Index <= 0) return AutoColor(Index);
+    return ColorToRGB(FPalette[static_cast<std::size_t>(Index - 1) % FPalette.size()], AutoColor(Index));
+}
+
+void TCustomChart::SetStacking(TSeriesStacking Value) {
+    FStacking = Value;
     Changed();
 }
 

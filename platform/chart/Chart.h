@@ -23,6 +23,15 @@ enum class TVectorFormat : std::uint8_t {
     vfPDF,  // one PDF page, one pixel to a point
 };
 
+// How the bar series and the area series of a chart share a category.
+enum class TSeriesStacking : std::uint8_t {
+    sgNone,        // bars side by side, areas over each other
+    sgStacked,     // bars in one pile, areas on top of each other; negative
+                   // values pile down from zero, apart from the positive ones
+    sgStacked100,  // piled as sgStacked, each category scaled to 100 % of the
+                   // sum of its absolute values; the value axis is in percent
+};
+
 // The scales a chart can be drawn at: 1 (a plain picture) to 4.
 constexpr double MinChartScale = 1.0;
 constexpr double MaxChartScale = 4.0;
@@ -104,6 +113,8 @@ public:
 
     int SeriesCount() const { return static_cast<int>(FSeriesList.size()); }
     TChartSeries* GetSeries(int Index) const { return FSeriesList.at(static_cast<std::size_t>(Index)); }
+    // Moves an attached series to place Index (clamped) of the list.
+    void MoveSeries(TChartSeries* S, int Index);
 
     // Recomputes the depth of the 3D walls from the size, the number of
     // series and the 3D percent (see Depth3D); the drawing uses the same
@@ -148,6 +159,20 @@ public:
     const std::string& GetLocale() const { return FLocale->Name; }
     void SetLocale(const std::string& Value);
     const TChartLocale& GetLocaleData() const { return *FLocale; }
+    // The colours of series whose colour is clDefault, by their place in
+    // the drawing (groups counted): the first such series after the first
+    // takes Palette[0], the next Palette[1], and so on round; the first
+    // series takes the automatic colour 0. Empty (the default): series K
+    // takes automatic colour K.
+    const std::vector<TColor>& GetPalette() const { return FPalette; }
+    void SetPalette(const std::vector<TColor>& Value);
+    // The colour that series number Index of the drawing (groups counted)
+    // takes when its own colour is clDefault.
+    TColor PaletteColor(int Index) const;
+    // How bars and areas of several series share a category (default
+    // sgNone). Lines and points are never piled.
+    TSeriesStacking GetStacking() const { return FStacking; }
+    void SetStacking(TSeriesStacking Value);
 
     // Reads ASeries' points from its data source. The plain chart knows no
     // data sources and leaves the points alone; the data-aware chart reads
@@ -165,6 +190,8 @@ private:
     std::unique_ptr<TCustomChartLegend> FLegend;
     std::unique_ptr<TCustomTeeGradient> FGradient;
     std::shared_ptr<const TChartLocale> FLocale = FindChartLocale("");
+    std::vector<TColor> FPalette;
+    TSeriesStacking FStacking = TSeriesStacking::sgNone;
 };
 
 class TChart : public TCustomChart {

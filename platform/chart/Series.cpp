@@ -186,6 +186,8 @@ void TChartSeries::Delete(int Index) {
 }
 
 void TChartSeries::Clear() {
+    FGroups.clear();
+    FGroupTitle.clear();
     FXValues->FValues.clear();
     FYValues->FValues.clear();
     FLabels.clear();
@@ -203,6 +205,26 @@ void TChartSeries::SetLabelsSource(const std::string& Value) {
     FLabelsSource = Value;
     Changed();
     CheckDataSource();
+}
+
+void TChartSeries::SetGroupSource(const std::string& Value) {
+    FGroupSource = Value;
+    Changed();
+    CheckDataSource();
+}
+
+TChartSeries& TChartSeries::AddGroup(const std::string& ATitle) {
+    auto G = MakeUniqueComponent<TChartSeries>(nullptr);
+    G->FSeriesColor = clDefault;
+    G->FTitle = ATitle;
+    FGroups.push_back(std::move(G));
+    Changed();
+    return *FGroups.back();
+}
+
+void TChartSeries::SetGroupTitle(const std::string& Value) {
+    FGroupTitle = Value;
+    Changed();
 }
 
 TComponent* TChartSeries::GetDataSource() const {
@@ -250,6 +272,14 @@ void TChartSeries::Assign(const TPersistent& Source) {
         FValueFormat = S->FValueFormat;
         FLabelsSource = S->FLabelsSource;
         FDataSources = S->FDataSources;
+        FGroupSource = S->FGroupSource;
+        FGroupTitle = S->FGroupTitle;
+        FGroups.clear();
+        for (const auto& G : S->FGroups) {
+            auto Copy = MakeUniqueComponent<TChartSeries>(nullptr);
+            Copy->Assign(*G);
+            FGroups.push_back(std::move(Copy));
+        }
         if (GetPointer() && S->GetPointer()) GetPointer()->Assign(*S->GetPointer());
         Changed();
         return;
@@ -278,6 +308,10 @@ void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
     if (!ASeries || !NewClass) return;
     TComponent* Owner = ASeries->GetOwner();
     TCustomChart* Chart = ASeries->GetParentChart();
+    int Place = -1;
+    if (Chart)
+        for (int I = 0; I < Chart->SeriesCount(); ++I)
+            if (Chart->GetSeries(I) == ASeries) Place = I;
     TUniqueComponent<TChartSeries> Fresh(NewClass(nullptr));
     Fresh->Assign(*ASeries);
     TChartSeries* Old = ASeries;
@@ -289,6 +323,7 @@ void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass) {
     if (Owner) Owner->InsertComponent(ASeries);
     ASeries->SetName(Name);
     ASeries->SetParentChart(Chart);
+    if (Chart && Place >= 0) Chart->MoveSeries(ASeries, Place);
 }
 
 }  // namespace pv

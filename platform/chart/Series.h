@@ -180,6 +180,7 @@ public:
     int AddXY(double X, double Y, const std::string& Label = {}, TColor Color = clDefault);
     int AddNull(const std::string& Label = {});
     void Delete(int Index);
+    // Removes every point, and the further groups with theirs.
     void Clear();
 
     TChartValueList* GetXValues() const { return FXValues.get(); }
@@ -206,8 +207,27 @@ public:
     // Whether the series draws a pointer, and that pointer (nullptr: none).
     virtual TSeriesPointer* GetPointer() const { return nullptr; }
 
+    // Groups: the field whose distinct values split the records into one
+    // series each (empty: no split). The series itself holds the first
+    // group's points; each further group is a plain series held here, with
+    // its points in the same categories (a null point where the group has no
+    // record), drawn after it in the kind, marks, value format and pointer
+    // of this series, titled by its value and coloured by the chart's
+    // palette. Setting the field makes a data-aware chart read again.
+    const std::string& GetGroupSource() const { return FGroupSource; }
+    void SetGroupSource(const std::string& Value);
+    // The further groups, in the order their values were first met.
+    int GroupCount() const { return static_cast<int>(FGroups.size()); }
+    TChartSeries* GetGroup(int Index) const { return FGroups.at(static_cast<std::size_t>(Index)).get(); }
+    // Appends an empty group series of colour clDefault titled ATitle.
+    TChartSeries& AddGroup(const std::string& ATitle);
+    // The title of the first group when the series is split (empty: not
+    // split); the legend shows it instead of the series' own title.
+    const std::string& GetGroupTitle() const { return FGroupTitle; }
+    void SetGroupTitle(const std::string& Value);
+
     // Copies everything but the points' origin: colours, marks, formats,
-    // sources, data sources and points.
+    // sources, data sources, points and groups (copied, not shared).
     void Assign(const TPersistent& Source) override;
 
     // Records a change with the parent chart.
@@ -232,6 +252,10 @@ private:
     std::string FValueFormat = DefaultValueFormat;
     std::string FLabelsSource;
     std::vector<TComponentPtr<TComponent>> FDataSources;
+    std::string FGroupSource;
+    std::string FGroupTitle;
+    // Owned; plain series never attached to a chart.
+    std::vector<TUniqueComponent<TChartSeries>> FGroups;
 };
 
 class TBarSeries : public TChartSeries {
@@ -307,8 +331,8 @@ public:
 };
 
 // Replaces ASeries by a new series made by NewClass, with the same owner,
-// chart and contents (Assign), and deletes the old one; ASeries then refers
-// to the new series.
+// chart, place in the chart's list and contents (Assign), and deletes the
+// old one; ASeries then refers to the new series.
 void ChangeSeriesType(TChartSeries*& ASeries, TChartSeriesClass NewClass);
 
 }  // namespace pv

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <unordered_map>
 
+#include "platform/db/DBError.h"
 #include "platform/db/DataLink.h"
 #include "platform/db/DataSource.h"
 
@@ -172,6 +174,10 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         ASeries.Clear();
         return;
     }
+    if (!ASeries.GetGroupSource().empty()) {
+        ReadGroups(ASeries, ADataSet);
+        return;
+    }
     // Read into columns first, so that an error leaves no half-read
     // series; a column of labels only when labels are read.
     std::vector<double> Xs, Ys;
@@ -205,8 +211,13 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
             if (L) Labels.push_back(L->GetAsString());
         });
         HasX = X != nullptr;
+    } catch (const EDatabaseError& E) {
+        // No half-read series: the points are gone, the error goes up; on a
+        // chart of several series it says which series read the field.
+        ASeries.Clear();
+        if (SeriesCount() > 1) throw EDatabaseError(SeriesForMessage(ASeries) + ": " + E.what());
+        throw;
     } catch (...) {
-        // No half-read series: the points are gone, the error goes up.
         ASeries.Clear();
         throw;
     }
@@ -219,6 +230,115 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         else
             ASeries.AddXY(HasX ? Xs[I] : static_cast<double>(I), Ys[I], Label);
     }
+}
+
+}  // namespace pv
+
+namespace pv {
+
+std::string TDBChart::SeriesForMessage(const TChartSeries& ASeries) const {
+    std::string Series = ASeries.GetName();
+    if (Series.empty()) Series = ASeries.GetTitle();
+    if (Series.empty())
+        for (int I = 0; I < SeriesCount(); ++I)
+            if (GetSeries(I) == &ASeries) Series = std::to_string(I + 1);
+    return "Chart" + NameForMessage() + ", series '" + Series + "'";
+}
+
+void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
+    const std::string& GName = ASeries.GetGroupSource();
+    TField* G = ADataSet.FindField(GName);
+    if (!G) {
+        ASeries.Clear();
+        throw EDatabaseError(SeriesForMessage(ASeries) + ": group field \"" + GName + "\" not found in " +
+                             (ADataSet.GetName().empty() ? std::string(ADataSet.ClassName()) : ADataSet.GetName()));
+    }
+    // One cell per record: its group, its category and its value. The
+    // categories are the labels (else the X values, else the records'
+    // places within their group) in the order first met, across groups.
+    struct TCell {
+        int Group, Category;
+        double Y;
+        int RecNo;
+    };
+    std::vector<TCell> Cells;
+    std::vector<std::string> Titles, CatLabels;
+    std::vector<double> CatX;
+    std::vector<int> GroupRows;
+    std::unordered_map<std::string, int> GroupOf, CategoryOf;
+    bool HasX = false;
+    try {
+        TField& Y = ADataSet.FieldByName(ASeries.GetYValues()->GetValueSource());
+        const std::string& XName = ASeries.GetXValues()->GetValueSource();
+        const std::string& LName = ASeries.GetLabelsSource();
+        TField* X = XName.empty() ? nullptr : &ADataSet.FieldByName(XName);
+        TField* L = LName.empty() ? nullptr : &ADataSet.FieldByName(LName);
+        HasX = X != nullptr;
+        const double Null = std::nan("");
+        ADataSet.ForEachRecord([&](int RecNo) {
+            const std::string Value = G->IsNull() ? "(null)" : G->GetAsString();
+            auto [GI, NewGroup] = GroupOf.try_emplace(Value, static_cast<int>(Titles.size()));
+            if (NewGroup) {
+                Titles.push_back(Value.empty() ? "(empty)" : Value);
+                GroupRows.push_back(0);
+            }
+            const int Group = GI->second;
+            const int Place = GroupRows[static_cast<std::size_t>(Group)]++;
+            // A record without an X where X values name the categories has
+            // no category to stand in.
+            if (X && X->IsNull()) return;
+            std::string Key, Label = L ? L->GetAsString() : std::string();
+            const double XV = X ? X->GetAsFloat() : 0;
+            if (L)
+                Key = "L" + Label;
+            else if (X)
+                Key = "X" + std::string(reinterpret_cast<const char*>(&XV), sizeof XV);
+            else
+                Key = "P" + std::to_string(Place);
+            auto [CI, NewCategory] = CategoryOf.try_emplace(Key, static_cast<int>(CatLabels.size()));
+            if (NewCategory) {
+                CatLabels.push_back(Label);
+                CatX.push_back(X ? XV : static_cast<double>(CatLabels.size() - 1));
+            }
+            Cells.push_back({Group, CI->second, Y.IsNull() ? Null : Y.GetAsFloat(), RecNo});
+        });
+    } catch (...) {
+        ASeries.Clear();
+        throw;
+    }
+    ASeries.Clear();
+    if (Titles.size() > MaxGroups)
+        throw EDatabaseError(SeriesForMessage(ASeries) + ": group field \"" + GName + "\" splits the records into " +
+                             std::to_string(Titles.size()) + " groups; at most " + std::to_string(MaxGroups) +
+                             " can be drawn");
+    const std::size_t NC = CatLabels.size();
+    std::vector<double> Grid(Titles.size() * NC, std::nan(""));
+    std::vector<int> From(Titles.size() * NC, 0);
+    for (const TCell& C : Cells) {
+        const std::size_t At = static_cast<std::size_t>(C.Group) * NC + static_cast<std::size_t>(C.Category);
+        if (From[At] != 0)
+            throw EDatabaseError(SeriesForMessage(ASeries) + ": records " + std::to_string(From[At]) + " and " +
+                                 std::to_string(C.RecNo) + " are both in group '" + Titles[static_cast<std::size_t>(C.Group)] +
+                                 "' at " + (CatLabels[static_cast<std::size_t>(C.Category)].empty()
+                                                ? "the same place"
+                                                : "'" + CatLabels[static_cast<std::size_t>(C.Category)] + "'"));
+        From[At] = C.RecNo;
+        Grid[At] = C.Y;
+    }
+    if (Titles.empty()) return;
+    // A group without a record in a category has a null point there: a gap.
+    auto Fill = [&](TChartSeries& S, std::size_t Group) {
+        for (std::size_t C = 0; C < NC; ++C) {
+            const double V = Grid[Group * NC + C];
+            if (!HasX && std::isnan(V))
+                S.AddNull(CatLabels[C]);
+            else
+                S.AddXY(CatX[C], V, CatLabels[C]);
+        }
+    };
+    Fill(ASeries, 0);
+    ASeries.SetGroupTitle(Titles[0]);
+    for (std::size_t I = 1; I < Titles.size(); ++I) Fill(ASeries.AddGroup(Titles[I]), I);
 }
 
 }  // namespace pv

@@ -23,6 +23,21 @@
 // "revenue" not found`), or a value that is not a number (`Query1: field
 // "revenue" of record 3: 'n/a' is not a number`).
 //
+// A series with a group field (TChartSeries::SetGroupSource) is split: the
+// records fall into one group per distinct value of the field (a null
+// value makes the group "(null)", an empty one "(empty)"), in the order the
+// values are first met. The categories are the union over all groups of the
+// labels (else the X values, else a record's place within its group), also
+// in the order first met; each group gets one point per category, a null
+// point (a gap) where it has no record. The series keeps the first group
+// and is titled by its value; the others become its further groups. A
+// group field the data set lacks, more than MaxGroups groups, or two records
+// of one group in one category raise EDatabaseError naming the chart and
+// the series (`Chart of 'Sales', series '1': group field "regoin" not found
+// in Query1`). On a chart of several series the errors of reading a series
+// name it too: `Chart of 'Sales', series 'Total': Query2: field "revenue"
+// not found`.
+//
 // To hear of changes the chart keeps, per bound data set, an internal data
 // source and data link, owned by the chart; it asks the data set for a
 // removal notice (FreeNotification), and when the data set is destroyed the
@@ -39,6 +54,9 @@ namespace pv {
 
 class TDBChart : public TCustomChart {
 public:
+    // The most groups a series may be split into.
+    static constexpr std::size_t MaxGroups = 64;
+
     explicit TDBChart(TComponent* AOwner);
     ~TDBChart() override;
     std::string_view ClassName() const override { return "TDBChart"; }
@@ -64,6 +82,10 @@ private:
     class TObserverLink;
 
     void ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet);
+    void ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet);
+    // "Chart of 'Owner', series 'Name'" (its title when it has no name, its
+    // place from 1 when it has neither), for errors.
+    std::string SeriesForMessage(const TChartSeries& ASeries) const;
     void Observe(TDataSet& ADataSet);
     // Lets go of data sets that died or that no series uses; not while one
     // of the chart's own links is being called.

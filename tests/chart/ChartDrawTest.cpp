@@ -832,6 +832,15 @@ TEST(ChartGallery, EveryPictureLooksLikeAChart) {
     };
     const TPixels R1 = Check(*MakeR1(), "r1");
     {
+        const TPixels Grouped = Check(*MakeR2(), "r2-grouped");
+        Check(*MakeR2(TSeriesStacking::sgStacked), "r2-stacked", &Grouped);
+        Check(*MakeR2(TSeriesStacking::sgStacked100, &THorizBarSeries::NewInstance), "r2-stacked100-horizontal");
+        auto Areas = MakeR2(TSeriesStacking::sgStacked, &TAreaSeries::NewInstance);
+        const TPixels Piled = Check(*Areas, "r2-stacked-areas");
+        Areas->SetView3D(true);
+        Check(*Areas, "r2-stacked-areas-3d", &Piled);
+    }
+    {
         auto C = MakeR1();
         C->SetView3D(true);
         const TPixels View3D = Check(*C, "r1-3d", &R1);

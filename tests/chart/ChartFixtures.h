@@ -63,6 +63,32 @@ inline std::unique_ptr<TChart> MakeR1(int Width = 400, int Height = 250,
     return Chart;
 }
 
+// The reference chart R2: R1's twelve months for three regions, a series
+// per region split from one series (its groups), coloured by the palette
+// the chart component gives, 480 x 280, a legend of the series, no marks;
+// bars (by default) side by side or piled as Stacking says.
+inline constexpr double R2Values[3][12] = {{7, 11, 1, -2, 13, 10, 4, 6, 1, 15, 18, 6},
+                                           {5, 8, 2, -3, 9, 7, 5, 8, -3, 10, 12, 5},
+                                           {3, 4, 6, 2, 5, 8, 7, 3, 4, 6, 9, 10}};
+inline const char* const R2Regions[3] = {"EU", "US", "Asia"};
+inline std::unique_ptr<TChart> MakeR2(TSeriesStacking Stacking = TSeriesStacking::sgNone,
+                                      TChartSeriesClass NewClass = &TBarSeries::NewInstance) {
+    auto Chart = MakeChart(480, 280, "Revenue by region");
+    Chart->SetPalette({RGB(0xE6, 0x9F, 0x00), RGB(0x00, 0x9E, 0x73), RGB(0xD5, 0x5E, 0x00)});
+    Chart->SetStacking(Stacking);
+    auto* S = NewClass(Chart.get());
+    S->SetParentChart(Chart.get());
+    S->GetMarks()->SetVisible(false);
+    S->SetSeriesColor(clBlue);
+    S->SetGroupTitle(R2Regions[0]);
+    for (int R = 0; R < 3; ++R) {
+        TChartSeries& G = R == 0 ? *S : S->AddGroup(R2Regions[R]);
+        for (int I = 0; I < 12; ++I) G.Add(R2Values[R][I], R1Labels[I]);
+    }
+    Chart->GetLeftAxis()->GetTitle()->SetCaption("EUR");
+    return Chart;
+}
+
 inline std::unique_ptr<TBitmap> Render(const TChart& Chart) {
     return Chart.TeeCreateBitmap(clWhite, Rect(0, 0, Chart.GetWidth(), Chart.GetHeight()));
 }

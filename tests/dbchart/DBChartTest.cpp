@@ -333,5 +333,102 @@ TEST(DBChartTeardown, AFormOwningEverythingInEitherCreationOrder) {
     }
 }
 
+
+// A series split by a group field: one series per group, categories the
+// union of all groups' in the order first met, a gap where a group has no
+// record, errors that name the chart, the series and the field.
+class DBChartGroupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Mem.SetName("Sales");
+        Mem.AddField("month", TFieldType::ftString);
+        Mem.AddField("region", TFieldType::ftString);
+        Mem.AddField("revenue", TFieldType::ftFloat);
+        Mem.AppendRecord({"Jan", "EU", 7.0});
+        Mem.AppendRecord({"Jan", "US", 5.0});
+        Mem.AppendRecord({"Feb", "US", 8.0});
+        Mem.AppendRecord({"Mar", "EU", 1.0});
+        Mem.AppendRecord({"Mar", "Asia", NullValue});
+        Owner.SetName("RevenueChart");
+        Series->SetParentChart(Chart);
+        Series->SetLabelsSource("month");
+        Series->GetYValues()->SetValueSource("revenue");
+        Series->SetGroupSource("region");
+    }
+
+    // Title and values of each series the chart draws, e.g. "EU:7,_,1".
+    std::vector<std::string> Drawn() const {
+        std::vector<std::string> Out;
+        auto Text = [](const TChartSeries& S, const std::string& Title) {
+            std::string R = Title + ":";
+            for (int I = 0; I < S.Count(); ++I)
+                R += (I ? "," : "") + (S.IsNull(I) ? std::string("_") : std::to_string(int(S.GetYValue(I))));
+            return R;
+        };
+        Out.push_back(Text(*Series, Series->GetGroupTitle()));
+        for (int G = 0; G < Series->GroupCount(); ++G) Out.push_back(Text(*Series->GetGroup(G), Series->GetGroup(G)->GetTitle()));
+        return Out;
+    }
+
+    TMemDataSet Mem{nullptr};
+    TComponent Owner{nullptr};
+    TDBChart* Chart = new TDBChart(&Owner);
+    TBarSeries* Series = new TBarSeries(Chart);
+};
+
+TEST_F(DBChartGroupTest, OneSeriesPerGroupOverTheUnionOfCategoriesWithGaps) {
+    Mem.Open();
+    Series->SetDataSource(&Mem);
+    EXPECT_EQ(Drawn(), (std::vector<std::string>{"EU:7,_,1", "US:5,8,_", "Asia:_,_,_"}));
+    EXPECT_EQ(Labels(*Series), "Jan;Feb;Mar;");
+    EXPECT_EQ(Labels(*Series->GetGroup(0)), "Jan;Feb;Mar;");
+    EXPECT_EQ(Series->GetGroup(0)->GetSeriesColor(), clDefault);
+
+    // A posted record that brings a new category and fills a gap.
+    Mem.Append();
+    Mem.FieldByName("month").SetAsString("Apr");
+    Mem.FieldByName("region").SetAsString("EU");
+    Mem.FieldByName("revenue").SetAsFloat(3.0);
+    Mem.Post();
+    EXPECT_EQ(Drawn(), (std::vector<std::string>{"EU:7,_,1,3", "US:5,8,_,_", "Asia:_,_,_,_"}));
+    // Without the group field: one series of every record, as before.
+    Series->SetGroupSource("");
+    EXPECT_EQ(Series->GroupCount(), 0);
+    EXPECT_EQ(Series->GetGroupTitle(), "");
+    EXPECT_EQ(Series->Count(), 6);
+    // Closing leaves nothing, groups included.
+    Series->SetGroupSource("region");
+    Mem.Close();
+    EXPECT_EQ(Series->Count(), 0);
+    EXPECT_EQ(Series->GroupCount(), 0);
+}
+
+TEST_F(DBChartGroupTest, BadGroupingIsAnErrorNamingChartSeriesAndField) {
+    Mem.Open();
+    Series->SetGroupSource("regoin");
+    EXPECT_THROW_MSG(Series->SetDataSource(&Mem), EDatabaseError,
+                     "Chart of 'RevenueChart', series '1': group field \"regoin\" not found in Sales");
+    EXPECT_EQ(Series->Count(), 0);
+    // Two records of one group in one category (the record being
+    // inserted is read as each field is set).
+    Series->SetGroupSource("region");
+    Mem.Append();
+    Mem.FieldByName("month").SetAsString("Jan");
+    EXPECT_THROW_MSG(Mem.FieldByName("region").SetAsString("US"), EDatabaseError,
+                     "Chart of 'RevenueChart', series '1': records 2 and 6 are both in group 'US' at 'Jan'");
+    EXPECT_EQ(Series->Count(), 0);
+    Mem.Cancel();
+    EXPECT_EQ(Series->GroupCount(), 2);
+    // More groups than a chart can tell apart: grouped by an id by mistake.
+    Series->SetName("Revenue");
+    Mem.Close();
+    for (int I = 0; I < 70; ++I) Mem.AppendRecord({"Apr", "R" + std::to_string(I), 1.0});
+    EXPECT_THROW_MSG(Mem.Open(), EDatabaseError,
+                     "Chart of 'RevenueChart', series 'Revenue': group field \"region\" splits the records into 73 "
+                     "groups; at most 64 can be drawn");
+    EXPECT_EQ(Series->Count(), 0);
+    EXPECT_EQ(Series->GroupCount(), 0);
+}
+
 }  // namespace
 }  // namespace pv

@@ -101,17 +101,61 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     auto* Chart = new TNorq_DBPlotvane(&M);
     Chart->SetName("Chart1");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
-    // SeriesType and Locale come after all of them, and only when set.
-    std::vector<std::string> WithType = DeclarationOrder;
-    WithType.push_back("SeriesType");
-    std::vector<std::string> All = WithType;
-    All.push_back("Locale");
+    // The properties added later come after all of them, each stored only
+    // when it is not its default.
+    std::vector<std::string> All = DeclarationOrder;
+    for (const char* Later : {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette"}) All.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
     EXPECT_EQ(Table, All);
     Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stArea);
-    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
+    Chart->SetGroupSource("region");
+    Chart->SetStacking(pv::TSeriesStacking::sgStacked);
+    Chart->SetSeriesPalette("clRed");
+    Chart->SetLocale("de-DE");
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), All);
+}
+
+TEST_F(HostFormTest, GroupStackingAndPaletteAreStoredOnlyWhenSetAndReadBack) {
+    pv::TDataModule Fresh(nullptr);
+    Fresh.SetName("Module1");
+    auto* Chart = new TNorq_DBPlotvane(&Fresh);
+    Chart->SetName("Chart");
+    const std::string Plain = pv::WriteForm(Fresh);
+    for (const char* Name : {"GroupSource", "Stacking", "SeriesPalette"})
+        EXPECT_EQ(Plain.find(Name), std::string::npos) << Name;
+    EXPECT_EQ(Chart->GetSeriesPalette(), TNorq_DBPlotvane::DefaultSeriesPalette);
+
+    Chart->SetGroupSource("region");
+    Chart->SetStacking(pv::TSeriesStacking::sgStacked100);
+    Chart->SetSeriesPalette("clRed,#00ff00  $00FF0000 clWindow, cornflowerblue");
+    const std::string Written = pv::WriteForm(Fresh);
+    EXPECT_NE(Written.find("    PointerVertSize = 4\n    GroupSource = 'region'\n    Stacking = sgStacked100\n"
+                           "    SeriesPalette = 'clRed, clLime, clBlue, clWindow, #6495ed'\n  end\n"),
+              std::string::npos)
+        << Written;
+    auto Back = Read(Written);
+    auto& B = static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart"));
+    EXPECT_EQ(B.GetGroupSource(), "region");
+    EXPECT_EQ(B.GetStacking(), pv::TSeriesStacking::sgStacked100);
+    EXPECT_EQ(B.GetInternalChart()->GetPalette(),
+              (std::vector<pv::TColor>{pv::clRed, pv::clLime, pv::clBlue, pv::clWindow, 0xED9564}));
+    EXPECT_EQ(pv::WriteForm(*Back), Written);
+
+    // A colour that is not one leaves the palette as it was.
+    EXPECT_THROW_MSG(Chart->SetSeriesPalette("clRed, blu"), pv::EConvertError,
+                     "SeriesPalette of 'Chart': 'blu' is not a colour (expected " + std::string(pv::ColorSpellings) + ")");
+    EXPECT_EQ(Chart->GetInternalChart()->GetPalette().size(), 5u);
+    std::string Bad = Plain;
+    Bad.insert(Bad.find("  end\nend\n"), "    Stacking = sgPiled\n");
+    EXPECT_THROW(Read(Bad), pv::EFormError);
+
+    // Back to the defaults: the form is again the plain one.
+    Chart->SetGroupSource("");
+    Chart->SetStacking(pv::TSeriesStacking::sgNone);
+    Chart->SetSeriesPalette(TNorq_DBPlotvane::DefaultSeriesPalette);
+    EXPECT_EQ(pv::WriteForm(Fresh), Plain);
 }
 
 // A module with data, a probe, a preview image and a chart that draws into
@@ -295,6 +339,32 @@ TEST_F(HostFormTest, TheSeriesTypesFormHasOneChartOfEachTypeAndReadsBackByteForB
         EXPECT_EQ(Chart.GetChartSeries()->Count(), 12) << Name;
         EXPECT_EQ(Chart.GetBMPPicture()->GetWidth(), 400) << Name;
     }
+}
+
+TEST_F(HostFormTest, TheRegionsFormDrawsASeriesPerRegionAndReadsBackByteForByte) {
+    const std::string Source = std::string(PLOTVANE_SOURCE_DIR_PATH) + "/examples/regions.form";
+    pv::TFormReadOptions Options = plotvane::HostReadOptions();
+    Options.BaseDirectory = PLOTVANE_EXAMPLES_BUILD_DIR;
+    auto M = pv::ReadForm(Source, Options);
+    EXPECT_EQ(pv::WriteForm(*M), ReadFile(Source));
+    for (const char* Name : {"GroupedChart", "StackedChart"}) {
+        auto& Chart = static_cast<TNorq_DBPlotvane&>(*M->FindComponent(Name));
+        const pv::TChartSeries& S = *Chart.GetChartSeries();
+        EXPECT_EQ(S.GetGroupTitle(), "EU") << Name;
+        ASSERT_EQ(S.GroupCount(), 1) << Name;
+        EXPECT_EQ(S.GetGroup(0)->GetTitle(), "US") << Name;
+        EXPECT_EQ(S.Count(), 12) << Name;
+        EXPECT_EQ(S.GetGroup(0)->GetYValue(10), 12) << Name;  // US in November
+    }
+    // The total from a query of its own, a line over the grouped bars.
+    auto& Grouped = static_cast<TNorq_DBPlotvane&>(*M->FindComponent("GroupedChart"));
+    EXPECT_EQ(Grouped.ExtraSeriesCount(), 1);
+    const pv::TDBChart& Internal = *Grouped.GetInternalChart();
+    ASSERT_EQ(Internal.SeriesCount(), 2);
+    EXPECT_EQ(Internal.GetSeries(0), Grouped.GetChartSeries());
+    EXPECT_EQ(Internal.GetSeries(1)->GetTitle(), "Total");
+    EXPECT_EQ(Internal.GetSeries(1)->Count(), 12);
+    EXPECT_EQ(Internal.GetSeries(1)->GetYValue(10), 30);
 }
 
 TEST_F(HostFormTest, SetFromTheCommandLineGoesThroughTheChartsTable) {

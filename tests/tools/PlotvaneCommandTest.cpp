@@ -234,8 +234,10 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     EXPECT_NE(R.Out.find("\nTitleText.Strings = (\n  'Monthly revenue')\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nWidth = 400\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nSeriesColorMode = scPositiveNegative\n"), std::string::npos);
-    // SeriesType and Locale, which a form stores only when set, come last.
-    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\n";
+    // The properties a form stores only when they are not their defaults
+    // come last.
+    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\nGroupSource = ''\nStacking = sgNone\n"
+                             "SeriesPalette = '#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2'\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 
@@ -581,6 +583,26 @@ TEST_F(CommandTest, AChartBoundToAClosedDataSetWarnsAndStrictFails) {
     EXPECT_EQ(R.Status, 0) << R.Err;
     EXPECT_EQ(R.Err, "");
     EXPECT_EQ(Files(), (std::vector<std::string>{"chart.gif", "empty.gif"}));
+}
+
+TEST_F(CommandTest, APieOfSeveralSeriesWarnsThatItDrawsTheFirst) {
+    const std::string Regions = std::string(PLOTVANE_EXAMPLES_BUILD_DIR) + "/regions.form";
+    TRun R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "pie.gif").string(), "--set", "SeriesType=stPie"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "plotvane render: warning: chart \"GroupedChart\" is a pie, which draws its first series only: "
+                     "2 more series are left out\n");
+    R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "x.gif").string(), "--strict", "--set",
+             "SeriesType=stPie"});
+    EXPECT_EQ(R.Status, 1);
+    // Stacked bars, and a pie of one series (no groups, the total series
+    // taken off), say nothing.
+    R = Run({"render", Regions, "StackedChart", "-o", (Dir / "stacked.gif").string(), "--strict"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(R.Err, "");
+    R = Run({"render", Regions, "GroupedChart", "-o", (Dir / "one.gif").string(), "--strict", "--set",
+             "SeriesType=stPie", "--set", "GroupSource=''", "--set", "TotalSeries.Chart=nil"});
+    EXPECT_EQ(R.Status, 0) << R.Err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"one.gif", "pie.gif", "stacked.gif"}));
 }
 
 TEST_F(CommandTest, SlipsInCommandsOptionsAndComponentNamesGetSuggestions) {

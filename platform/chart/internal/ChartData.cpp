@@ -31,32 +31,103 @@ std::string PercentText(const TPlotSeries& P, double V) {
 
 std::string TotalText(const TPlotSeries& P) {
     // The total itself may exceed the doubles; FormatFloat then writes INF.
-    return FormatValue(*P.Series, P.MeanAbs() * P.ValueCount);
+    return FormatValue(*P.Look, P.MeanAbs() * P.ValueCount);
+}
+
+}  // namespace
+
+int DrawRank(TSeriesKind K) {
+    switch (K) {
+        case TSeriesKind::skArea: return 0;
+        case TSeriesKind::skBar:
+        case TSeriesKind::skHorizBar: return 1;
+        case TSeriesKind::skLine: return 2;
+        case TSeriesKind::skPoint: return 3;
+        case TSeriesKind::skPie: return 4;
+    }
+    return 1;
+}
+
+namespace {
+
+// Piles the bar series (or the area series) of D on each other, category by
+// category: positive parts up from zero, negative ones down from it, each
+// sign on its own pile; for sgStacked100 each category scaled to 100 % of
+// the sum of its absolute values.
+void Pile(TChartData& D, bool Bars) {
+    std::vector<TPlotSeries*> In;
+    for (TPlotSeries& P : D.Series)
+        if (Bars ? IsBar(P.Kind) : P.Kind == TSeriesKind::skArea) In.push_back(&P);
+    if (In.empty()) return;
+    const auto N = static_cast<std::size_t>(D.Categories);
+    std::vector<double> Up(N, 0.0), Down(N, 0.0), Total(N, 0.0);
+    const double Null = std::nan("");
+    for (TPlotSeries* P : In) {
+        P->Base.assign(N, Null);
+        P->Top.assign(N, Null);
+        const std::vector<double>& Y = P->Series->GetYValues()->Values();
+        for (std::size_t I = 0; I < Y.size() && I < N; ++I) {
+            const double V = Y[I];
+            if (!std::isfinite(V)) continue;
+            double& Pile = V >= 0 ? Up[I] : Down[I];
+            P->Base[I] = Pile;
+            Pile += V;
+            P->Top[I] = Pile;
+            Total[I] += std::fabs(V);
+        }
+    }
+    if (D.Stacking == TSeriesStacking::sgStacked100)
+        for (TPlotSeries* P : In)
+            for (std::size_t I = 0; I < N; ++I) {
+                const double K = Total[I] > 0 ? 100 / Total[I] : 0;
+                P->Base[I] *= K;
+                P->Top[I] *= K;
+            }
 }
 
 }  // namespace
 
 TChartData TChartData::Gather(const TCustomChart& Chart) {
     TChartData D;
+    D.Stacking = Chart.GetStacking();
+    // The series to draw, each chart series followed by its further groups;
+    // a pie draws its own points alone.
+    std::vector<std::pair<const TChartSeries*, const TChartSeries*>> Drawn;
     for (int SI = 0; SI < Chart.SeriesCount(); ++SI) {
         const TChartSeries* S = Chart.GetSeries(SI);
         if (!S) continue;
+        const TSeriesKind Kind = KindOf(*S);
+        if (Drawn.empty() && Kind == TSeriesKind::skPie) {
+            Drawn.push_back({S, S});
+            break;
+        }
+        Drawn.push_back({S, S});
+        for (int G = 0; G < S->GroupCount(); ++G) Drawn.push_back({S->GetGroup(G), S});
+    }
+    // Several series are told apart by their colours: none colours each
+    // point by itself.
+    const bool Several = Drawn.size() > 1;
+    for (std::size_t K = 0; K < Drawn.size(); ++K) {
+        const TChartSeries* S = Drawn[K].first;
+        const TChartSeries* Look = Drawn[K].second;
+        const int SI = static_cast<int>(K);
         TPlotSeries P;
         P.Series = S;
-        P.Kind = KindOf(*S);
+        P.Look = Look;
+        P.Kind = KindOf(*Look);
         if (D.Series.empty()) {
             D.Horizontal = P.Kind == TSeriesKind::skHorizBar;
             D.Pie = P.Kind == TSeriesKind::skPie;
-        } else if (D.Pie) {
-            break;
         }
         if (IsBar(P.Kind)) P.BarIndex = D.BarSeriesCount++;
         if (P.Kind == TSeriesKind::skArea) ++D.AreaSeriesCount;
-        const TSeriesPointer* Ptr = S->GetPointer();
+        const TSeriesPointer* Ptr = Look->GetPointer();
         if (Ptr && Ptr->GetVisible()) P.Pointer = Ptr;
-        P.Color = S->GetSeriesColor() == clDefault ? AutoColor(SI) : ColorToRGB(S->GetSeriesColor(), AutoColor(SI));
+        const TColor Auto = Chart.PaletteColor(SI);
+        P.Color = S->GetSeriesColor() == clDefault ? Auto : ColorToRGB(S->GetSeriesColor(), Auto);
+        const bool EachPoint = S->GetColorEachPoint() && !Several;
         const int N = S->Count();
-        bool OwnColors = S->GetColorEachPoint();
+        bool OwnColors = EachPoint;
         for (int I = 0; I < N && !OwnColors; ++I) OwnColors = S->GetValueColor(I) != clDefault;
         if (OwnColors) {
             P.PointColors.resize(static_cast<std::size_t>(N));
@@ -67,7 +138,7 @@ TChartData TChartData::Gather(const TCustomChart& Chart) {
                     C = clNone;
                 else if (Own != clDefault)
                     C = ColorToRGB(Own, P.Color);
-                else if (S->GetColorEachPoint())
+                else if (EachPoint)
                     C = AutoColor(I);
                 else
                     C = P.Color;
@@ -78,17 +149,36 @@ TChartData TChartData::Gather(const TCustomChart& Chart) {
         int Count = 0;
         for (double V : Y) Count += std::isfinite(V);
         P.ValueCount = Count;
-        // The extremes are kept in locals, which the loop need not store.
-        auto V = Y.begin();
-        while (V != Y.end() && !std::isfinite(*V)) ++V;
-        if (V != Y.end()) {
-            double Min = D.HasValues ? std::min(D.MinValue, *V) : *V, Max = D.HasValues ? std::max(D.MaxValue, *V) : *V;
-            for (; V != Y.end(); ++V)
-                if (std::isfinite(*V)) Min = std::min(Min, *V), Max = std::max(Max, *V);
-            D.MinValue = Min, D.MaxValue = Max, D.HasValues = true;
-        }
         D.Categories = std::max(D.Categories, N);
         D.Series.push_back(std::move(P));
+    }
+    const bool Piled = D.Stacking != TSeriesStacking::sgNone && !D.Pie;
+    D.BarSlots = Piled ? std::min(1, D.BarSeriesCount) : D.BarSeriesCount;
+    if (Piled) {
+        Pile(D, true);
+        Pile(D, false);
+        for (TPlotSeries& P : D.Series)
+            if (IsBar(P.Kind)) P.BarIndex = 0;
+    }
+    // The extent of what is drawn: the values, and the piles' ends.
+    auto Extend = [&D](const double* V, std::size_t N) {
+        const double* End = V + N;
+        while (V != End && !std::isfinite(*V)) ++V;
+        if (V == End) return;
+        // The extremes are kept in locals, which the loop need not store.
+        double Min = D.HasValues ? std::min(D.MinValue, *V) : *V, Max = D.HasValues ? std::max(D.MaxValue, *V) : *V;
+        for (; V != End; ++V)
+            if (std::isfinite(*V)) Min = std::min(Min, *V), Max = std::max(Max, *V);
+        D.MinValue = Min, D.MaxValue = Max, D.HasValues = true;
+    };
+    for (const TPlotSeries& P : D.Series) {
+        if (P.Stacked()) {
+            Extend(P.Base.data(), P.Base.size());
+            Extend(P.Top.data(), P.Top.size());
+        } else {
+            const std::vector<double>& Y = P.Series->GetYValues()->Values();
+            Extend(Y.data(), Y.size());
+        }
     }
     for (const TPlotSeries& P : D.Series)
         if (P.Series->HasLabels()) {
@@ -138,11 +228,12 @@ std::string FormatValue(const TChartSeries& S, double V) {
 
 std::string MarkText(const TPlotSeries& P, int Index) {
     const TChartSeries& S = *P.Series;
+    const TChartSeries& Look = *P.Look;
     const double V = S.GetYValue(Index);
     const std::string& Label = S.GetLabel(Index);
-    const std::string Value = FormatValue(S, V);
+    const std::string Value = FormatValue(Look, V);
     const std::string LabelOrValue = Label.empty() ? Value : Label;
-    switch (S.GetMarks()->GetStyle()) {
+    switch (Look.GetMarks()->GetStyle()) {
         case TSeriesMarksStyle::smValue: return Value;
         case TSeriesMarksStyle::smPercent: return PercentText(P, V);
         case TSeriesMarksStyle::smLabel: return LabelOrValue;
@@ -152,12 +243,13 @@ std::string MarkText(const TPlotSeries& P, int Index) {
         case TSeriesMarksStyle::smPercentTotal: return PercentText(P, V) + " of " + TotalText(P);
         case TSeriesMarksStyle::smLabelPercentTotal:
             return LabelOrValue + " " + PercentText(P, V) + " of " + TotalText(P);
-        case TSeriesMarksStyle::smXValue: return FormatValue(S, S.GetXValue(Index));
+        case TSeriesMarksStyle::smXValue: return FormatValue(Look, S.GetXValue(Index));
     }
     return Value;
 }
 
 std::string SeriesTitle(const TChartSeries& S, int Index) {
+    if (!S.GetGroupTitle().empty()) return S.GetGroupTitle();
     if (!S.GetTitle().empty()) return S.GetTitle();
     if (!S.GetName().empty()) return S.GetName();
     return "Series" + std::to_string(Index + 1);

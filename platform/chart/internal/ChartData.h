@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/chart/Chart.h"
 #include "platform/chart/Series.h"
 #include "platform/rtl/FormatFloat.h"
 #include "platform/vcl/Color.h"
@@ -28,9 +29,17 @@ enum class TSeriesKind {
 // Whether S draws as bars (either way).
 inline bool IsBar(TSeriesKind K) { return K == TSeriesKind::skBar || K == TSeriesKind::skHorizBar; }
 
+// The order kinds are drawn in, whatever the order of the series: areas at
+// the back, then bars, then lines, then points on top (a pie is alone).
+int DrawRank(TSeriesKind K);
+
 // One series as it will be drawn.
 struct TPlotSeries {
+    // The points: a series of the chart, or one of its further groups.
     const TChartSeries* Series = nullptr;
+    // The series whose kind, marks, value format and pointer are drawn:
+    // Series itself, or for a group the series it was split from.
+    const TChartSeries* Look = nullptr;
     TSeriesKind Kind = TSeriesKind::skBar;
     // The series colour as drawn (clDefault resolved to an automatic colour).
     TColor Color = clRed;
@@ -53,6 +62,18 @@ struct TPlotSeries {
     int ValueCount = 0;
     double MeanAbs() const;
 
+    // A piled bar or area series: where each point's part starts and ends
+    // along the value axis (NaN for a null point); empty when not piled.
+    std::vector<double> Base, Top;
+    bool Stacked() const { return !Top.empty(); }
+    // The value point I is drawn at: the end of its part when piled, else
+    // its own value.
+    double At(int I) const {
+        return Top.empty() ? Series->GetYValue(I) : Top[static_cast<std::size_t>(I)];
+    }
+    // The values drawn, one per point (Top when piled).
+    const double* Values() const { return Top.empty() ? Series->GetYValues()->Values().data() : Top.data(); }
+
 private:
     mutable std::optional<double> FMeanAbs;
 };
@@ -66,6 +87,11 @@ struct TChartData {
     const TChartSeries* LabelSeries = nullptr;
     bool HasLabels = false;
     int BarSeriesCount = 0;
+    // The places side by side in a category: one per bar series, or one for
+    // a pile of them.
+    int BarSlots = 0;
+    // How bars and areas share a category (the chart's stacking).
+    TSeriesStacking Stacking = TSeriesStacking::sgNone;
     // Area series fill down to zero, so like bars they keep zero in range.
     int AreaSeriesCount = 0;
     // The first series is a horizontal bar series: values run along the
@@ -96,8 +122,9 @@ const TNumberSeparators& SeparatorsOf(const TChartSeries& S);
 std::string FormatValue(const TChartSeries& S, double V);
 // The text of the mark of point Index, by the marks style.
 std::string MarkText(const TPlotSeries& P, int Index);
-// A series' name in the legend: its title, else its component name, else
-// "Series" and its number (1-based).
+// A series' name in the legend: its group's value when it was split into
+// groups, else its title, else its component name, else "Series" and its
+// number (1-based).
 std::string SeriesTitle(const TChartSeries& S, int Index);
 
 }  // namespace pv

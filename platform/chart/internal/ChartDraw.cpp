@@ -40,7 +40,11 @@ public:
         Title();
         if (L.Depth > 0) Walls();
         Grid();
-        for (const TPlotSeries& S : D.Series) PaintSeries(P, L, D, S, Detail);
+        // Areas at the back, then bars, lines and points, each kind in the
+        // order of its series.
+        for (int Rank = 0; Rank <= DrawRank(TSeriesKind::skPie); ++Rank)
+            for (const TPlotSeries& S : D.Series)
+                if (DrawRank(S.Kind) == Rank) PaintSeries(P, L, D, S, Detail);
         Axes();
         PaintAllMarks(P, L, D, T);
         Legend();

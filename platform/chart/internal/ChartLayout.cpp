@@ -51,7 +51,9 @@ TRectF PanelRect(const TCustomChart& Chart, int Width, int Height) {
 std::string TickPicture(const TChartData& D, const TAxisTicks& T, const TNumberSeparators& Sep) {
     const std::string Auto = TickFormat(T.Step, std::max(std::fabs(T.Range.Min), std::fabs(T.Range.Max)));
     if (D.Series.empty()) return Auto;
-    const std::string& F = D.Series.front().Series->GetValueFormat();
+    // Piles scaled to 100 % are read in percent.
+    if (D.Stacking == TSeriesStacking::sgStacked100 && D.BarSlots + D.AreaSeriesCount > 0) return Auto + " '%'";
+    const std::string& F = D.Series.front().Look->GetValueFormat();
     std::string Previous;
     for (std::size_t I = 0; I < T.Values.size(); ++I) {
         std::string S = FormatFloat(F, T.Values[I], Sep);
@@ -126,7 +128,10 @@ private:
         switch (Legend.GetLegendStyle()) {
             case TLegendStyle::lsAuto: Kind = D.Series.size() == 1 ? TRows::Points : TRows::Series; break;
             case TLegendStyle::lsSeries: Kind = TRows::Series; break;
-            case TLegendStyle::lsValues: Kind = TRows::Points; break;
+            // The points of a lone series; several series are listed by
+            // series, since one series' points would leave the others
+            // unexplained.
+            case TLegendStyle::lsValues: Kind = D.Series.size() == 1 ? TRows::Points : TRows::Series; break;
             case TLegendStyle::lsLastValues: Kind = TRows::LastValues; break;
         }
         const TPlotSeries& First = D.Series.front();
@@ -154,7 +159,7 @@ private:
             if (Kind == TRows::Points) {
                 const TChartSeries& S = *First.Series;
                 Labels.push_back(TChartData::PointText(S, I));
-                Values.push_back(S.IsNull(I) ? std::string() : FormatValue(S, S.GetYValue(I)));
+                Values.push_back(S.IsNull(I) ? std::string() : FormatValue(*First.Look, S.GetYValue(I)));
                 Colors.push_back(First.PointColor(I));
                 RowSeries.push_back(&First);
                 Negative.push_back(First.Kind == TSeriesKind::skPie && !S.IsNull(I) && S.GetYValue(I) < 0);
@@ -165,7 +170,7 @@ private:
                 if (Kind == TRows::LastValues)
                     for (int J = P.Series->Count() - 1; J >= 0; --J)
                         if (!P.Series->IsNull(J)) {
-                            V = FormatValue(*P.Series, P.Series->GetYValue(J));
+                            V = FormatValue(*P.Look, P.Series->GetYValue(J));
                             break;
                         }
                 Values.push_back(V);
@@ -439,7 +444,7 @@ private:
         const TTextFont F = TTextFont::FromFont(Font);
         double W = 0;
         for (const TPlotSeries& P : D.Series) {
-            if (!P.Series->GetMarks()->GetVisible()) continue;
+            if (!P.Look->GetMarks()->GetVisible()) continue;
             const int N = P.Series->Count();
             const int Samples = std::min(N, MaxSampledLabels);
             for (int S = 0; S < Samples; ++S) {
@@ -595,7 +600,7 @@ std::string MoreRowsText(const TChartSeries& S, int Hidden) {
 
 const TFont* MarksFont(const TChartData& Data) {
     for (const TPlotSeries& P : Data.Series)
-        if (P.Series->GetMarks()->GetVisible()) return P.Series->GetMarks()->GetFont();
+        if (P.Look->GetMarks()->GetVisible()) return P.Look->GetMarks()->GetFont();
     return nullptr;
 }
 

@@ -148,7 +148,7 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 continue;
             }
         }
-        const TPointF Anchor = L.At(I, S.Series->GetYValue(I));
+        const TPointF Anchor = L.At(I, S.At(I));
         if (Dense && Refused.Any({Anchor.X, Anchor.Y, 0, 0}, [&](std::size_t K) {
                 const TRectF& R = RefusedAround[K];
                 return Anchor.X > R.X && Anchor.X < R.Right() && Anchor.Y > R.Y && Anchor.Y < R.Bottom();
@@ -172,7 +172,7 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 CY = (B.Top + B.Bottom) / 2 - Lift / 2;
                 Inside = B.X1 - B.X0;
             } else {
-                const TPointF A = L.At(I, S.Series->GetYValue(I));
+                const TPointF A = L.At(I, S.At(I));
                 Negative = S.Series->GetYValue(I) < BarOrigin(L);
                 End = A.X + (Negative ? -1 : 1) * (S.Pointer ? S.Pointer->GetHorizSize() : 0);
                 CY = A.Y;
@@ -202,7 +202,7 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 Y = (Below ? B.Bottom : B.Top) - Lift / 2;
                 Inside = B.Bottom - B.Top;
             } else {
-                const TPointF A = L.At(I, S.Series->GetYValue(I));
+                const TPointF A = L.At(I, S.At(I));
                 const double VS = S.Pointer ? S.Pointer->GetVertSize() : 0;
                 X = A.X;
                 Y = A.Y - VS;
@@ -248,7 +248,7 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
 std::vector<TPlacedMark> PlaceSeriesMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S,
                                           TTextEngine& Text) {
     std::vector<TPlacedMark> Out;
-    const TSeriesMarks& Marks = *S.Series->GetMarks();
+    const TSeriesMarks& Marks = *S.Look->GetMarks();
     if (!Marks.GetVisible() || !L.MarksVisible || L.Plot.Empty()) return Out;
     const TTextFont Font = TTextFont::FromFont(*Marks.GetFont());
     if (L.Pie) {
@@ -263,7 +263,7 @@ void PaintAllMarks(TPainter& P, const TChartLayout& L, const TChartData& D, TTex
     for (const TPlotSeries& S : D.Series) {
         const std::vector<TPlacedMark> Marks = PlaceSeriesMarks(L, D, S, Text);
         if (Marks.empty()) continue;
-        const TSeriesMarks& M = *S.Series->GetMarks();
+        const TSeriesMarks& M = *S.Look->GetMarks();
         const TColor Back = M.GetBackColor();
         const TColor FontColor = M.GetFont()->GetColor();
         // The leader lines of a pie's marks, from the rim of each slice to

@@ -72,7 +72,7 @@ bool Dense(const TChartLayout& L, const TPlotSeries& S, double Scale) {
 
 std::vector<TPathPoint> LinePath(const TChartLayout& L, const TPlotSeries& S, double Scale, TPointDetail Detail) {
     if (Detail == TPointDetail::pdEvery || !Dense(L, S, Scale)) return EveryPoint(S);
-    const double* Y = S.Series->GetYValues()->Values().data();
+    const double* Y = S.Values();
     const TColor* Colors = S.PointColors.empty() ? nullptr : S.PointColors.data();
     const int N = S.Series->Count();
     // Points lie along the category axis by their index, whatever their X
@@ -134,7 +134,7 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
     std::size_t LastPixel = SIZE_MAX;  // the pixel and colour of the point before
     TColor LastColor = clNone;
     std::unordered_set<std::uint64_t> More;
-    const std::vector<double>& Y = S.Series->GetYValues()->Values();
+    const double* Y = S.Values();
     // From the last point back: a point is drawn when no later point of its
     // colour has a centre on its pixel.
     for (int I = N - 1; I >= 0; --I) {
@@ -170,7 +170,8 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
 std::vector<int> FlatBars(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, TPointDetail Detail) {
     std::vector<int> Out;
     const int N = S.Series->Count();
-    if (Detail == TPointDetail::pdEvery) {
+    // Piled bars stand on each other, not on one origin: each is drawn.
+    if (Detail == TPointDetail::pdEvery || S.Stacked()) {
         for (int I = 0; I < N; ++I)
             if (Drawn(S, I)) Out.push_back(I);
         return Out;

@@ -8,7 +8,7 @@ namespace pv {
 namespace {
 
 int BarWidthPercent(const TPlotSeries& S) {
-    if (auto* B = dynamic_cast<const TBarSeries*>(S.Series)) return B->GetBarWidthPercent();
+    if (auto* B = dynamic_cast<const TBarSeries*>(S.Look)) return B->GetBarWidthPercent();
     return 70;
 }
 
@@ -17,10 +17,10 @@ int BarWidthPercent(const TPlotSeries& S) {
 double BarOrigin(const TChartLayout& L) { return std::clamp(0.0, L.Ticks.Range.Min, L.Ticks.Range.Max); }
 
 TBarGeometry::TBarGeometry(const TChartLayout& L, const TChartData& D, const TPlotSeries& S)
-    : FLayout(L), FSeries(*S.Series) {
+    : FLayout(L), FPlot(S), FSeries(*S.Series) {
     const double Slot = L.Categories.SlotWidth();
     FGroup = Slot * std::clamp(BarWidthPercent(S), 1, 100) / 100.0;
-    FSub = FGroup / std::max(1, D.BarSeriesCount);
+    FSub = FGroup / std::max(1, D.BarSlots);
     FOffset = S.BarIndex * FSub;
     FOrigin = BarOrigin(L);
     FOriginPixel = std::round(L.ValueMap.ToPixel(FOrigin));
@@ -31,12 +31,17 @@ bool TBarGeometry::At(int I, TBarBox& B) const {
     const double C0 = Across(I);
     const double A0 = std::round(C0), A1 = std::max(A0 + 1, std::round(C0 + FSub));
     const double V = FSeries.GetYValue(I);
-    const double P0 = FOriginPixel;
-    const double P1 = std::round(L.ValueMap.ToPixel(V));
-    B.Negative = V < FOrigin;
+    // A piled bar runs from the top of the pile below it.
+    const bool Piled = FPlot.Stacked();
+    const double From = Piled ? FPlot.Base[static_cast<std::size_t>(I)] : FOrigin;
+    const double To = Piled ? FPlot.Top[static_cast<std::size_t>(I)] : V;
+    if (Piled && !std::isfinite(To)) return false;
+    const double P0 = Piled ? std::round(L.ValueMap.ToPixel(From)) : FOriginPixel;
+    const double P1 = std::round(L.ValueMap.ToPixel(To));
+    B.Negative = Piled ? V < 0 : V < FOrigin;
     double Lo = std::min(P0, P1), Hi = std::max(P0, P1);
     if (Hi - Lo < 1) {
-        if (V == FOrigin) return false;
+        if (To == From) return false;
         // One pixel on the value's side of the origin (pixels grow upwards
         // on a vertical axis, rightwards on a horizontal one).
         if (B.Negative != L.Horizontal)

@@ -40,6 +40,7 @@ public:
 
 private:
     const TChartLayout& FLayout;
+    const TPlotSeries& FPlot;
     const TChartSeries& FSeries;
     double FGroup = 0, FSub = 0, FOffset = 0, FOrigin = 0, FOriginPixel = 0;
 };

@@ -61,9 +61,9 @@ void PaintBars(TPainter& P, const TChartLayout& L, const TChartData& D, const TP
 // the nearer axis end), if it does.
 bool Crossing(const TChartLayout& L, const TPlotSeries& S, int I0, int I1, TPointF& At) {
     const double O = BarOrigin(L);
-    const double V0 = S.Series->GetYValue(I0) - O, V1 = S.Series->GetYValue(I1) - O;
+    const double V0 = S.At(I0) - O, V1 = S.At(I1) - O;
     if (!((V0 < 0 && V1 > 0) || (V0 > 0 && V1 < 0))) return false;
-    const TPointF A = L.At(I0, S.Series->GetYValue(I0)), B = L.At(I1, S.Series->GetYValue(I1));
+    const TPointF A = L.At(I0, S.At(I0)), B = L.At(I1, S.At(I1));
     const double T = V0 / (V0 - V1);
     At = {A.X + (B.X - A.X) * T, A.Y + (B.Y - A.Y) * T};
     return true;
@@ -78,7 +78,7 @@ template <class TColourOf>
 void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
                 double Width, TColourOf Colour) {
     cairo_t* Cr = P.Cr();
-    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
+    auto At = [&](int I) { return L.At(I, S.At(I)); };
     cairo_set_line_width(Cr, Width);
     // Mitred joins look the same as round ones at these widths, and cost
     // Cairo's stroker less; round caps keep the end points whole.
@@ -177,7 +177,7 @@ private:
 void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
                bool Reduced) {
     cairo_t* Cr = P.Cr();
-    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
+    auto At = [&](int I) { return L.At(I, S.At(I)); };
     const double Depth = L.Depth;
     if (Depth > 0) {
         // A ribbon going back into the chart, lit from above.
@@ -208,36 +208,43 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const s
 }
 
 // A flat area: each run of segments of one colour is one polygon, along the
-// line on one side and along the origin on the other, so a run has no
-// inner edges to fill. A segment crossing the origin between points of two
+// line on one side and back along its base on the other (the origin, or
+// for a piled area the top of the pile below it), so a run has no inner
+// edges to fill. A segment crossing the origin between points of two
 // colours gives each side its own point's colour.
 void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path) {
     cairo_t* Cr = P.Cr();
     const double O = L.ValueMap.ToPixel(BarOrigin(L));
-    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
+    auto At = [&](int I) { return L.At(I, S.At(I)); };
     auto BaseOf = [&](const TPointF& A) { return L.Horizontal ? TPointF{O, A.Y} : TPointF{A.X, O}; };
-    std::vector<TPointF> Run;
+    auto BaseAt = [&](int I) {
+        return S.Stacked() ? L.At(I, S.Base[static_cast<std::size_t>(I)]) : BaseOf(At(I));
+    };
+    // The line of the run, and its base point for point.
+    std::vector<TPointF> Run, Bases;
     TColor Current = clNone;
     auto Flush = [&] {
         if (Run.size() >= 2) {
             P.SetColor(Current);
             cairo_move_to(Cr, Run.front().X, Run.front().Y);
             for (std::size_t K = 1; K < Run.size(); ++K) cairo_line_to(Cr, Run[K].X, Run[K].Y);
-            const TPointF E = BaseOf(Run.back()), F = BaseOf(Run.front());
-            cairo_line_to(Cr, E.X, E.Y);
-            cairo_line_to(Cr, F.X, F.Y);
+            for (std::size_t K = Bases.size(); K-- > 0;) cairo_line_to(Cr, Bases[K].X, Bases[K].Y);
             cairo_close_path(Cr);
             P.FillPath();
         }
         Run.clear();
+        Bases.clear();
     };
-    auto Extend = [&](TColor C, const TPointF& From, const TPointF& To) {
+    auto Extend = [&](TColor C, const TPointF& From, const TPointF& FromBase, const TPointF& To,
+                      const TPointF& ToBase) {
         if (Run.empty() || C != Current || Run.back().X != From.X || Run.back().Y != From.Y) {
             Flush();
             Current = C;
             Run.push_back(From);
+            Bases.push_back(FromBase);
         }
         Run.push_back(To);
+        Bases.push_back(ToBase);
     };
     for (std::size_t J = 1; J < Path.size(); ++J) {
         if (!Path[J].Joined) continue;
@@ -245,11 +252,11 @@ void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, con
         const TColor C = PointColor(S, I), CA = PointColor(S, I0);
         const TPointF A = At(I0), B = At(I);
         TPointF Cross;
-        if (CA != C && Crossing(L, S, I0, I, Cross)) {
-            Extend(CA, A, Cross);
-            Extend(C, Cross, B);
+        if (CA != C && !S.Stacked() && Crossing(L, S, I0, I, Cross)) {
+            Extend(CA, A, BaseOf(A), Cross, BaseOf(Cross));
+            Extend(C, Cross, BaseOf(Cross), B, BaseOf(B));
         } else {
-            Extend(C, A, B);
+            Extend(C, A, BaseAt(I0), B, BaseAt(I));
         }
     }
     Flush();
@@ -268,8 +275,8 @@ void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const s
     // A solid area: for each segment, the top going back into the chart
     // (lit from above), then the front face standing on it.
     const double Origin = BarOrigin(L);
-    auto At = [&](int I) { return L.At(I, S.Series->GetYValue(I)); };
-    auto Base = [&](int I) { return L.At(I, Origin); };
+    auto At = [&](int I) { return L.At(I, S.At(I)); };
+    auto Base = [&](int I) { return L.At(I, S.Stacked() ? S.Base[static_cast<std::size_t>(I)] : Origin); };
     const double Dx = L.Depth;
     // A reduced path draws all the tops, then all the fronts (TFaces).
     const bool Together = Reduced && !L.Horizontal;
@@ -407,7 +414,7 @@ void PaintPointers(TPainter& P, const TChartLayout& L, const TPlotSeries& S, con
                 Pending = false;
             }
             Current = C;
-            const TPointF A = L.At(I, S.Series->GetYValue(I));
+            const TPointF A = L.At(I, S.At(I));
             PointerPath(Cr, Style, A.X + Off, A.Y - Off, HS, VS);
             Pending = true;
         }
