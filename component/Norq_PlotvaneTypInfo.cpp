@@ -95,7 +95,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 44> PlotvaneProps{{
+const std::array<TPropInfo, 45> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -157,6 +157,10 @@ const std::array<TPropInfo, 44> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return C(O).GetSeriesPalette(); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesPalette(Str(V)); },
               [](const pv::TObject& O) { return C(O).GetSeriesPalette() != TNorq_DBPlotvane::DefaultSeriesPalette; }},
+    TPropInfo{"ValueAxisLogarithmic", TTypeKind::tkBoolean, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetValueAxisLogarithmic(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetValueAxisLogarithmic(Bool(V)); },
+              [](const pv::TObject& O) { return C(O).GetValueAxisLogarithmic(); }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

@@ -189,7 +189,7 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     const pv::TClassInfo& Info = TNorq_DBPlotvane::StaticClassInfo();
     EXPECT_EQ(pv::GetPropInfo(Info, "Monochrome"), nullptr);
     auto Props = pv::GetPropList(Info);
-    ASSERT_EQ(Props.size(), 46u);
+    ASSERT_EQ(Props.size(), 47u);
     EXPECT_EQ(Props[0]->Name, "Name");
     EXPECT_EQ(Props[1]->Name, "Tag");
     EXPECT_EQ(Props[2]->Name, "PreviewImage");
@@ -197,6 +197,7 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     EXPECT_EQ(Props[41]->Name, "PointerVertSize");
     EXPECT_EQ(Props[42]->Name, "SeriesType");
     EXPECT_EQ(Props[45]->Name, "SeriesPalette");
+    EXPECT_EQ(Props[46]->Name, "ValueAxisLogarithmic");
 }
 
 }  // namespace

@@ -103,7 +103,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
     // SeriesType comes after all of them, and only when it is not stBar.
     std::vector<std::string> WithType = DeclarationOrder;
-    for (const char* Later : {"SeriesType", "GroupSource", "Stacking", "SeriesPalette"}) WithType.push_back(Later);
+    for (const char* Later : {"SeriesType", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic"})
+        WithType.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), WithType);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
@@ -112,6 +113,7 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetGroupSource("region");
     Chart->SetStacking(pv::TSeriesStacking::sgStacked);
     Chart->SetSeriesPalette("clRed");
+    Chart->SetValueAxisLogarithmic(true);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
 }
 
@@ -121,22 +123,25 @@ TEST_F(HostFormTest, GroupStackingAndPaletteAreStoredOnlyWhenSetAndReadBack) {
     auto* Chart = new TNorq_DBPlotvane(&Fresh);
     Chart->SetName("Chart");
     const std::string Plain = pv::WriteForm(Fresh);
-    for (const char* Name : {"GroupSource", "Stacking", "SeriesPalette"})
+    for (const char* Name : {"GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic"})
         EXPECT_EQ(Plain.find(Name), std::string::npos) << Name;
     EXPECT_EQ(Chart->GetSeriesPalette(), TNorq_DBPlotvane::DefaultSeriesPalette);
 
     Chart->SetGroupSource("region");
     Chart->SetStacking(pv::TSeriesStacking::sgStacked100);
     Chart->SetSeriesPalette("clRed,#00ff00  $00FF0000 clWindow, cornflowerblue");
+    Chart->SetValueAxisLogarithmic(true);
     const std::string Written = pv::WriteForm(Fresh);
     EXPECT_NE(Written.find("    PointerVertSize = 4\n    GroupSource = 'region'\n    Stacking = sgStacked100\n"
-                           "    SeriesPalette = 'clRed, clLime, clBlue, clWindow, #6495ed'\n  end\n"),
+                           "    SeriesPalette = 'clRed, clLime, clBlue, clWindow, #6495ed'\n"
+                           "    ValueAxisLogarithmic = True\n  end\n"),
               std::string::npos)
         << Written;
     auto Back = Read(Written);
     auto& B = static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart"));
     EXPECT_EQ(B.GetGroupSource(), "region");
     EXPECT_EQ(B.GetStacking(), pv::TSeriesStacking::sgStacked100);
+    EXPECT_TRUE(B.GetInternalChart()->GetBottomAxis()->GetLogarithmic());
     EXPECT_EQ(B.GetInternalChart()->GetPalette(),
               (std::vector<pv::TColor>{pv::clRed, pv::clLime, pv::clBlue, pv::clWindow, 0xED9564}));
     EXPECT_EQ(pv::WriteForm(*Back), Written);
@@ -153,6 +158,7 @@ TEST_F(HostFormTest, GroupStackingAndPaletteAreStoredOnlyWhenSetAndReadBack) {
     Chart->SetGroupSource("");
     Chart->SetStacking(pv::TSeriesStacking::sgNone);
     Chart->SetSeriesPalette(TNorq_DBPlotvane::DefaultSeriesPalette);
+    Chart->SetValueAxisLogarithmic(false);
     EXPECT_EQ(pv::WriteForm(Fresh), Plain);
 }
 
