@@ -262,6 +262,12 @@ public:
     // blindness, after the default blue of the first series: orange,
     // bluish green, vermilion, reddish purple, sky blue, yellow and blue.
     static constexpr const char* DefaultSeriesPalette = "#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2";
+    // Whether the value axis (the left one, or the bottom one for horizontal
+    // bars) is logarithmic. Default false, stored only when true. A chart
+    // with a value at or below 0 then fails to draw, naming the series and
+    // the point.
+    bool GetValueAxisLogarithmic() const;
+    void SetValueAxisLogarithmic(bool Value);
 
     // The further series drawn after the chart's own (see
     // TNorq_DBPlotvaneSeries, which adds itself when it is given this

@@ -195,6 +195,16 @@ void TNorq_DBPlotvane::SetLocale(const std::string& Value) {
     PV_WRITE(InternalChart->GetLocale(), Value, InternalChart->SetLocale(Value));
 }
 
+// Both axes carry the flag, so that it holds whichever one the series type
+// puts the values on.
+bool TNorq_DBPlotvane::GetValueAxisLogarithmic() const { return InternalChart->GetLeftAxis()->GetLogarithmic(); }
+void TNorq_DBPlotvane::SetValueAxisLogarithmic(bool Value) {
+    PV_WRITE(GetValueAxisLogarithmic(), Value, {
+        InternalChart->GetLeftAxis()->SetLogarithmic(Value);
+        InternalChart->GetBottomAxis()->SetLogarithmic(Value);
+    });
+}
+
 #undef PV_WRITE
 
 // Pointer: only point and line series have one. Writes compare nothing and

@@ -1,8 +1,9 @@
-// The published-property table of TNorq_DBPlotvane: the 45 properties in
+// The published-property table of TNorq_DBPlotvane: the 46 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
 // Every property is stored and has no default, except those added after the
-// first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette): each
+// first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette,
+// ValueAxisLogarithmic): each
 // is stored only when it differs from its default, so forms written before
 // it existed, and forms of charts that never set it, stay the same.
 
@@ -96,7 +97,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 45> PlotvaneProps{{
+const std::array<TPropInfo, 46> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -162,6 +163,10 @@ const std::array<TPropInfo, 45> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return C(O).GetSeriesPalette(); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesPalette(Str(V)); },
               [](const pv::TObject& O) { return C(O).GetSeriesPalette() != TNorq_DBPlotvane::DefaultSeriesPalette; }},
+    TPropInfo{"ValueAxisLogarithmic", TTypeKind::tkBoolean, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetValueAxisLogarithmic(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetValueAxisLogarithmic(Bool(V)); },
+              [](const pv::TObject& O) { return C(O).GetValueAxisLogarithmic(); }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

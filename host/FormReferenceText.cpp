@@ -152,6 +152,11 @@ constexpr TMeaning MeaningTable[] = {
     {"TNorq_DBPlotvane.Stacking",
      "How the bars (either way) and the areas of several series share a label; lines and points are "
      "drawn over each other whatever it says."},
+    {"TNorq_DBPlotvane.ValueAxisLogarithmic",
+     "Whether the value axis is logarithmic: ticks at the powers of ten (with 2 and 5 times them when "
+     "the axis has room), bars and areas from the axis's low end. Every value must then be above 0: a "
+     "value at or below 0 is an error naming the series and the point. Default False, stored only when "
+     "True."},
     {"TNorq_DBPlotvane.SeriesPalette",
      "The colours of the series after the first, in order, starting again from the first when there are "
      "more series; the first series is drawn in SeriesColor. The default hues stay apart for the common "

@@ -80,6 +80,8 @@ public:
     // bitmap's, on a vector surface of R's size times Scale, filled with
     // ABackColor first. Raises EInvalidGraphic as TeeCreateBitmap does.
     std::string TeeCreateVector(TVectorFormat Format, TColor ABackColor, const TRect& R, double Scale = 1) const;
+    // " 'Name'" for error messages, or " of 'Owner'" for an unnamed chart.
+    std::string NameForMessage() const;
 
 protected:
     // Draws the chart over the background of Bitmap, magnified by Scale.
@@ -93,8 +95,6 @@ protected:
                                    double Scale) const = 0;
     // A chart's side must be 1..TBitmap::MaxSide pixels.
     void CheckSize(const char* Which, int Value) const override;
-    // " 'Name'" for error messages, or " of 'Owner'" for an unnamed chart.
-    std::string NameForMessage() const;
 
 private:
     bool FView3D = false;

@@ -77,6 +77,11 @@ void TChartAxis::SetGridVisible(bool Value) {
     if (FParent) FParent->Changed();
 }
 
+void TChartAxis::SetLogarithmic(bool Value) {
+    FLogarithmic = Value;
+    if (FParent) FParent->Changed();
+}
+
 TCustomChartLegend::TCustomChartLegend(TControl* AParent) : TChartFontObject(AParent) {
     GetFont()->SetSize(8);
     GetFont()->SetColor(clBlack);

@@ -101,6 +101,12 @@ public:
     void SetMinMax(double AMin, double AMax);
     bool GetGridVisible() const { return FGridVisible; }
     void SetGridVisible(bool Value);
+    // Whether the axis, when it carries the values, is logarithmic (default
+    // false): ticks at powers of ten (and 2 and 5 times them), bars from
+    // the axis's low end. Every value drawn on it must be above 0, and so
+    // must a fixed range.
+    bool GetLogarithmic() const { return FLogarithmic; }
+    void SetLogarithmic(bool Value);
 
 private:
     TControl* FParent;
@@ -111,6 +117,7 @@ private:
     double FMinimum = 0;
     double FMaximum = 0;
     bool FGridVisible = true;
+    bool FLogarithmic = false;
 };
 
 class TCustomChartLegend : public TChartFontObject {

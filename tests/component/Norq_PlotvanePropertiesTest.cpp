@@ -189,7 +189,7 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     const pv::TClassInfo& Info = TNorq_DBPlotvane::StaticClassInfo();
     EXPECT_EQ(pv::GetPropInfo(Info, "Monochrome"), nullptr);
     auto Props = pv::GetPropList(Info);
-    ASSERT_EQ(Props.size(), 47u);
+    ASSERT_EQ(Props.size(), 48u);
     EXPECT_EQ(Props[0]->Name, "Name");
     EXPECT_EQ(Props[1]->Name, "Tag");
     EXPECT_EQ(Props[2]->Name, "PreviewImage");
@@ -198,6 +198,7 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     EXPECT_EQ(Props[42]->Name, "SeriesType");
     EXPECT_EQ(Props[43]->Name, "Locale");
     EXPECT_EQ(Props[46]->Name, "SeriesPalette");
+    EXPECT_EQ(Props[47]->Name, "ValueAxisLogarithmic");
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     // The properties added later come after all of them, each stored only
     // when it is not its default.
     std::vector<std::string> All = DeclarationOrder;
-    for (const char* Later : {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette"}) All.push_back(Later);
+    for (const char* Later : {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic"})
+        All.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
@@ -114,6 +115,7 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetStacking(pv::TSeriesStacking::sgStacked);
     Chart->SetSeriesPalette("clRed");
     Chart->SetLocale("de-DE");
+    Chart->SetValueAxisLogarithmic(true);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), All);
 }
 
@@ -123,22 +125,25 @@ TEST_F(HostFormTest, GroupStackingAndPaletteAreStoredOnlyWhenSetAndReadBack) {
     auto* Chart = new TNorq_DBPlotvane(&Fresh);
     Chart->SetName("Chart");
     const std::string Plain = pv::WriteForm(Fresh);
-    for (const char* Name : {"GroupSource", "Stacking", "SeriesPalette"})
+    for (const char* Name : {"GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic"})
         EXPECT_EQ(Plain.find(Name), std::string::npos) << Name;
     EXPECT_EQ(Chart->GetSeriesPalette(), TNorq_DBPlotvane::DefaultSeriesPalette);
 
     Chart->SetGroupSource("region");
     Chart->SetStacking(pv::TSeriesStacking::sgStacked100);
     Chart->SetSeriesPalette("clRed,#00ff00  $00FF0000 clWindow, cornflowerblue");
+    Chart->SetValueAxisLogarithmic(true);
     const std::string Written = pv::WriteForm(Fresh);
     EXPECT_NE(Written.find("    PointerVertSize = 4\n    GroupSource = 'region'\n    Stacking = sgStacked100\n"
-                           "    SeriesPalette = 'clRed, clLime, clBlue, clWindow, #6495ed'\n  end\n"),
+                           "    SeriesPalette = 'clRed, clLime, clBlue, clWindow, #6495ed'\n"
+                           "    ValueAxisLogarithmic = True\n  end\n"),
               std::string::npos)
         << Written;
     auto Back = Read(Written);
     auto& B = static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart"));
     EXPECT_EQ(B.GetGroupSource(), "region");
     EXPECT_EQ(B.GetStacking(), pv::TSeriesStacking::sgStacked100);
+    EXPECT_TRUE(B.GetInternalChart()->GetBottomAxis()->GetLogarithmic());
     EXPECT_EQ(B.GetInternalChart()->GetPalette(),
               (std::vector<pv::TColor>{pv::clRed, pv::clLime, pv::clBlue, pv::clWindow, 0xED9564}));
     EXPECT_EQ(pv::WriteForm(*Back), Written);
@@ -155,6 +160,7 @@ TEST_F(HostFormTest, GroupStackingAndPaletteAreStoredOnlyWhenSetAndReadBack) {
     Chart->SetGroupSource("");
     Chart->SetStacking(pv::TSeriesStacking::sgNone);
     Chart->SetSeriesPalette(TNorq_DBPlotvane::DefaultSeriesPalette);
+    Chart->SetValueAxisLogarithmic(false);
     EXPECT_EQ(pv::WriteForm(Fresh), Plain);
 }
 

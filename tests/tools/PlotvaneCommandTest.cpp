@@ -237,7 +237,8 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     // The properties a form stores only when they are not their defaults
     // come last.
     const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\nGroupSource = ''\nStacking = sgNone\n"
-                             "SeriesPalette = '#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2'\n";
+                             "SeriesPalette = '#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2'\n"
+                             "ValueAxisLogarithmic = False\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 

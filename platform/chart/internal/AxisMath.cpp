@@ -100,6 +100,46 @@ TAxisTicks NiceTicks(TValueRange R, int TargetCount, bool ExtendToTicks) {
     return T;
 }
 
+TAxisTicks LogTicks(TValueRange R, int TargetCount, bool ExtendToTicks) {
+    TAxisTicks T;
+    if (!(R.Min > 0) || !(R.Max > R.Min) || !std::isfinite(R.Max)) {
+        R = {1, 10};
+    }
+    TargetCount = std::clamp(TargetCount, 2, 50);
+    // Decades by their exponents; the slack keeps a power of ten that is one
+    // in exact arithmetic from being lost to rounding.
+    constexpr double Slack = 1e-9;
+    double Lo = std::log10(R.Min), Hi = std::log10(R.Max);
+    T.Range = R;
+    if (ExtendToTicks) {
+        Lo = std::floor(Lo + Slack);
+        Hi = std::ceil(Hi - Slack);
+        if (Hi <= Lo) Hi = Lo + 1;
+        T.Range = {std::pow(10.0, Lo), std::min(DBL_MAX, std::pow(10.0, Hi))};
+    }
+    const double Decades = Hi - Lo;
+    // Within a decade: 1 alone, 1 and 5, or 1, 2 and 5, by how many ticks
+    // the length has room for; over many decades every Every-th power.
+    std::vector<double> Within{1};
+    if (Decades * 3 <= TargetCount)
+        Within = {1, 2, 5};
+    else if (Decades * 2 <= TargetCount)
+        Within = {1, 5};
+    const int Every = Decades <= TargetCount ? 1 : NiceNumber(Decades / TargetCount) <= 2 ? 2 : 5;
+    for (double E = std::floor(Lo + Slack) - 1; E <= std::ceil(Hi) + 1 && T.Values.size() < 200; ++E) {
+        if (Every > 1 && std::fmod(std::fabs(E), Every) != 0) continue;
+        const double Power = std::pow(10.0, E);
+        for (double M : Within) {
+            const double V = M * Power;
+            if (!std::isfinite(V) || V < T.Range.Min * (1 - Slack) || V > T.Range.Max * (1 + Slack)) continue;
+            const double Kept = std::clamp(V, T.Range.Min, T.Range.Max);
+            if (T.Values.empty() || Kept > T.Values.back()) T.Values.push_back(Kept);
+        }
+    }
+    T.Step = T.Values.empty() ? T.Range.Min : T.Values.front();
+    return T;
+}
+
 int TickCountForLength(double Pixels) {
     if (!(Pixels > 0)) return 2;
     return std::clamp(static_cast<int>(std::lround(Pixels / 32.0)), 2, 10);
@@ -117,7 +157,8 @@ std::string TickFormat(double Step, double MaxAbs) {
     return F;
 }
 
-TLinearMap::TLinearMap(TValueRange R, double P0, double P1) {
+TLinearMap::TLinearMap(TValueRange R, double P0, double P1, bool Log) : FLog(Log && R.Min > 0 && R.Max > R.Min) {
+    if (FLog) R = {std::log10(R.Min), std::log10(R.Max)};
     R = FixedRange(R.Min, R.Max);
     FMinHalf = R.Min / 2;
     FInvHalfSpan = 1.0 / (R.Max / 2 - R.Min / 2);

@@ -52,6 +52,13 @@ double NiceNumber(double Raw);
 // the axis starts and ends at a tick (unless that would overflow).
 TAxisTicks NiceTicks(TValueRange R, int TargetCount, bool ExtendToTicks);
 
+// Ticks of a logarithmic axis over R (0 < Min < Max): at the powers of ten,
+// with 2 and 5 times them where the range spans few decades, so that about
+// TargetCount ticks show; with many decades, every second or fifth power.
+// ExtendToTicks stretches the range out to the powers of ten around it. The
+// step is the smallest tick, for the labels' picture.
+TAxisTicks LogTicks(TValueRange R, int TargetCount, bool ExtendToTicks);
+
 // How many ticks suit an axis of Pixels length: one every 32 pixels or so,
 // between 2 and 10.
 int TickCountForLength(double Pixels);
@@ -64,13 +71,18 @@ std::string TickFormat(double Step, double MaxAbs);
 // Maps values of a range linearly onto pixels: Min to P0 and Max to P1 (P1
 // may be less than P0, as on a vertical axis). Values far outside the range
 // are clamped to ten axis lengths beyond it, so coordinates stay small.
+//
+// On a logarithmic map (Log true, R above 0) the logarithms of the values
+// are mapped linearly instead; a value at or below 0 lies beyond the low end.
 class TLinearMap {
 public:
     TLinearMap() = default;
-    TLinearMap(TValueRange R, double P0, double P1);
+    TLinearMap(TValueRange R, double P0, double P1, bool Log = false);
+    bool Logarithmic() const { return FLog; }
     // Inline: a chart of many points maps each of them.
     double ToPixel(double V) const {
         if (std::isnan(V)) return FP0;
+        if (FLog) V = V > 0 ? std::log10(V) : -DBL_MAX;
         V = std::clamp(V, -DBL_MAX, DBL_MAX);
         const double T = std::clamp((V / 2 - FMinHalf) * FInvHalfSpan, -10.0, 11.0);
         return FP0 + T * FPixels;
@@ -81,6 +93,7 @@ private:
     double FInvHalfSpan = 1;
     double FP0 = 0;
     double FPixels = 1;
+    bool FLog = false;
 };
 
 // Maps category indexes 0..Count-1 onto equal slots between P0 and P1.

@@ -1,9 +1,11 @@
 #include "platform/chart/internal/ChartLayout.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "platform/chart/Chart.h"
+#include "platform/rtl/Exception.h"
 #include "platform/rtl/FormatFloat.h"
 
 namespace pv {
@@ -352,13 +354,19 @@ private:
             L.Plot.X = std::round(Box.X + (L.LeftAxisVisible ? TickLength : 0) + (CatLabelW > 0 ? TickLabelGap + CatLabelW : 0));
             L.Plot.W = std::max(0.0, std::round(Box.Right() - L.Depth - RightRoom) - L.Plot.X);
         }
+        const bool Log = ValueAxis->GetLogarithmic();
         const TValueRange Range =
-            ValueAxis->GetAutomatic()
+            Log ? LogRange()
+            : ValueAxis->GetAutomatic()
                 ? AutoRange(D.MinValue, D.MaxValue, D.HasValues, D.BarSeriesCount > 0 || D.AreaSeriesCount > 0)
                 : FixedRange(ValueAxis->GetMinimum(), ValueAxis->GetMaximum());
         const double Length = (L.Horizontal ? L.Plot.W : L.Plot.H) - InflateLow - InflateHigh;
         int Count = TickCountForLength(Length);
-        L.Ticks = NiceTicks(Range, Count, ValueAxis->GetAutomatic());
+        const auto MakeTicks = [&] {
+            return Log ? LogTicks(Range, Count, ValueAxis->GetAutomatic())
+                       : NiceTicks(Range, Count, ValueAxis->GetAutomatic());
+        };
+        L.Ticks = MakeTicks();
         MeasureTickLabels();
         // Labels side by side along the bottom need their own width apart:
         // fewer ticks when they would touch.
@@ -366,10 +374,48 @@ private:
             const double Need = TickLabelWidth + LabelGap * 2;
             while (Count > 2 && static_cast<double>(L.Ticks.Values.size()) * Need > Length + Need) {
                 Count = std::max(2, std::min(Count - 1, static_cast<int>(Length / Need) + 1));
-                L.Ticks = NiceTicks(Range, Count, ValueAxis->GetAutomatic());
+                L.Ticks = MakeTicks();
                 MeasureTickLabels();
             }
         }
+    }
+
+    // The range of a logarithmic value axis: the values drawn, or the fixed
+    // range; a value or a fixed end at or below 0 is an error naming it.
+    TValueRange LogRange() const {
+        const std::string Chart = "chart" + C.NameForMessage();
+        double Min = DBL_MAX, Max = 0;
+        for (std::size_t SI = 0; SI < D.Series.size(); ++SI) {
+            const TPlotSeries& P = D.Series[SI];
+            const TChartSeries& S = *P.Series;
+            for (int I = 0, N = S.Count(); I < N; ++I) {
+                const double V = S.GetYValue(I);
+                if (!std::isfinite(V)) continue;
+                if (V <= 0) {
+                    const std::string Label = S.GetLabel(I).empty() ? std::string() : " ('" + S.GetLabel(I) + "')";
+                    throw EInvalidGraphic("Cannot draw " + Chart + ": series '" + SeriesTitle(S, static_cast<int>(SI)) +
+                                          "' has the value " + FormatFloat("", V) + " at point " +
+                                          std::to_string(I + 1) + Label +
+                                          ", and a logarithmic value axis shows values above 0 only");
+                }
+                const double Drawn = P.At(I);
+                Min = std::min(Min, Drawn);
+                Max = std::max(Max, Drawn);
+            }
+        }
+        if (!ValueAxis->GetAutomatic()) {
+            const double A = ValueAxis->GetMinimum(), B = ValueAxis->GetMaximum();
+            if (!(std::min(A, B) > 0))
+                throw EInvalidGraphic("Cannot draw " + Chart + ": its value axis runs from " + FormatFloat("", std::min(A, B)) +
+                                      ", and a logarithmic axis shows values above 0 only");
+            return A == B ? TValueRange{A / 10, A * 10} : TValueRange{std::min(A, B), std::max(A, B)};
+        }
+        if (Max == 0) return {1, 10};
+        if (Min == Max) return {Min / 10, Max * 10};
+        // Bars and areas rise from the low end: the least of them must not
+        // stand on it with no height, as it would at a power of ten.
+        if (D.BarSeriesCount > 0 || D.AreaSeriesCount > 0) Min *= 1 - 1e-6;
+        return {Min, Max};
     }
 
     void MeasureTickLabels() {
@@ -458,9 +504,11 @@ private:
     // Stage 5: the value map, and every axis text in its place.
     void PlaceAxisTexts() {
         if (L.Horizontal)
-            L.ValueMap = TLinearMap(L.Ticks.Range, L.Plot.X + InflateLow, L.Plot.Right() - InflateHigh);
+            L.ValueMap = TLinearMap(L.Ticks.Range, L.Plot.X + InflateLow, L.Plot.Right() - InflateHigh,
+                                    ValueAxis->GetLogarithmic());
         else
-            L.ValueMap = TLinearMap(L.Ticks.Range, L.Plot.Bottom() - InflateLow, L.Plot.Y + InflateHigh);
+            L.ValueMap = TLinearMap(L.Ticks.Range, L.Plot.Bottom() - InflateLow, L.Plot.Y + InflateHigh,
+                                    ValueAxis->GetLogarithmic());
         for (std::size_t I = 0; I < L.TickLabels.size(); ++I) {
             TPlacedText& P = L.TickLabels[I];
             const double At = L.ValueMap.ToPixel(L.Ticks.Values[I]);
