@@ -456,16 +456,35 @@ TEST_F(CommandTest, RendersToStandardOutputWithFormat) {
     R = Run({"render", SampleForm, "-o", "-"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Out, "");
-    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png, bmp, svg or pdf\n"
+    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png, bmp, svg, pdf, webp or avif\n"
                      "Run 'plotvane render --help' for its usage.\n");
     R = Run({"render", SampleForm, "-o", "-", "--format", "tiff"});
     EXPECT_EQ(R.Status, 2);
-    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png, bmp, svg or pdf\n", 0), 0u) << R.Err;
+    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png, bmp, svg, pdf, webp or avif\n", 0), 0u)
+        << R.Err;
     R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--format", "gif"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err.rfind("plotvane render: --format gif does not match the extension of " + (Dir / "x.png").string(), 0),
               0u) << R.Err;
     EXPECT_EQ(Files(), (std::vector<std::string>{"chart", "chart.gif"}));
+
+    // WebP and AVIF, read by ImageMagick; --quality only where it applies.
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.webp").string(), "--quality", "70"}).Status, 0);
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.avif").string()}).Status, 0);
+    for (const char* F : {"chart.webp", "chart.avif"}) {
+        std::FILE* P = popen(("identify -format '%w %h' " + (Dir / F).string() + " 2>&1").c_str(), "r");
+        ASSERT_NE(P, nullptr);
+        char Seen[64] = "";
+        EXPECT_NE(std::fgets(Seen, sizeof Seen, P), nullptr);
+        pclose(P);
+        EXPECT_STREQ(Seen, "400 250") << F;
+    }
+    R = Run({"render", SampleForm, "-o", (Dir / "x.gif").string(), "--quality", "70"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("plotvane render: --quality 70: only WebP and AVIF take a quality, not GIF\n", 0), 0u) << R.Err;
+    R = Run({"render", SampleForm, "-o", (Dir / "x.webp").string(), "--quality", "101"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: --quality 101 is not a whole number in 1..100\n", 0), 0u) << R.Err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart", "chart.avif", "chart.gif", "chart.webp"}));
 }
 
 TEST_F(CommandTest, AWrongComponentNameListsTheFormsComponents) {
