@@ -1,9 +1,10 @@
-// The published-property table of TNorq_DBPlotvane: the 41 properties in
+// The published-property table of TNorq_DBPlotvane: the 42 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
-// Every property is stored and has no default, except SeriesType, added
-// last: it is stored only when it is not stBar, so forms written before it
-// existed, and forms of charts that never set it, stay the same.
+// Every property is stored and has no default, except SeriesType and Theme,
+// added last: each is stored only when it is not its default (stBar,
+// thClassic), so forms written before they existed, and forms of charts
+// that never set them, stay the same.
 
 #include <array>
 
@@ -39,6 +40,8 @@ constexpr TEnumTypeInfo PointerStyleType{"TSeriesPointerStyle", PointerStyleName
 constexpr std::array<std::string_view, 6> SeriesTypeNames{"stBar",   "stHorizBar", "stLine",
                                                           "stArea",  "stPoint",    "stPie"};
 constexpr TEnumTypeInfo SeriesTypeType{"TPlotvaneSeriesType", SeriesTypeNames};
+constexpr std::array<std::string_view, 3> ThemeNames{"thClassic", "thModern", "thDark"};
+constexpr TEnumTypeInfo ThemeType{"TPlotvaneTheme", ThemeNames};
 
 const TNorq_DBPlotvane& C(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvane&>(O); }
 TNorq_DBPlotvane& C(pv::TObject& O) { return static_cast<TNorq_DBPlotvane&>(O); }
@@ -92,7 +95,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 41> PlotvaneProps{{
+const std::array<TPropInfo, 42> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -142,6 +145,10 @@ const std::array<TPropInfo, 41> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetSeriesType()); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesType(static_cast<TPlotvaneSeriesType>(Int(V))); },
               [](const pv::TObject& O) { return C(O).GetSeriesType() != TPlotvaneSeriesType::stBar; }},
+    TPropInfo{"Theme", TTypeKind::tkEnumeration, &ThemeType, {},
+              [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetTheme()); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetTheme(static_cast<TPlotvaneTheme>(Int(V))); },
+              [](const pv::TObject& O) { return C(O).GetTheme() != TPlotvaneTheme::thClassic; }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

@@ -127,6 +127,11 @@ constexpr TMeaning MeaningTable[] = {
      "Half the height of the point symbol in pixels: it is 2 × size + 1 pixels high; drawn as 0 to 100."},
     {"TNorq_DBPlotvane.SeriesType",
      "The kind of series. Changing it keeps the colours, marks, value format, data binding and points."},
+    {"TNorq_DBPlotvane.Theme",
+     "The look the chart is drawn in: the colours and fonts of every look property still at its starting "
+     "value (or a colour drawn the same, such as `clWhite` for `Color`), and of the axis labels, legend, grid, "
+     "axis lines and 3D walls. A property set to anything else keeps its value. Stored only when not "
+     "`thClassic`; a request may choose another with `theme=`."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",
@@ -233,6 +238,10 @@ constexpr TMeaning MeaningTable[] = {
     {"TPlotvaneSeriesType.stArea", "a line with the area down to the zero line filled"},
     {"TPlotvaneSeriesType.stPoint", "a symbol at each point"},
     {"TPlotvaneSeriesType.stPie", "a pie of the values, without axes"},
+    {"TPlotvaneTheme.thClassic", "the chart's own look, as it always was"},
+    {"TPlotvaneTheme.thModern",
+     "light: a colour-blind-safe palette, light grid, no frame around the legend, a larger title"},
+    {"TPlotvaneTheme.thDark", "a dark background with light text and grid, and a palette bright enough for it"},
     {"TFontPitch.fpDefault", "the font's own pitch"},
     {"TFontPitch.fpVariable", "proportional"},
     {"TFontPitch.fpFixed", "fixed width"},

@@ -158,6 +158,18 @@ std::string ReadQualityParam(std::string_view Value, int& Quality) {
     return {};
 }
 
+std::string ReadThemeParam(std::string_view Value, Norq_Plotvane::TPlotvaneTheme& Theme) {
+    using Norq_Plotvane::TPlotvaneTheme;
+    static constexpr std::pair<std::string_view, TPlotvaneTheme> Themes[] = {
+        {"classic", TPlotvaneTheme::thClassic}, {"modern", TPlotvaneTheme::thModern}, {"dark", TPlotvaneTheme::thDark}};
+    for (const auto& [Name, Known] : Themes)
+        if (Value == Name) {
+            Theme = Known;
+            return {};
+        }
+    return "Parameter theme=" + QuoteValue(Value) + " is not a theme: it must be classic, modern or dark";
+}
+
 std::string CheckPictureSize(const TPictureSize& Size) {
     const double W = std::round(Size.Width * Size.Scale), H = std::round(Size.Height * Size.Scale);
     if (W <= pv::TBitmap::MaxSide && H <= pv::TBitmap::MaxSide && W * H <= double(pv::TBitmap::MaxPixels)) return {};

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/Norq_Plotvane.h"
 #include "platform/vcl/Color.h"
 
 namespace plotvane {
@@ -50,6 +51,11 @@ std::string_view NegotiateFormat(std::string_view Accept);
 // Reads quality=Value, a whole number in 1..100. Returns an empty text when
 // the value is taken, or the refusal naming the value and what it allows.
 std::string ReadQualityParam(std::string_view Value, int& Quality);
+
+// Reads theme=Value: "classic", "modern" or "dark". Returns an empty text
+// when the value is taken, or the refusal naming the value and the allowed
+// ones.
+std::string ReadThemeParam(std::string_view Value, Norq_Plotvane::TPlotvaneTheme& Theme);
 
 // The refusal for a size whose scaled picture has too many pixels or too
 // long a side; empty when it fits.

@@ -193,11 +193,13 @@ struct TChartServer::TRequestSettings {
     // WebP and AVIF: quality=, AVIF's default filled in; empty: WebP
     // lossless.
     std::optional<int> Quality;
+    // theme=, or the chart's own when not given.
+    std::optional<Norq_Plotvane::TPlotvaneTheme> Theme;
     TPictureSize Size;
     TPictureBackground Background;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
-    // The cache key: chart, format, quality, pixel size, the exact scale,
-    // the background and ParamsKey, each part length-prefixed.
+    // The cache key: chart, format, quality, theme, pixel size, the exact
+    // scale, the background and ParamsKey, each part length-prefixed.
     std::string Key;
     // The declared parameters' typed values in declaration order, each part
     // length-prefixed: equal exactly when the query would read the same.
@@ -529,6 +531,12 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
             S.Quality = Quality;
             continue;
         }
+        if (F.Name == "theme") {
+            Norq_Plotvane::TPlotvaneTheme Theme{};
+            if (std::string Refusal = ReadThemeParam(F.Value, Theme); !Refusal.empty()) return Refuse(Refusal);
+            S.Theme = Theme;
+            continue;
+        }
         if (F.Name == "format") {
             const std::string_view Named = FormatNamed(F.Value);
             if (Named.empty())
@@ -545,7 +553,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
         for (const pv::TQueryParam& P : Chart.Params)
             if (P.Name == F.Name) Declared = &P;
         if (!Declared) {
-            std::string Known = "width, height, scale, devicePixelRatio, background, format, quality";
+            std::string Known = "width, height, scale, devicePixelRatio, background, format, quality, theme";
             for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
             return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
         }
@@ -594,6 +602,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
     AppendKeyPart(S.Key, Chart.Name);
     AppendKeyPart(S.Key, S.Format);
     AppendKeyPart(S.Key, S.Quality ? std::to_string(*S.Quality) : std::string());
+    AppendKeyPart(S.Key, S.Theme ? std::to_string(static_cast<int>(*S.Theme)) : std::string());
     AppendKeyPart(S.Key, std::to_string(S.Size.Width) + "x" + std::to_string(S.Size.Height));
     AppendKeyPart(S.Key, ExactScale);
     AppendKeyPart(S.Key, Background);
@@ -651,9 +660,11 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         int W, H;
         double Scale;
         pv::TColor Color;
+        Norq_Plotvane::TPlotvaneTheme Theme;
         ~TRestore() {
             if (Q) Q->ClearParamValues();
             try {
+                C->SetTheme(Theme);
                 C->SetScale(Scale);
                 C->SetWidth(W);
                 C->SetHeight(H);
@@ -662,7 +673,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
                 // The held values were valid; nothing to report.
             }
         }
-    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor()};
+    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetTheme()};
     if (QueryParams)
         for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
     // The data sets read again where their data changed or this request's
@@ -674,6 +685,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     C->SetWidth(S.Size.Width);
     C->SetHeight(S.Size.Height);
     if (S.Background.Color) C->SetColor(*S.Background.Color);
+    if (S.Theme) C->SetTheme(*S.Theme);
     const bool Transparent = S.Background.Transparent;
     auto Made = std::make_shared<TCachedAnswer>();
     if (Format == "gif" || Format == "jpg") {

@@ -139,6 +139,9 @@ public:
     TChartTitle* GetTitle() const { return FTitle.get(); }
     TCustomChartLegend* GetLegend() const { return FLegend.get(); }
     TCustomTeeGradient* GetGradient() const { return FGradient.get(); }
+    // The colours of the grid, axis lines, 3D walls and legend frame.
+    const TChartLook& GetLook() const { return FLook; }
+    void SetLook(const TChartLook& Value) { FLook = Value; }
 
     // Reads ASeries' points from its data source. The plain chart knows no
     // data sources and leaves the points alone; the data-aware chart reads
@@ -155,6 +158,7 @@ private:
     std::unique_ptr<TChartTitle> FTitle;
     std::unique_ptr<TCustomChartLegend> FLegend;
     std::unique_ptr<TCustomTeeGradient> FGradient;
+    TChartLook FLook;
 };
 
 class TChart : public TCustomChart {

@@ -101,15 +101,19 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     auto* Chart = new TNorq_DBPlotvane(&M);
     Chart->SetName("Chart1");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
-    // SeriesType comes after all of them, and only when it is not stBar.
-    std::vector<std::string> WithType = DeclarationOrder;
+    // SeriesType and Theme come after all of them, each only when it is not
+    // its default.
+    std::vector<std::string> WithType = DeclarationOrder, Every = DeclarationOrder;
     WithType.push_back("SeriesType");
-    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), WithType);
+    Every.insert(Every.end(), {"SeriesType", "Theme"});
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), Every);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
-    EXPECT_EQ(Table, WithType);
+    EXPECT_EQ(Table, Every);
     Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stArea);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
+    Chart->SetTheme(Norq_Plotvane::TPlotvaneTheme::thDark);
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), Every);
 }
 
 // A module with data, a probe, a preview image and a chart that draws into

@@ -372,7 +372,7 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
              {"scale=1e999", "scale='1e999' is out of range"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
              {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, devicePixelRatio, "
-                            "background, format, quality, region"},
+                            "background, format, quality, theme, region"},
              {"width=100&width=200", "'width' is given more than once"},
              {"width=16384&height=16384", "more than 16777216 pixels"},
          }) {
@@ -524,6 +524,36 @@ TEST(ChartServer, WebPAndAvifAreServedCachedAndChecked) {
         EXPECT_EQ(R.Status, 400) << Target;
         EXPECT_NE(R.Body.find(Says), std::string::npos) << Target << ": " << R.Body;
     }
+}
+
+// theme=: its own answer in every format (the GIF with the theme's exact
+// background colour), undone after the request, refused by name otherwise.
+TEST(ChartServer, ThemeParameterChoosesTheLookForOneRequest) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Plain = C.Request("GET", "/RevenueChart.png");
+    auto Dark = C.Request("GET", "/RevenueChart.png?theme=dark");
+    ASSERT_EQ(Dark.Status, 200) << Dark.Body;
+    EXPECT_EQ(PngPixel(Dark.Body, 0, 0), 0x1E2127FFu);
+    EXPECT_NE(Dark.Header("ETag"), Plain.Header("ETag"));
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?theme=classic").Body == Plain.Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?width=401").Body !=
+                C.Request("GET", "/RevenueChart.png?width=401&theme=modern").Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == Plain.Body) << "the theme stays with its request";
+    auto Gif = C.Request("GET", "/RevenueChart.gif?theme=dark");
+    ASSERT_EQ(Gif.Status, 200);
+    const fs::path File = Copy.Dir / "dark.gif";
+    std::ofstream(File, std::ios::binary) << Gif.Body;
+    std::FILE* P = popen(("convert '" + File.string() + "' -format '%[hex:p{0,0}] %[hex:p{399,249}]' info:").c_str(), "r");
+    ASSERT_NE(P, nullptr);
+    char Seen[64] = "";
+    EXPECT_NE(std::fgets(Seen, sizeof Seen, P), nullptr);
+    pclose(P);
+    EXPECT_STREQ(Seen, "1E2127 1E2127");
+    auto Bad = C.Request("GET", "/RevenueChart.png?theme=Dark");
+    EXPECT_EQ(Bad.Status, 400);
+    EXPECT_EQ(Bad.Body, "Parameter theme='Dark' is not a theme: it must be classic, modern or dark\n");
 }
 
 TEST(ChartServer, AddressWithoutExtensionAnswersTheBestFormatTheClientAccepts) {
