@@ -162,6 +162,21 @@ void BM_RasterEncode(benchmark::State& State) {
 }
 BENCHMARK(BM_RasterEncode)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
+// R1 drawn in each theme, side by side: what a theme adds to a drawing
+// (its defaults put on the chart and taken off again).
+void BM_ThemedDraw(benchmark::State& State) {
+    auto C = MakeR1(1);
+    C->SetTheme(static_cast<TPlotvaneTheme>(State.range(0)));
+    int Which = 0;
+    for (auto _ : State) {
+        pvbench::SetR1Points(*C, Which ^= 1);
+        benchmark::DoNotOptimize(C->GetBMPPicture()->Pixels());
+    }
+    static constexpr const char* Names[] = {"classic", "modern", "dark"};
+    State.SetLabel(Names[State.range(0)]);
+}
+BENCHMARK(BM_ThemedDraw)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+
 // What every request pays to learn whether a database changed: a stat and
 // SQLite's data_version on a kept connection.
 void BM_DataWatchCheck(benchmark::State& State) {
