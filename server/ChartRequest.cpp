@@ -130,11 +130,13 @@ std::string_view NegotiateFormat(std::string_view Accept) {
         }
         if (Q < 0) continue;  // a q-value that is none: the range says nothing
         for (TCandidate& C : Candidates) {
-            const int Precision = SameAscii(Range, C.Type)                    ? 3
-                                  : !C.Wildcards                              ? 0
-                                  : SameAscii(Range, "image/*")               ? 2
-                                  : Range == "*/*"                            ? 1
-                                                                              : 0;
+            int Precision = 0;
+            if (SameAscii(Range, C.Type))
+                Precision = 3;
+            else if (C.Wildcards && SameAscii(Range, "image/*"))
+                Precision = 2;
+            else if (C.Wildcards && Range == "*/*")
+                Precision = 1;
             if (Precision > C.Precision) {
                 C.Precision = Precision;
                 C.Q = Q;
