@@ -236,6 +236,12 @@ public:
     // refreshes once. An ordinal outside the enumeration raises ERangeError.
     TPlotvaneSeriesType GetSeriesType() const;
     void SetSeriesType(TPlotvaneSeriesType Value);
+    // The locale of the chart's numbers (value format, axis labels, marks,
+    // legend): a language tag such as "de-DE"; "" (the default, not
+    // stored) writes "." and ",". An unknown locale raises EConvertError
+    // naming it, and the old one stays.
+    std::string GetLocale() const;
+    void SetLocale(const std::string& Value);
     // The look the pictures are drawn in. A theme supplies the colours,
     // fonts and lines of every look property that holds its default value
     // (a property set to anything else keeps it), and of the parts no

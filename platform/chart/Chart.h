@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/chart/ChartLocale.h"
 #include "platform/chart/ChartParts.h"
 #include "platform/chart/Series.h"
 #include "platform/rtl/Types.h"
@@ -143,6 +144,14 @@ public:
     const TChartLook& GetLook() const { return FLook; }
     void SetLook(const TChartLook& Value) { FLook = Value; }
 
+    // The locale the chart writes its numbers in (value formats, axis
+    // labels, marks, legend): a language tag such as "de-DE", or "" for "."
+    // and ",". An unknown one raises EConvertError naming it, and the chart
+    // keeps its locale.
+    const std::string& GetLocale() const { return FLocale->Name; }
+    void SetLocale(const std::string& Value);
+    const TChartLocale& GetLocaleData() const { return *FLocale; }
+
     // Reads ASeries' points from its data source. The plain chart knows no
     // data sources and leaves the points alone; the data-aware chart reads
     // the records of a data set.
@@ -159,6 +168,7 @@ private:
     std::unique_ptr<TCustomChartLegend> FLegend;
     std::unique_ptr<TCustomTeeGradient> FGradient;
     TChartLook FLook;
+    std::shared_ptr<const TChartLocale> FLocale = FindChartLocale("");
 };
 
 class TChart : public TCustomChart {

@@ -101,11 +101,11 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     auto* Chart = new TNorq_DBPlotvane(&M);
     Chart->SetName("Chart1");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
-    // SeriesType and Theme come after all of them, each only when it is not
-    // its default.
+    // SeriesType, Locale and Theme come after all of them, each only when
+    // set (SeriesType and Theme: when not their defaults).
     std::vector<std::string> WithType = DeclarationOrder, Every = DeclarationOrder;
     WithType.push_back("SeriesType");
-    Every.insert(Every.end(), {"SeriesType", "Theme"});
+    Every.insert(Every.end(), {"SeriesType", "Locale", "Theme"});
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), Every);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
@@ -113,7 +113,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stArea);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
     Chart->SetTheme(Norq_Plotvane::TPlotvaneTheme::thDark);
-    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), Every);
+    WithType.push_back("Theme");
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
 }
 
 // A module with data, a probe, a preview image and a chart that draws into
@@ -196,6 +197,25 @@ TEST_F(HostFormTest, PointerPropertiesAreWrittenWithTheirFallbacksAndLoadingThem
     auto& B = static_cast<TNorq_DBPlotvane&>(*Pointed->FindComponent("Chart"));
     EXPECT_EQ(B.GetInternalChart()->GetChangeCount(), A.GetInternalChart()->GetChangeCount());
     EXPECT_EQ(pv::WriteForm(*Pointed), Written);
+}
+
+// Locale is stored only when set, last, and an unknown one in a form is an
+// error naming it.
+TEST_F(HostFormTest, LocaleIsStoredOnlyWhenSetAndReadsBack) {
+    pv::TDataModule Fresh(nullptr);
+    Fresh.SetName("Module1");
+    auto* Chart = new TNorq_DBPlotvane(&Fresh);
+    Chart->SetName("Chart");
+    EXPECT_EQ(pv::WriteForm(Fresh).find("Locale"), std::string::npos);
+    Chart->SetLocale("de-DE");
+    const std::string Written = pv::WriteForm(Fresh);
+    EXPECT_NE(Written.find("    PointerVertSize = 4\n    Locale = 'de-DE'\n  end\nend\n"), std::string::npos)
+        << Written;
+    auto Back = Read(Written);
+    EXPECT_EQ(static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart")).GetLocale(), "de-DE");
+    std::string Bad = Written;
+    Bad.replace(Bad.find("'de-DE'"), 7, "'xx'");
+    EXPECT_THROW_MSG_HAS(Read(Bad), pv::EFormError, "'xx' is not a known locale");
 }
 
 TEST_F(HostFormTest, SeriesTypeIsStoredLastOnlyWhenNotBarAndReadsBack) {

@@ -234,9 +234,9 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     EXPECT_NE(R.Out.find("\nTitleText.Strings = (\n  'Monthly revenue')\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nWidth = 400\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nSeriesColorMode = scPositiveNegative\n"), std::string::npos);
-    // SeriesType and Theme, which a form stores only when they are not
-    // their defaults, come last.
-    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nTheme = thClassic\n";
+    // SeriesType, Locale and Theme, which a form stores only when set, come
+    // last.
+    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\nTheme = thClassic\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 
