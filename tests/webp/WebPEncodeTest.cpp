@@ -57,7 +57,7 @@ TEST(WebPEncode, LosslessDecodesToTheBitmapsPixelsExactly) {
     }
 }
 
-TEST(WebPEncode, KeepsAlphaStraight) {
+TEST(WebPEncode, KeepsAlphaStraightAndRefusesWhatItCannotWrite) {
     TBitmap Clear;
     DrawTranslucent(Clear, 40, 10);
     const TDecoded D = Decode(EncodeWebP(Clear));
@@ -66,16 +66,9 @@ TEST(WebPEncode, KeepsAlphaStraight) {
     // 0x80800000 premultiplied is red 255 at alpha 128.
     EXPECT_EQ(D.Pixels[5 * 40 + 25], 0x80FF0000u);
     EXPECT_EQ(D.Pixels[5 * 40 + 35], 0xFF0000FFu);
-}
-
-TEST(WebPEncode, RefusesWhatItCannotWriteNamingIt) {
     EXPECT_THROW_MSG(EncodeWebP(TBitmap()), EInvalidGraphic, "Cannot encode the 0 x 0 picture as WebP: it is empty");
-    TBitmap B;
-    DrawChartLike(B, 4, 4);
-    for (int Q : {0, 101})
-        EXPECT_THROW_MSG(EncodeWebP(B, {Q}), EInvalidGraphic,
-                         "Cannot encode the 4 x 4 picture as WebP: quality " + std::to_string(Q) +
-                             " is out of range 1..100");
+    EXPECT_THROW_MSG(EncodeWebP(Clear, {0}), EInvalidGraphic,
+                     "Cannot encode the 40 x 10 picture as WebP: quality 0 is out of range 1..100");
     EXPECT_THROW_MSG_HAS(EncodeWebP(TBitmap(16384, 2)), EInvalidGraphic, "16384 x 2", "16383 pixels a side");
 }
 
