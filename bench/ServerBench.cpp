@@ -11,6 +11,7 @@
 
 #include "bench/R1Points.h"
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneSave.h"
 #include "server/Compression.h"
 #include "server/DataWatch.h"
 #include "platform/gif/ColorReduction.h"
@@ -136,6 +137,45 @@ void BM_PngAnswer(benchmark::State& State) {
     }
 }
 BENCHMARK(BM_PngAnswer)->Unit(benchmark::kMillisecond);
+
+// The raster answers' encodings of R1 at scale 1, side by side on one drawn
+// bitmap: PNG, WebP lossless (the default), WebP at quality 80, AVIF at its
+// default quality. A kept answer costs none of them (BM_CacheHit).
+void BM_RasterEncode(benchmark::State& State) {
+    auto C = MakeR1(1);
+    const TBitmap& B = *C->GetBMPPicture();
+    std::size_t Bytes = 0;
+    for (auto _ : State) {
+        std::vector<std::uint8_t> File;
+        switch (State.range(0)) {
+            case 0: File = B.EncodePNG(); break;
+            case 1: File = pv::EncodeWebP(B); break;
+            case 2: File = pv::EncodeWebP(B, {80}); break;
+            default: File = pv::EncodeAVIF(B); break;
+        }
+        Bytes = File.size();
+        benchmark::DoNotOptimize(File.data());
+    }
+    static constexpr const char* Names[] = {"png", "webp-lossless", "webp-q80", "avif-q60"};
+    State.SetLabel(Names[State.range(0)]);
+    State.counters["bytes"] = static_cast<double>(Bytes);
+}
+BENCHMARK(BM_RasterEncode)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+
+// R1 drawn in each theme, side by side: what a theme adds to a drawing
+// (its defaults put on the chart and taken off again).
+void BM_ThemedDraw(benchmark::State& State) {
+    auto C = MakeR1(1);
+    C->SetTheme(static_cast<TPlotvaneTheme>(State.range(0)));
+    int Which = 0;
+    for (auto _ : State) {
+        pvbench::SetR1Points(*C, Which ^= 1);
+        benchmark::DoNotOptimize(C->GetBMPPicture()->Pixels());
+    }
+    static constexpr const char* Names[] = {"classic", "modern", "dark"};
+    State.SetLabel(Names[State.range(0)]);
+}
+BENCHMARK(BM_ThemedDraw)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
 
 // What every request pays to learn whether a database changed: a stat and
 // SQLite's data_version on a kept connection.

@@ -129,7 +129,7 @@ install(FILES ${plotvane_docs} DESTINATION ${PLOTVANE_DOCDIR}/docs COMPONENT run
 set(CPACK_PACKAGE_NAME plotvane)
 set(CPACK_PACKAGE_VENDOR "Plotvane")
 set(CPACK_PACKAGE_CONTACT "Plotvane developers <plotvane@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Database-bound charts rendered on a server as GIF and JPEG pictures")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Database-bound charts rendered on a server as GIF, JPEG, PNG, WebP, AVIF, SVG and PDF pictures")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_GENERATOR DEB)

@@ -170,9 +170,10 @@ int TNorq_DBPlotvane::ExtraSeriesCount() const {
 
 void TNorq_DBPlotvane::DrawInternalImages() {
     if (LoadGateClosed()) return;
-    ColorPoints();
-    InternalChart->TeeDrawBitmap(*SnapshotBitmap, pv::clWhite,
-                                 pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    DrawThemed([&] {
+        InternalChart->TeeDrawBitmap(*SnapshotBitmap, pv::clWhite,
+                                     pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    });
     GifPicture->Assign(*SnapshotBitmap);
     JpegPicture->SetCompressionQuality(static_cast<std::uint8_t>(FJPEGQuality & 0xFF));
     JpegPicture->Assign(*SnapshotBitmap);
@@ -180,17 +181,22 @@ void TNorq_DBPlotvane::DrawInternalImages() {
 
 std::string TNorq_DBPlotvane::GetVectorPicture(pv::TVectorFormat Format, bool Transparent) {
     if (LoadGateClosed()) return {};
-    ColorPoints();
-    return InternalChart->TeeCreateVector(Format, Transparent ? pv::clNone : pv::clWhite,
-                                          pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    std::string Document;
+    DrawThemed([&] {
+        Document = InternalChart->TeeCreateVector(
+            Format, Transparent ? pv::clNone : pv::clWhite,
+            pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    });
+    return Document;
 }
 
 std::unique_ptr<TBitmap> TNorq_DBPlotvane::GetTransparentBitmap() {
     auto Bitmap = std::make_unique<TBitmap>();
     if (LoadGateClosed()) return Bitmap;
-    ColorPoints();
-    InternalChart->TeeDrawBitmap(*Bitmap, pv::clNone,
-                                 pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    DrawThemed([&] {
+        InternalChart->TeeDrawBitmap(*Bitmap, pv::clNone,
+                                     pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
+    });
     return Bitmap;
 }
 

@@ -5,6 +5,7 @@
 // date while it is designed.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -53,6 +54,15 @@ enum class TPlotvaneSeriesType : std::uint8_t {
 // enumeration; and the type of a series.
 TChartSeriesClass SeriesClassOf(TPlotvaneSeriesType Type);
 TPlotvaneSeriesType SeriesTypeOf(const TChartSeries& S);
+// The look the chart is drawn in (property Theme): the defaults of its
+// colours, fonts and lines. Whatever the form sets otherwise wins over the
+// theme. Stored only when it is not thClassic, so a form of a chart that
+// never set it is what it always was.
+enum class TPlotvaneTheme : std::uint8_t {
+    thClassic,  // the chart's own look (default)
+    thModern,   // light: colour-blind-safe palette, light grid, no legend frame, a larger title
+    thDark,     // dark background, light text and grid, a palette bright enough for it
+};
 
 class TNorq_DBPlotvane;
 class TNorq_DBPlotvaneSeries;
@@ -275,6 +285,15 @@ public:
     void AddExtraSeries(TNorq_DBPlotvaneSeries* ASeries);
     void RemoveExtraSeries(TNorq_DBPlotvaneSeries* ASeries);
     int ExtraSeriesCount() const;
+    // The look the pictures are drawn in. A theme supplies the colours,
+    // fonts and lines of every look property that holds its default value
+    // (a property set to anything else keeps it), and of the parts no
+    // property names (axis labels, legend text and box, grid, axis lines,
+    // 3D walls); nothing it supplies is written into the properties, so
+    // the getters and a stored form show only what was set. An ordinal
+    // outside the enumeration raises ERangeError.
+    TPlotvaneTheme GetTheme() const { return FTheme; }
+    void SetTheme(TPlotvaneTheme Value);
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
@@ -322,6 +341,11 @@ private:
     void ColorPoints();
     // The further series; guarded, so one that is gone is passed over.
     std::vector<pv::TComponentPtr<TComponent>> FExtraSeries;
+    // Colours the points and runs Draw with the theme's look on the chart,
+    // the chart's own values back afterwards, also when Draw fails
+    // (Norq_PlotvaneTheme.cpp).
+    void DrawThemed(const std::function<void()>& Draw);
+    class TThemeScope;
 
     std::unique_ptr<TNorq_DBPlotvaneDataLink> ChartDataLink;
     // Owned by this component as its owner (in its list of components), and
@@ -346,6 +370,7 @@ private:
     TColor FSeriesColorNegative = 0x0000FF;
     TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
     double FScale = 1;
+    TPlotvaneTheme FTheme = TPlotvaneTheme::thClassic;
 };
 
 }  // namespace Norq_Plotvane

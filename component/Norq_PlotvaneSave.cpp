@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <utility>
 
 namespace Norq_Plotvane {
@@ -18,7 +19,7 @@ bool SameAscii(std::string_view A, std::string_view B) {
 }  // namespace
 
 std::optional<TChartFileFormat> ChartFileFormatFromName(std::string_view Name) {
-    static constexpr std::array<std::pair<std::string_view, TChartFileFormat>, 7> Names{{
+    static constexpr std::array<std::pair<std::string_view, TChartFileFormat>, 9> Names{{
         {"gif", TChartFileFormat::cfGIF},
         {"jpg", TChartFileFormat::cfJPEG},
         {"jpeg", TChartFileFormat::cfJPEG},
@@ -26,6 +27,8 @@ std::optional<TChartFileFormat> ChartFileFormatFromName(std::string_view Name) {
         {"bmp", TChartFileFormat::cfBMP},
         {"svg", TChartFileFormat::cfSVG},
         {"pdf", TChartFileFormat::cfPDF},
+        {"webp", TChartFileFormat::cfWebP},
+        {"avif", TChartFileFormat::cfAVIF},
     }};
     for (const auto& [Known, Format] : Names)
         if (SameAscii(Name, Known)) return Format;
@@ -39,7 +42,39 @@ std::optional<TChartFileFormat> ChartFileFormatOf(std::string_view FileName) {
     return ChartFileFormatFromName(FileName.substr(Dot + 1));
 }
 
-std::vector<std::uint8_t> SaveChartToBytes(TNorq_DBPlotvane& Chart, TChartFileFormat Format) {
+std::string_view ChartFileFormatTitle(TChartFileFormat Format) {
+    switch (Format) {
+        case TChartFileFormat::cfGIF: return "GIF";
+        case TChartFileFormat::cfJPEG: return "JPEG";
+        case TChartFileFormat::cfPNG: return "PNG";
+        case TChartFileFormat::cfBMP: return "BMP";
+        case TChartFileFormat::cfSVG: return "SVG";
+        case TChartFileFormat::cfPDF: return "PDF";
+        case TChartFileFormat::cfWebP: return "WebP";
+        case TChartFileFormat::cfAVIF: return "AVIF";
+    }
+    return "?";
+}
+
+std::vector<std::uint8_t> SaveChartToBytes(TNorq_DBPlotvane& Chart, TChartFileFormat Format,
+                                           const TChartFileOptions& Options) {
+    const bool Lossy = Format == TChartFileFormat::cfWebP || Format == TChartFileFormat::cfAVIF;
+    if (Options.Quality && !Lossy)
+        throw pv::EInvalidGraphic("A quality (" + std::to_string(*Options.Quality) + ") is not possible for " +
+                                  std::string(ChartFileFormatTitle(Format)) + ": only WebP and AVIF take one");
+    if (Options.Quality && (*Options.Quality < 1 || *Options.Quality > 100))
+        throw pv::EInvalidGraphic("Quality " + std::to_string(*Options.Quality) + " is out of range 1..100");
+    if (Options.Transparent && !(Lossy || Format == TChartFileFormat::cfPNG || Format == TChartFileFormat::cfSVG))
+        throw pv::EInvalidGraphic("A transparent background is not possible for " +
+                                  std::string(ChartFileFormatTitle(Format)) +
+                                  ": only PNG, WebP, AVIF and SVG have one");
+    // The bitmap the raster formats without a picture of their own encode.
+    std::unique_ptr<TBitmap> Clear;
+    const auto Raster = [&]() -> const TBitmap& {
+        if (!Options.Transparent) return *Chart.GetBMPPicture();
+        Clear = Chart.GetTransparentBitmap();
+        return *Clear;
+    };
     TMemoryStream Bytes;
     switch (Format) {
         case TChartFileFormat::cfGIF:
@@ -52,11 +87,16 @@ std::vector<std::uint8_t> SaveChartToBytes(TNorq_DBPlotvane& Chart, TChartFileFo
             Chart.GetBMPPicture()->SaveToStream(Bytes);
             break;
         case TChartFileFormat::cfPNG:
-            return Chart.GetBMPPicture()->EncodePNG();
+            return Raster().EncodePNG();
+        case TChartFileFormat::cfWebP:
+            return pv::EncodeWebP(Raster(), {Options.Quality});
+        case TChartFileFormat::cfAVIF:
+            return pv::EncodeAVIF(Raster(), {Options.Quality.value_or(pv::TAVIFOptions::DefaultQuality)});
         case TChartFileFormat::cfSVG:
         case TChartFileFormat::cfPDF: {
-            const std::string Text = Chart.GetVectorPicture(Format == TChartFileFormat::cfSVG ? pv::TVectorFormat::vfSVG
-                                                                                              : pv::TVectorFormat::vfPDF);
+            const std::string Text = Chart.GetVectorPicture(
+                Format == TChartFileFormat::cfSVG ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF,
+                Options.Transparent);
             return {Text.begin(), Text.end()};
         }
     }
@@ -68,7 +108,7 @@ void SaveChartToFile(TNorq_DBPlotvane& Chart, const std::string& FileName) {
     auto Format = ChartFileFormatOf(FileName);
     if (!Format)
         throw pv::EInvalidGraphic("Cannot tell the picture type of " + FileName +
-                                  " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf)");
+                                  " (use .gif, .jpg, .jpeg, .png, .bmp, .svg, .pdf, .webp or .avif)");
     pv::WriteFileAtomically(FileName, SaveChartToBytes(Chart, *Format));
 }
 

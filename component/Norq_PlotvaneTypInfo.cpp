@@ -1,11 +1,11 @@
-// The published-property table of TNorq_DBPlotvane: the 46 properties in
+// The published-property table of TNorq_DBPlotvane: the 47 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
 // Every property is stored and has no default, except those added after the
 // first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette,
-// ValueAxisLogarithmic): each
-// is stored only when it differs from its default, so forms written before
-// it existed, and forms of charts that never set it, stay the same.
+// ValueAxisLogarithmic, Theme): each is stored only when it differs from its
+// default, so forms written before it existed, and forms of charts that
+// never set it, stay the same.
 
 #include <array>
 
@@ -44,6 +44,8 @@ constexpr std::array<std::string_view, 6> SeriesTypeNames{"stBar",   "stHorizBar
 constexpr TEnumTypeInfo SeriesTypeType{"TPlotvaneSeriesType", SeriesTypeNames};
 constexpr std::array<std::string_view, 3> StackingNames{"sgNone", "sgStacked", "sgStacked100"};
 constexpr TEnumTypeInfo StackingType{"TSeriesStacking", StackingNames};
+constexpr std::array<std::string_view, 3> ThemeNames{"thClassic", "thModern", "thDark"};
+constexpr TEnumTypeInfo ThemeType{"TPlotvaneTheme", ThemeNames};
 
 const TNorq_DBPlotvane& C(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvane&>(O); }
 TNorq_DBPlotvane& C(pv::TObject& O) { return static_cast<TNorq_DBPlotvane&>(O); }
@@ -97,7 +99,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 46> PlotvaneProps{{
+const std::array<TPropInfo, 47> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -167,6 +169,10 @@ const std::array<TPropInfo, 46> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return C(O).GetValueAxisLogarithmic(); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetValueAxisLogarithmic(Bool(V)); },
               [](const pv::TObject& O) { return C(O).GetValueAxisLogarithmic(); }},
+    TPropInfo{"Theme", TTypeKind::tkEnumeration, &ThemeType, {},
+              [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetTheme()); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetTheme(static_cast<TPlotvaneTheme>(Int(V))); },
+              [](const pv::TObject& O) { return C(O).GetTheme() != TPlotvaneTheme::thClassic; }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

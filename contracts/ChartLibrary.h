@@ -11,6 +11,7 @@ using pv::TAlignment;
 using pv::TAreaSeries;
 using pv::TBarSeries;
 using pv::TBevelCut;
+using pv::TChartLook;
 using pv::TChartSeries;
 using pv::TChartSeriesClass;
 using pv::TDBChart;

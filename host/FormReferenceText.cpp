@@ -190,6 +190,11 @@ constexpr TMeaning MeaningTable[] = {
     {"TNorq_DBPlotvaneSeries.MarksStyle", "What the mark at each point says."},
     {"TNorq_DBPlotvaneSeries.ValueFormat",
      "The picture the series' values are written by in marks and the legend, as the chart's ValueFormat."},
+    {"TNorq_DBPlotvane.Theme",
+     "The look the chart is drawn in: the colours and fonts of every look property still at its starting "
+     "value (or a colour drawn the same, such as `clWhite` for `Color`), and of the axis labels, legend, grid, "
+     "axis lines and 3D walls. A property set to anything else keeps its value. Stored only when not "
+     "`thClassic`; a request may choose another with `theme=`."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",
@@ -326,6 +331,10 @@ constexpr TMeaning MeaningTable[] = {
     {"TSeriesStacking.sgStacked100",
      "piled as `sgStacked`, each label's pile scaled to 100 % of the sum of its absolute values; the value "
      "axis is in percent"},
+    {"TPlotvaneTheme.thClassic", "the chart's own look, as it always was"},
+    {"TPlotvaneTheme.thModern",
+     "light: a colour-blind-safe palette, light grid, no frame around the legend, a larger title"},
+    {"TPlotvaneTheme.thDark", "a dark background with light text and grid, and a palette bright enough for it"},
     {"TFontPitch.fpDefault", "the font's own pitch"},
     {"TFontPitch.fpVariable", "proportional"},
     {"TFontPitch.fpFixed", "fixed width"},

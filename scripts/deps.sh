@@ -4,7 +4,7 @@
 set -eu
 PACKAGES="build-essential cmake ninja-build pkg-config \
   libcairo2-dev libpango1.0-dev fonts-dejavu-core \
-  libgif-dev libturbojpeg0-dev libsqlite3-dev libmicrohttpd-dev \
+  libgif-dev libturbojpeg0-dev libwebp-dev libavif-dev libsqlite3-dev libmicrohttpd-dev \
   zlib1g-dev libdeflate-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk \
   dpkg-dev file postgresql libpq-dev nginx clang libclang-rt-14-dev \
   nlohmann-json3-dev libspng-dev chromium libssl-dev python3-prometheus-client"

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "component/Norq_Plotvane.h"
 #include "platform/vcl/Color.h"
 
 namespace plotvane {
@@ -37,6 +38,24 @@ struct TPictureBackground {
 // an empty text when the value is taken, or the refusal naming the value
 // and what it allows.
 std::string ReadBackgroundParam(std::string_view Value, TPictureBackground& Background);
+
+// The picture format for a chart address without an extension, from the
+// request's Accept header: "avif", "webp" or "png", whichever the header
+// gives the highest q-value, in that order when they tie. AVIF and WebP
+// count only where the header names them (image/avif, image/webp), since
+// browsers that cannot show them send */* too; PNG also where image/* or
+// */* covers it. When the header allows none of the three (or is absent or
+// empty), "png", the format every browser shows.
+std::string_view NegotiateFormat(std::string_view Accept);
+
+// Reads quality=Value, a whole number in 1..100. Returns an empty text when
+// the value is taken, or the refusal naming the value and what it allows.
+std::string ReadQualityParam(std::string_view Value, int& Quality);
+
+// Reads theme=Value: "classic", "modern" or "dark". Returns an empty text
+// when the value is taken, or the refusal naming the value and the allowed
+// ones.
+std::string ReadThemeParam(std::string_view Value, Norq_Plotvane::TPlotvaneTheme& Theme);
 
 // The refusal for a size whose scaled picture has too many pixels or too
 // long a side; empty when it fits.

@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneSave.h"
 #include "platform/db/DBError.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DataSource.h"
@@ -113,6 +114,7 @@ struct TFormat {
 constexpr TFormat Formats[] = {
     {"gif", "image/gif"},       {"jpg", "image/jpeg"},       {"jpeg", "image/jpeg"},
     {"png", "image/png"},       {"svg", "image/svg+xml"},    {"pdf", "application/pdf"},
+    {"webp", "image/webp"},     {"avif", "image/avif"},
 };
 
 // The format an extension or a format= value names, "jpeg" as "jpg";
@@ -184,16 +186,22 @@ private:
 
 // The settings of one request, validated.
 struct TChartServer::TRequestSettings {
-    // "gif", "jpg", "png", "svg" or "pdf": from the path's extension or
-    // format=.
+    // "gif", "jpg", "png", "svg", "pdf", "webp" or "avif": from the path's
+    // extension, format=, or else the Accept header (Negotiated).
     std::string Format;
+    bool Negotiated = false;
+    // WebP and AVIF: quality=, AVIF's default filled in; empty: WebP
+    // lossless.
+    std::optional<int> Quality;
+    // theme=, or the chart's own when not given.
+    std::optional<Norq_Plotvane::TPlotvaneTheme> Theme;
     TPictureSize Size;
     TPictureBackground Background;
     // The locale locale= asks for (null: the chart's own).
     std::shared_ptr<const pv::TChartLocale> Locale;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
-    // The cache key: chart, format, pixel size, the exact scale, the
-    // background and ParamsKey, each part length-prefixed.
+    // The cache key: chart, format, quality, theme, pixel size, the exact
+    // scale, the background and ParamsKey, each part length-prefixed.
     std::string Key;
     // The declared parameters' typed values in declaration order, each part
     // length-prefixed: equal exactly when the query would read the same.
@@ -548,6 +556,18 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
                 return Refuse(Refusal);
             continue;
         }
+        if (F.Name == "quality") {
+            int Quality = 0;
+            if (std::string Refusal = ReadQualityParam(F.Value, Quality); !Refusal.empty()) return Refuse(Refusal);
+            S.Quality = Quality;
+            continue;
+        }
+        if (F.Name == "theme") {
+            Norq_Plotvane::TPlotvaneTheme Theme{};
+            if (std::string Refusal = ReadThemeParam(F.Value, Theme); !Refusal.empty()) return Refuse(Refusal);
+            S.Theme = Theme;
+            continue;
+        }
         if (F.Name == "locale") {
             try {
                 S.Locale = pv::FindChartLocale(F.Value);
@@ -561,7 +581,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
             const std::string_view Named = FormatNamed(F.Value);
             if (Named.empty())
                 return Refuse("Parameter format=" + QuoteValue(F.Value) + " is not a format: it must be gif, jpg, png, "
-                              "svg or pdf");
+                              "svg, pdf, webp or avif");
             if (!PathFormat.empty() && Named != PathFormat)
                 return Refuse("Parameter format=" + QuoteValue(F.Value) + " asks for another format than the path's ." +
                               PathFormat + ": give the format once, as /" + Chart.Name + "." + std::string(Named) +
@@ -573,7 +593,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
         for (const pv::TQueryParam& P : Chart.Params)
             if (P.Name == F.Name) Declared = &P;
         if (!Declared) {
-            std::string Known = "width, height, scale, devicePixelRatio, background, format, locale";
+            std::string Known = "width, height, scale, devicePixelRatio, background, format, quality, theme, locale";
             for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
             return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
         }
@@ -582,14 +602,27 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
                           Declared->Allowed());
         S.Params.emplace_back(F.Name, F.Value);
     }
-    if (S.Format.empty())
-        return Refuse("No format: ask for /" + Chart.Name + ".png (or .gif, .jpg, .svg, .pdf), or give format=");
-    if (S.Background.Transparent && S.Format != "png" && S.Format != "svg") {
-        std::string Upper = S.Format == "jpg" ? "JPEG" : S.Format;
-        for (char& Ch : Upper) Ch = static_cast<char>(Ch >= 'a' && Ch <= 'z' ? Ch - 'a' + 'A' : Ch);
-        return Refuse("Parameter background='transparent' is not possible for " + Upper +
-                      ": only PNG and SVG have a transparent background");
+    if (S.Format.empty()) {
+        S.Format = std::string(NegotiateFormat(Request.GetHeader("Accept")));
+        S.Negotiated = true;
     }
+    const bool TakesQuality = S.Format == "webp" || S.Format == "avif";
+    const auto Title = [&] {
+        return std::string(Norq_Plotvane::ChartFileFormatTitle(
+            *Norq_Plotvane::ChartFileFormatFromName(S.Format)));
+    };
+    if (S.Quality && !TakesQuality) {
+        // A client that let the server choose cannot know whether the
+        // format takes a quality: it is one for those that do.
+        if (!S.Negotiated)
+            return Refuse("Parameter quality=" + std::to_string(*S.Quality) + " is not possible for " + Title() +
+                          ": only WebP and AVIF take a quality");
+        S.Quality.reset();
+    }
+    if (S.Format == "avif" && !S.Quality) S.Quality = pv::TAVIFOptions::DefaultQuality;
+    if (S.Background.Transparent && S.Format != "png" && S.Format != "svg" && !TakesQuality)
+        return Refuse("Parameter background='transparent' is not possible for " + Title() +
+                      ": only PNG, WebP, AVIF and SVG have a transparent background");
     if (std::string Refusal = CheckPictureSize(S.Size); !Refusal.empty()) return Refuse(Refusal);
     for (const pv::TQueryParam& P : Chart.Params)
         for (auto& [N, V] : S.Params)
@@ -608,6 +641,8 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
         std::snprintf(Background, sizeof Background, "c%08X", static_cast<unsigned>(*S.Background.Color));
     AppendKeyPart(S.Key, Chart.Name);
     AppendKeyPart(S.Key, S.Format);
+    AppendKeyPart(S.Key, S.Quality ? std::to_string(*S.Quality) : std::string());
+    AppendKeyPart(S.Key, S.Theme ? std::to_string(static_cast<int>(*S.Theme)) : std::string());
     AppendKeyPart(S.Key, std::to_string(S.Size.Width) + "x" + std::to_string(S.Size.Height));
     AppendKeyPart(S.Key, ExactScale);
     AppendKeyPart(S.Key, Background);
@@ -667,10 +702,12 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         int W, H;
         double Scale;
         pv::TColor Color;
+        Norq_Plotvane::TPlotvaneTheme Theme;
         std::string Locale;
         ~TRestore() {
             if (Q) Q->ClearParamValues();
             try {
+                C->SetTheme(Theme);
                 C->SetLocale(Locale);
                 C->SetScale(Scale);
                 C->SetWidth(W);
@@ -680,7 +717,8 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
                 // The held values were valid; nothing to report.
             }
         }
-    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetLocale()};
+    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetTheme(),
+              C->GetLocale()};
     if (QueryParams)
         for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
     // The data sets read again where their data changed or this request's
@@ -692,6 +730,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     C->SetWidth(S.Size.Width);
     C->SetHeight(S.Size.Height);
     if (S.Background.Color) C->SetColor(*S.Background.Color);
+    if (S.Theme) C->SetTheme(*S.Theme);
     if (S.Locale) C->SetLocale(S.Locale->Name);
     const bool Transparent = S.Background.Transparent;
     auto Made = std::make_shared<TCachedAnswer>();
@@ -702,10 +741,10 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         else
             C->GetJPegResponse(Capture);
         Made->Body = Capture.GetSentMessage()->Body;
-    } else if (Format == "png") {
-        std::vector<std::uint8_t> Png =
-            Transparent ? C->GetTransparentBitmap()->EncodePNG() : C->GetBMPPicture()->EncodePNG();
-        Made->Body.assign(Png.begin(), Png.end());
+    } else if (Format == "png" || Format == "webp" || Format == "avif") {
+        const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(
+            *C, *Norq_Plotvane::ChartFileFormatFromName(Format), {S.Quality, Transparent});
+        Made->Body.assign(Bytes.begin(), Bytes.end());
     } else {
         Made->Body = C->GetVectorPicture(Format == "svg" ? pv::TVectorFormat::vfSVG : pv::TVectorFormat::vfPDF,
                                          Transparent);
@@ -827,6 +866,9 @@ void TChartServer::SendAnswer(const TCachedAnswer& Answer, const TRequestSetting
     Response.SetContentType(Answer.ContentType);
     Response.SetCustomHeader("ETag", Gz ? Answer.GzipETag : Answer.ETag);
     if (S.Format == "svg") Response.SetCustomHeader("Vary", "Accept-Encoding");
+    // The format came from the Accept header, so a cache must keep one
+    // answer per Accept.
+    if (S.Negotiated) Response.SetCustomHeader("Vary", "Accept");
     // A chart read from a database server is drawn anew for every request,
     // so no cache may keep it longer than that, whatever --cache-control
     // allows the others.

@@ -1,11 +1,13 @@
 #pragma once
 // TChartServer: serves every TNorq_DBPlotvane of a form over HTTP, at
-// /<Name>.gif, .jpg, .png, .svg and .pdf, with an index page at /, /healthz,
-// /readyz, /metrics (the Prometheus text format) and /favicon.ico.
+// /<Name>.gif, .jpg, .png, .svg, .pdf, .webp and .avif, and at /<Name> in
+// the format the request's Accept header prefers (AVIF, WebP, PNG), with an
+// index page at /, /healthz, /readyz, /metrics (the Prometheus text format)
+// and /favicon.ico.
 //
 // A request to a chart goes: URL parameters validated (width, height,
-// scale, background, format and the SQL parameters the form lets a request
-// set) -> data stamp
+// scale, background, format, quality and the SQL parameters the form lets a
+// request set) -> data stamp
 // (has any database changed?) -> response cache (a hit answers with the kept
 // bytes and ETag, without rendering) -> a module from the pool -> the
 // request's settings applied -> data read again when it changed -> render

@@ -15,22 +15,24 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--scale S] [--strict] [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o FILE [--format TYPE] [--scale S] [--quality Q] [--strict] [--set Prop=Value]...
 
 Reads FORM, applies each --set to the chart, renders it and writes FILE.
 The picture type follows FILE's extension: .gif, .jpg or .jpeg (at the
-chart's JPEGQuality), .png, .bmp, .svg, .pdf. FILE is written through a
-temporary file in the same folder, so a failed render leaves no partial
-file behind.
+chart's JPEGQuality), .png, .bmp, .svg, .pdf, .webp (lossless unless
+--quality is given) or .avif. FILE is written through a temporary file in
+the same folder, so a failed render leaves no partial file behind.
 -o - writes the picture to standard output; --format then gives its type.
 
   COMPONENT          the chart to render (default: the first TNorq_DBPlotvane)
   -o, --output FILE  the picture to write, - for standard output
-  --format TYPE      gif, jpeg (or jpg), png, bmp, svg or pdf: the picture
-                     type when FILE has no such extension; it must agree with
-                     one it has
+  --format TYPE      gif, jpeg (or jpg), png, bmp, svg, pdf, webp or avif: the
+                     picture type when FILE has no such extension; it must
+                     agree with one it has
   --scale S          draw everything S times larger (1..4, fractions allowed),
                      for screens of that pixel density
+  --quality Q        WebP and AVIF: the quality, 1..100 (WebP: lossy instead
+                     of lossless; AVIF: default 60)
   --set Prop=Value   set a property first, in form syntax (repeatable);
                      Other.Prop=Value sets a property of the component Other.
                      A data set that was open is opened again after the sets
@@ -52,16 +54,16 @@ TChartFileFormat PictureType(const std::string& Out, const std::string& FormatNa
     std::optional<TChartFileFormat> ByName;
     if (!FormatName.empty()) {
         ByName = Norq_Plotvane::ChartFileFormatFromName(FormatName);
-        if (!ByName) throw EUsageError("--format " + FormatName + ": expected gif, jpeg, jpg, png, bmp, svg or pdf");
+        if (!ByName) throw EUsageError("--format " + FormatName + ": expected gif, jpeg, jpg, png, bmp, svg, pdf, webp or avif");
     }
     std::optional<TChartFileFormat> ByExtension = ToStdout ? std::nullopt : Norq_Plotvane::ChartFileFormatOf(Out);
     if (ByName && ByExtension && *ByName != *ByExtension)
         throw EUsageError("--format " + FormatName + " does not match the extension of " + Out);
     if (ByName) return *ByName;
     if (ByExtension) return *ByExtension;
-    if (ToStdout) throw EUsageError("-o - (standard output) needs --format gif, jpeg, png, bmp, svg or pdf");
+    if (ToStdout) throw EUsageError("-o - (standard output) needs --format gif, jpeg, png, bmp, svg, pdf, webp or avif");
     throw EUsageError("cannot tell the picture type of " + Out +
-                      " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf, or --format)");
+                      " (use .gif, .jpg, .jpeg, .png, .bmp, .svg, .pdf, .webp or .avif, or --format)");
 }
 
 void WriteStdout(std::span<const std::uint8_t> Bytes) {
@@ -73,7 +75,7 @@ void WriteStdout(std::span<const std::uint8_t> Bytes) {
 
 int RunRender(std::span<const std::string> Args) {
     return RunCommand("render", Help, "forms.md", Args, [&] {
-        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale"}, true, 1, 2, {"--strict"});
+        TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale", "--quality"}, true, 1, 2, {"--strict"});
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");
         const TChartFileFormat Format = PictureType(Out, A.Option("--format"));
@@ -83,6 +85,17 @@ int RunRender(std::span<const std::string> Args) {
             if (Ec != std::errc() || P != S.data() + S.size() || !(Scale >= 1) || !(Scale <= 4))
                 throw EUsageError("--scale " + S + " is not a number in 1..4");
         }
+        Norq_Plotvane::TChartFileOptions Options;
+        if (const std::string Q = A.Option("--quality"); !Q.empty()) {
+            int Quality = 0;
+            auto [P, Ec] = std::from_chars(Q.data(), Q.data() + Q.size(), Quality);
+            if (Ec != std::errc() || P != Q.data() + Q.size() || Quality < 1 || Quality > 100)
+                throw EUsageError("--quality " + Q + " is not a whole number in 1..100");
+            if (Format != TChartFileFormat::cfWebP && Format != TChartFileFormat::cfAVIF)
+                throw EUsageError("--quality " + Q + ": only WebP and AVIF take a quality, not " +
+                                  std::string(Norq_Plotvane::ChartFileFormatTitle(Format)));
+            Options.Quality = Quality;
+        }
 
         const std::string& Form = A.Positional[0];
         auto Module = LoadForm(Form);
@@ -91,7 +104,7 @@ int RunRender(std::span<const std::string> Args) {
         CheckChartData("render", Chart, A.Flag("--strict"));
         Chart.SetScale(Scale);
 
-        const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format);
+        const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format, Options);
         if (Out == "-")
             WriteStdout(Bytes);
         else

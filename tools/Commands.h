@@ -10,7 +10,7 @@
 namespace plotvane {
 
 // plotvane render FORM [COMPONENT] -o FILE [--set Prop=Value]...
-// Renders one chart of the form to a .gif, .jpg/.jpeg, .png, .bmp, .svg or .pdf file.
+// Renders one chart of the form to a .gif, .jpg/.jpeg, .png, .bmp, .svg, .pdf, .webp or .avif file.
 int RunRender(std::span<const std::string> Args);
 
 // plotvane props FORM [COMPONENT]

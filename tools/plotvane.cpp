@@ -19,9 +19,10 @@ constexpr std::string_view Usage = R"(Usage: plotvane <command> [arguments]
        plotvane --version
 
 Commands:
-  render FORM [COMPONENT] -o FILE [--scale S] [--strict] [--set Prop=Value]...
+  render FORM [COMPONENT] -o FILE [--scale S] [--quality Q] [--strict] [--set Prop=Value]...
                       render a chart to FILE (.gif, .jpg, .jpeg, .png, .bmp,
-                      .svg or .pdf; -o - --format png writes it to standard output)
+                      .svg, .pdf, .webp or .avif; -o - --format png writes it to
+                      standard output)
   props FORM [COMPONENT]
                       print a component's published properties in form syntax
   write-form FORM -o FILE [--set Prop=Value]...
@@ -30,7 +31,7 @@ Commands:
                       time render + encode: median_ms= min_ms= max_ms= count=
   serve FORM [options]
                       serve every chart of the form over HTTP as /<Name>.gif, .jpg,
-                      .png, .svg and .pdf
+                      .png, .svg, .pdf, .webp and .avif
   sign --key FILE URL
                       sign a chart URL for a server run with --sign-key
   design FORM [--port N]

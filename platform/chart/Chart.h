@@ -151,6 +151,9 @@ public:
     TChartTitle* GetTitle() const { return FTitle.get(); }
     TCustomChartLegend* GetLegend() const { return FLegend.get(); }
     TCustomTeeGradient* GetGradient() const { return FGradient.get(); }
+    // The colours of the grid, axis lines, 3D walls and legend frame.
+    const TChartLook& GetLook() const { return FLook; }
+    void SetLook(const TChartLook& Value) { FLook = Value; }
 
     // The locale the chart writes its numbers in (value formats, axis
     // labels, marks, legend): a language tag such as "de-DE", or "" for "."
@@ -189,6 +192,7 @@ private:
     std::unique_ptr<TChartTitle> FTitle;
     std::unique_ptr<TCustomChartLegend> FLegend;
     std::unique_ptr<TCustomTeeGradient> FGradient;
+    TChartLook FLook;
     std::shared_ptr<const TChartLocale> FLocale = FindChartLocale("");
     std::vector<TColor> FPalette;
     TSeriesStacking FStacking = TSeriesStacking::sgNone;

@@ -138,6 +138,23 @@ private:
     TColor FColor = clWhite;
 };
 
+// The colours of the chart's own lines and walls, which belong to no part:
+// grid, axis lines, the walls of the 3D view and the legend's frame. The
+// defaults are the chart's classic greys: light grid lines that stay behind
+// the data, axis lines dark enough to frame it, walls lit from the upper
+// left.
+struct TChartLook {
+    TColor Grid = RGB(0xE0, 0xE0, 0xE0);
+    TColor Grid3D = RGB(0xD2, 0xD2, 0xD2);
+    TColor Axis = RGB(0x6E, 0x6E, 0x6E);
+    TColor BackWall = RGB(0xFA, 0xFA, 0xFA);
+    TColor SideWall = RGB(0xEC, 0xEC, 0xEC);
+    TColor Floor = RGB(0xE0, 0xE0, 0xE0);
+    TColor WallEdge = RGB(0xB4, 0xB4, 0xB4);
+    // clNone: the legend has no frame.
+    TColor LegendFrame = RGB(0xB4, 0xB4, 0xB4);
+};
+
 class TCustomTeeGradient : public TPersistent {
 public:
     // Defaults: hidden, from clWhite at the top to a pale blue ($F0E6DC) at the bottom.

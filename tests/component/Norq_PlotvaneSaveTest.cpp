@@ -98,11 +98,35 @@ TEST_F(SaveChartTest, RefusesNamesWithoutAPictureType) {
         const std::string File = (Dir / Name).string();
         EXPECT_THROW_MSG(
             SaveChartToFile(*Chart, File), pv::EInvalidGraphic,
-            "Cannot tell the picture type of " + File + " (use .gif, .jpg, .jpeg, .png, .bmp, .svg or .pdf)");
+            "Cannot tell the picture type of " + File + " (use .gif, .jpg, .jpeg, .png, .bmp, .svg, .pdf, .webp or .avif)");
     }
     EXPECT_TRUE(Files().empty());
     EXPECT_EQ(ChartFileFormatFromName("JPEG"), TChartFileFormat::cfJPEG);
     EXPECT_EQ(ChartFileFormatFromName("jpe"), std::nullopt);
+}
+
+// WebP and AVIF by extension; a quality and a transparent background only
+// where the format has them, refused before anything is written.
+TEST_F(SaveChartTest, WebPAndAvifWithTheirOptions) {
+    SaveChartToFile(*Chart, (Dir / "f.webp").string());
+    SaveChartToFile(*Chart, (Dir / "g.AVIF").string());
+    auto Webp = ReadAll(Dir / "f.webp");
+    ASSERT_GT(Webp.size(), 30u);
+    EXPECT_EQ(std::string(Webp.begin() + 8, Webp.begin() + 16), "WEBPVP8L");  // lossless
+    EXPECT_EQ(Webp, SaveChartToBytes(*Chart, TChartFileFormat::cfWebP));
+    auto Avif = ReadAll(Dir / "g.AVIF");
+    ASSERT_GT(Avif.size(), 12u);
+    EXPECT_EQ(std::string(Avif.begin() + 4, Avif.begin() + 12), "ftypavif");
+    auto Lossy = SaveChartToBytes(*Chart, TChartFileFormat::cfWebP, {50, false});
+    EXPECT_EQ(std::string(Lossy.begin() + 8, Lossy.begin() + 16), "WEBPVP8 ");
+    EXPECT_NE(SaveChartToBytes(*Chart, TChartFileFormat::cfWebP, {std::nullopt, true}), Webp);
+
+    EXPECT_THROW_MSG(SaveChartToBytes(*Chart, TChartFileFormat::cfPNG, {50, false}), pv::EInvalidGraphic,
+                     "A quality (50) is not possible for PNG: only WebP and AVIF take one");
+    EXPECT_THROW_MSG(SaveChartToBytes(*Chart, TChartFileFormat::cfAVIF, {0, false}), pv::EInvalidGraphic,
+                     "Quality 0 is out of range 1..100");
+    EXPECT_THROW_MSG(SaveChartToBytes(*Chart, TChartFileFormat::cfJPEG, {std::nullopt, true}), pv::EInvalidGraphic,
+                     "A transparent background is not possible for JPEG: only PNG, WebP, AVIF and SVG have one");
 }
 
 TEST_F(SaveChartTest, AFailedWriteKeepsTheOldFileAndLeavesNoTemporaryFile) {

@@ -132,6 +132,7 @@ TEST_F(DesignerTest, ThePropertyListIsTheTablesInTheirOrderWithGroupsAndEditorsD
     EXPECT_EQ(Prop(D, "RevenueChart", "TitleFont.Style")["value"], json::array({"fsBold"}));
     EXPECT_EQ(Prop(D, "RevenueChart", "DataSource")["choices"], json::array({"SalesSource"}));
     EXPECT_EQ(Prop(D, "RevenueChart", "SeriesType")["choices"].size(), 6u);
+    EXPECT_EQ(Prop(D, "RevenueChart", "Theme")["choices"], json::array({"thClassic", "thModern", "thDark"}));
     // The image the designer lends the chart is not the form's: nil.
     EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["text"], "nil");
     EXPECT_EQ(Prop(D, "RevenueChart", "PreviewImage")["choices"], json::array());
@@ -161,6 +162,12 @@ TEST_F(DesignerTest, EditsGoThroughTheSettersAndRedrawThePreview) {
     D.SetProperty("RevenueChart", "TitleFont.Style", json::array({"fsBold", "fsItalic"}));
     EXPECT_EQ(Prop(D, "RevenueChart", "TitleFont.Size")["value"], 16);
     EXPECT_NE(D.PreviewPng("RevenueChart"), Lime);
+    // The theme chooser: another look, and back to the same picture.
+    const std::string Sized = D.PreviewPng("RevenueChart");
+    D.SetProperty("RevenueChart", "Theme", "thDark");
+    EXPECT_NE(D.PreviewPng("RevenueChart"), Sized);
+    D.SetProperty("RevenueChart", "Theme", "thClassic");
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Sized);
     D.SetProperty("RevenueChart", "SeriesType", "stLine");
     D.SetProperty("RevenueChart", "View3D", true);
     EXPECT_EQ(Prop(D, "RevenueChart", "SeriesType")["value"], "stLine");
@@ -168,7 +175,7 @@ TEST_F(DesignerTest, EditsGoThroughTheSettersAndRedrawThePreview) {
     D.SetProperty("RevenueChart", "View3D", true);
     int Undos = 0;
     while (D.Undo()) ++Undos;
-    EXPECT_EQ(Undos, 7);
+    EXPECT_EQ(Undos, 9);
     EXPECT_EQ(D.PreviewPng("RevenueChart"), Before);
     EXPECT_FALSE(D.Modified());
     EXPECT_EQ(D.FormText(), Sample);

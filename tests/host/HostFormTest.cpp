@@ -104,7 +104,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     // The properties added later come after all of them, each stored only
     // when it is not its default.
     std::vector<std::string> All = DeclarationOrder;
-    for (const char* Later : {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic"})
+    for (const char* Later :
+         {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic", "Theme"})
         All.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
@@ -116,6 +117,7 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetSeriesPalette("clRed");
     Chart->SetLocale("de-DE");
     Chart->SetValueAxisLogarithmic(true);
+    Chart->SetTheme(Norq_Plotvane::TPlotvaneTheme::thDark);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), All);
 }
 

@@ -4,8 +4,10 @@
 #include "server/ChartServer.h"
 
 #include <gtest/gtest.h>
+#include <avif/avif.h>
 #include <expat.h>
 #include <sqlite3.h>
+#include <webp/decode.h>
 #include <zlib.h>
 
 #include <atomic>
@@ -24,6 +26,7 @@
 #include "component/Norq_Plotvane.h"
 #include "host/FormClasses.h"
 #include "platform/web/HTTPServer.h"
+#include "server/ChartRequest.h"
 #include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
 
@@ -371,7 +374,7 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
              {"scale=1e999", "scale='1e999' is out of range"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
              {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, devicePixelRatio, "
-                            "background, format, locale, region"},
+                            "background, format, quality, theme, locale, region"},
              {"width=100&width=200", "'width' is given more than once"},
              {"width=16384&height=16384", "more than 16777216 pixels"},
          }) {
@@ -436,10 +439,10 @@ TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
              {"/RevenueChart.gif?format=png",
               "format='png' asks for another format than the path's .gif: give the format once, as "
               "/RevenueChart.png or /RevenueChart?format=png"},
-             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg or pdf"},
-             {"/RevenueChart", "No format: ask for /RevenueChart.png"},
+             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg, pdf, webp or avif"},
              {"/RevenueChart.gif?background=transparent",
-              "background='transparent' is not possible for GIF: only PNG and SVG have a transparent background"},
+              "background='transparent' is not possible for GIF: only PNG, WebP, AVIF and SVG have a transparent "
+              "background"},
              {"/RevenueChart?format=jpg&background=transparent", "not possible for JPEG"},
              {"/RevenueChart.pdf?background=transparent", "not possible for PDF"},
              {"/RevenueChart.png?background=nosuch",
@@ -453,6 +456,145 @@ TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
         EXPECT_EQ(R.Status, 400) << T.Target;
         EXPECT_NE(R.Body.find(T.Says), std::string::npos) << T.Target << ": " << R.Body;
     }
+}
+
+// The WebP picture of a body as 0xRRGGBBAA words (PngPixel's order); empty
+// when libwebp cannot read it.
+std::vector<std::uint32_t> WebPPixels(const std::string& B, int& W, int& H) {
+    std::vector<std::uint32_t> Out;
+    std::uint8_t* Rgba = WebPDecodeRGBA(reinterpret_cast<const std::uint8_t*>(B.data()), B.size(), &W, &H);
+    if (!Rgba) return Out;
+    for (int I = 0; I < W * H; ++I)
+        Out.push_back(std::uint32_t(Rgba[4 * I]) << 24 | Rgba[4 * I + 1] << 16 | Rgba[4 * I + 2] << 8 | Rgba[4 * I + 3]);
+    WebPFree(Rgba);
+    return Out;
+}
+
+std::pair<int, int> AvifSize(const std::string& B) {
+    std::unique_ptr<avifDecoder, decltype(&avifDecoderDestroy)> D(avifDecoderCreate(), &avifDecoderDestroy);
+    if (avifDecoderSetIOMemory(D.get(), reinterpret_cast<const std::uint8_t*>(B.data()), B.size()) != AVIF_RESULT_OK ||
+        avifDecoderParse(D.get()) != AVIF_RESULT_OK || avifDecoderNextImage(D.get()) != AVIF_RESULT_OK)
+        return {-1, -1};
+    return {int(D->image->width), int(D->image->height)};
+}
+
+// WebP and AVIF: exact and lossy pictures, kept and revalidated like the
+// other formats, with their own quality= and the same refusals.
+TEST(ChartServer, WebPAndAvifAreServedCachedAndChecked) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Png = C.Request("GET", "/RevenueChart.png");
+    auto Webp = C.Request("GET", "/RevenueChart.webp");
+    ASSERT_EQ(Webp.Status, 200) << Webp.Body;
+    EXPECT_EQ(Webp.Header("Content-Type"), "image/webp");
+    int W = 0, H = 0;
+    const std::vector<std::uint32_t> Pixels = WebPPixels(Webp.Body, W, H);
+    ASSERT_EQ(std::make_pair(W, H), std::make_pair(400, 250));
+    for (int Y = 0; Y < 250; Y += 31)
+        for (int X = 0; X < 400; X += 7) ASSERT_EQ(Pixels[Y * 400 + X], PngPixel(Png.Body, X, Y)) << X << "," << Y;
+
+    // Kept: no rendering for the same request again, 304 for its tag.
+    const std::uint64_t Renders = S.Server->RenderCount();
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.webp").Body == Webp.Body);
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.webp", {{"If-None-Match", Webp.Header("ETag")}}).Status, 304);
+    auto Avif = C.Request("GET", "/RevenueChart.avif?width=300");
+    ASSERT_EQ(Avif.Status, 200) << Avif.Body;
+    EXPECT_EQ(Avif.Header("Content-Type"), "image/avif");
+    EXPECT_EQ(AvifSize(Avif.Body), std::make_pair(300, 250));
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.avif?width=300", {{"If-None-Match", Avif.Header("ETag")}}).Status, 304);
+    // AVIF's default quality spelled out is the same answer.
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.avif?width=300&quality=60").Body == Avif.Body);
+    EXPECT_EQ(S.Server->RenderCount(), Renders + 1);
+
+    auto Lossy = C.Request("GET", "/RevenueChart.webp?quality=50");
+    ASSERT_EQ(Lossy.Status, 200);
+    EXPECT_NE(Lossy.Header("ETag"), Webp.Header("ETag"));
+    EXPECT_EQ(WebPPixels(Lossy.Body, W, H).size(), 400u * 250u);
+    auto Clear = C.Request("GET", "/RevenueChart.webp?background=transparent");
+    ASSERT_EQ(Clear.Status, 200) << Clear.Body;
+    EXPECT_EQ(WebPPixels(Clear.Body, W, H)[0] & 0xFF, 0u);
+
+    for (const auto& [Target, Says] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"/RevenueChart.webp?quality=0", "Parameter quality='0' is out of range: it must be a whole number in 1..100"},
+             {"/RevenueChart.avif?quality=101", "quality='101' is out of range"},
+             {"/RevenueChart.webp?quality=high", "quality='high' is not a number"},
+             {"/RevenueChart.png?quality=50", "quality=50 is not possible for PNG: only WebP and AVIF take a quality"},
+             {"/RevenueChart.webp?width=16384&height=16384", "give a picture of more than 16777216 pixels"},
+         }) {
+        auto R = C.Request("GET", Target);
+        EXPECT_EQ(R.Status, 400) << Target;
+        EXPECT_NE(R.Body.find(Says), std::string::npos) << Target << ": " << R.Body;
+    }
+}
+
+// theme=: its own answer in every format (the GIF with the theme's exact
+// background colour), undone after the request, refused by name otherwise.
+TEST(ChartServer, ThemeParameterChoosesTheLookForOneRequest) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Plain = C.Request("GET", "/RevenueChart.png");
+    auto Dark = C.Request("GET", "/RevenueChart.png?theme=dark");
+    ASSERT_EQ(Dark.Status, 200) << Dark.Body;
+    EXPECT_EQ(PngPixel(Dark.Body, 0, 0), 0x1E2127FFu);
+    EXPECT_NE(Dark.Header("ETag"), Plain.Header("ETag"));
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?theme=classic").Body == Plain.Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?width=401").Body !=
+                C.Request("GET", "/RevenueChart.png?width=401&theme=modern").Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == Plain.Body) << "the theme stays with its request";
+    auto Gif = C.Request("GET", "/RevenueChart.gif?theme=dark");
+    ASSERT_EQ(Gif.Status, 200);
+    const fs::path File = Copy.Dir / "dark.gif";
+    std::ofstream(File, std::ios::binary) << Gif.Body;
+    std::FILE* P = popen(("convert '" + File.string() + "' -format '%[hex:p{0,0}] %[hex:p{399,249}]' info:").c_str(), "r");
+    ASSERT_NE(P, nullptr);
+    char Seen[64] = "";
+    EXPECT_NE(std::fgets(Seen, sizeof Seen, P), nullptr);
+    pclose(P);
+    EXPECT_STREQ(Seen, "1E2127 1E2127");
+    auto Bad = C.Request("GET", "/RevenueChart.png?theme=Dark");
+    EXPECT_EQ(Bad.Status, 400);
+    EXPECT_EQ(Bad.Body, "Parameter theme='Dark' is not a theme: it must be classic, modern or dark\n");
+}
+
+TEST(ChartServer, AddressWithoutExtensionAnswersTheBestFormatTheClientAccepts) {
+    // The browsers' own headers first.
+    for (const auto& [Accept, Format] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"image/avif,image/webp,image/apng,image/svg+xml,image/*,*/*;q=0.8", "avif"},
+             {"image/webp,image/avif,image/jxl,image/heic,image/png,image/svg+xml,image/*;q=0.8,*/*;q=0.5", "avif"},
+             {"image/webp,*/*", "webp"},
+             {"image/avif;q=0.5, image/webp;q=0.9", "webp"},
+             {"IMAGE/AVIF ; q=1.0", "avif"},
+             {"image/avif;q=0, image/webp;q=0, image/*", "png"},
+             {"image/avif;q=0.001, image/png;q=0.002", "png"},
+             {"image/avif;q=2, image/webp;q=x, image/webp;q=0.5", "webp"},  // malformed q-values say nothing
+             {"*/*", "png"},  // AVIF and WebP only when named
+             {"image/*;q=0.2,image/webp;q=0.1", "png"},
+             {"text/html", "png"},  // nothing acceptable: the format every browser shows
+             {"image/png;q=0", "png"},
+             {"", "png"},
+         })
+        EXPECT_EQ(NegotiateFormat(Accept), Format) << Accept;
+
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Avif = C.Request("GET", "/RevenueChart?quality=40", {{"Accept", "image/avif,image/webp,*/*"}});
+    ASSERT_EQ(Avif.Status, 200) << Avif.Body;
+    EXPECT_EQ(Avif.Header("Content-Type"), "image/avif");
+    EXPECT_EQ(Avif.Header("Vary"), "Accept");
+    EXPECT_TRUE(Avif.Body == C.Request("GET", "/RevenueChart.avif?quality=40").Body);
+    auto Png = C.Request("GET", "/RevenueChart?quality=40");  // no Accept; the quality is dropped for PNG
+    ASSERT_EQ(Png.Status, 200) << Png.Body;
+    EXPECT_EQ(Png.Header("Content-Type"), "image/png");
+    EXPECT_EQ(Png.Header("Vary"), "Accept");
+    EXPECT_TRUE(Png.Body == C.Request("GET", "/RevenueChart.png").Body);
+    // Revalidated in the format negotiated again; format= is no negotiation.
+    EXPECT_EQ(C.Request("GET", "/RevenueChart?quality=40", {{"If-None-Match", Png.Header("ETag")}}).Status, 304);
+    auto Named = C.Request("GET", "/RevenueChart?format=webp", {{"Accept", "image/avif"}});
+    EXPECT_EQ(Named.Header("Content-Type"), "image/webp");
+    EXPECT_FALSE(Named.HasHeader("Vary"));
 }
 
 // locale= writes the chart's numbers as the locale does, for that request

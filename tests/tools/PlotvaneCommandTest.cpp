@@ -238,7 +238,7 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     // come last.
     const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\nGroupSource = ''\nStacking = sgNone\n"
                              "SeriesPalette = '#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2'\n"
-                             "ValueAxisLogarithmic = False\n";
+                             "ValueAxisLogarithmic = False\nTheme = thClassic\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 
@@ -459,16 +459,29 @@ TEST_F(CommandTest, RendersToStandardOutputWithFormat) {
     R = Run({"render", SampleForm, "-o", "-"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Out, "");
-    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png, bmp, svg or pdf\n"
+    EXPECT_EQ(R.Err, "plotvane render: -o - (standard output) needs --format gif, jpeg, png, bmp, svg, pdf, webp or avif\n"
                      "Run 'plotvane render --help' for its usage.\n");
     R = Run({"render", SampleForm, "-o", "-", "--format", "tiff"});
     EXPECT_EQ(R.Status, 2);
-    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png, bmp, svg or pdf\n", 0), 0u) << R.Err;
+    EXPECT_EQ(R.Err.rfind("plotvane render: --format tiff: expected gif, jpeg, jpg, png, bmp, svg, pdf, webp or avif\n", 0), 0u)
+        << R.Err;
     R = Run({"render", SampleForm, "-o", (Dir / "x.png").string(), "--format", "gif"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err.rfind("plotvane render: --format gif does not match the extension of " + (Dir / "x.png").string(), 0),
               0u) << R.Err;
     EXPECT_EQ(Files(), (std::vector<std::string>{"chart", "chart.gif"}));
+
+    // WebP and AVIF; --quality only where it applies.
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.webp").string(), "--quality", "70"}).Status, 0);
+    ASSERT_EQ(Run({"render", SampleForm, "-o", (Dir / "chart.avif").string()}).Status, 0);
+    EXPECT_EQ(Slurp(Dir / "chart.webp").substr(8, 8), "WEBPVP8 ");  // lossy
+    EXPECT_EQ(Slurp(Dir / "chart.avif").substr(4, 8), "ftypavif");
+    R = Run({"render", SampleForm, "-o", (Dir / "x.gif").string(), "--quality", "70"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err.rfind("plotvane render: --quality 70: only WebP and AVIF take a quality, not GIF\n", 0), 0u) << R.Err;
+    R = Run({"render", SampleForm, "-o", (Dir / "x.webp").string(), "--quality", "101"});
+    EXPECT_EQ(R.Err.rfind("plotvane render: --quality 101 is not a whole number in 1..100\n", 0), 0u) << R.Err;
+    EXPECT_EQ(Files(), (std::vector<std::string>{"chart", "chart.avif", "chart.gif", "chart.webp"}));
 }
 
 TEST_F(CommandTest, AWrongComponentNameListsTheFormsComponents) {

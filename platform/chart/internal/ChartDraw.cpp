@@ -16,23 +16,11 @@ namespace pv {
 
 namespace {
 
-// The chart's own greys: light grid lines that stay behind the data, axis
-// lines dark enough to frame it, and the walls of the 3D view lit from the
-// upper left.
-constexpr TColor GridColor = RGB(0xE0, 0xE0, 0xE0);
-constexpr TColor Grid3DColor = RGB(0xD2, 0xD2, 0xD2);
-constexpr TColor AxisColor = RGB(0x6E, 0x6E, 0x6E);
-constexpr TColor BackWallColor = RGB(0xFA, 0xFA, 0xFA);
-constexpr TColor SideWallColor = RGB(0xEC, 0xEC, 0xEC);
-constexpr TColor FloorColor = RGB(0xE0, 0xE0, 0xE0);
-constexpr TColor WallEdgeColor = RGB(0xB4, 0xB4, 0xB4);
-constexpr TColor LegendFrameColor = RGB(0xB4, 0xB4, 0xB4);
-
 class TChartPainter {
 public:
     TChartPainter(const TCustomChart& Chart, const TChartData& Data, const TChartLayout& Layout, TPainter& Painter,
                   TTextEngine& Text, TPointDetail Detail)
-        : C(Chart), D(Data), L(Layout), P(Painter), T(Text), Detail(Detail) {}
+        : C(Chart), D(Data), L(Layout), P(Painter), T(Text), Detail(Detail), Look(Chart.GetLook()) {}
 
     void Paint() {
         Background();
@@ -105,18 +93,18 @@ private:
     void Walls() {
         const TRectF& F = L.Plot;
         const double Dp = L.Depth;
-        P.FillRect({F.X + Dp, F.Y - Dp, F.W, F.H}, BackWallColor);
+        P.FillRect({F.X + Dp, F.Y - Dp, F.W, F.H}, Look.BackWall);
         const TPointF Side[] = {{F.X, F.Y}, {F.X + Dp, F.Y - Dp}, {F.X + Dp, F.Bottom() - Dp}, {F.X, F.Bottom()}};
-        P.FillPolygon(Side, 4, SideWallColor);
+        P.FillPolygon(Side, 4, Look.SideWall);
         const TPointF Floor[] = {{F.X, F.Bottom()}, {F.X + Dp, F.Bottom() - Dp}, {F.Right() + Dp, F.Bottom() - Dp},
                                  {F.Right(), F.Bottom()}};
-        P.FillPolygon(Floor, 4, FloorColor);
-        P.Line(F.X + Dp, F.Y - Dp, F.Right() + Dp, F.Y - Dp, WallEdgeColor);
-        P.Line(F.Right() + Dp, F.Y - Dp, F.Right() + Dp, F.Bottom() - Dp, WallEdgeColor);
-        P.Line(F.X + Dp, F.Y - Dp, F.X + Dp, F.Bottom() - Dp, WallEdgeColor);
-        P.Line(F.X + Dp, F.Bottom() - Dp, F.Right() + Dp, F.Bottom() - Dp, WallEdgeColor);
-        P.Line(F.X, F.Y, F.X + Dp, F.Y - Dp, WallEdgeColor);
-        P.Line(F.Right(), F.Bottom(), F.Right() + Dp, F.Bottom() - Dp, WallEdgeColor);
+        P.FillPolygon(Floor, 4, Look.Floor);
+        P.Line(F.X + Dp, F.Y - Dp, F.Right() + Dp, F.Y - Dp, Look.WallEdge);
+        P.Line(F.Right() + Dp, F.Y - Dp, F.Right() + Dp, F.Bottom() - Dp, Look.WallEdge);
+        P.Line(F.X + Dp, F.Y - Dp, F.X + Dp, F.Bottom() - Dp, Look.WallEdge);
+        P.Line(F.X + Dp, F.Bottom() - Dp, F.Right() + Dp, F.Bottom() - Dp, Look.WallEdge);
+        P.Line(F.X, F.Y, F.X + Dp, F.Y - Dp, Look.WallEdge);
+        P.Line(F.Right(), F.Bottom(), F.Right() + Dp, F.Bottom() - Dp, Look.WallEdge);
     }
 
     bool HasZeroLine() const { return L.Ticks.Range.Min < 0 && L.Ticks.Range.Max > 0; }
@@ -161,11 +149,11 @@ private:
                     continue;
                 ValueLine(V, Lines);
             }
-        P.Lines(Lines, L.Depth > 0 ? Grid3DColor : GridColor);
+        P.Lines(Lines, L.Depth > 0 ? Look.Grid3D : Look.Grid);
         if (L.Depth > 0 && HasZeroLine()) {
             Lines.clear();
             ValueLine(0, Lines);
-            P.Lines(Lines, AxisColor);
+            P.Lines(Lines, Look.Axis);
         }
     }
 
@@ -190,7 +178,7 @@ private:
                     const double Y = std::round(L.ValueMap.ToPixel(V));
                     Lines.push_back({F.X - 4, Y, F.X, Y});
                 }
-            P.Lines(Lines, AxisColor);
+            P.Lines(Lines, Look.Axis);
             Lines.clear();
             for (const TPlacedText& Label : L.Horizontal ? L.CategoryLabels : L.TickLabels)
                 P.DrawText(*Label.Layout, Label.X, Label.Y, LeftColor);
@@ -204,7 +192,7 @@ private:
                 }
             else
                 CategoryTicks(Lines);
-            P.Lines(Lines, AxisColor);
+            P.Lines(Lines, Look.Axis);
             Lines.clear();
             for (const TPlacedText& Label : L.Horizontal ? L.TickLabels : L.CategoryLabels) {
                 if (Label.Angle != 0)
@@ -214,7 +202,7 @@ private:
             }
         }
         // A zero line with neither axis shown.
-        P.Lines(Lines, AxisColor);
+        P.Lines(Lines, Look.Axis);
         if (L.LeftTitle.Layout)
             P.DrawTextRotated(*L.LeftTitle.Layout, L.LeftTitle.X, L.LeftTitle.Y, 90,
                               Left.GetTitle()->GetFont()->GetColor());
@@ -270,7 +258,7 @@ private:
         const TCustomChartLegend& Legend = *C.GetLegend();
         const TRectF& Box = L.LegendBox;
         if (Legend.GetColor() != clNone && Legend.GetColor() != clDefault) P.FillRect(Box, Legend.GetColor());
-        P.FrameRect(Box, LegendFrameColor);
+        if (Look.LegendFrame != clNone) P.FrameRect(Box, Look.LegendFrame);
         const TColor FontColor = Legend.GetFont()->GetColor();
         double Y = Box.Y + L.LegendPad;
         TSwatchBoxes Boxes;
@@ -294,6 +282,7 @@ private:
     TPainter& P;
     TTextEngine& T;
     const TPointDetail Detail;
+    const TChartLook Look;
 };
 
 }  // namespace
