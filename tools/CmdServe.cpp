@@ -4,6 +4,7 @@
 #include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
+#include <systemd/sd-daemon.h>
 
 #include <charconv>
 #include <cmath>
@@ -171,6 +172,10 @@ int RunServe(std::span<const std::string> Args) {
         for (const std::string& Name : Server.ChartNames())
             std::cout << "  http://" << Host << ":" << Server.GetPort() << "/" << Name
                       << ".gif  (.jpg .png .svg .pdf)" << std::endl;
+        // Under systemd (Type=notify) the service counts as started once the
+        // port answers; without NOTIFY_SOCKET this does nothing.
+        if (const int R = sd_notify(0, "READY=1"); R < 0)
+            std::cerr << "plotvane serve: cannot notify systemd: " << std::strerror(-R) << std::endl;
         // SIGHUP (logrotate's postrotate) opens the access log again under
         // its name; it is handled here, on this thread, not in a handler.
         int Sig = 0;
@@ -186,6 +191,7 @@ int RunServe(std::span<const std::string> Args) {
                       << std::endl;
         }
         std::cerr << "plotvane serve: signal " << Sig << ", finishing the requests in flight" << std::endl;
+        sd_notify(0, "STOPPING=1");
         // Requests in flight get up to ten seconds to finish.
         Server.Shutdown(std::chrono::seconds(10));
         std::cerr << "plotvane serve: stopped" << std::endl;

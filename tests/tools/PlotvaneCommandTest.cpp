@@ -261,7 +261,7 @@ TEST_F(CommandTest, WriteFormReproducesTheSampleByteForByte) {
 }
 
 TEST_F(CommandTest, BenchPrintsItsFigures) {
-    for (const char* Format : {"gif", "jpeg", "bmp"}) {
+    for (const char* Format : {"gif", "jpeg", "png", "bmp", "svg"}) {
         TRun R = Run({"bench", SampleForm, "--format", Format, "--count", "3"});
         ASSERT_EQ(R.Status, 0) << R.Err;
         EXPECT_TRUE(std::regex_match(R.Out, std::regex(R"(median_ms=\d+\.\d{3} min_ms=\d+\.\d{3} max_ms=\d+\.\d{3} count=3\n)")))
@@ -270,6 +270,10 @@ TEST_F(CommandTest, BenchPrintsItsFigures) {
     TRun R = Run({"bench", SampleForm, "--count", "0"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane bench: --count 0: expected a whole number of at least 1\n"
+                     "Run 'plotvane bench --help' for its usage.\n");
+    R = Run({"bench", SampleForm, "--format", "tiff"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane bench: --format tiff: expected gif, jpeg, jpg, png, bmp, svg or pdf\n"
                      "Run 'plotvane bench --help' for its usage.\n");
 }
 
