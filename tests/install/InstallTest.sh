@@ -222,6 +222,7 @@ MAN_WARNINGS=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "
 [ -z "$MAN_WARNINGS" ] || fail "man -l warns: $MAN_WARNINGS"
 LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$R/usr/share/man/man1/plotvane.1.gz" | grep -q '^ *plotvane serve FORM' \
   || fail "man -l shows no plotvane serve"
+MANPATH="$R/usr/share/man" LC_ALL=C.UTF-8 man plotvane | grep -q '^NAME' || fail "man plotvane finds no page"
 UNIT="$R/usr/lib/systemd/system/plotvane@.service"
 for l in Type=notify EnvironmentFile=-/etc/default/plotvane; do grep -qx "$l" "$UNIT" || fail "the unit lacks $l"; done
 grep -qx 'ExecStart=/usr/bin/plotvane serve .*' "$UNIT" || fail "the unit does not run /usr/bin/plotvane"
