@@ -211,6 +211,8 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Each package's description starts with its own summary line (no
 # CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put before each);
 # CPack indents the lines and writes an empty one as " .".
+# The formats the chart server answers (server/ChartServer.cpp); the
+# install test holds this list to the one "plotvane help serve" gives.
 set(plotvane_formats "GIF, JPEG, PNG, SVG and PDF")
 set(plotvane_about
     "Plotvane draws charts bound to database queries (SQLite, PostgreSQL)\ndescribed in text forms, and serves them over HTTP as\n${plotvane_formats} pictures.")

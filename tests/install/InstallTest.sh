@@ -195,9 +195,15 @@ for d in "libplotvane1 (= $DEBVERSION)" libsystemd0; do
   echo "$DEPENDS" | tr ',' '\n' | grep -q "^ *$d\( \|$\)" || fail "plotvane does not depend on $d: $DEPENDS"
 done
 check [ "$(dpkg-deb -f "$DEV" Depends)" = "libplotvane1 (= $DEBVERSION)" ]
-# The description names every format the server answers.
-for f in GIF JPEG PNG SVG PDF; do
-  dpkg-deb -f "$RUNTIME" Description | grep -q "\<$f\>" || fail "the description of plotvane does not name $f"
+# The description names every format the server answers, as its help lists
+# them (/<Name>.gif, .jpg, ...; jpg is JPEG).
+FORMATS=$("$BUILD/tools/plotvane" help serve | sed -n '/^Serves every/,/^$/p' | grep -o '\.[a-z][a-z]*' |
+          sed 's/^\.//; s/^jpg$/jpeg/' | tr a-z A-Z | sort -u)
+[ -n "$FORMATS" ] || fail "no formats in plotvane help serve"
+for p in "$RUNTIME" "$LIBS" "$DEV"; do
+  for f in $FORMATS; do
+    dpkg-deb -f "$p" Description | grep -q "\<$f\>" || fail "the description of ${p##*/} does not name $f"
+  done
 done
 mkdir "$W/control"
 dpkg-deb -e "$RUNTIME" "$W/control"
