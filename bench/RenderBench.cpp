@@ -144,6 +144,25 @@ const bool EveryMillion = [] {
     return true;
 }();
 
+// The same, 100 000 points, with a colour a point (the component's default
+// colour mode): each point its own colour, and a legend entry a point. The
+// third argument 1 draws every point; the fourth 1 the smooth wave.
+void BM_BigSeriesEachColor(benchmark::State& State) {
+    const auto Type = static_cast<std::size_t>(State.range(0));
+    const TDrawOptions Options{State.range(2) ? TPointDetail::pdEvery : TPointDetail::pdShown, TEdges::edSmooth};
+    const bool Smooth = State.range(3) != 0;
+    auto Chart = BigChart(BigClasses[Type], static_cast<int>(State.range(1)), false, Smooth);
+    Chart->GetSeries(0)->SetColorEachPoint(true);
+    State.SetLabel(std::string(BigNames[Type]) + (Smooth ? ", smooth" : "") +
+                   (Options.Points == TPointDetail::pdEvery ? ", every point" : ""));
+    TBitmap Bitmap(400, 250, clWhite);
+    for (auto _ : State) {
+        DrawChart(*Chart, Bitmap, 1, Options);
+        benchmark::DoNotOptimize(Bitmap.Pixels());
+    }
+}
+BENCHMARK(BM_BigSeriesEachColor)->ArgsProduct({{0, 1, 2}, {100000}, {0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+
 // The same with marks shown: a mark at each point that has room.
 void BM_BigSeriesMarks(benchmark::State& State) {
     const auto Type = static_cast<std::size_t>(State.range(0));

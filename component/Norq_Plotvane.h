@@ -225,6 +225,12 @@ public:
     // refreshes once. An ordinal outside the enumeration raises ERangeError.
     TPlotvaneSeriesType GetSeriesType() const;
     void SetSeriesType(TPlotvaneSeriesType Value);
+    // The locale of the chart's numbers (value format, axis labels, marks,
+    // legend): a language tag such as "de-DE"; "" (the default, not
+    // stored) writes "." and ",". An unknown locale raises EConvertError
+    // naming it, and the old one stays.
+    std::string GetLocale() const;
+    void SetLocale(const std::string& Value);
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }

@@ -190,6 +190,11 @@ void TNorq_DBPlotvane::SetValueFormat(const std::string& Value) {
     PV_WRITE(ChartSeries->GetValueFormat(), Value, ChartSeries->SetValueFormat(Value));
 }
 
+std::string TNorq_DBPlotvane::GetLocale() const { return InternalChart->GetLocale(); }
+void TNorq_DBPlotvane::SetLocale(const std::string& Value) {
+    PV_WRITE(InternalChart->GetLocale(), Value, InternalChart->SetLocale(Value));
+}
+
 #undef PV_WRITE
 
 // Pointer: only point and line series have one. Writes compare nothing and

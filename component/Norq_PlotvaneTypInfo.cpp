@@ -1,9 +1,10 @@
-// The published-property table of TNorq_DBPlotvane: the 41 properties in
+// The published-property table of TNorq_DBPlotvane: the 42 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
-// Every property is stored and has no default, except SeriesType, added
-// last: it is stored only when it is not stBar, so forms written before it
-// existed, and forms of charts that never set it, stay the same.
+// Every property is stored and has no default, except those added after the
+// first 41: SeriesType is stored only when it is not stBar, Locale only when
+// set, so forms written before they existed, and forms of charts that never
+// set them, stay the same.
 
 #include <array>
 
@@ -92,7 +93,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 41> PlotvaneProps{{
+const std::array<TPropInfo, 42> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -142,6 +143,10 @@ const std::array<TPropInfo, 41> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetSeriesType()); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetSeriesType(static_cast<TPlotvaneSeriesType>(Int(V))); },
               [](const pv::TObject& O) { return C(O).GetSeriesType() != TPlotvaneSeriesType::stBar; }},
+    TPropInfo{"Locale", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetLocale(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetLocale(Str(V)); },
+              [](const pv::TObject& O) { return !C(O).GetLocale().empty(); }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

@@ -4,6 +4,7 @@
 
 #include "component/Norq_Plotvane.h"
 #include "platform/db/DataSource.h"
+#include "platform/db/MariaDBQuery.h"
 #include "platform/db/MemDataSet.h"
 #include "platform/db/PgQuery.h"
 #include "platform/db/SQLiteDataSet.h"
@@ -27,6 +28,7 @@ void RegisterFormClasses() {
         pv::RegisterComponentClass<pv::TSQLiteQuery>("TSQLiteQuery");
         pv::RegisterComponentClass<pv::TSQLiteTable>("TSQLiteTable");
         pv::RegisterComponentClass<pv::TPgQuery>("TPgQuery");
+        pv::RegisterComponentClass<pv::TMariaDBQuery>("TMariaDBQuery");
         pv::RegisterComponentClass<Norq_Plotvane::TNorq_DBPlotvane>("TNorq_DBPlotvane");
     });
 }

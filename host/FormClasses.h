@@ -11,8 +11,8 @@
 namespace plotvane {
 
 // Registers with the form reader every class a Plotvane form may hold
-// (TDataModule, TImage, the data sources and data sets, SQLite and
-// PostgreSQL, TNorq_DBPlotvane) and the colour names (clWindow, clRed, ...).
+// (TDataModule, TImage, the data sources and data sets, SQLite,
+// PostgreSQL and MariaDB, TNorq_DBPlotvane) and the colour names (clWindow, clRed, ...).
 // Safe to call any number of times and from several threads; the work is
 // done once.
 void RegisterFormClasses();

@@ -25,6 +25,9 @@ constexpr TMeaning MeaningTable[] = {
     {"TPgQuery",
      "The rows of one SQL statement on a PostgreSQL server. Its session only reads. A web request may set "
      "the parameters its Params declare."},
+    {"TMariaDBQuery",
+     "The rows of one SQL statement on a MariaDB or MySQL server, run as a prepared statement. Its session "
+     "only reads. A web request may set the parameters its Params declare."},
     {"TSQLiteQuery",
      "The rows of one SQL statement on a SQLite database file, opened read-only. A web request may set "
      "the parameters its Params declare."},
@@ -127,6 +130,11 @@ constexpr TMeaning MeaningTable[] = {
      "Half the height of the point symbol in pixels: it is 2 × size + 1 pixels high; drawn as 0 to 100."},
     {"TNorq_DBPlotvane.SeriesType",
      "The kind of series. Changing it keeps the colours, marks, value format, data binding and points."},
+    {"TNorq_DBPlotvane.Locale",
+     "The locale the chart writes its numbers in: a language tag such as `'de-DE'`, `'fr'` or `'en-US'`. "
+     "The `.` and `,` of `ValueFormat` and of the axis labels become the locale's decimal and thousands "
+     "separators (`1.234,5` in German). Empty (the default, not stored) writes `.` and `,`. A locale "
+     "without data is an error naming it. A request's `locale=` parameter overrides it."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",
@@ -159,6 +167,29 @@ constexpr TMeaning MeaningTable[] = {
      "The milliseconds the server may run the statement before it cancels it; 0 allows 300000.",
      "0 to 2147483647"},
     {"TPgQuery.Active",
+     "Whether the query runs, so that its rows reach the charts; it runs once the whole form is read."},
+    {"TMariaDBQuery.ConnectionString",
+     "`key=value` pairs: `host=db port=3306 database=sales user=charts` (also `password`, `socket`, "
+     "`optionfile`), or a database name. `host=localhost`, or none, is the server's Unix socket. Keep a "
+     "password out of it, in the `[client]` group of an `optionfile`; when it is there, no message or "
+     "listing shows it."},
+    {"TMariaDBQuery.SQL",
+     "The statement, exactly one, on one or more lines; `:name` stands for a parameter (a `?` of its own "
+     "is refused)."},
+    {"TMariaDBQuery.Params",
+     "One line per parameter of the SQL: `name=value`, or `name:text(16)=ALL`, "
+     "`name:integer(2000..2100)=2026`, `name:real(0..10)=1.5` for one a web request may set, the value "
+     "after `=` used when the request does not. Values are bound to the prepared statement, never pasted "
+     "into the SQL."},
+    {"TMariaDBQuery.ConnectTimeout",
+     "The seconds connecting (reaching the server, its greeting and logging in) may take; 0 waits up to "
+     "120.",
+     "0 to 2147483647"},
+    {"TMariaDBQuery.StatementTimeout",
+     "The milliseconds the server may run the statement before it stops it; the client waits 2000 more, "
+     "in whole seconds, for any answer. 0 allows 300000.",
+     "0 to 2147483647"},
+    {"TMariaDBQuery.Active",
      "Whether the query runs, so that its rows reach the charts; it runs once the whole form is read."},
     {"TSQLiteQuery.DatabaseName",
      "The SQLite database file; a relative name is taken from the form file's folder. A missing file is "

@@ -189,6 +189,8 @@ struct TChartServer::TRequestSettings {
     std::string Format;
     TPictureSize Size;
     TPictureBackground Background;
+    // The locale locale= asks for (null: the chart's own).
+    std::shared_ptr<const pv::TChartLocale> Locale;
     std::vector<std::pair<std::string, std::string>> Params;  // declared ones the request set
     // The cache key: chart, format, pixel size, the exact scale, the
     // background and ParamsKey, each part length-prefixed.
@@ -219,19 +221,38 @@ TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Opt
         Metrics->CountAnswer(Format, Status, Seconds);
         if (Outer) Outer(Path, Status, Seconds);
     };
+    if (FOptions.RenderThreads > 1024)
+        throw pv::EComponentError("TChartServer: RenderThreads is " + std::to_string(FOptions.RenderThreads) +
+                                  "; it must be between 0 and 1024");
+    FOptions.Http.DeferThreads = FOptions.RenderThreads;
     FCache = std::make_unique<TResponseCache>(FOptions.CacheBytes);
-    const unsigned Count = std::max(1u, FOptions.Http.Threads);
+    // A module for each HTTP worker and each render thread, so that no
+    // request waits for one.
+    const unsigned Count = std::max(1u, FOptions.Http.Threads) + FOptions.RenderThreads;
     for (unsigned I = 0; I < Count; ++I) {
         auto M = std::make_unique<TModule>();
         M->Root = FOptions.LoadModule();
         std::vector<TNorq_DBPlotvane*> Found;
+        std::vector<const pv::TDataSet*> OverLimit;
+        const auto Closed = [&](const pv::TDataSet& D) {
+            return std::find(OverLimit.begin(), OverLimit.end(), &D) != OverLimit.end();
+        };
         ForEachComponent(*M->Root, [&](pv::TComponent& C) {
             if (auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&C)) Found.push_back(Chart);
-            if (auto* D = dynamic_cast<pv::TCustomSQLiteDataSet*>(&C); D && D->GetActive()) {
+            if (auto* D = dynamic_cast<pv::TDataSet*>(&C)) {
+                D->SetRecordLimit(FOptions.MaxRows);
+                // Read at load, before the limit was set: too many records
+                // are let go, and a request for the chart is refused.
+                if (FOptions.MaxRows > 0 && static_cast<std::size_t>(D->GetRecordCount()) > FOptions.MaxRows) {
+                    D->Close();
+                    OverLimit.push_back(D);
+                }
+            }
+            if (auto* D = dynamic_cast<pv::TCustomSQLiteDataSet*>(&C); D && (D->GetActive() || Closed(*D))) {
                 TModule::TWatched W;
                 W.DataSet = D;
                 M->Watched.push_back(W);
-            } else if (auto* Other = dynamic_cast<pv::TDataSet*>(&C); Other && Other->GetActive()) {
+            } else if (auto* Other = dynamic_cast<pv::TDataSet*>(&C); Other && (Other->GetActive() || Closed(*Other))) {
                 M->Polled.push_back(Other);
             }
         });
@@ -271,6 +292,14 @@ TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Opt
             if (W.Watch == FWatches.size()) FWatches.push_back(std::make_unique<TDataWatch>(Path, W.DataSet->GetName()));
         }
         if (!M->Polled.empty()) FHasPolled = true;
+        if (I == 0) {
+            FChartRows = std::vector<std::atomic<std::uint64_t>>(Found.size());
+            for (std::size_t C = 0; C < Found.size(); ++C) {
+                pv::TDataSource* Source = Found[C]->GetDataSource();
+                pv::TDataSet* Data = Source ? Source->GetDataSet() : nullptr;
+                FChartRows[C] = Data ? static_cast<std::uint64_t>(Data->GetRecordCount()) : 0;
+            }
+        }
         FIdle.push_back(M.get());
         FModules.push_back(std::move(M));
     }
@@ -401,6 +430,8 @@ void TChartServer::Health(const pv::TWebRequest& Request, pv::TWebResponse& Resp
                     D->Refresh();
                 else
                     D->Open();
+            } catch (const pv::ERecordLimitExceeded&) {
+                // The database answered; the chart is refused on its own.
             } catch (const std::exception& E) {
                 Fault = E.what();
                 break;
@@ -517,6 +548,15 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
                 return Refuse(Refusal);
             continue;
         }
+        if (F.Name == "locale") {
+            try {
+                S.Locale = pv::FindChartLocale(F.Value);
+            } catch (const pv::EConvertError&) {
+                return Refuse("Parameter locale=" + QuoteValue(F.Value) +
+                              " is not a known locale: give a language tag such as 'de-DE', 'fr' or 'en-US'");
+            }
+            continue;
+        }
         if (F.Name == "format") {
             const std::string_view Named = FormatNamed(F.Value);
             if (Named.empty())
@@ -533,7 +573,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
         for (const pv::TQueryParam& P : Chart.Params)
             if (P.Name == F.Name) Declared = &P;
         if (!Declared) {
-            std::string Known = "width, height, scale, devicePixelRatio, background, format";
+            std::string Known = "width, height, scale, devicePixelRatio, background, format, locale";
             for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
             return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
         }
@@ -571,6 +611,8 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
     AppendKeyPart(S.Key, std::to_string(S.Size.Width) + "x" + std::to_string(S.Size.Height));
     AppendKeyPart(S.Key, ExactScale);
     AppendKeyPart(S.Key, Background);
+    // The locale by ICU's name for it, so that de-DE and de_DE share answers.
+    AppendKeyPart(S.Key, S.Locale ? "l" + S.Locale->Id : std::string());
     AppendKeyPart(S.Key, S.ParamsKey);
     return S;
 }
@@ -599,14 +641,14 @@ void TChartServer::ReadData(TModule& Module, pv::TDataSet* Query, const TRequest
         W.ParamsKey = Key;
         W.Current = true;
     }
-    if (FOptions.RefreshData)
-        for (pv::TDataSet* D : Module.Polled) {
-            Read = true;
-            if (D->GetActive())
-                D->Refresh();
-            else
-                D->Open();
-        }
+    for (pv::TDataSet* D : Module.Polled) {
+        if (D->GetActive() && !FOptions.RefreshData) continue;
+        Read = true;
+        if (D->GetActive())
+            D->Refresh();
+        else
+            D->Open();
+    }
     if (Read) FMetrics->ObserveQuery(std::chrono::duration<double>(TClock::now() - Start).count());
 }
 
@@ -625,9 +667,11 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         int W, H;
         double Scale;
         pv::TColor Color;
+        std::string Locale;
         ~TRestore() {
             if (Q) Q->ClearParamValues();
             try {
+                C->SetLocale(Locale);
                 C->SetScale(Scale);
                 C->SetWidth(W);
                 C->SetHeight(H);
@@ -636,7 +680,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
                 // The held values were valid; nothing to report.
             }
         }
-    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor()};
+    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetLocale()};
     if (QueryParams)
         for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
     // The data sets read again where their data changed or this request's
@@ -648,6 +692,7 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     C->SetWidth(S.Size.Width);
     C->SetHeight(S.Size.Height);
     if (S.Background.Color) C->SetColor(*S.Background.Color);
+    if (S.Locale) C->SetLocale(S.Locale->Name);
     const bool Transparent = S.Background.Transparent;
     auto Made = std::make_shared<TCachedAnswer>();
     if (Format == "gif" || Format == "jpg") {
@@ -669,6 +714,8 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
             if (!Made->GzipBody.empty()) Made->GzipETag = pv::StrongETag(Made->GzipBody);
         }
     }
+    if (pv::TDataSource* Source = C->GetDataSource(); Source && Source->GetDataSet())
+        FChartRows[Index] = static_cast<std::uint64_t>(Source->GetDataSet()->GetRecordCount());
     FRenders.fetch_add(1);
     FMetrics->ObserveRender(std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count());
     for (const TFormat& F : Formats)
@@ -685,7 +732,6 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& PathF
     if (!FOptions.SignKey.empty() && !CheckSignature(Request, Response)) return;
     const std::optional<TRequestSettings> S = ReadSettings(Chart, PathFormat, Request, Response);
     if (!S) return;
-    const std::string& Format = S->Format;
 
     // 2. The data: has any database changed, and can each be read?
     std::string Fault;
@@ -702,32 +748,91 @@ void TChartServer::HandleChart(const TChartInfo& Chart, const std::string& PathF
     // answers are never kept (an unchanged picture still gets its unchanged
     // ETag, and with it a 304).
     const bool Polled = FOptions.RefreshData && FHasPolled;
-    std::shared_ptr<const TCachedAnswer> Answer = Polled ? nullptr : FCache->Find(S->Key, Stamp);
-    if (Answer) {
+    if (std::shared_ptr<const TCachedAnswer> Kept = Polled ? nullptr : FCache->Find(S->Key, Stamp)) {
         FMetrics->CountCacheHit();
-    } else {
-        FMetrics->CountCacheMiss();
-        try {
-            Answer = Render(Chart, *S);
-        } catch (const pv::EDatabaseUnavailable&) {
-            FMetrics->CountDatabaseError();
-            SendUnavailable(Response);
-            throw;
-        }
-        if (!Polled) FCache->Insert(S->Key, Stamp, Answer);
+        return SendAnswer(*Kept, *S, Request, Response);
     }
+    FMetrics->CountCacheMiss();
+    const std::size_t Index = static_cast<std::size_t>(&Chart - FCharts.data());
+    const std::uint64_t Pixels = static_cast<std::uint64_t>(
+        std::ceil(S->Size.Width * S->Size.Scale) * std::ceil(S->Size.Height * S->Size.Scale));
+    const std::uint64_t Work = Pixels + FChartRows[Index].load();
+    if (FOptions.RenderThreads == 0 || Work < FOptions.BigWork) return RenderAndSend(Chart, *S, Stamp, Request, Response);
 
-    // 4. The answer; the adapter turns it into 304 when If-None-Match holds its tag.
-    const bool Gz = !Answer->GzipBody.empty() && AcceptsGzip(Request.GetHeader("Accept-Encoding"));
-    Response.SetContentType(Answer->ContentType);
-    Response.SetCustomHeader("ETag", Gz ? Answer->GzipETag : Answer->ETag);
-    if (Format == "svg") Response.SetCustomHeader("Vary", "Accept-Encoding");
+    // A big render: counted against the budget, and drawn on a render
+    // thread while this worker serves its other connections.
+    {
+        std::lock_guard Lock(FBudgetLock);
+        if (FBigWork > 0 && FBigWork + Work > FOptions.WorkBudget) {
+            FMetrics->CountBudgetRefused();
+            Response.SetCustomHeader("Retry-After", "1");
+            Response.SetCustomHeader("Cache-Control", "no-store");
+            return pv::SendPlainText(Response, 503, "Service Unavailable: " + Chart.Name +
+                                                        " is a big render and the server is busy with others; "
+                                                        "try again in 1 s\n");
+        }
+        FBigWork += Work;
+    }
+    // Given back when the deferred answer is done with, whether it ran or not.
+    class TRelease {
+    public:
+        TRelease(TChartServer& Server, std::uint64_t Work) : FServer(Server), FWork(Work) {}
+        ~TRelease() {
+            std::lock_guard Lock(FServer.FBudgetLock);
+            FServer.FBigWork -= FWork;
+        }
+        TRelease(const TRelease&) = delete;
+        TRelease& operator=(const TRelease&) = delete;
+
+    private:
+        TChartServer& FServer;
+        std::uint64_t FWork;
+    };
+    auto Held = std::make_shared<const TRelease>(*this, Work);
+    Response.Defer(Request, [this, &Chart, Settings = *S, Stamp, Held](const pv::TWebRequest& Later,
+                                                                         pv::TWebResponse& Out) {
+        RenderAndSend(Chart, Settings, Stamp, Later, Out);
+    });
+}
+
+void TChartServer::RenderAndSend(const TChartInfo& Chart, const TRequestSettings& S, std::uint64_t Stamp,
+                                 const pv::TWebRequest& Request, pv::TWebResponse& Response) {
+    const bool Polled = FOptions.RefreshData && FHasPolled;
+    std::shared_ptr<const TCachedAnswer> Answer;
+    try {
+        Answer = Render(Chart, S);
+    } catch (const pv::EDatabaseUnavailable&) {
+        FMetrics->CountDatabaseError();
+        SendUnavailable(Response);
+        throw;
+    } catch (const pv::ERecordLimitExceeded& E) {
+        // Refused, not failed: the chart's data is bigger than this server
+        // draws. The chart counts as that big for its next request.
+        const std::size_t Index = static_cast<std::size_t>(&Chart - FCharts.data());
+        FChartRows[Index] = E.Found();
+        Log(Request, "GET " + Request.GetPath() + ": 413: " + Chart.Name + ": " + E.what());
+        Response.SetCustomHeader("Cache-Control", "no-store");
+        return pv::SendPlainText(Response, 413, "Content Too Large: chart " + Chart.Name + ": " + E.what() +
+                                                    " (the server's row limit)\n");
+    }
+    if (!Polled) FCache->Insert(S.Key, Stamp, Answer);
+    SendAnswer(*Answer, S, Request, Response);
+}
+
+void TChartServer::SendAnswer(const TCachedAnswer& Answer, const TRequestSettings& S, const pv::TWebRequest& Request,
+                              pv::TWebResponse& Response) const {
+    // The adapter turns it into 304 when If-None-Match holds its tag.
+    const bool Polled = FOptions.RefreshData && FHasPolled;
+    const bool Gz = !Answer.GzipBody.empty() && AcceptsGzip(Request.GetHeader("Accept-Encoding"));
+    Response.SetContentType(Answer.ContentType);
+    Response.SetCustomHeader("ETag", Gz ? Answer.GzipETag : Answer.ETag);
+    if (S.Format == "svg") Response.SetCustomHeader("Vary", "Accept-Encoding");
     // A chart read from a database server is drawn anew for every request,
     // so no cache may keep it longer than that, whatever --cache-control
     // allows the others.
     if (Polled) Response.SetCustomHeader("Cache-Control", "no-cache");
     if (Gz) Response.SetCustomHeader("Content-Encoding", "gzip");
-    Response.SetContent(Gz ? Answer->GzipBody : Answer->Body);
+    Response.SetContent(Gz ? Answer.GzipBody : Answer.Body);
     Response.SendResponse();
 }
 

@@ -68,6 +68,25 @@ struct TChartServerOptions {
     // a connection from that address gets them (others 403).
     bool Metrics = true;
     std::string MetricsFrom;
+    // The most rows a chart's data may hold: every data set of the form gets
+    // it as its record limit (TDataSet::SetRecordLimit). A chart whose data
+    // holds more is answered 413, naming the chart, the data set, the limit
+    // and the count, and reading stops one row past the limit. 0: no limit.
+    // Default 5 000 000.
+    std::size_t MaxRows = 5'000'000;
+    // Big renders. The work of a render counts its device pixels (width x
+    // height x scale^2) and the rows its chart read last. A render of at
+    // least BigWork runs on one of RenderThreads threads of its own, so that
+    // the HTTP workers stay free for cached answers and small renders; the
+    // big renders running or waiting hold at most WorkBudget of work between
+    // them (one alone may hold more), and one that does not fit is answered
+    // 503 with Retry-After. RenderThreads 0: every render runs on the HTTP
+    // workers, without a budget. The render threads are the HTTP adapter's
+    // DeferThreads (Http.DeferThreads is set from RenderThreads), and each
+    // has a module of its own beside the workers'.
+    unsigned RenderThreads = 2;
+    std::uint64_t BigWork = 1'000'000;
+    std::uint64_t WorkBudget = 32'000'000;
     // Passed to the HTTP adapter (address, port, threads, limits,
     // Cache-Control, logs, Server and extra headers).
     pv::THTTPServerOptions Http;
@@ -107,6 +126,13 @@ private:
                                                  const pv::TWebRequest& Request, pv::TWebResponse& Response) const;
     // Draws the chart on a borrowed module with the request's settings.
     std::shared_ptr<const TCachedAnswer> Render(const TChartInfo& Chart, const TRequestSettings& Settings);
+    // Renders (or refuses, when its data holds too many rows) and sends the
+    // answer of a request the cache could not answer.
+    void RenderAndSend(const TChartInfo& Chart, const TRequestSettings& Settings, std::uint64_t Stamp,
+                       const pv::TWebRequest& Request, pv::TWebResponse& Response);
+    // Sends a kept or new answer.
+    void SendAnswer(const TCachedAnswer& Answer, const TRequestSettings& Settings, const pv::TWebRequest& Request,
+                    pv::TWebResponse& Response) const;
     // Reads the module's data sets again where their data changed or the
     // request's parameters differ from the last read's.
     void ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& Settings);
@@ -134,6 +160,12 @@ private:
     // shows: with RefreshData each request reads it again and renders.
     bool FHasPolled = false;
     std::atomic<std::uint64_t> FRenders{0};
+    // The rows each chart read last, in FCharts' order: part of the work of
+    // its next render.
+    std::vector<std::atomic<std::uint64_t>> FChartRows;
+    // The work of the big renders running or waiting.
+    std::mutex FBudgetLock;
+    std::uint64_t FBigWork = 0;
     std::unique_ptr<TRateLimiter> FLimiter;
     std::unique_ptr<TServerMetrics> FMetrics;
     std::unique_ptr<pv::THTTPServer> FServer;

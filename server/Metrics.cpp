@@ -68,6 +68,7 @@ PLOTVANE_COUNT(CountCacheHit, FCacheHits)
 PLOTVANE_COUNT(CountCacheMiss, FCacheMisses)
 PLOTVANE_COUNT(CountDatabaseError, FDatabaseErrors)
 PLOTVANE_COUNT(CountRateLimited, FRateLimited)
+PLOTVANE_COUNT(CountBudgetRefused, FBudgetRefused)
 PLOTVANE_COUNT(CountSignatureRefused, FSignatureRefused)
 #undef PLOTVANE_COUNT
 
@@ -108,6 +109,8 @@ std::string TServerMetrics::Text(const TGauges& Gauges) const {
                 "Chart requests answered 503 because a database could not be read.", double(FDatabaseErrors));
     WriteSingle(Out, "plotvane_rate_limited_total", "counter", "Requests refused with 429 by the rate limit.",
                 double(FRateLimited));
+    WriteSingle(Out, "plotvane_render_budget_refused_total", "counter",
+                "Big renders refused with 503 because the render budget was full.", double(FBudgetRefused));
     WriteSingle(Out, "plotvane_signature_refused_total", "counter",
                 "Chart requests refused with 403 for a missing, wrong or expired signature.",
                 double(FSignatureRefused));

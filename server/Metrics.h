@@ -35,6 +35,8 @@ public:
     void CountDatabaseError();
     void CountRateLimited();
     void CountSignatureRefused();
+    // A big render refused with 503 because the render budget was full.
+    void CountBudgetRefused();
 
     // The gauges' values of the moment.
     struct TGauges {
@@ -57,7 +59,8 @@ private:
     mutable std::mutex FLock;
     std::map<std::pair<std::string, int>, std::uint64_t> FAnswers;  // (format, status)
     THistogram FRequests, FRenders, FQueries;
-    std::uint64_t FCacheHits = 0, FCacheMisses = 0, FDatabaseErrors = 0, FRateLimited = 0, FSignatureRefused = 0;
+    std::uint64_t FCacheHits = 0, FCacheMisses = 0, FDatabaseErrors = 0, FRateLimited = 0, FSignatureRefused = 0,
+                  FBudgetRefused = 0;
 };
 
 }  // namespace plotvane

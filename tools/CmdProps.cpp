@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "host/FormClasses.h"
+#include "platform/db/MariaDBQuery.h"
 #include "platform/db/PgQuery.h"
 #include "platform/rtl/FormParser.h"
 #include "platform/rtl/FormWriter.h"
@@ -24,16 +25,19 @@ a ConnectionString is shown as ****.
 )";
 
 // The properties as the form writer gives them, with the password of a
-// PostgreSQL ConnectionString masked: props output lands in terminals and
-// logs.
+// PostgreSQL or MariaDB ConnectionString masked: props output lands in
+// terminals and logs.
 std::string ShownProperties(const pv::TComponent& Target) {
     std::string Text = pv::WriteComponentProperties(Target, pv::TPropertySelection::psAll);
-    if (auto* Pg = dynamic_cast<const pv::TPgQuery*>(&Target)) {
-        const std::string Stored = "ConnectionString = " + pv::QuoteFormString(Pg->GetConnectionString());
-        const std::size_t At = Text.find(Stored);
-        if (At != std::string::npos)
-            Text.replace(At, Stored.size(), "ConnectionString = " + pv::QuoteFormString(Pg->GetMaskedConnectionString()));
-    }
+    auto Mask = [&Text](const std::string& Stored, const std::string& Masked) {
+        const std::string Line = "ConnectionString = " + pv::QuoteFormString(Stored);
+        const std::size_t At = Text.find(Line);
+        if (At != std::string::npos) Text.replace(At, Line.size(), "ConnectionString = " + pv::QuoteFormString(Masked));
+    };
+    if (auto* Pg = dynamic_cast<const pv::TPgQuery*>(&Target))
+        Mask(Pg->GetConnectionString(), Pg->GetMaskedConnectionString());
+    if (auto* Maria = dynamic_cast<const pv::TMariaDBQuery*>(&Target))
+        Mask(Maria->GetConnectionString(), Maria->GetMaskedConnectionString());
     return Text;
 }
 

@@ -69,6 +69,11 @@ under its name (for logrotate's postrotate).
                        times, to a request from one of them, naming it
   --no-refresh         render the records read at start instead of watching
                        the databases for changes
+  --max-rows N         the most rows a chart's data may hold (default
+                       5000000; 0: no limit); a chart over more gets 413
+  --render-threads N   threads for big renders (many pixels or rows), so that
+                       cached answers and small charts never wait behind them
+                       (default 2; 0: big renders run on the workers)
 
 On the public internet:
   --sign-key FILE      answer only chart URLs signed with the key in FILE
@@ -122,7 +127,7 @@ int RunServe(std::span<const std::string> Args) {
         TCommandArgs A = ParseCommandArgs(Args,
                                           {"--port", "--bind", "--threads", "--cache-control", "--cache-size",
                                            "--access-log", "--cors-origin", "--sign-key", "--rate", "--burst",
-                                           "--trusted-proxy", "--metrics-from"},
+                                           "--trusted-proxy", "--metrics-from", "--max-rows", "--render-threads"},
                                           false, 1, 1, {"--no-refresh", "--no-metrics"});
         const bool Refresh = !A.Flag("--no-refresh"), Metrics = !A.Flag("--no-metrics");
         TChartServerOptions O;
@@ -143,6 +148,8 @@ int RunServe(std::span<const std::string> Args) {
         O.Metrics = Metrics;
         O.MetricsFrom = NumericAddress("--metrics-from", A.Option("--metrics-from"));
         O.CacheBytes = std::size_t{ParseNumber("--cache-size", A.Option("--cache-size", "64"), 65536)} << 20;
+        O.MaxRows = ParseNumber("--max-rows", A.Option("--max-rows", "5000000"), 2000000000);
+        O.RenderThreads = ParseNumber("--render-threads", A.Option("--render-threads", "2"), 64);
         O.Http.Port = static_cast<std::uint16_t>(ParseNumber("--port", A.Option("--port", "8080"), 65535));
         O.Http.BindAddress = A.Option("--bind", "127.0.0.1");
         unsigned Cores = std::max(1u, std::thread::hardware_concurrency());

@@ -149,6 +149,12 @@ TCustomChart::TCustomChart(TComponent* AOwner)
 
 void TCustomChart::CheckDatasource(TChartSeries& ASeries) { (void)ASeries; }
 
+void TCustomChart::SetLocale(const std::string& Value) {
+    if (Value == FLocale->Name) return;
+    FLocale = FindChartLocale(Value);
+    Changed();
+}
+
 void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
 
 bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {
@@ -220,7 +226,7 @@ std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, in
     std::string Out;
     bool TextPlaced = true;
     cairo_status_t Status = DrawVectorDocument(*this, Format, ABackColor, Width, Height, Scale,
-                                               Format == TVectorFormat::vfSVG, Out, TextPlaced);
+                                               Format == TVectorFormat::vfSVG && TSvgText::Usable(), Out, TextPlaced);
     // Where the recorded text and fills could not be placed, Cairo writes
     // them.
     if (Status == CAIRO_STATUS_SUCCESS && !TextPlaced)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/chart/ChartLocale.h"
 #include "platform/chart/ChartParts.h"
 #include "platform/chart/Series.h"
 #include "platform/rtl/Types.h"
@@ -140,6 +141,14 @@ public:
     TCustomChartLegend* GetLegend() const { return FLegend.get(); }
     TCustomTeeGradient* GetGradient() const { return FGradient.get(); }
 
+    // The locale the chart writes its numbers in (value formats, axis
+    // labels, marks, legend): a language tag such as "de-DE", or "" for "."
+    // and ",". An unknown one raises EConvertError naming it, and the chart
+    // keeps its locale.
+    const std::string& GetLocale() const { return FLocale->Name; }
+    void SetLocale(const std::string& Value);
+    const TChartLocale& GetLocaleData() const { return *FLocale; }
+
     // Reads ASeries' points from its data source. The plain chart knows no
     // data sources and leaves the points alone; the data-aware chart reads
     // the records of a data set.
@@ -155,6 +164,7 @@ private:
     std::unique_ptr<TChartTitle> FTitle;
     std::unique_ptr<TCustomChartLegend> FLegend;
     std::unique_ptr<TCustomTeeGradient> FGradient;
+    std::shared_ptr<const TChartLocale> FLocale = FindChartLocale("");
 };
 
 class TChart : public TCustomChart {

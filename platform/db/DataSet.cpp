@@ -62,6 +62,15 @@ void TDataSet::DatabaseError(const std::string& Message) const {
     throw EDatabaseError((GetName().empty() ? std::string(ClassName()) : GetName()) + ": " + Message);
 }
 
+void TDataSet::CheckRecordLimit(std::size_t Found, bool AtLeast) const {
+    if (FRecordLimit == 0 || Found <= FRecordLimit) return;
+    const std::string Name = GetName().empty() ? std::string(ClassName()) : GetName();
+    throw ERecordLimitExceeded(Name + ": the data holds " + (AtLeast ? "more than " + std::to_string(Found - 1)
+                                                                      : std::to_string(Found)) +
+                                   " records; at most " + std::to_string(FRecordLimit) + " are read",
+                               FRecordLimit, Found, AtLeast);
+}
+
 void TDataSet::CheckActive() const {
     if (!GetActive()) DatabaseError("cannot perform this operation on a closed data set");
 }
@@ -105,6 +114,7 @@ void TDataSet::Loaded() {
 }
 
 bool TDataSet::SetContents(TDataSetContents&& Contents) {
+    CheckRecordLimit(Contents.Records.size(), false);
     const std::size_t N = Contents.FieldDefs.size();
     for (std::size_t I = 0; I < Contents.Records.size(); ++I)
         if (Contents.Records[I].Values.size() != N)
@@ -132,7 +142,9 @@ void TDataSet::OpenCursor() {
     } catch (...) {
         FFields.clear();
         FRecords.clear();
-        InternalClose({});
+        // SetContents refuses before it takes anything: a back end that
+        // keeps its data in memory gets its records back.
+        InternalClose(std::move(Contents.Records));
         throw;
     }
     FCurrent = 0;
@@ -161,7 +173,15 @@ void TDataSet::Refresh() {
     CheckActive();
     CheckNotVisiting();
     CheckBrowseMode();
-    std::optional<TDataSetContents> Contents = InternalRefresh();
+    std::optional<TDataSetContents> Contents;
+    try {
+        Contents = InternalRefresh();
+        if (Contents) CheckRecordLimit(Contents->Records.size(), false);
+    } catch (const ERecordLimitExceeded&) {
+        // The records of before no longer show the data: none are kept.
+        Close();
+        throw;
+    }
     bool LayoutChanged = false;
     if (Contents) {
         LayoutChanged = SetContents(std::move(*Contents));

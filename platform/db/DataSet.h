@@ -135,6 +135,14 @@ public:
     // while closed.
     int GetRecordCount() const { return static_cast<int>(FRecords.size()); }
     bool IsEmpty() const { return FRecords.empty(); }
+    // The most records an open or refresh may read; 0 (the default): no
+    // limit. A read that finds more raises ERecordLimitExceeded, naming the
+    // data set, the limit and the count, and leaves the data set closed; the
+    // back ends stop reading one record past the limit, so a huge result
+    // costs no more memory than the limit does. Not a published property:
+    // a program serving charts sets it on the data sets it reads for them.
+    std::size_t GetRecordLimit() const { return FRecordLimit; }
+    void SetRecordLimit(std::size_t Value) { FRecordLimit = Value; }
 
     // Editing. Edit copies the current record into an edit buffer (on an
     // empty data set it inserts instead); Insert starts a blank record before
@@ -207,6 +215,9 @@ protected:
     void DataEvent(TDataEvent Event, TDataEventInfo Info = {});
     // Raises EDatabaseError unless the data set is open.
     void CheckActive() const;
+    // Raises ERecordLimitExceeded when Found records are over the record
+    // limit; AtLeast: the back end stopped reading at Found.
+    void CheckRecordLimit(std::size_t Found, bool AtLeast) const;
 
 private:
     friend class TField;
@@ -232,6 +243,7 @@ private:
 
     TDataSetState FState = TDataSetState::dsInactive;
     bool FStreamedActive = false;
+    std::size_t FRecordLimit = 0;
     std::vector<std::unique_ptr<TField>> FFields;
     std::vector<TRecordBuffer> FRecords;
     int FCurrent = 0;

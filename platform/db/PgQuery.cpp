@@ -278,7 +278,10 @@ TDataSetContents TPgQuery::Run() {
         Result = std::move(Answer.Result);
     }
     const ExecStatusType Status = PQresultStatus(Result.get());
-    if (Status == PGRES_TUPLES_OK) return pg::ReadAll(Result.get());
+    if (Status == PGRES_TUPLES_OK) {
+        CheckRecordLimit(static_cast<std::size_t>(PQntuples(Result.get())), false);
+        return pg::ReadAll(Result.get());
+    }
     if (Status == PGRES_EMPTY_QUERY) DatabaseError("cannot open: SQL holds no statement");
     if (Status == PGRES_COMMAND_OK) DatabaseError("cannot open: the SQL returns no rows (it is no query)");
     if (Status == PGRES_COPY_OUT || Status == PGRES_COPY_IN || Status == PGRES_COPY_BOTH) {

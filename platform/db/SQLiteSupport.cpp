@@ -61,7 +61,7 @@ int BindValue(sqlite3_stmt* Stmt, int Index, const TFieldValue& Value) {
     return sqlite3_bind_null(Stmt, Index);
 }
 
-int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents) {
+int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents, std::size_t Limit) {
     const int Columns = sqlite3_column_count(Stmt);
     const int Fields = std::max(0, Columns - FirstField);
     std::vector<TDeclared> Declared;
@@ -79,6 +79,7 @@ int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents) {
         if (FirstField > 0) R.Key = sqlite3_column_int64(Stmt, 0);
         for (int C = FirstField; C < Columns; ++C) R.Values.push_back(ColumnValue(Stmt, C));
         Contents.Records.push_back(std::move(R));
+        if (Limit != 0 && Contents.Records.size() > Limit) return SQLITE_DONE;
     }
     if (Rc != SQLITE_DONE) return Rc;
 

@@ -30,7 +30,9 @@ int BindValue(sqlite3_stmt* Stmt, int Index, const TFieldValue& Value);
 // FirstField on) and every row into Contents; with FirstField 1, column 0 is
 // each record's key. Field types come from the declared column types, and
 // from the values where a column declares none (expressions). Returns
-// SQLite's error code, SQLITE_DONE on success.
-int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents);
+// SQLite's error code, SQLITE_DONE on success. With a Limit other than 0,
+// reading stops at the row after the Limit-th, which Contents then holds as
+// its last record: the caller reports it (TDataSet::CheckRecordLimit).
+int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents, std::size_t Limit = 0);
 
 }  // namespace pv::sqlite

@@ -48,7 +48,8 @@ TDataSetContents TSQLiteTable::ReadContents() {
     if (sqlite3_prepare_v2(Connection(), Sql.c_str(), -1, &Raw, nullptr) != SQLITE_OK) SQLiteError(What);
     sqlite::TStatementPtr Stmt(Raw);
     TDataSetContents Contents;
-    if (sqlite::ReadAll(Stmt.get(), 1, Contents) != SQLITE_DONE) SQLiteError(What);
+    if (sqlite::ReadAll(Stmt.get(), 1, Contents, GetRecordLimit()) != SQLITE_DONE) SQLiteError(What);
+    CheckRecordLimit(Contents.Records.size(), true);
     return Contents;
 }
 

@@ -172,12 +172,10 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         ASeries.Clear();
         return;
     }
-    struct TPoint {
-        double X;
-        double Y;
-        std::string Label;
-    };
-    std::vector<TPoint> Points;
+    // Read into columns first, so that an error leaves no half-read
+    // series; a column of labels only when labels are read.
+    std::vector<double> Xs, Ys;
+    std::vector<std::string> Labels;
     bool HasX = false;
     try {
         TField& Y = ADataSet.FieldByName(YName);
@@ -185,23 +183,26 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         const std::string& LName = ASeries.GetLabelsSource();
         TField* X = XName.empty() ? nullptr : &ADataSet.FieldByName(XName);
         TField* L = LName.empty() ? nullptr : &ADataSet.FieldByName(LName);
-        Points.reserve(static_cast<std::size_t>(ADataSet.GetRecordCount()) + 1);
+        const auto Count = static_cast<std::size_t>(ADataSet.GetRecordCount()) + 1;
+        Ys.reserve(Count);
+        if (X) Xs.reserve(Count);
+        if (L) Labels.reserve(Count);
         const double Null = std::nan("");
         ADataSet.ForEachRecord([&](int RecNo) {
             // A null Y, or a null X where X is read from a field, leaves the
             // point without a value: it is kept, so labels and positions
             // stay in step with the records, but not drawn.
-            TPoint P{static_cast<double>(RecNo - 1), Null, {}};
             bool NullPoint = Y.IsNull();
             if (X) {
-                if (X->IsNull())
+                if (X->IsNull()) {
                     NullPoint = true;
-                else
-                    P.X = X->GetAsFloat();
+                    Xs.push_back(static_cast<double>(RecNo - 1));
+                } else {
+                    Xs.push_back(X->GetAsFloat());
+                }
             }
-            if (!NullPoint) P.Y = Y.GetAsFloat();
-            if (L) P.Label = L->GetAsString();
-            Points.push_back(std::move(P));
+            Ys.push_back(NullPoint ? Null : Y.GetAsFloat());
+            if (L) Labels.push_back(L->GetAsString());
         });
         HasX = X != nullptr;
     } catch (...) {
@@ -210,11 +211,13 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         throw;
     }
     ASeries.Clear();
-    for (const TPoint& P : Points) {
-        if (!HasX && std::isnan(P.Y))
-            ASeries.AddNull(P.Label);
+    static const std::string NoLabel;
+    for (std::size_t I = 0; I < Ys.size(); ++I) {
+        const std::string& Label = Labels.empty() ? NoLabel : Labels[I];
+        if (!HasX && std::isnan(Ys[I]))
+            ASeries.AddNull(Label);
         else
-            ASeries.AddXY(P.X, P.Y, P.Label);
+            ASeries.AddXY(HasX ? Xs[I] : static_cast<double>(I), Ys[I], Label);
     }
 }
 

@@ -193,7 +193,7 @@ std::vector<std::string_view> SplitSections(std::string_view Format) {
 
 // General format: up to 15 significant digits, fixed notation for moderate
 // magnitudes and "1.5E20" / "1E-7" beyond them.
-std::string FormatGeneral(double Value) {
+std::string FormatGeneral(double Value, const TNumberSeparators& Sep) {
     TDecimal D = ToDecimal(Value);
     RoundDigits(D, 15);
     std::string Out = Value < 0 && !D.IsZero() ? "-" : "";
@@ -201,20 +201,21 @@ std::string FormatGeneral(double Value) {
     const int N = static_cast<int>(D.Digits.size());
     if (D.PointPos > -4 && D.PointPos <= 15) {
         if (D.PointPos <= 0) {
-            Out += "0.";
+            Out += '0';
+            Out += Sep.Decimal;
             Out.append(static_cast<std::size_t>(-D.PointPos), '0');
             Out += D.Digits;
         } else {
             Out += IntegerDigits(D);
             if (N > D.PointPos) {
-                Out += '.';
+                Out += Sep.Decimal;
                 Out.append(D.Digits, static_cast<std::size_t>(D.PointPos));
             }
         }
     } else {
         Out += D.Digits[0];
         if (N > 1) {
-            Out += '.';
+            Out += Sep.Decimal;
             Out.append(D.Digits, 1);
         }
         Out += 'E';
@@ -240,7 +241,7 @@ TDecimal RoundFor(const TSection& Sec, double Value, int& Exp) {
     return D;
 }
 
-std::string Render(const TSection& Sec, const TDecimal& D, int Exp, bool Minus) {
+std::string Render(const TSection& Sec, const TDecimal& D, int Exp, bool Minus, const TNumberSeparators& Sep) {
     std::string Out = Minus ? "-" : "";
     if (!Sec.HasDigits()) {
         // Nothing to put digits into: the picture is all text.
@@ -250,7 +251,7 @@ std::string Render(const TSection& Sec, const TDecimal& D, int Exp, bool Minus) 
             else if (T.Kind == TTokenKind::Exponent)
                 Out += T.Raw;
             else if (T.Kind == TTokenKind::Point)
-                Out += '.';
+                Out += Sep.Decimal;
         return Out;
     }
     std::string Int = IntegerDigits(D);
@@ -265,7 +266,7 @@ std::string Render(const TSection& Sec, const TDecimal& D, int Exp, bool Minus) 
     auto EmitInt = [&](int K) {
         Out += Int[static_cast<std::size_t>(K)];
         const int Rest = Len - 1 - K;
-        if (Sec.Grouping && Rest > 0 && Rest % 3 == 0) Out += ',';
+        if (Sec.Grouping && Rest > 0 && Rest % 3 == 0) Out += Sep.Thousands;
     };
     // Integer digits fill the integer placeholders from the right; digits
     // beyond them all go into the leftmost placeholder.
@@ -286,7 +287,7 @@ std::string Render(const TSection& Sec, const TDecimal& D, int Exp, bool Minus) 
             case TTokenKind::Point:
                 EmitIntHere();
                 AfterPoint = true;
-                if (!Frac.empty()) Out += '.';
+                if (!Frac.empty()) Out += Sep.Decimal;
                 break;
             case TTokenKind::Digit:
                 if (!AfterPoint) {
@@ -321,13 +322,18 @@ std::string Render(const TSection& Sec, const TDecimal& D, int Exp, bool Minus) 
 }  // namespace
 
 std::string FormatFloat(std::string_view Format, double Value) {
+    static const TNumberSeparators Plain;
+    return FormatFloat(Format, Value, Plain);
+}
+
+std::string FormatFloat(std::string_view Format, double Value, const TNumberSeparators& Sep) {
     if (std::isnan(Value)) return "NAN";
     if (std::isinf(Value)) return Value < 0 ? "-INF" : "INF";
-    if (Format.empty()) return FormatGeneral(Value);
+    if (Format.empty()) return FormatGeneral(Value, Sep);
 
     const std::vector<std::string_view> Sections = SplitSections(Format);
     auto Usable = [&](std::size_t I) { return I < Sections.size() && !Sections[I].empty(); };
-    if (Sections[0].empty() && !(Value < 0 && Usable(1)) && !(Value == 0 && Usable(2))) return FormatGeneral(Value);
+    if (Sections[0].empty() && !(Value < 0 && Usable(1)) && !(Value == 0 && Usable(2))) return FormatGeneral(Value, Sep);
 
     std::size_t Index = 0;
     bool Minus = false;
@@ -346,12 +352,12 @@ std::string FormatFloat(std::string_view Format, double Value) {
         Minus = false;
         if (Usable(2) || Index != 0) {
             Index = Usable(2) ? 2 : 0;
-            if (Sections[Index].empty()) return FormatGeneral(0);
+            if (Sections[Index].empty()) return FormatGeneral(0, Sep);
             Sec = &ParsedSection(Sections[Index]);
             D = RoundFor(*Sec, 0, Exp);
         }
     }
-    return Render(*Sec, D, Exp, Minus);
+    return Render(*Sec, D, Exp, Minus, Sep);
 }
 
 }  // namespace pv

@@ -18,7 +18,8 @@
 // An empty picture writes the number in general format with up to 15
 // significant digits. Rounding is half away from zero on the number's
 // shortest decimal form, so 0.125 with "0.00" is "0.13". The output uses "."
-// and "," whatever the locale. Infinities and NaN are written as "INF",
+// and "," unless separators are given; the process's C locale never enters
+// into it. Infinities and NaN are written as "INF",
 // "-INF" and "NAN". No picture is an error: a malformed one is written as
 // literally as possible.
 
@@ -27,6 +28,15 @@
 
 namespace pv {
 
+// What the picture's "." and "," are written as: a locale's decimal and
+// thousands separators (UTF-8, such as "," and "." in German or "," and a
+// narrow no-break space in French).
+struct TNumberSeparators {
+    std::string Decimal = ".";
+    std::string Thousands = ",";
+};
+
 std::string FormatFloat(std::string_view Format, double Value);
+std::string FormatFloat(std::string_view Format, double Value, const TNumberSeparators& Separators);
 
 }  // namespace pv

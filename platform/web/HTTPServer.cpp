@@ -12,12 +12,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdarg>
+#include <deque>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -74,6 +77,125 @@ std::string Endpoint(const std::string& Address, std::uint16_t Port) {
 
 }  // namespace
 
+// What the handler stage works from.
+struct THTTPServer::TIncoming {
+    std::string Method;
+    std::string Version;
+    std::string RawTarget;
+    bool IsHead = false;
+    TRequestTarget Target;
+    TTargetFault Fault;
+    TWebFields Headers;
+    // Why the request's head cannot be read reliably, if it cannot: a NUL or
+    // control byte in it (RawHeadFault), or an ambiguous end of its body
+    // (FramingFault). The connection closes after the refusal.
+    TTargetFault HeadFault;
+    std::string RemoteAddress;
+    std::chrono::steady_clock::time_point Started;
+    std::time_t StartedAt = 0;
+    // The head came in after Shutdown began.
+    bool AfterShutdown = false;
+    // A collected POST body (HasBody), or one that went past the limit.
+    bool HasBody = false;
+    bool BodyTooLarge = false;
+    std::string Body;
+};
+
+// What was queued.
+struct THTTPServer::TAnswer {
+    int Status = 0;
+    std::size_t Bytes = 0;
+};
+
+// A request whose handler deferred the rest of its answer: owned by its
+// connection's state while the connection is suspended, filled in by a pool
+// thread, queued by the connection's worker once resumed.
+struct THTTPServer::TDeferred {
+    MHD_Connection* Connection = nullptr;
+    TIncoming In;
+    std::unique_ptr<TWebRequest> Request;
+    TWebResponse::TContinuation Rest;
+    std::string Error;
+    TWebMessage Message;
+    // Set (release) by the pool thread before it resumes the connection.
+    std::atomic<bool> Done{false};
+};
+
+THTTPServer::TConnectionState::TConnectionState() = default;
+THTTPServer::TConnectionState::~TConnectionState() = default;
+void THTTPServer::TConnectionState::DropDeferred() { Deferred.reset(); }
+
+// The threads that run deferred answers, first come first served.
+class THTTPServer::TDeferPool {
+public:
+    TDeferPool(THTTPServer& Server, unsigned Threads) : FServer(Server) {
+        // Like the workers, the threads leave the termination signals to
+        // the program's own threads.
+        sigset_t Blocked = TerminationSignals();
+        sigaddset(&Blocked, SIGPIPE);
+        sigset_t Previous;
+        pthread_sigmask(SIG_BLOCK, &Blocked, &Previous);
+        try {
+            for (unsigned I = 0; I < Threads; ++I) FThreads.emplace_back([this] { Run(); });
+        } catch (...) {
+            pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
+            Stop();
+            throw;
+        }
+        pthread_sigmask(SIG_SETMASK, &Previous, nullptr);
+    }
+    ~TDeferPool() { Stop(); }
+    TDeferPool(const TDeferPool&) = delete;
+    TDeferPool& operator=(const TDeferPool&) = delete;
+
+    void Post(TDeferred* Work) {
+        {
+            std::lock_guard<std::mutex> Lock(FLock);
+            FQueue.push_back(Work);
+        }
+        FWake.notify_one();
+    }
+    // Answers what still waits with 503 (its connection resumed), lets the
+    // running answers finish and joins the threads: afterwards no
+    // connection is left suspended.
+    void Stop() {
+        {
+            std::lock_guard<std::mutex> Lock(FLock);
+            FStopping = true;
+        }
+        FWake.notify_all();
+        for (std::thread& T : FThreads)
+            if (T.joinable()) T.join();
+        FThreads.clear();
+    }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> Lock(FLock);
+        for (;;) {
+            FWake.wait(Lock, [&] { return FStopping || !FQueue.empty(); });
+            if (FQueue.empty()) return;
+            TDeferred* Work = FQueue.front();
+            FQueue.pop_front();
+            const bool Refuse = FStopping;
+            Lock.unlock();
+            FServer.AnswerDeferred(*Work, Refuse);
+            // The worker may free Work as soon as the connection is resumed.
+            MHD_Connection* Connection = Work->Connection;
+            Work->Done.store(true, std::memory_order_release);
+            MHD_resume_connection(Connection);
+            Lock.lock();
+        }
+    }
+
+    THTTPServer& FServer;
+    std::mutex FLock;
+    std::condition_variable FWake;
+    std::deque<TDeferred*> FQueue;
+    bool FStopping = false;
+    std::vector<std::thread> FThreads;
+};
+
 THTTPServer::THTTPServer(THTTPServerOptions Options, TWebHandler Handler)
     : FOptions(std::move(Options)), FHandler(std::move(Handler)) {}
 
@@ -96,6 +218,8 @@ void THTTPServer::CheckOptions() const {
              "; it must be at least Threads (" + std::to_string(FOptions.Threads) + ")");
     if (FOptions.HeadTimeout.count() < 100)
         Fail("HeadTimeout is " + std::to_string(FOptions.HeadTimeout.count()) + " ms; it must be at least 100 ms");
+    if (FOptions.DeferThreads > 1024)
+        Fail("DeferThreads is " + std::to_string(FOptions.DeferThreads) + "; it must be between 0 and 1024");
     if (FOptions.MaxQueryFields < 1)
         Fail("MaxQueryFields is 0; it must be at least 1");
     for (unsigned char C : FOptions.ServerHeader)
@@ -127,6 +251,7 @@ void THTTPServer::Start() {
     sockaddr_in6 V6{};
     const sockaddr* Address = nullptr;
     unsigned int Flags = MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ITC | MHD_USE_ERROR_LOG;
+    if (FOptions.DeferThreads > 0) Flags |= MHD_ALLOW_SUSPEND_RESUME;
     if (inet_pton(AF_INET, FOptions.BindAddress.c_str(), &V4.sin_addr) == 1) {
         V4.sin_family = AF_INET;
         V4.sin_port = htons(FOptions.Port);
@@ -209,6 +334,15 @@ void THTTPServer::Start() {
         throw EHTTPServerError("THTTPServer: cannot listen on " + Endpoint(FOptions.BindAddress, FOptions.Port) +
                                ": " + (Messages.empty() ? "the HTTP library refused to start" : Messages));
     FDaemon = Daemon;
+    if (FOptions.DeferThreads > 0) {
+        try {
+            FDeferPool = std::make_unique<TDeferPool>(*this, FOptions.DeferThreads);
+        } catch (...) {
+            MHD_stop_daemon(FDaemon);
+            FDaemon = nullptr;
+            throw;
+        }
+    }
     {
         std::lock_guard<std::mutex> Lock(FConnLock);
         FWatchStop = false;
@@ -227,6 +361,24 @@ void THTTPServer::Stop() {
                                 std::to_string(FBoundPort) + "; it would wait for its own worker");
     if (!FDaemon) return;
     StopWatch();
+    // The library must not stop while a connection is suspended: deferred
+    // answers finish (or, not yet begun, get 503) and resume theirs first.
+    if (FDeferPool) {
+        FDeferPool->Stop();
+        FDeferPool.reset();
+    }
+    // A connection the server answered in the library's place stays in the
+    // library's hands until it closes it, which the client does not wait
+    // for. The library of Debian 12, stopped meanwhile, goes on to build its
+    // own answer from a response it never queued and crashes; so such
+    // connections are waited for, briefly.
+    {
+        std::unique_lock<std::mutex> Lock(FConnLock);
+        FDrained.wait_for(Lock, std::chrono::seconds(2), [&] {
+            return std::none_of(FConnections.begin(), FConnections.end(),
+                                [](const TConnectionState* C) { return C->AnsweredForLibrary; });
+        });
+    }
     MHD_stop_daemon(FDaemon);
     FDaemon = nullptr;
     FBoundPort = 0;
@@ -341,36 +493,6 @@ void THTTPServer::WriteAccessLog(std::string_view Line) {
     FOptions.AccessLog(Line);
 }
 
-// What the handler stage works from.
-struct THTTPServer::TIncoming {
-    std::string Method;
-    std::string Version;
-    std::string RawTarget;
-    bool IsHead = false;
-    TRequestTarget Target;
-    TTargetFault Fault;
-    TWebFields Headers;
-    // Why the request's head cannot be read reliably, if it cannot: a NUL or
-    // control byte in it (RawHeadFault), or an ambiguous end of its body
-    // (FramingFault). The connection closes after the refusal.
-    TTargetFault HeadFault;
-    std::string RemoteAddress;
-    std::chrono::steady_clock::time_point Started;
-    std::time_t StartedAt = 0;
-    // The head came in after Shutdown began.
-    bool AfterShutdown = false;
-    // A collected POST body (HasBody), or one that went past the limit.
-    bool HasBody = false;
-    bool BodyTooLarge = false;
-    std::string Body;
-};
-
-// What was queued.
-struct THTTPServer::TAnswer {
-    int Status = 0;
-    std::size_t Bytes = 0;
-};
-
 THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TConnectionState* State, const char* Url,
                                                 const char* Method, const char* Version) const {
     TIncoming In;
@@ -418,7 +540,7 @@ THTTPServer::TIncoming THTTPServer::ReadRequest(MHD_Connection* Connection, TCon
     return In;
 }
 
-TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
+TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error, std::unique_ptr<TDeferred>& Deferred) {
     // The handler's response keeps its message here instead of queueing it,
     // so that queueing is one stage for every answer.
     TWebMessage Out;
@@ -481,16 +603,30 @@ TWebMessage THTTPServer::RunHandler(const TIncoming& In, std::string& Error) {
         SendPlainText(Refusal, In.Fault.Status, "Bad request: " + In.Fault.Reason + "\n");
         return Out;
     }
-    TWebRequest Request(In.Method, In.Target.Path, In.Target.Query, In.Headers, In.RemoteAddress);
-    if (In.HasBody) Request.SetContent(In.Body);
+    // On the heap, so that a deferred answer keeps it.
+    auto Request = std::make_unique<TWebRequest>(In.Method, In.Target.Path, In.Target.Query, In.Headers,
+                                                 In.RemoteAddress);
+    if (In.HasBody) Request->SetContent(In.Body);
     TWebResponse Response(Keep);
+    TWebResponse::TContinuation Rest;
+    if (FDeferPool)
+        Response.SetDeferrer([&Rest](TWebResponse::TContinuation& Given) {
+            Rest = std::move(Given);
+            return true;
+        });
     try {
         TDispatchScope Scope(this);
-        FHandler(Request, Response);
+        FHandler(*Request, Response);
     } catch (const std::exception& E) {
         Error = E.what();
     } catch (...) {
         Error = "unknown exception";
+    }
+    if (Response.Deferred() && Error.empty()) {
+        Deferred = std::make_unique<TDeferred>();
+        Deferred->Request = std::move(Request);
+        Deferred->Rest = std::move(Rest);
+        return Out;
     }
     // An exception after SendResponse leaves the answer as sent; it is only
     // logged.
@@ -603,14 +739,80 @@ void THTTPServer::LogRequest(const TIncoming& In, const TAnswer& Answer, bool Qu
     }
 }
 
+void THTTPServer::AnswerDeferred(TDeferred& Work, bool Refuse) noexcept {
+    bool Delivered = false;
+    auto Keep = [&](TWebMessage&& M) {
+        Work.Message = std::move(M);
+        Delivered = true;
+    };
+    try {
+        TWebResponse Response(Keep);
+        if (Refuse) {
+            Response.SetCustomHeader("Retry-After", "1");
+            SendPlainText(Response, 503, "Service Unavailable: the server is stopping\n");
+        } else {
+            TDispatchScope Scope(this);
+            Work.Rest(*Work.Request, Response);
+        }
+    } catch (const std::exception& E) {
+        Work.Error = E.what();
+    } catch (...) {
+        Work.Error = "unknown exception";
+    }
+    if (!Delivered) {
+        if (Work.Error.empty()) Work.Error = "the handler sent no response";
+        Work.Message = {};
+        Work.Message.StatusCode = 500;
+        Work.Message.ContentType = "text/plain; charset=utf-8";
+        Work.Message.Body = FOptions.ErrorDetail == TErrorDetail::edMessage
+                                ? "Internal Server Error: " + Work.Error + "\n"
+                                : std::string("Internal Server Error\n");
+    }
+}
+
+bool THTTPServer::FinishDeferred(MHD_Connection* Connection, TConnectionState& State) {
+    std::unique_ptr<TDeferred> Work = std::move(State.Deferred);
+    // Resumed only by its pool thread, after Done.
+    (void)Work->Done.load(std::memory_order_acquire);
+    TAnswer Answer;
+    bool Queued = true;
+    try {
+        Answer = QueueAnswer(Connection, Work->In, std::move(Work->Message));
+    } catch (const std::exception& E) {
+        Queued = false;
+        Work->Error = Work->Error.empty() ? E.what() : Work->Error + "; " + E.what();
+    }
+    LogRequest(Work->In, Answer, Queued, Work->Error);
+    return Queued;
+}
+
 bool THTTPServer::Dispatch(MHD_Connection* Connection, TConnectionState* State, const char* Url, const char* Method,
                            const char* Version) {
+    if (State && State->Deferred) return FinishDeferred(Connection, *State);
     TIncoming In = ReadRequest(Connection, State, Url, Method, Version);
     std::string Error;
     TAnswer Answer;
     bool Queued = true;
     try {
-        Answer = QueueAnswer(Connection, In, RunHandler(In, Error));
+        std::unique_ptr<TDeferred> Deferred;
+        TWebMessage Message = RunHandler(In, Error, Deferred);
+        if (Deferred) {
+            if (State) {
+                // The connection waits, without a worker, until the pool
+                // thread has the answer and resumes it.
+                Deferred->Connection = Connection;
+                Deferred->In = std::move(In);
+                TDeferred* Work = Deferred.get();
+                State->Deferred = std::move(Deferred);
+                MHD_suspend_connection(Connection);
+                FDeferPool->Post(Work);
+                return true;
+            }
+            AnswerDeferred(*Deferred, false);
+            Error = std::move(Deferred->Error);
+            Message = std::move(Deferred->Message);
+        }
+        Answer = QueueAnswer(Connection, In, std::move(Message));
     } catch (const std::exception& E) {
         // Not even an error answer could be queued: the connection is dropped.
         Queued = false;

@@ -45,6 +45,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -147,6 +148,12 @@ struct THTTPServerOptions {
     // POST is refused with 405 like every method but GET, HEAD and OPTIONS,
     // and a GET or HEAD with a body with 413.
     std::size_t PostBodyLimit = 0;
+    // Threads for answers a handler defers (TWebResponse::Defer): while one
+    // runs there, its connection waits and the worker goes on serving its
+    // other connections, so slow answers never hold up quick ones. Deferred
+    // answers beyond these threads wait their turn in order. Default 0:
+    // Defer runs the rest of the answer on the worker at once.
+    unsigned DeferThreads = 0;
 };
 
 class THTTPServer : public TObject {
@@ -197,6 +204,8 @@ private:
     struct TConnectionState;
     struct TIncoming;
     struct TAnswer;
+    struct TDeferred;
+    class TDeferPool;
 
     // One request, called by libmicrohttpd on a worker, in three stages:
     // read the request, run the handler (or refuse), queue the answer; then
@@ -206,7 +215,15 @@ private:
                   const char* Version);
     TIncoming ReadRequest(MHD_Connection* Connection, TConnectionState* State, const char* Url, const char* Method,
                           const char* Version) const;
-    TWebMessage RunHandler(const TIncoming& In, std::string& Error);
+    // Runs the handler; a handler that defers leaves its request and the
+    // rest of its answer in Deferred instead of a message.
+    TWebMessage RunHandler(const TIncoming& In, std::string& Error, std::unique_ptr<TDeferred>& Deferred);
+    // Runs the rest of a deferred answer (Refuse: answers 503 instead) and
+    // keeps the message in Work; on a pool thread.
+    void AnswerDeferred(TDeferred& Work, bool Refuse) noexcept;
+    // Queues and logs the answer of a deferred request once its connection
+    // is resumed.
+    bool FinishDeferred(MHD_Connection* Connection, TConnectionState& State);
     TAnswer QueueAnswer(MHD_Connection* Connection, const TIncoming& In, TWebMessage&& Message) const;
     void LogRequest(const TIncoming& In, const TAnswer& Answer, bool Queued, const std::string& Error);
     // The request's Origin when CorsOrigins allows it.
@@ -241,6 +258,8 @@ private:
     std::condition_variable FDrained;
     // The listening socket after Shutdown quiesced the daemon; closed after it stops.
     int FQuiescedSocket = -1;
+    // The threads of deferred answers while active (DeferThreads > 0).
+    std::unique_ptr<TDeferPool> FDeferPool;
 };
 
 }  // namespace pv

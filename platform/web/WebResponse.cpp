@@ -54,8 +54,21 @@ void TWebResponse::SetCustomHeader(const std::string& Name, const std::string& V
     FCustomHeaders.push_back({Name, Value});
 }
 
+void TWebResponse::Defer(const TWebRequest& Request, TContinuation Rest) {
+    if (FSent || FDeferred)
+        throw EInvalidOperation(std::string("TWebResponse: Defer called on a response that was already ") +
+                                (FSent ? "sent" : "deferred"));
+    if (FDeferrer && FDeferrer(Rest)) {
+        FDeferred = true;
+        return;
+    }
+    Rest(Request, *this);
+}
+
 void TWebResponse::SendResponse() {
     if (FSent) throw EInvalidOperation("TWebResponse: SendResponse called on a response that was already sent");
+    if (FDeferred)
+        throw EInvalidOperation("TWebResponse: SendResponse called on a response whose answer was deferred");
     TWebMessage Message;
     Message.StatusCode = FStatusCode;
     Message.ContentType = FContentType;

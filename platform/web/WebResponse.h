@@ -80,6 +80,24 @@ public:
     // True once SendResponse has delivered the message.
     bool Sent() const { return FSent; }
 
+    // The rest of an answer, to run on another thread (see Defer).
+    using TContinuation = std::function<void(const TWebRequest& Request, TWebResponse& Response)>;
+    // A transport's pool for slow answers: takes Rest (and returns true) to
+    // run it later with its own copy of the request and a response of its
+    // own; false leaves Rest with the caller.
+    using TDeferrer = std::function<bool(TContinuation& Rest)>;
+    // Set by a transport that has such a pool.
+    void SetDeferrer(TDeferrer Deferrer) { FDeferrer = std::move(Deferrer); }
+    // Hands the rest of a slow answer to the transport's pool, so that the
+    // thread that called the handler goes on serving other requests: the
+    // handler returns without sending, and Rest sends the answer later, on
+    // the pool, with a response of the same transport. Without a pool Rest
+    // runs here and now, with Request and this response. Raises
+    // EInvalidOperation once the response is sent or deferred; after Defer
+    // the response refuses SendResponse.
+    void Defer(const TWebRequest& Request, TContinuation Rest);
+    bool Deferred() const { return FDeferred; }
+
     // The message kept by a response created without a transport, once
     // sent; nullptr otherwise.
     const TWebMessage* GetSentMessage() const { return FHasTransport || !FSent ? nullptr : &FSentMessage; }
@@ -93,6 +111,8 @@ private:
     int FStatusCode = 200;
     TWebFields FCustomHeaders;
     bool FSent = false;
+    bool FDeferred = false;
+    TDeferrer FDeferrer;
     TWebMessage FSentMessage;
 };
 

@@ -463,5 +463,23 @@ TEST(SvgTextTest, ADocumentWithARasterFallbackIsDrawnAgainWithCairosText) {
                              Resolved(DrawChartSvg(*Chart, 1, false).Svg)));
 }
 
+// The recorder reads the words Cairo writes its SVG in. This Cairo's must be
+// read (or every chart's SVG silently takes the slow path); a Cairo that
+// writes fills as attributes, as later ones do, or prints the marker's
+// opacity otherwise, is refused before any chart is drawn twice.
+TEST(SvgTextTest, OnlyTheWordsOfThisCairoAreReadAsItsDocument) {
+    EXPECT_TRUE(TSvgText::Usable());
+    EXPECT_TRUE(TSvgText::AcceptsProbe([](std::string D) { return D; }));
+    const auto Replace = [](std::string D, const std::string& From, const std::string& To) {
+        for (std::size_t At = 0; (At = D.find(From, At)) != std::string::npos; At += To.size()) D.replace(At, From.size(), To);
+        return D;
+    };
+    EXPECT_FALSE(TSvgText::AcceptsProbe([&](std::string D) {
+        D = Replace(std::move(D), "<path style=\" stroke:none;fill-rule:nonzero;fill:", "<path fill-rule=\"nonzero\" fill=\"");
+        return Replace(std::move(D), ";fill-opacity:0.987654;\" d=", "\" fill-opacity=\"0.987654\" d=");
+    }));
+    EXPECT_FALSE(TSvgText::AcceptsProbe([&](std::string D) { return Replace(std::move(D), "0.987654", "0.98765"); }));
+}
+
 }  // namespace
 }  // namespace pv

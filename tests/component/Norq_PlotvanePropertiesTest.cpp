@@ -189,13 +189,14 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     const pv::TClassInfo& Info = TNorq_DBPlotvane::StaticClassInfo();
     EXPECT_EQ(pv::GetPropInfo(Info, "Monochrome"), nullptr);
     auto Props = pv::GetPropList(Info);
-    ASSERT_EQ(Props.size(), 43u);
+    ASSERT_EQ(Props.size(), 44u);
     EXPECT_EQ(Props[0]->Name, "Name");
     EXPECT_EQ(Props[1]->Name, "Tag");
     EXPECT_EQ(Props[2]->Name, "PreviewImage");
     EXPECT_EQ(Props[25]->Name, "DataSource");
     EXPECT_EQ(Props[41]->Name, "PointerVertSize");
     EXPECT_EQ(Props[42]->Name, "SeriesType");
+    EXPECT_EQ(Props[43]->Name, "Locale");
 }
 
 }  // namespace

@@ -95,5 +95,18 @@ TEST(MemDataSetTest, NewRecordsOfAnOpenDataSetReachItsLinks) {
     EXPECT_EQ(Link.Active, 1);  // the data set stayed open throughout
 }
 
+TEST(MemDataSetTest, RecordLimitRefusesAnOpenOfMoreAndNamesTheCount) {
+    TMemDataSet Mem(nullptr);
+    Mem.SetName("Mem1");
+    Mem.AddField("v", TFieldType::ftInteger);
+    ListProp(Mem, "Records")->SetText("1\n2\n3");
+    Mem.SetRecordLimit(2);
+    EXPECT_THROW_MSG(Mem.Open(), ERecordLimitExceeded, "Mem1: the data holds 3 records; at most 2 are read");
+    EXPECT_FALSE(Mem.GetActive());
+    Mem.SetRecordLimit(3);
+    Mem.Open();
+    EXPECT_EQ(Mem.GetRecordCount(), 3);
+}
+
 }  // namespace
 }  // namespace pv

@@ -101,13 +101,15 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     auto* Chart = new TNorq_DBPlotvane(&M);
     Chart->SetName("Chart1");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), DeclarationOrder);
-    // SeriesType comes after all of them, and only when it is not stBar.
+    // SeriesType and Locale come after all of them, and only when set.
     std::vector<std::string> WithType = DeclarationOrder;
     WithType.push_back("SeriesType");
-    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), WithType);
+    std::vector<std::string> All = WithType;
+    All.push_back("Locale");
+    EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
     for (const pv::TPropInfo* P : pv::GetPropList(*Chart->ClassInfo())) Table.emplace_back(P->Name);
-    EXPECT_EQ(Table, WithType);
+    EXPECT_EQ(Table, All);
     Chart->SetSeriesType(Norq_Plotvane::TPlotvaneSeriesType::stArea);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), WithType);
 }
@@ -192,6 +194,25 @@ TEST_F(HostFormTest, PointerPropertiesAreWrittenWithTheirFallbacksAndLoadingThem
     auto& B = static_cast<TNorq_DBPlotvane&>(*Pointed->FindComponent("Chart"));
     EXPECT_EQ(B.GetInternalChart()->GetChangeCount(), A.GetInternalChart()->GetChangeCount());
     EXPECT_EQ(pv::WriteForm(*Pointed), Written);
+}
+
+// Locale is stored only when set, last, and an unknown one in a form is an
+// error naming it.
+TEST_F(HostFormTest, LocaleIsStoredOnlyWhenSetAndReadsBack) {
+    pv::TDataModule Fresh(nullptr);
+    Fresh.SetName("Module1");
+    auto* Chart = new TNorq_DBPlotvane(&Fresh);
+    Chart->SetName("Chart");
+    EXPECT_EQ(pv::WriteForm(Fresh).find("Locale"), std::string::npos);
+    Chart->SetLocale("de-DE");
+    const std::string Written = pv::WriteForm(Fresh);
+    EXPECT_NE(Written.find("    PointerVertSize = 4\n    Locale = 'de-DE'\n  end\nend\n"), std::string::npos)
+        << Written;
+    auto Back = Read(Written);
+    EXPECT_EQ(static_cast<TNorq_DBPlotvane&>(*Back->FindComponent("Chart")).GetLocale(), "de-DE");
+    std::string Bad = Written;
+    Bad.replace(Bad.find("'de-DE'"), 7, "'xx'");
+    EXPECT_THROW_MSG_HAS(Read(Bad), pv::EFormError, "'xx' is not a known locale");
 }
 
 TEST_F(HostFormTest, SeriesTypeIsStoredLastOnlyWhenNotBarAndReadsBack) {

@@ -26,6 +26,19 @@ TEST(FormatFloatTest, DefaultValueFormatGroupsAndTrimsDecimals) {
     EXPECT_EQ(FormatFloat(F, 1000), "1,000");
 }
 
+// The picture's "." and "," are placeholders: a locale's separators (of any
+// length in UTF-8) take their place, and literal text stays as written.
+TEST(FormatFloatTest, SeparatorsReplaceThePointAndTheGrouping) {
+    const TNumberSeparators German{",", "."}, French{",", "\u202F"};
+    EXPECT_EQ(FormatFloat("#,##0.###", 1234567.891, German), "1.234.567,891");
+    EXPECT_EQ(FormatFloat("#,##0.00", -1234.5, French), "-1\u202F234,50");
+    EXPECT_EQ(FormatFloat("0.0 'EUR.'", 2.25, German), "2,3 EUR.");
+    EXPECT_EQ(FormatFloat("", 0.5, German), "0,5");
+    EXPECT_EQ(FormatFloat("", 1.5e20, German), "1,5E20");
+    EXPECT_EQ(FormatFloat("0.00E+00", 12345, German), "1,23E+04");
+    EXPECT_EQ(FormatFloat("#,##0.###", 1234.5, TNumberSeparators{}), FormatFloat("#,##0.###", 1234.5));
+}
+
 TEST(FormatFloatTest, RoundsHalfAwayFromZeroOnTheShortestDecimalForm) {
     EXPECT_EQ(FormatFloat("0.00", 0.125), "0.13");
     EXPECT_EQ(FormatFloat("0.00", 1.005), "1.01");

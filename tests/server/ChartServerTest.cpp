@@ -10,12 +10,14 @@
 
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <map>
 #include <regex>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -369,7 +371,7 @@ TEST(ChartServer, UrlParametersSetSizeScaleAndDeclaredSqlParameters) {
              {"scale=1e999", "scale='1e999' is out of range"},
              {"region=ABCDEFGHIJKLMNOPQ", "region='ABCDEFGHIJKLMNOPQ' is out of range: it must be text of at most 16 bytes"},
              {"colour=red", "Unknown parameter 'colour': RevenueChart takes width, height, scale, devicePixelRatio, "
-                            "background, format, region"},
+                            "background, format, locale, region"},
              {"width=100&width=200", "'width' is given more than once"},
              {"width=16384&height=16384", "more than 16777216 pixels"},
          }) {
@@ -451,6 +453,34 @@ TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
         EXPECT_EQ(R.Status, 400) << T.Target;
         EXPECT_NE(R.Body.find(T.Says), std::string::npos) << T.Target << ": " << R.Body;
     }
+}
+
+// locale= writes the chart's numbers as the locale does, for that request
+// only; both spellings of a locale share one answer, and an unknown one is
+// refused by name.
+TEST(ChartServer, LocaleParameterWritesNumbersInTheLocale) {
+    SampleCopy Copy;
+    {
+        std::ifstream In(Copy.Form());
+        std::string Form((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        const std::size_t At = Form.find("ValueFormat = '#,##0.###'");
+        ASSERT_NE(At, std::string::npos);
+        Form.replace(At, 25, "ValueFormat = '#,##0.00'");
+        std::ofstream(Copy.Form()) << Form;
+    }
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    auto Plain = C.Request("GET", "/RevenueChart.png");
+    auto German = C.Request("GET", "/RevenueChart.png?locale=de-DE");
+    ASSERT_EQ(German.Status, 200) << German.Body;
+    EXPECT_NE(German.Header("ETag"), Plain.Header("ETag"));
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?locale=de_DE").Body == German.Body);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png").Body == Plain.Body);
+    auto Bad = C.Request("GET", "/RevenueChart.png?locale=xx-YY");
+    EXPECT_EQ(Bad.Status, 400);
+    EXPECT_NE(Bad.Body.find("locale='xx-YY' is not a known locale: give a language tag such as 'de-DE'"),
+              std::string::npos)
+        << Bad.Body;
 }
 
 // A request's key must tell its values apart however they are spelled: a
@@ -630,6 +660,106 @@ TEST(ChartServer, IndexPageFaviconAndAccessLog) {
     ASSERT_TRUE(std::regex_match((*Access)[3], M, Clf)) << (*Access)[3];
     EXPECT_EQ(M[1], "/RevenueChart.gif?scale=2");
     EXPECT_EQ(M[2], "200");
+}
+
+TEST(ChartServer, ChartsOverTheRowLimitAre413UntilTheirDataFits) {
+    SampleCopy Copy;  // the query gives a row a month: 12
+    RunningServer S(Copy, 1, [](TChartServerOptions& O) { O.MaxRows = 11; });
+    THttpConnection C(S.Port());
+    // Read at load: let go, and refused at the request.
+    auto Refused = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Refused.Status, 413);
+    EXPECT_EQ(Refused.Body,
+              "Content Too Large: chart RevenueChart: SalesQuery: the data holds more than 11 records; at most 11 "
+              "are read (the server's row limit)\n");
+    EXPECT_NE(S.Logged().find("413: RevenueChart: SalesQuery: the data holds more than 11 records"), std::string::npos)
+        << S.Logged();
+    // Exactly the limit is drawn; one more, read again, is refused again.
+    Copy.Sql("DELETE FROM sales WHERE month = 'Dec'");
+    auto Fits = C.Request("GET", "/RevenueChart.gif");
+    EXPECT_EQ(Fits.Status, 200);
+    EXPECT_EQ(GifSize(Fits.Body), std::make_pair(400, 250));
+    Copy.Sql("INSERT INTO sales (month_no, month, region, revenue) VALUES (12, 'Dec', 'EU', 5)");
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.gif").Status, 413);
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.gif?region=NOWHERE").Status, 200);  // no rows
+}
+
+// A render gate: renders of a chart at least MinWidth wide wait in
+// OnAfterDraw until the test opens it.
+struct RenderGate {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    int Entered = 0;
+    bool Open = false;
+    void Pass() {
+        std::unique_lock L(Lock);
+        ++Entered;
+        Changed.notify_all();
+        Changed.wait(L, [&] { return Open; });
+    }
+    // Waits (at most 20 s, so that a fault fails instead of hanging) for N renders at the gate.
+    bool WaitFor(int N) {
+        std::unique_lock L(Lock);
+        return Changed.wait_for(L, std::chrono::seconds(20), [&] { return Entered >= N; });
+    }
+    void Release() {
+        std::lock_guard L(Lock);
+        Open = true;
+        Changed.notify_all();
+    }
+};
+
+TEST(ChartServer, BigRendersRunBesideCachedAnswersWithinTheirBudget) {
+    SampleCopy Copy;
+    RenderGate Gate;
+    // One HTTP worker: without render threads, a waiting big render would
+    // hold every other request. R1 is 100 012 of work (pixels and rows),
+    // width 1000 250 012: big; two of those do not fit the budget.
+    RunningServer S(Copy, 1, [&](TChartServerOptions& O) {
+        O.RenderThreads = 1;
+        O.BigWork = 200000;
+        O.WorkBudget = 400000;
+        O.LoadModule = [&Gate, F = Copy.Form()] {
+            auto Module = LoadForm(F);
+            auto* Chart = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(Module->FindComponent("RevenueChart"));
+            Chart->SetOnAfterDraw(pv::TNotifyEvent([&Gate, Chart](pv::TObject*) {
+                if (Chart->GetWidth() >= 1000) Gate.Pass();
+            }));
+            return Module;
+        };
+    });
+    THttpConnection C(S.Port());
+    const std::string Small = C.Request("GET", "/RevenueChart.gif").Body;
+    auto Waiting = std::async(std::launch::async, [Port = S.Port()] {
+        return THttpConnection(Port, 30).Request("GET", "/RevenueChart.gif?width=1000");
+    });
+    // Whatever fails below, the gate opens before the answer is waited for
+    // and the server stops.
+    struct TOpen {
+        RenderGate& Gate;
+        ~TOpen() { Gate.Release(); }
+    } Opener{Gate};
+    ASSERT_TRUE(Gate.WaitFor(1));
+    // While it waits: a cached answer, a small render, and a second big
+    // render refused for the budget.
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.gif").Body == Small);
+    auto Other = C.Request("GET", "/RevenueChart.gif?width=500");
+    EXPECT_EQ(Other.Status, 200);
+    EXPECT_EQ(GifSize(Other.Body), std::make_pair(500, 250));
+    auto Busy = C.Request("GET", "/RevenueChart.png?width=1001");
+    EXPECT_EQ(Busy.Status, 503);
+    EXPECT_EQ(Busy.Header("Retry-After"), "1");
+    EXPECT_NE(Busy.Body.find("RevenueChart is a big render"), std::string::npos);
+    Gate.Release();
+    const pvtest::THttpReply Big = Waiting.get();
+    EXPECT_EQ(Big.Status, 200);
+    EXPECT_EQ(GifSize(Big.Body), std::make_pair(1000, 250));
+    // The budget is given back; the answer was kept like any other.
+    const std::uint64_t Renders = S.Server->RenderCount();
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.png?width=1001").Status, 200);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.gif?width=1000").Body == Big.Body);
+    EXPECT_EQ(S.Server->RenderCount(), Renders + 1);
+    EXPECT_NE(C.Request("GET", "/metrics").Body.find("plotvane_render_budget_refused_total 1\n"), std::string::npos);
 }
 
 // The component's own response steps behind the real adapter.

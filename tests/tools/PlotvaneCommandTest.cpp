@@ -236,8 +236,8 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     EXPECT_NE(R.Out.find("\nTitleText.Strings = (\n  'Monthly revenue')\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nWidth = 400\n"), std::string::npos);
     EXPECT_NE(R.Out.find("\nSeriesColorMode = scPositiveNegative\n"), std::string::npos);
-    // SeriesType, which a form stores only when it is not stBar, comes last.
-    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\n";
+    // SeriesType and Locale, which a form stores only when set, come last.
+    const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 

@@ -21,6 +21,7 @@
 #include "platform/rtl/Exception.h"
 #include "platform/rtl/Stream.h"
 #include "platform/web/ETag.h"
+#include "platform/web/internal/Connection.h"
 #include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
 
@@ -779,9 +780,15 @@ TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandle
         ++Calls;
         SendPlainText(R, 200, "ok");
     }, O);
-    auto CheckSingleAnswer = [](const std::string& All, const std::string& Status, const std::string& Value) {
+    // The server writes the answer itself only on the library it knows the
+    // fault of (Debian 12's); elsewhere the library's own answer must be one
+    // answer too, with the status, though it does not name the value.
+    const bool Ours = THTTPServerCallbacks::AnswersUnreadableLength();
+    auto CheckSingleAnswer = [Ours](const std::string& All, const std::string& Status, const std::string& Value) {
         SCOPED_TRACE(Value);
         ASSERT_EQ(All.rfind("HTTP/1.1 " + Status + " ", 0), 0u) << All.substr(0, 80);
+        EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
+        if (!Ours) return;
         const std::size_t End = All.find("\r\n\r\n");
         ASSERT_NE(End, std::string::npos);
         const std::string Head = All.substr(0, End + 2);
@@ -813,12 +820,15 @@ TEST(HTTPServerTest, MalformedContentLengthGetsOneAnswerAndNeverReachesTheHandle
     S.Server().Stop();
     int Refusals = 0;
     for (const std::string& Line : S.Log().WaitFor(0)) {
+        if (!Ours) break;
         EXPECT_EQ(Line.find("Failed to send"), std::string::npos) << Line;
         EXPECT_EQ(Line.find("Error processing request"), std::string::npos) << Line;
         Refusals += Line.find("'Content-Length' header") != std::string::npos ||
                     Line.find("`Content-Length' header") != std::string::npos;
     }
-    EXPECT_EQ(Refusals, 4);
+    if (Ours) {
+        EXPECT_EQ(Refusals, 4);
+    }
 }
 
 // Framing that a proxy in front could read differently gets 400 and the
@@ -901,7 +911,9 @@ TEST(HTTPServerTest, MalformedContentLengthIsAnsweredOnItsOwnConnection) {
     const std::string All = Bad.ReadToClose();
     EXPECT_EQ(All.rfind("HTTP/1.1 400 ", 0), 0u) << All.substr(0, 80);
     EXPECT_EQ(All.find("HTTP/1.1", 1), std::string::npos) << All;
-    EXPECT_NE(All.find("\"x1\""), std::string::npos) << All;
+    if (THTTPServerCallbacks::AnswersUnreadableLength()) {
+        EXPECT_NE(All.find("\"x1\""), std::string::npos) << All;
+    }
     Good.SendRaw("\r\n");
     const THttpReply Served = Good.ReadReply();
     EXPECT_EQ(Served.Status, 200);
@@ -930,6 +942,67 @@ TEST(HTTPServerTest, ShutdownLetsRequestsInFlightFinish) {
     THttpReply R = Reply.get();
     EXPECT_EQ(R.Status, 200);
     EXPECT_EQ(R.Body.size(), 100000u);
+    EXPECT_FALSE(Server.IsActive());
+}
+
+// A deferred answer runs on a thread of its own while its connection waits:
+// the only worker goes on answering others; a continuation that fails
+// gives 500; deferred answers wait their turn, and Shutdown lets them all
+// be sent.
+TEST(HTTPServerTest, DeferredAnswersLeaveTheWorkerFreeAndWaitTheirTurn) {
+    std::mutex Lock;
+    std::condition_variable Changed;
+    int Waiting = 0;
+    bool Open = false;
+    THTTPServerOptions O;
+    O.Threads = 1;
+    O.DeferThreads = 1;
+    O.Log = [](std::string_view) {};
+    THTTPServer Server(O, [&](const TWebRequest& Q, TWebResponse& R) {
+        if (Q.GetPath() == "/quick") return SendPlainText(R, 200, "quick");
+        R.Defer(Q, [&](const TWebRequest& Later, TWebResponse& Out) {
+            if (Later.GetPath() == "/fails") throw std::runtime_error("no picture");
+            std::unique_lock L(Lock);
+            ++Waiting;
+            Changed.notify_all();
+            Changed.wait(L, [&] { return Open; });
+            SendPlainText(Out, 200, "slow " + Later.GetPath());
+        });
+    });
+    Server.Start();
+    const std::uint16_t Port = Server.GetPort();
+    THttpConnection C(Port);
+    EXPECT_EQ(C.Request("GET", "/fails").Status, 500);
+    auto First = std::async(std::launch::async, [Port] { return THttpConnection(Port, 20).Request("GET", "/slow"); });
+    {
+        std::unique_lock L(Lock);
+        ASSERT_TRUE(Changed.wait_for(L, std::chrono::seconds(20), [&] { return Waiting == 1; }));
+    }
+    auto Quick = C.Request("GET", "/quick");
+    EXPECT_EQ(Quick.Status, 200);
+    EXPECT_EQ(Quick.Body, "quick");
+    // The quick answer counts as in flight until it is sent; then the
+    // second deferred one comes in, to wait behind the first.
+    auto InFlight = [&](int N) {
+        for (int I = 0; I < 2000 && Server.RequestsInFlight() != N; ++I)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return Server.RequestsInFlight();
+    };
+    EXPECT_EQ(InFlight(1), 1);
+    auto Second = std::async(std::launch::async, [Port] { return THttpConnection(Port, 20).Request("GET", "/later"); });
+    EXPECT_EQ(InFlight(2), 2);
+    std::thread Stopper([&] { Server.Shutdown(std::chrono::seconds(20)); });
+    {
+        std::lock_guard L(Lock);
+        Open = true;
+    }
+    Changed.notify_all();
+    Stopper.join();
+    THttpReply A = First.get(), B = Second.get();
+    EXPECT_EQ(A.Status, 200);
+    EXPECT_EQ(A.Body, "slow /slow");
+    EXPECT_EQ(B.Status, 200);
+    EXPECT_EQ(B.Body, "slow /later");
     EXPECT_FALSE(Server.IsActive());
 }
 

@@ -26,7 +26,7 @@ TSeriesKind KindOf(const TChartSeries& S) {
 std::string PercentText(const TPlotSeries& P, double V) {
     const double Mean = P.MeanAbs();
     const double Share = Mean > 0 ? std::fabs(V) / P.ValueCount / Mean * 100 : 0;
-    return FormatFloat("##0.##", Share) + " %";
+    return FormatFloat("##0.##", Share, SeparatorsOf(*P.Series)) + " %";
 }
 
 std::string TotalText(const TPlotSeries& P) {
@@ -127,7 +127,14 @@ std::string TChartData::PointText(const TChartSeries& S, int Index) {
     return Label.empty() ? FormatValue(S, S.GetXValue(Index)) : Label;
 }
 
-std::string FormatValue(const TChartSeries& S, double V) { return FormatFloat(S.GetValueFormat(), V); }
+const TNumberSeparators& SeparatorsOf(const TChartSeries& S) {
+    const TCustomChart* Chart = S.GetParentChart();
+    return (Chart ? Chart->GetLocaleData() : DefaultChartLocale()).Separators;
+}
+
+std::string FormatValue(const TChartSeries& S, double V) {
+    return FormatFloat(S.GetValueFormat(), V, SeparatorsOf(S));
+}
 
 std::string MarkText(const TPlotSeries& P, int Index) {
     const TChartSeries& S = *P.Series;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/chart/Series.h"
+#include "platform/rtl/FormatFloat.h"
 #include "platform/vcl/Color.h"
 
 namespace pv {
@@ -89,6 +90,8 @@ struct TChartData {
     static std::string PointText(const TChartSeries& S, int Index);
 };
 
+// The separators of the locale of S's chart.
+const TNumberSeparators& SeparatorsOf(const TChartSeries& S);
 // The value V in the series' value format.
 std::string FormatValue(const TChartSeries& S, double V);
 // The text of the mark of point Index, by the marks style.

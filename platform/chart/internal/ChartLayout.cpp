@@ -48,13 +48,13 @@ TRectF PanelRect(const TCustomChart& Chart, int Width, int Height) {
 
 // The picture for the tick labels: the first series' value format when it
 // tells every tick apart in a few characters, else one made for the step.
-std::string TickPicture(const TChartData& D, const TAxisTicks& T) {
+std::string TickPicture(const TChartData& D, const TAxisTicks& T, const TNumberSeparators& Sep) {
     const std::string Auto = TickFormat(T.Step, std::max(std::fabs(T.Range.Min), std::fabs(T.Range.Max)));
     if (D.Series.empty()) return Auto;
     const std::string& F = D.Series.front().Series->GetValueFormat();
     std::string Previous;
     for (std::size_t I = 0; I < T.Values.size(); ++I) {
-        std::string S = FormatFloat(F, T.Values[I]);
+        std::string S = FormatFloat(F, T.Values[I], Sep);
         if (S.empty() || S.size() > 12 || (I > 0 && S == Previous)) return Auto;
         Previous = std::move(S);
     }
@@ -371,11 +371,12 @@ private:
         L.TickLabels.clear();
         TickLabelWidth = 0;
         if (!TickLabelsOn) return;
-        const std::string Picture = TickPicture(D, L.Ticks);
+        const TNumberSeparators& Sep = C.GetLocaleData().Separators;
+        const std::string Picture = TickPicture(D, L.Ticks, Sep);
         const int MaxW = IntWidth(std::max(20.0, Box.W / 3));
         for (double V : L.Ticks.Values) {
             TPlacedText P;
-            P.Layout = T.Layout(TickFont, FormatFloat(Picture, V), MaxW);
+            P.Layout = T.Layout(TickFont, FormatFloat(Picture, V, Sep), MaxW);
             TickLabelWidth = std::max(TickLabelWidth, P.Layout->Width());
             L.TickLabels.push_back(std::move(P));
         }
@@ -589,7 +590,7 @@ private:
 
 std::string MoreRowsText(const TChartSeries& S, int Hidden) {
     const bool Grouped = S.GetValueFormat().find(',') != std::string::npos;
-    return "\xE2\x80\xA6 and " + FormatFloat(Grouped ? "#,##0" : "0", Hidden) + " more";  // U+2026
+    return "\xE2\x80\xA6 and " + FormatFloat(Grouped ? "#,##0" : "0", Hidden, SeparatorsOf(S)) + " more";  // U+2026
 }
 
 const TFont* MarksFont(const TChartData& Data) {

@@ -1,5 +1,7 @@
 #include "platform/chart/internal/SvgText.h"
 
+#include <cairo-svg.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,6 +10,8 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+
+#include "platform/chart/internal/TextEngine.h"
 
 namespace pv {
 
@@ -519,6 +523,44 @@ bool TSvgText::Finish(const std::string& Document, std::string& Out) const {
     }
     Out.append(Document, From, std::string::npos);
     return true;
+}
+
+bool TSvgText::AcceptsProbe(const std::function<std::string(std::string)>& Respell) {
+    std::string Document;
+    auto Write = [](void* Closure, const unsigned char* Data, unsigned int Length) -> cairo_status_t {
+        static_cast<std::string*>(Closure)->append(reinterpret_cast<const char*>(Data), Length);
+        return CAIRO_STATUS_SUCCESS;
+    };
+    cairo_surface_t* Surface = cairo_svg_surface_create_for_stream(Write, &Document, 60, 30);
+    cairo_svg_surface_set_document_unit(Surface, CAIRO_SVG_UNIT_PX);
+    bool Accepted = false;
+    {
+        TSvgText Text(Surface);
+        cairo_t* Cr = cairo_create(Surface);
+        cairo_set_source_rgb(Cr, 0.2, 0.4, 0.6);
+        cairo_rectangle(Cr, 2, 2, 20, 10);
+        if (!Text.Fill(Cr)) cairo_fill(Cr);
+        cairo_set_source_rgb(Cr, 0, 0, 0);
+        TTextEngine::ForThisThread().Layout(TTextFont{}, "Ag")->Draw(Cr, 4, 12);
+        cairo_destroy(Cr);
+        cairo_surface_finish(Surface);
+        std::string Out;
+        if (cairo_surface_status(Surface) == CAIRO_STATUS_SUCCESS)
+            Accepted = Text.Finish(Respell(std::move(Document)), Out) && Out.find("pvglyph") != std::string::npos;
+    }
+    cairo_surface_destroy(Surface);
+    return Accepted;
+}
+
+bool TSvgText::Usable() {
+    static const bool Accepted = [] {
+        try {
+            return AcceptsProbe([](std::string D) { return D; });
+        } catch (...) {
+            return false;
+        }
+    }();
+    return Accepted;
 }
 
 }  // namespace pv

@@ -25,6 +25,7 @@
 
 #include <cairo.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -70,6 +71,17 @@ public:
     // they use added. False, with Out unchanged, when that cannot be done
     // faithfully.
     bool Finish(const std::string& Document, std::string& Out) const;
+
+    // Whether this process's Cairo writes its SVG in the words Finish reads:
+    // a small document with a run of text and a fill is drawn once, the
+    // first time this is asked, and must come through Finish. Where it does
+    // not (a Cairo that spells its documents otherwise), charts' SVG is drawn
+    // with Cairo's own text and fills from the start instead of being drawn
+    // twice, once refused.
+    static bool Usable();
+    // The check Usable makes, with Cairo's document of the probe passed
+    // through Respell before Finish reads it.
+    static bool AcceptsProbe(const std::function<std::string(std::string)>& Respell);
 
     // The formatted outlines of one font, kept per thread (see the .cpp).
     struct TOutlines;

@@ -139,6 +139,7 @@ struct TTextEngine::TImpl {
         pango_layout_set_text(L, Text.data(), static_cast<int>(Text.size()));
 
         auto Out = std::make_shared<TTextLayout>();
+        Out->FText = Text;
         PangoRectangle Logical;
         pango_layout_get_extents(L, nullptr, &Logical);
         // An ellipsized line's logical width can exceed its limit by a

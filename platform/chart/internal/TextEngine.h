@@ -50,6 +50,8 @@ public:
     double Baseline() const { return FBaseline; }
     // Whether the text was cut to fit its maximum width.
     bool Ellipsized() const { return FEllipsized; }
+    // The text shaped, whole (before any cut), as it was cleaned for shaping.
+    const std::string& Text() const { return FText; }
 
     // Draws the line with its top-left corner at (X, Y) in user space, in
     // Cr's current source; Cr's transformation may rotate it.
@@ -71,6 +73,7 @@ private:
     double FHeight = 0;
     double FBaseline = 0;
     bool FEllipsized = false;
+    std::string FText;
 };
 
 using TTextLayoutPtr = std::shared_ptr<const TTextLayout>;

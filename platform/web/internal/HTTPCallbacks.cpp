@@ -157,6 +157,7 @@ void THTTPServerCallbacks::Completed(void* Cls, MHD_Connection* /*Connection*/, 
         }
     }
     State->HeadSeen = false;
+    State->DropDeferred();
     State->Uploading = false;
     State->UploadTooLarge = false;
     State->Upload.clear();
@@ -211,7 +212,8 @@ void THTTPServerCallbacks::Logger(void* Cls, const char* Format, va_list Args) {
     std::string_view Message(Buffer, std::min<std::size_t>(static_cast<std::size_t>(N), sizeof Buffer - 1));
     while (!Message.empty() && (Message.back() == '\n' || Message.back() == '\r')) Message.remove_suffix(1);
     try {
-        if (const std::optional<int> Status = UnreadableLengthStatus(Message)) {
+        if (const std::optional<int> Status = UnreadableLengthStatus(Message);
+            Status && AnswersUnreadableLength()) {
             if (Server->AnswerUnreadableLength(*Status)) tlsLibraryEchoes = 2;
         } else if (tlsLibraryEchoes > 0 && (Message.starts_with("Error processing request (HTTP response code is") ||
                                             Message.starts_with("Failed to send the response headers"))) {
@@ -230,6 +232,14 @@ void THTTPServerCallbacks::Logger(void* Cls, const char* Format, va_list Args) {
     } catch (...) {
         // A log line that cannot be written is dropped.
     }
+}
+
+bool THTTPServerCallbacks::AnswersUnreadableLength() {
+    static const bool Known = [] {
+        const char* Version = MHD_get_version();
+        return Version && std::string_view(Version) == "0.9.75";
+    }();
+    return Known;
 }
 
 // Debian 12's libmicrohttpd (0.9.75) refuses a request whose Content-Length
@@ -259,6 +269,7 @@ bool THTTPServer::AnswerUnreadableLength(int Status) {
         if (!Found) return false;
         // The head deadline must not count it as a slow head later.
         Found->Cut = true;
+        Found->AnsweredForLibrary = true;
     }
     const char* Length =
         MHD_lookup_connection_value(Found->Connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
@@ -283,6 +294,7 @@ bool THTTPServer::AnswerUnreadableLength(int Status) {
         static_cast<std::size_t>(std::max(0, Room - Queued)) < 2 * Answer.size()) {
         std::lock_guard<std::mutex> Lock(FConnLock);
         Found->Cut = false;
+        Found->AnsweredForLibrary = false;
         return false;
     }
     (void)::send(Found->Socket, Answer.data(), Answer.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
