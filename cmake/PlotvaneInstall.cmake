@@ -215,7 +215,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # install test holds this list to the one "plotvane help serve" gives.
 set(plotvane_formats "GIF, JPEG, PNG, SVG and PDF")
 set(plotvane_about
-    "Plotvane draws charts bound to database queries (SQLite, PostgreSQL)\ndescribed in text forms, and serves them over HTTP as\n${plotvane_formats} pictures.")
+    "Plotvane draws charts bound to database queries (SQLite, PostgreSQL,\nMariaDB and MySQL) described in text forms, and serves them over HTTP as\n${plotvane_formats} pictures.")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME plotvane)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "database-bound charts rendered on a server\n${plotvane_about}\n\nThis package holds the plotvane command (render, serve, design, ...),\nits manual page and the systemd unit plotvane@.service, whose flags are\nin /etc/default/plotvane.")
