@@ -100,7 +100,8 @@ install(DIRECTORY component contracts platform package host
         PATTERN "PackageGlyph.h" EXCLUDE
         PATTERN "PackageResources.h" EXCLUDE
         PATTERN "SQLiteSupport.h" EXCLUDE
-        PATTERN "PgSupport.h" EXCLUDE)
+        PATTERN "PgSupport.h" EXCLUDE
+        PATTERN "MariaDBSupport.h" EXCLUDE)
 install(DIRECTORY host/compat/ DESTINATION ${PLOTVANE_INCLUDEDIR} COMPONENT dev FILES_MATCHING PATTERN "*.h")
 install(FILES server/ChartServer.h server/UrlSignature.h DESTINATION ${PLOTVANE_INCLUDEDIR}/server COMPONENT dev)
 install(FILES ${PROJECT_BINARY_DIR}/generated/PlotvaneVersion.h

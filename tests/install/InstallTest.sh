@@ -47,7 +47,7 @@ done
 grep -qx "ExecStart=$P/bin/plotvane serve .*" "$P/lib/systemd/system/plotvane@.service" || fail "the unit names another command"
 # Only public headers, all below include/plotvane.
 [ "$(ls "$P/include")" = "plotvane" ] || fail "headers outside include/plotvane: $(ls "$P/include")"
-! find "$P/include" -path '*internal*' -o -path '*compat*' -o -name Painter.h -o -name SQLiteSupport.h -o -name PgSupport.h \
+! find "$P/include" -path '*internal*' -o -path '*compat*' -o -name Painter.h -o -name SQLiteSupport.h -o -name PgSupport.h -o -name MariaDBSupport.h \
     -o -name CommandLine.h -o -name 'Design*.h' | grep . \
   || fail "private headers installed"
 ! find "$P/$LIB" -maxdepth 1 -name '*.bpl' | grep . || fail "platform packages loose in $LIB/"
