@@ -1,3 +1,11 @@
+# Libraries go to Debian's multiarch folder, lib/<triplet> (for example
+# lib/x86_64-linux-gnu), as its packages have them. GNUInstallDirs chooses
+# it only for the prefix /usr, and the packages are made from the same
+# build as a prefix install, so it is the default wherever the compiler
+# names a triplet; -DCMAKE_INSTALL_LIBDIR=lib keeps a flat tree.
+if(PROJECT_IS_TOP_LEVEL AND CMAKE_LIBRARY_ARCHITECTURE AND NOT DEFINED CACHE{CMAKE_INSTALL_LIBDIR})
+  set(CMAKE_INSTALL_LIBDIR lib/${CMAKE_LIBRARY_ARCHITECTURE} CACHE PATH "Object code libraries (lib/<multiarch triplet>)")
+endif()
 include(GNUInstallDirs)
 # Where an install puts the documentation (the command's help names it).
 set(PLOTVANE_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/plotvane)

@@ -1,9 +1,11 @@
 # How Plotvane is installed and packaged, and the target a program links.
+# <libdir> is lib/<multiarch triplet> where the compiler names one (see
+# cmake/Plotvane.cmake), else lib.
 #
 #   bin/plotvane                               the command
-#   lib/libplotvane_host.so.<version>          reading forms
-#   lib/libplotvane_server.so.<version>        the chart server
-#   lib/plotvane/*.bpl                         the component package and the eight
+#   <libdir>/libplotvane_host.so.<version>     reading forms
+#   <libdir>/libplotvane_server.so.<version>   the chart server
+#   <libdir>/plotvane/*.bpl                    the component package and the eight
 #                                              host-platform packages it requires,
 #                                              under the names its manifest gives
 #   include/plotvane/{component,contracts,platform,package,host,server}/...
@@ -13,16 +15,21 @@
 #   include/plotvane/PlotvaneVersion.h         the version, <plotvane/PlotvaneVersion.h>
 #   include/plotvane/tools/FormClasses.h       the old spelling of host/FormClasses.h,
 #                                              forwarding to it, kept for one release
-#   lib/cmake/Plotvane/, lib/pkgconfig/plotvane.pc
+#   <libdir>/cmake/Plotvane/, <libdir>/pkgconfig/plotvane.pc
 #                                              both put include/ and, for one release
 #                                              more, include/plotvane on the include
 #                                              path: the old spelling
 #                                              "component/Norq_Plotvane.h" still works
 #   share/plotvane/examples/                   the sample form and its database
 #   share/doc/plotvane/, .../docs/             README.md and the pages of docs/
+#   share/man/man1/plotvane.1.gz               the manual page
+#   lib/systemd/system/plotvane@.service       the unit, naming bin/plotvane of the prefix
+#   etc/default/plotvane                       its flags (/etc/default for the prefix /usr)
 #
 # Every binary finds the others through a RUNPATH relative to $ORIGIN, so an
-# installed tree keeps working when it is moved to another folder.
+# installed tree keeps working when it is moved to another folder. The
+# component package finds the packages it requires in its own folder
+# (platform/rtl/PackageLoader), so they stay together in <libdir>/plotvane.
 
 # Plotvane::Plotvane: the component (the package VCL_Norq_Plotvane, with the
 # platform packages it requires), the host library that reads stored forms
@@ -72,12 +79,14 @@ set_target_properties(plotvane_host PROPERTIES EXPORT_NAME host INSTALL_RPATH "$
 set_target_properties(plotvane_server PROPERTIES EXPORT_NAME server INSTALL_RPATH "${lib_to_pkglib}")
 set_target_properties(plotvane PROPERTIES INSTALL_RPATH "${bin_to_pkglib};${bin_to_lib}")
 
-# The runtime: the command and the libraries. The development files: the
-# headers, the unversioned link name, the CMake package and plotvane.pc.
+# Three components, one Debian package each: "lib" the shared libraries and
+# the packages (libplotvane1), "runtime" the command, its manual page, the
+# unit and the examples (plotvane), "dev" the headers, the unversioned link
+# names, the CMake package and plotvane.pc (plotvane-dev).
 install(TARGETS ${plotvane_packages} EXPORT PlotvaneTargets
-        LIBRARY DESTINATION ${PLOTVANE_PKGLIBDIR} COMPONENT runtime)
+        LIBRARY DESTINATION ${PLOTVANE_PKGLIBDIR} COMPONENT lib)
 install(TARGETS plotvane_host plotvane_server EXPORT PlotvaneTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev)
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT lib NAMELINK_COMPONENT dev)
 install(TARGETS plotvane_all EXPORT PlotvaneTargets)
 install(TARGETS plotvane RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
 
@@ -125,28 +134,115 @@ file(GLOB plotvane_docs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md ${PROJ
 install(FILES README.md DESTINATION ${PLOTVANE_DOCDIR} COMPONENT runtime)
 install(FILES ${plotvane_docs} DESTINATION ${PLOTVANE_DOCDIR}/docs COMPONENT runtime)
 
-# Debian packages: cpack -G DEB in the build folder.
+# The manual page and the Debian changelog, compressed as Debian has them
+# (gzip -9n: no name or time in the header, so the bytes stay the same).
+set(plotvane_debian ${PROJECT_BINARY_DIR}/debian)
+add_custom_command(
+  OUTPUT ${plotvane_debian}/plotvane.1.gz ${plotvane_debian}/changelog.Debian.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${plotvane_debian}
+  COMMAND sh -c "gzip -9n -c \"$0\" > \"$1\" && gzip -9n -c \"$2\" > \"$3\""
+          ${PROJECT_SOURCE_DIR}/docs/plotvane.1 ${plotvane_debian}/plotvane.1.gz
+          ${PROJECT_SOURCE_DIR}/deploy/debian/changelog ${plotvane_debian}/changelog.Debian.gz
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/plotvane.1 ${PROJECT_SOURCE_DIR}/deploy/debian/changelog
+  COMMENT "Compressing the manual page and the changelog" VERBATIM)
+add_custom_target(plotvane_debian_files ALL
+                  DEPENDS ${plotvane_debian}/plotvane.1.gz ${plotvane_debian}/changelog.Debian.gz)
+install(FILES ${plotvane_debian}/plotvane.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+# Each package carries the copyright file and the changelog in its own
+# share/doc folder, and lintian's notes on it (each says why).
+set(plotvane_deb_packages runtime plotvane lib libplotvane1 dev plotvane-dev)
+while(plotvane_deb_packages)
+  list(POP_FRONT plotvane_deb_packages component package)
+  install(FILES deploy/debian/copyright ${plotvane_debian}/changelog.Debian.gz
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
+  if(EXISTS ${PROJECT_SOURCE_DIR}/deploy/debian/${package}.lintian-overrides)
+    install(FILES deploy/debian/${package}.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+            RENAME ${package} COMPONENT ${component})
+  endif()
+endwhile()
+
+# The unit names the installed command: its text gets the prefix's bin
+# folder when it is installed, so an install into /usr (the packages) says
+# /usr/bin/plotvane and one into /opt/plotvane says /opt/plotvane/bin. Its
+# flags are in etc/default/plotvane: /etc/default for the prefix /usr, the
+# prefix's own etc/ elsewhere (an install into a folder never writes to
+# /etc).
+install(CODE "
+  set(bindir \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\")
+  file(READ \"${PROJECT_SOURCE_DIR}/deploy/systemd/plotvane@.service\" unit)
+  string(REPLACE \"@PLOTVANE_BINDIR@\" \"\${bindir}\" unit \"\${unit}\")
+  file(WRITE \"${PROJECT_BINARY_DIR}/debian/plotvane@.service\" \"\${unit}\")
+  file(INSTALL \"${PROJECT_BINARY_DIR}/debian/plotvane@.service\"
+       DESTINATION \"\${CMAKE_INSTALL_PREFIX}/lib/systemd/system\" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+  if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    set(etc \"/etc\")
+  else()
+    set(etc \"\${CMAKE_INSTALL_PREFIX}/etc\")
+  endif()
+  file(INSTALL \"${PROJECT_SOURCE_DIR}/deploy/systemd/plotvane.default\" DESTINATION \"\${etc}/default\"
+       RENAME plotvane PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+" COMPONENT runtime)
+
+# Debian packages: cpack -G DEB in the build folder. CPack installs each
+# component with DESTDIR set and the prefix /usr, so the unit says
+# /usr/bin/plotvane and the flags land in /etc/default.
+file(STRINGS deploy/debian/changelog plotvane_changelog_top LIMIT_COUNT 1)
+set(PLOTVANE_DEBIAN_RELEASE 1)
+if(NOT plotvane_changelog_top MATCHES "^plotvane \\(${PROJECT_VERSION}-${PLOTVANE_DEBIAN_RELEASE}\\) ")
+  message(FATAL_ERROR "deploy/debian/changelog starts with '${plotvane_changelog_top}', "
+                      "not with the packages' version ${PROJECT_VERSION}-${PLOTVANE_DEBIAN_RELEASE}: add its entry")
+endif()
+set(plotvane_version ${PROJECT_VERSION}-${PLOTVANE_DEBIAN_RELEASE})
+set(PLOTVANE_PACKAGE_CONTACT "The Plotvane developers <plotvane@plotvane.invalid>" CACHE STRING
+    "The Maintainer of the Debian packages")
 set(CPACK_PACKAGE_NAME plotvane)
 set(CPACK_PACKAGE_VENDOR "Plotvane")
-set(CPACK_PACKAGE_CONTACT "Plotvane developers <plotvane@localhost>")
+set(CPACK_PACKAGE_CONTACT "${PLOTVANE_PACKAGE_CONTACT}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Database-bound charts rendered on a server as GIF, JPEG, PNG, WebP, AVIF, SVG and PDF pictures")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${PLOTVANE_DEBIAN_RELEASE})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+# (with CPACK_SET_DESTDIR the install runs with this prefix)
+set(CPACK_INSTALL_PREFIX /usr)
+set(CPACK_SET_DESTDIR ON)
 set(CPACK_GENERATOR DEB)
-set(CPACK_COMPONENTS_ALL runtime dev)
+set(CPACK_COMPONENTS_ALL lib runtime dev)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# Each package's description starts with its own summary line (no
+# CPACK_PACKAGE_DESCRIPTION_SUMMARY, which CPack would put before each);
+# CPack indents the lines and writes an empty one as " .".
+# The formats the chart server answers (server/ChartServer.cpp); the
+# install test holds this list to the one "plotvane help serve" gives.
+set(plotvane_formats "GIF, JPEG, PNG, WebP, AVIF, SVG and PDF")
+set(plotvane_about
+    "Plotvane draws charts bound to database queries (SQLite, PostgreSQL,\nMariaDB and MySQL) described in text forms, and serves them over HTTP as\n${plotvane_formats} pictures.")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME plotvane)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION graphics)
-# The summary above is each package's first line; these follow it.
-set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "The plotvane command and the Plotvane libraries: the component package VCL_Norq_Plotvane with the platform packages it requires, the form host library and the chart server library.")
+set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "database-bound charts rendered on a server\n${plotvane_about}\n\nThis package holds the plotvane command (render, serve, design, ...),\nits manual page and the systemd unit plotvane@.service, whose flags are\nin /etc/default/plotvane.")
+# postinst makes the user the units run as, with adduser.
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS "libplotvane1 (= ${plotvane_version}), adduser")
+file(WRITE ${plotvane_debian}/conffiles "/etc/default/plotvane\n")
+configure_file(deploy/debian/plotvane.postinst ${plotvane_debian}/postinst COPYONLY)
+set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${plotvane_debian}/conffiles ${plotvane_debian}/postinst)
+set(CPACK_DEBIAN_LIB_PACKAGE_NAME libplotvane1)
+set(CPACK_DEBIAN_LIB_PACKAGE_SECTION libs)
+# dpkg runs ldconfig once after installing packages with this trigger.
+file(WRITE ${plotvane_debian}/triggers "activate-noawait ldconfig\n")
+set(CPACK_DEBIAN_LIB_PACKAGE_CONTROL_EXTRA ${plotvane_debian}/triggers)
+set(CPACK_COMPONENT_LIB_DESCRIPTION "database-bound charts rendered on a server (libraries)\n${plotvane_about}\n\nThis package holds the shared libraries libplotvane_host (reading\nforms) and libplotvane_server (the chart server), the component package\nVCL_Norq_Plotvane and the platform packages it requires.")
 set(CPACK_DEBIAN_DEV_PACKAGE_NAME plotvane-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
-set(CPACK_DEBIAN_DEV_DESCRIPTION "Development files for Plotvane: the headers, the CMake package (find_package(Plotvane)) and plotvane.pc.")
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "plotvane (= ${PROJECT_VERSION})")
-# The runtime's dependencies come from the libraries its binaries link;
-# the packages in lib/plotvane are its own.
+set(CPACK_COMPONENT_DEV_DESCRIPTION "database-bound charts rendered on a server (development files)\n${plotvane_about}\n\nThis package holds the headers, the CMake package\n(find_package(Plotvane)) and plotvane.pc.")
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libplotvane1 (= ${plotvane_version})")
+# The dependencies of the command and the libraries come from the
+# libraries their binaries link; the packages in <libdir>/plotvane are
+# libplotvane1's own, and the command's libplotvane1 is named above.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The command's libplotvane_host.so.1 is in libplotvane1's staging folder,
+# next to this package's (dpkg-shlibdeps runs in the package's own).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ../lib/usr/${CMAKE_INSTALL_LIBDIR} ../lib/usr/${PLOTVANE_PKGLIBDIR})
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

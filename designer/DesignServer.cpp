@@ -4,6 +4,7 @@
 #include <random>
 #include <utility>
 
+#include "platform/vcl/Bitmap.h"
 #include "platform/web/ETag.h"
 #include "server/ChartRequest.h"
 
@@ -28,6 +29,24 @@ bool SameSecret(std::string_view A, std::string_view B) {
     unsigned char D = 0;
     for (std::size_t I = 0; I < A.size(); ++I) D |= static_cast<unsigned char>(A[I] ^ B[I]);
     return D == 0;
+}
+
+// The designer's 16 x 16 icon, as PNG: three bars under a pencil, so that
+// its tab tells itself apart from a chart server's.
+std::string MakeFavicon() {
+    pv::TBitmap B(16, 16, pv::clWhite);
+    const int Heights[3] = {6, 10, 4};
+    for (int Bar = 0; Bar < 3; ++Bar)
+        for (int Y = 15 - Heights[Bar]; Y < 15; ++Y)
+            for (int X = 1 + Bar * 5; X < 5 + Bar * 5; ++X) B.ScanLine(Y)[X] = 0x2060C0;
+    // The pencil: a diagonal from the top right, its tip dark.
+    for (int I = 0; I < 7; ++I) {
+        const std::uint32_t Colour = I < 5 ? 0x20A0F0 : 0x303030;
+        B.ScanLine(1 + I)[14 - I] = Colour;
+        B.ScanLine(1 + I)[13 - I] = Colour;
+    }
+    const std::vector<std::uint8_t> Png = B.EncodePNG();
+    return std::string(Png.begin(), Png.end());
 }
 
 void SetCommonHeaders(pv::TWebResponse& Response) {
@@ -162,6 +181,16 @@ void TDesignServer::Handle(const pv::TWebRequest& Request, pv::TWebResponse& Res
         return;
     }
     const bool Post = Request.GetMethod() == "POST";
+    // Browsers ask for the icon without the page's token; it tells nothing
+    // about the form.
+    if (!Post && Request.GetPath() == "/favicon.ico") {
+        static const std::string Icon = MakeFavicon();
+        Response.SetContentType("image/png");
+        Response.SetCustomHeader("Cache-Control", "max-age=86400");
+        Response.SetContent(Icon);
+        Response.SendResponse();
+        return;
+    }
     std::string_view Token = Request.GetHeader("X-Plotvane-Token");
     if (Token.empty() && !Post) Token = Request.GetQueryField("token");
     if (!SameSecret(Token, FToken)) {

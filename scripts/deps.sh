@@ -7,7 +7,7 @@ PACKAGES="build-essential cmake ninja-build pkg-config \
   libgif-dev libturbojpeg0-dev libwebp-dev libavif-dev libsqlite3-dev libmicrohttpd-dev \
   zlib1g-dev libdeflate-dev libexpat1-dev libgtest-dev libgmock-dev libbenchmark-dev sqlite3 python3-pil imagemagick wrk \
   dpkg-dev file postgresql libpq-dev nginx clang libclang-rt-14-dev \
-  nlohmann-json3-dev libspng-dev chromium libssl-dev python3-prometheus-client"
+  nlohmann-json3-dev libspng-dev libsystemd-dev lintian man-db chromium libssl-dev python3-prometheus-client"
 # The designer's browser tests run on node and npm (npm ci installs
 # playwright-core from tests/designer/package-lock.json); a node that came
 # with its own npm is used as it is.

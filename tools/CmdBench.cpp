@@ -5,8 +5,10 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <optional>
 #include <vector>
 
+#include "component/Norq_PlotvaneSave.h"
 #include "host/FormClasses.h"
 #include "platform/rtl/Stream.h"
 #include "tools/CommandLine.h"
@@ -16,7 +18,7 @@ namespace plotvane {
 
 namespace {
 
-constexpr std::string_view Help = R"(Usage: plotvane bench FORM [COMPONENT] --format gif|jpeg|bmp --count N [--strict] [--set Prop=Value]...
+constexpr std::string_view Help = R"(Usage: plotvane bench FORM [COMPONENT] --format gif|jpeg|png|bmp|svg|pdf --count N [--strict] [--set Prop=Value]...
 
 Renders COMPONENT (default: the first TNorq_DBPlotvane) and encodes the
 picture N times after one warm-up run, in one thread, and prints
@@ -25,8 +27,11 @@ picture N times after one warm-up run, in one thread, and prints
 
 Each run is a full render (the chart drawn into a new bitmap, the GIF and
 JPEG pictures refilled) followed by writing the chosen format into memory.
+PNG, SVG and PDF are written the way render writes them (SVG and PDF are
+drawn anew as vectors).
 
-  --format gif|jpeg|bmp  the encoding to time (default: gif)
+  --format F             the encoding to time: gif, jpeg (or jpg), png, bmp,
+                         svg or pdf (default: gif)
   --count N              the number of timed runs, 1 or more (default: 20)
   --set Prop=Value       set a property first, in form syntax (repeatable);
                          a data set that was open is opened again after them
@@ -41,8 +46,9 @@ int RunBench(std::span<const std::string> Args) {
         TCommandArgs A = ParseCommandArgs(Args, {"--format", "--count"}, true, 1, 2, {"--strict"});
         std::string Format = A.Option("--format", "gif");
         if (Format == "jpg") Format = "jpeg";
-        if (Format != "gif" && Format != "jpeg" && Format != "bmp")
-            throw EUsageError("--format " + Format + ": expected gif, jpeg or bmp");
+        const std::optional<Norq_Plotvane::TChartFileFormat> FileFormat =
+            Norq_Plotvane::ChartFileFormatFromName(Format);
+        if (!FileFormat) throw EUsageError("--format " + Format + ": expected gif, jpeg, jpg, png, bmp, svg or pdf");
         std::string CountText = A.Option("--count", "20");
         int Count = 0;
         auto [P, Ec] = std::from_chars(CountText.data(), CountText.data() + CountText.size(), Count);
@@ -62,8 +68,12 @@ int RunBench(std::span<const std::string> Args) {
                 Chart.GetGIFPicture()->SaveToStream(Out);
             else if (Format == "jpeg")
                 Chart.GetJPEGPicture()->SaveToStream(Out);
-            else
+            else if (Format == "bmp")
                 Chart.GetBMPPicture()->SaveToStream(Out);
+            else {
+                const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, *FileFormat);
+                Out.WriteBytes(Bytes);
+            }
         };
         RunOnce();  // warm-up: fonts, caches and allocations settle
         std::vector<double> Ms;

@@ -4,6 +4,9 @@
 #include <netinet/in.h>
 #include <pthread.h>
 #include <signal.h>
+#ifdef PLOTVANE_SYSTEMD
+#include <systemd/sd-daemon.h>
+#endif
 
 #include <charconv>
 #include <cmath>
@@ -26,6 +29,17 @@
 namespace plotvane {
 
 namespace {
+
+// Tells the service manager of a Type=notify unit about the server's state
+// (READY=1, STOPPING=1); nothing without NOTIFY_SOCKET or libsystemd.
+void NotifyServiceManager(const char* State) {
+#ifdef PLOTVANE_SYSTEMD
+    if (const int R = sd_notify(0, State); R < 0)
+        std::cerr << "plotvane serve: cannot notify systemd of " << State << ": " << std::strerror(-R) << std::endl;
+#else
+    (void)State;
+#endif
+}
 
 constexpr std::string_view Help = R"(Usage: plotvane serve FORM [options]
 
@@ -178,6 +192,9 @@ int RunServe(std::span<const std::string> Args) {
         for (const std::string& Name : Server.ChartNames())
             std::cout << "  http://" << Host << ":" << Server.GetPort() << "/" << Name
                       << ".gif  (.jpg .png .svg .pdf)" << std::endl;
+        // Under systemd (Type=notify) the service counts as started once the
+        // port answers; without NOTIFY_SOCKET this does nothing.
+        NotifyServiceManager("READY=1");
         // SIGHUP (logrotate's postrotate) opens the access log again under
         // its name; it is handled here, on this thread, not in a handler.
         int Sig = 0;
@@ -193,6 +210,7 @@ int RunServe(std::span<const std::string> Args) {
                       << std::endl;
         }
         std::cerr << "plotvane serve: signal " << Sig << ", finishing the requests in flight" << std::endl;
+        NotifyServiceManager("STOPPING=1");
         // Requests in flight get up to ten seconds to finish.
         Server.Shutdown(std::chrono::seconds(10));
         std::cerr << "plotvane serve: stopped" << std::endl;

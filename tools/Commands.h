@@ -21,7 +21,7 @@ int RunProps(std::span<const std::string> Args);
 // Reads the form and writes it again, every property included.
 int RunWriteForm(std::span<const std::string> Args);
 
-// plotvane bench FORM [COMPONENT] --format gif|jpeg|bmp --count N
+// plotvane bench FORM [COMPONENT] --format gif|jpeg|png|bmp|svg|pdf --count N
 // Times render + encode and prints the median, minimum and maximum.
 int RunBench(std::span<const std::string> Args);
 

@@ -27,7 +27,7 @@ Commands:
                       print a component's published properties in form syntax
   write-form FORM -o FILE [--set Prop=Value]...
                       read a form and write it again with every property
-  bench FORM [COMPONENT] --format gif|jpeg|bmp --count N
+  bench FORM [COMPONENT] --format gif|jpeg|png|bmp|svg|pdf --count N
                       time render + encode: median_ms= min_ms= max_ms= count=
   serve FORM [options]
                       serve every chart of the form over HTTP as /<Name>.gif, .jpg,

@@ -432,6 +432,13 @@ TEST_F(DesignerTest, TheServerAnswersOnlyWithItsTokenAndRefusesCrossOriginWrites
     EXPECT_EQ(Get("/api/state").Status, 403);
     EXPECT_EQ(Get("/?token=" + std::string(32, '0')).Status, 403);
     EXPECT_EQ(Get("/api/state", {{"X-Plotvane-Token", Token + "x"}}).Status, 403);
+    // The icon is the one thing answered without the token: a 16 x 16 PNG.
+    pvtest::THttpReply Icon = Get("/favicon.ico");
+    EXPECT_EQ(Icon.Status, 200);
+    EXPECT_EQ(Icon.Header("Content-Type"), "image/png");
+    ASSERT_GE(Icon.Body.size(), 24u);
+    EXPECT_EQ(Icon.Body.substr(1, 3), "PNG");
+    EXPECT_EQ(Icon.Body.substr(16, 8), std::string("\0\0\0\x10\0\0\0\x10", 8));
     pvtest::THttpReply Page = Get("/?token=" + Token);
     EXPECT_EQ(Page.Status, 200);
     EXPECT_NE(Page.Body.find("/designer.js?token=" + Token), std::string::npos);

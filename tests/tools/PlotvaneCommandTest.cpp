@@ -10,8 +10,10 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -264,7 +266,7 @@ TEST_F(CommandTest, WriteFormReproducesTheSampleByteForByte) {
 }
 
 TEST_F(CommandTest, BenchPrintsItsFigures) {
-    for (const char* Format : {"gif", "jpeg", "bmp"}) {
+    for (const char* Format : {"gif", "jpeg", "png", "bmp", "svg"}) {
         TRun R = Run({"bench", SampleForm, "--format", Format, "--count", "3"});
         ASSERT_EQ(R.Status, 0) << R.Err;
         EXPECT_TRUE(std::regex_match(R.Out, std::regex(R"(median_ms=\d+\.\d{3} min_ms=\d+\.\d{3} max_ms=\d+\.\d{3} count=3\n)")))
@@ -273,6 +275,10 @@ TEST_F(CommandTest, BenchPrintsItsFigures) {
     TRun R = Run({"bench", SampleForm, "--count", "0"});
     EXPECT_EQ(R.Status, 2);
     EXPECT_EQ(R.Err, "plotvane bench: --count 0: expected a whole number of at least 1\n"
+                     "Run 'plotvane bench --help' for its usage.\n");
+    R = Run({"bench", SampleForm, "--format", "tiff"});
+    EXPECT_EQ(R.Status, 2);
+    EXPECT_EQ(R.Err, "plotvane bench: --format tiff: expected gif, jpeg, jpg, png, bmp, svg or pdf\n"
                      "Run 'plotvane bench --help' for its usage.\n");
 }
 
@@ -358,6 +364,33 @@ TEST_F(CommandTest, ServeOpensItsAccessLogAgainOnSighup) {
     const std::string Old = Slurp(Dir / "access.log.1"), New = Slurp(Log);
     EXPECT_TRUE(std::regex_match(Old, std::regex("[^\n]+\"GET /healthz HTTP/1\\.1\" 200 [^\n]+\n"))) << Old;
     EXPECT_TRUE(std::regex_match(New, std::regex("[^\n]+\"GET /RevenueChart\\.png HTTP/1\\.1\" 200 [^\n]+\n"))) << New;
+}
+
+// The manual page keeps up with the help: every command --help lists has its
+// section, and every option its help lists is described there (roff writes
+// each '-' as "\-").
+TEST_F(CommandTest, TheManualPageHasEveryCommandAndOption) {
+    std::ifstream In(std::string(std::getenv("PLOTVANE_SOURCE_DIR")) + "/docs/plotvane.1");
+    ASSERT_TRUE(In) << "docs/plotvane.1";
+    const std::string Page((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+    auto Roff = [](std::string S) {
+        for (std::size_t At = S.find('-'); At != std::string::npos; At = S.find('-', At + 2)) S.insert(At, "\\");
+        return S;
+    };
+    const TRun Help = Run({"--help"});
+    ASSERT_EQ(Help.Status, 0);
+    const std::string Listed = Help.Out.substr(Help.Out.find("\nCommands:\n"));
+    const std::regex CommandLine(R"(\n  ([a-z][a-z-]+) )"), OptionLine(R"(\n {2,3}(?:-o, )?(--[a-z-]+))");
+    int Commands = 0;
+    for (std::sregex_iterator C(Listed.begin(), Listed.end(), CommandLine), End; C != End; ++C, ++Commands) {
+        const std::string Name = (*C)[1];
+        EXPECT_NE(Page.find("\n.SS " + Roff(Name) + "\n"), std::string::npos) << "no section for " << Name;
+        const TRun Options = Run({"help", Name});
+        ASSERT_EQ(Options.Status, 0) << Name;
+        for (std::sregex_iterator O(Options.Out.begin(), Options.Out.end(), OptionLine); O != End; ++O)
+            EXPECT_NE(Page.find(Roff((*O)[1])), std::string::npos) << Name << " " << (*O)[1];
+    }
+    EXPECT_GE(Commands, 9);
 }
 
 TEST_F(CommandTest, HelpAndUsageErrors) {
