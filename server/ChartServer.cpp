@@ -130,6 +130,9 @@ std::string_view FormatNamed(std::string_view Name) {
 // What the server knows of one chart from the first copy of the form.
 struct TChartServer::TChartInfo {
     std::string Name;
+    // The index page's alternative text: the chart's title and what it
+    // showed when the form was loaded.
+    std::string Alt;
     int Width = 0;
     int Height = 0;
     // The parameters a request may set on the chart's query, when it reads
@@ -270,6 +273,9 @@ TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Opt
             for (TNorq_DBPlotvane* Chart : Found) {
                 TChartInfo Info;
                 Info.Name = Chart->GetName();
+                const pv::TCustomChart& Drawn = *Chart->GetInternalChart();
+                const std::string Title = Drawn.GetTitleText();
+                Info.Alt = (Title.empty() ? Info.Name : Title) + ". " + Drawn.Describe();
                 Info.Width = Chart->GetWidth();
                 Info.Height = Chart->GetHeight();
                 pv::TDataSource* Source = Chart->GetDataSource();
@@ -379,7 +385,7 @@ std::string TChartServer::IndexPage() const {
         const std::string U = HtmlEscape(pv::PercentEncode(C.Name));
         const std::string Size = "width=\"" + std::to_string(C.Width) + "\" height=\"" + std::to_string(C.Height) + "\"";
         const std::string Img = "<img src=\"/" + U + ".png\" srcset=\"/" + U + ".png?scale=2 2x\" " + Size +
-                                " alt=\"" + N + "\">";
+                                " alt=\"" + HtmlEscape(C.Alt) + "\">";
         Page += "<figure>" + Img + "<figcaption><strong>" + N + "</strong> &mdash;";
         bool First = true;
         for (const TFormat& F : Formats) {

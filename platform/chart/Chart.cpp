@@ -9,6 +9,7 @@
 
 #include "platform/chart/internal/AxisMath.h"
 #include "platform/chart/internal/ChartColors.h"
+#include "platform/chart/internal/ChartData.h"
 #include "platform/chart/internal/ChartDraw.h"
 #include "platform/chart/internal/SvgText.h"
 #include "platform/rtl/Exception.h"
@@ -245,6 +246,54 @@ cairo_status_t DrawVectorDocument(const TCustomChart& Chart, TVectorFormat Forma
 
 }  // namespace
 
+std::string TCustomChart::GetTitleText() const {
+    std::string Out;
+    const TStringList& Lines = *FTitle->GetText();
+    for (int I = 0; I < Lines.GetCount(); ++I) {
+        if (Lines[I].empty()) continue;
+        if (!Out.empty()) Out += ' ';
+        Out += Lines[I];
+    }
+    return Out;
+}
+
+std::string TCustomChart::Describe() const { return DescribeChart(TChartData::Gather(*this)); }
+
+namespace {
+
+std::string XmlText(std::string_view S) {
+    std::string Out;
+    Out.reserve(S.size());
+    for (char C : S) switch (C) {
+            case '&': Out += "&amp;"; break;
+            case '<': Out += "&lt;"; break;
+            case '>': Out += "&gt;"; break;
+            case '"': Out += "&quot;"; break;
+            default: Out += C;
+        }
+    return Out;
+}
+
+// Makes Cairo's SVG document say what it shows: an image role, labelled by
+// a title (the chart's) and a description (the summary), which screen
+// readers read and browsers show.
+void AddSvgDescription(const TCustomChart& Chart, std::string& Svg) {
+    const std::size_t Tag = Svg.find("<svg");
+    const std::size_t End = Tag == std::string::npos ? Tag : Svg.find('>', Tag);
+    if (End == std::string::npos) return;
+    std::string Title = Chart.GetTitleText();
+    if (Title.empty()) Title = Chart.GetName().empty() && Chart.GetOwner() ? Chart.GetOwner()->GetName() : Chart.GetName();
+    if (Title.empty()) Title = "Chart";
+    const std::string Head = "\n<title id=\"pv-title\">" + XmlText(Title) + "</title>\n<desc id=\"pv-desc\">" +
+                             XmlText(Chart.Describe()) + "</desc>";
+    const bool SelfClosing = Svg[End - 1] == '/';
+    if (SelfClosing) return;
+    Svg.insert(End + 1, Head);
+    Svg.insert(End, " role=\"img\" aria-labelledby=\"pv-title pv-desc\"");
+}
+
+}  // namespace
+
 std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, int Width, int Height,
                                      double Scale) const {
     std::string Out;
@@ -258,6 +307,7 @@ std::string TCustomChart::DrawVector(TVectorFormat Format, TColor ABackColor, in
     if (Status != CAIRO_STATUS_SUCCESS)
         throw EInvalidGraphic("Cannot draw chart" + NameForMessage() + " as " +
                               (Format == TVectorFormat::vfSVG ? "SVG" : "PDF") + ": " + cairo_status_to_string(Status));
+    if (Format == TVectorFormat::vfSVG) AddSvgDescription(*this, Out);
     return Out;
 }
 

@@ -177,6 +177,12 @@ public:
     TSeriesStacking GetStacking() const { return FStacking; }
     void SetStacking(TSeriesStacking Value);
 
+    // The title's lines joined by spaces, and a plain-language summary of
+    // what the chart shows (kind, series, points, range of values). An SVG
+    // document of the chart carries both as its title and description.
+    std::string GetTitleText() const;
+    std::string Describe() const;
+
     // Reads ASeries' points from its data source. The plain chart knows no
     // data sources and leaves the points alone; the data-aware chart reads
     // the records of a data set.

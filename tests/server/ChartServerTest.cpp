@@ -786,6 +786,10 @@ TEST(ChartServer, IndexPageFaviconAndAccessLog) {
     EXPECT_NE(Index.Body.find("name=\"viewport\""), std::string::npos);
     EXPECT_NE(Index.Body.find("max-width:100%"), std::string::npos);
     EXPECT_NE(Index.Body.find("srcset=\"/RevenueChart.png?scale=2 2x\" width=\"400\" height=\"250\""), std::string::npos);
+    EXPECT_NE(Index.Body.find(" alt=\"Monthly revenue. Bar chart of 12 points in the series Series1, values from -5 to "
+                              "30.\""),
+              std::string::npos)
+        << Index.Body;
     for (const char* Ext : {".gif\"", ".jpg\"", ".png\"", ".svg\"", ".pdf\""})
         EXPECT_NE(Index.Body.find(std::string("href=\"/RevenueChart") + Ext), std::string::npos) << Ext;
     EXPECT_NE(Index.Body.find("<code>&lt;img src=&quot;/RevenueChart.png&quot;"), std::string::npos);

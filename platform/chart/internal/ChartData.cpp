@@ -255,4 +255,38 @@ std::string SeriesTitle(const TChartSeries& S, int Index) {
     return "Series" + std::to_string(Index + 1);
 }
 
+std::string DescribeChart(const TChartData& Data) {
+    if (Data.Series.empty()) return "An empty chart.";
+    const TPlotSeries& First = Data.Series.front();
+    static constexpr const char* Kinds[] = {"Bar", "Horizontal bar", "Line", "Area", "Point", "Pie"};
+    std::string Out = Kinds[static_cast<int>(First.Kind)];
+    Out += " chart of ";
+    int Points = 0;
+    double Min = 0, Max = 0;
+    bool Any = false;
+    for (const TPlotSeries& P : Data.Series) {
+        Points += P.ValueCount;
+        for (double V : P.Series->GetYValues()->Values())
+            if (std::isfinite(V)) {
+                Min = Any ? std::min(Min, V) : V;
+                Max = Any ? std::max(Max, V) : V;
+                Any = true;
+            }
+    }
+    Out += std::to_string(Points) + (Points == 1 ? " point" : " points");
+    const std::size_t N = Data.Series.size();
+    Out += N == 1 ? " in the series " : " in " + std::to_string(N) + " series: ";
+    for (std::size_t I = 0; I < N && I < 8; ++I) {
+        if (I > 0) Out += I + 1 == N ? " and " : ", ";
+        Out += SeriesTitle(*Data.Series[I].Series, static_cast<int>(I));
+    }
+    if (N > 8) Out += " and " + std::to_string(N - 8) + " more";
+    if (Any) {
+        const TChartSeries& Look = First.Look ? *First.Look : *First.Series;
+        Out += Min == Max ? ", all of value " + FormatValue(Look, Min)
+                          : ", values from " + FormatValue(Look, Min) + " to " + FormatValue(Look, Max);
+    }
+    return Out + ".";
+}
+
 }  // namespace pv

@@ -122,6 +122,11 @@ const TNumberSeparators& SeparatorsOf(const TChartSeries& S);
 std::string FormatValue(const TChartSeries& S, double V);
 // The text of the mark of point Index, by the marks style.
 std::string MarkText(const TPlotSeries& P, int Index);
+// A plain-language summary of what Data shows, for readers that cannot see
+// the picture: the kind of chart, the series, the number of points and the
+// range of the values ("Bar chart of 12 points in the series Revenue, values
+// from -5 to 30.").
+std::string DescribeChart(const TChartData& Data);
 // A series' name in the legend: its group's value when it was split into
 // groups, else its title, else its component name, else "Series" and its
 // number (1-based).
