@@ -291,6 +291,10 @@ void TDesignServer::Route(const pv::TWebRequest& Request, pv::TWebResponse& Resp
         auto It = Body.find("value");
         if (It == Body.end()) throw EDesignError(400, "\"value\" is missing");
         D.SetProperty(Text("component"), Text("property"), *It);
+    } else if (Path == "/api/series/add") {
+        Result["series"] = D.AddSeries(Text("chart"));
+    } else if (Path == "/api/series/remove") {
+        D.RemoveSeries(Text("series"));
     } else if (Path == "/api/undo") {
         D.Undo();
     } else if (Path == "/api/redo") {

@@ -8,6 +8,8 @@
 //                                the chart's preview picture (PNG, ETag), S times larger
 //   GET  /api/records?dataset=N  a data set's fields and records
 //   POST /api/property           {"component", "property", "value"}
+//   POST /api/series/add         {"chart"}: a further series of the chart; answers its "series" name
+//   POST /api/series/remove      {"series"}
 //   POST /api/undo, /api/redo
 //   POST /api/dataset            {"dataset", "active"}
 //   POST /api/record             {"dataset", "recno", "values": {field: text}}

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "host/DataSets.h"
+#include "component/Norq_PlotvaneSeries.h"
 #include "host/FormClasses.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DataSource.h"
@@ -226,6 +227,33 @@ TDesigner::TResolved TDesigner::Resolve(pv::TComponent& Component, const std::st
     return R;
 }
 
+namespace {
+
+// The dotted path of property R.Prop of R.Object, a sub-object (at any
+// depth) of Component or Component itself.
+std::string PathOfIn(pv::TObject& Object, const pv::TPropInfo* Prop, const pv::TObject* Target, const std::string& Prefix,
+                     int Depth) {
+    const pv::TClassInfo* Info = Object.ClassInfo();
+    if (!Info || Depth > 8) return {};
+    for (const pv::TPropInfo* P : pv::GetPropList(*Info)) {
+        if (&Object == Target && P == Prop) return Prefix + std::string(P->Name);
+        if (P->Kind != pv::TTypeKind::tkClass || !P->Get) continue;
+        pv::TPropValue V = P->Get(Object);
+        pv::TObject* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
+        if (!Sub) continue;
+        if (std::string Found = PathOfIn(*Sub, Prop, Target, Prefix + std::string(P->Name) + ".", Depth + 1);
+            !Found.empty())
+            return Found;
+    }
+    return {};
+}
+
+std::string PathOf(pv::TComponent& Component, const pv::TPropInfo* Prop, const pv::TObject* Target) {
+    return PathOfIn(Component, Prop, Target, "", 0);
+}
+
+}  // namespace
+
 std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) {
     pv::TPropValue V = R.Prop->Get(*R.Object);
     if (R.IsStrings) {
@@ -264,6 +292,20 @@ std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) 
             return E.Assigned() && !E.Name.empty() ? E.Name : "nil";
         }
         case pv::TTypeKind::tkClass: break;
+        default: {
+            // A kind this file does not know: the text the form writer gives
+            // it, which the reader takes back.
+            const std::string Path = PathOf(Component, R.Prop, R.Object);
+            const std::string Lines = pv::WriteComponentProperties(Component, pv::TPropertySelection::psAll);
+            const std::string Key = Path + " = ";
+            for (std::size_t At = 0; At < Lines.size();) {
+                std::size_t End = Lines.find('\n', At);
+                if (End == std::string::npos) End = Lines.size();
+                if (Lines.compare(At, Key.size(), Key) == 0) return Lines.substr(At + Key.size(), End - At - Key.size());
+                At = End + 1;
+            }
+            break;
+        }
     }
     return {};
 }
@@ -358,30 +400,165 @@ void TDesigner::SetPropertyText(const std::string& Component, const std::string&
     Apply(C, Path, R, Before, Text);
     const std::string After = ValueText(C, R);
     if (After == Before) return;
+    TEdit E;
+    E.Target = TargetOf(C);
+    E.Path = Path;
+    E.Before = Before;
+    E.After = After;
+    Record(std::move(E));
+}
+
+std::shared_ptr<TDesigner::TTarget> TDesigner::TargetOf(pv::TComponent& Component) {
+    for (const TEdit& E : FHistory)
+        if (E.Target && E.Target->Component.get() == &Component) return E.Target;
+    auto T = std::make_shared<TTarget>();
+    T->Component = &Component;
+    return T;
+}
+
+void TDesigner::Record(TEdit Edit) {
     if (FSavedAt > FDone) FSavedAtLost = true;
     FHistory.resize(FDone);
-    FHistory.push_back(TEdit{pv::TComponentPtr<pv::TComponent>(&C), Path, Before, After});
+    FHistory.push_back(std::move(Edit));
     FDone = FHistory.size();
+}
+
+void TDesigner::Perform(TEdit& E, bool Forward) {
+    // Whether this step adds the series or takes it away.
+    const bool Adds = (E.Kind == TEditKind::ekAddSeries) == Forward;
+    if (E.Kind != TEditKind::ekProperty && Adds) {
+        E.Target->Component = &CreateSeries(E.Image);
+        return;
+    }
+    pv::TComponent* C = E.Target ? E.Target->Component.get() : nullptr;
+    if (!C) throw EDesignError(409, std::string("the component of the ") + (Forward ? "" : "last ") + "change is gone");
+    if (E.Kind != TEditKind::ekProperty) {
+        // The series as it stands now is what comes back.
+        E.Image = ImageOf(*C);
+        FreeSeries(*C);
+        return;
+    }
+    if (Forward)
+        Apply(*C, E.Path, Resolve(*C, E.Path), E.Before, E.After);
+    else
+        Apply(*C, E.Path, Resolve(*C, E.Path), E.After, E.Before);
 }
 
 bool TDesigner::Undo() {
     if (!CanUndo()) return false;
-    TEdit& E = FHistory[FDone - 1];
-    pv::TComponent* C = E.Target.get();
-    if (!C) throw EDesignError(409, "the component of the last change is gone");
-    Apply(*C, E.Path, Resolve(*C, E.Path), E.After, E.Before);
+    Perform(FHistory[FDone - 1], false);
     --FDone;
     return true;
 }
 
 bool TDesigner::Redo() {
     if (!CanRedo()) return false;
-    TEdit& E = FHistory[FDone];
-    pv::TComponent* C = E.Target.get();
-    if (!C) throw EDesignError(409, "the component of the change is gone");
-    Apply(*C, E.Path, Resolve(*C, E.Path), E.Before, E.After);
+    Perform(FHistory[FDone], true);
     ++FDone;
     return true;
+}
+
+// ---------------------------------------------------------------------------
+// Further series
+
+TDesigner::TComponentImage TDesigner::ImageOf(pv::TComponent& Component) {
+    TComponentImage Image;
+    Image.Name = Component.GetName();
+    Image.Index = Component.GetComponentIndex();
+    const std::function<void(pv::TObject&, const std::string&, int)> Walk = [&](pv::TObject& Object,
+                                                                               const std::string& Prefix, int Depth) {
+        const pv::TClassInfo* Info = Object.ClassInfo();
+        if (!Info || Depth > 8) return;
+        for (const pv::TPropInfo* P : pv::GetPropList(*Info)) {
+            if (!P->Get || !P->Set || !P->IsStored(Object) || (Depth == 0 && P->Name == "Name")) continue;
+            const std::string Path = Prefix + std::string(P->Name);
+            if (P->Kind == pv::TTypeKind::tkClass) {
+                pv::TPropValue V = P->Get(Object);
+                pv::TObject* Sub = std::holds_alternative<pv::TObject*>(V) ? std::get<pv::TObject*>(V) : nullptr;
+                if (dynamic_cast<pv::TStrings*>(Sub))
+                    Image.Properties.emplace_back(Path + ".Strings", ValueText(Component, TResolved{&Object, P, true}));
+                else if (Sub)
+                    Walk(*Sub, Path + ".", Depth + 1);
+                continue;
+            }
+            Image.Properties.emplace_back(Path, ValueText(Component, TResolved{&Object, P, false}));
+        }
+    };
+    Walk(Component, "", 0);
+    return Image;
+}
+
+pv::TComponent& TDesigner::CreateSeries(const TComponentImage& Image) {
+    // Owned by the module from the start, so that its references resolve
+    // as the reader resolves them; freed again when a property fails.
+    auto* Series = new Norq_Plotvane::TNorq_DBPlotvaneSeries(FModule.get());
+    std::string Failure;
+    try {
+        Series->SetDesigning(true);
+        Series->SetName(Image.Name);
+        for (const auto& [Path, Text] : Image.Properties) pv::SetPropertyFromString(*Series, Path, Text);
+    } catch (const std::exception& E) {
+        Failure = E.what();
+    }
+    if (!Failure.empty()) {
+        Series->Free();
+        LendPreviewImages();
+        Changed();
+        throw EDesignError(422, "cannot put back series " + Image.Name + ": " + Failure);
+    }
+    if (Image.Index >= 0) Series->SetComponentIndex(Image.Index);
+    LendPreviewImages();
+    Changed();
+    return *Series;
+}
+
+void TDesigner::FreeSeries(pv::TComponent& Series) {
+    // It leaves its chart, which redraws, and its module; every guarded
+    // reference to it (the history's) turns null.
+    Series.Free();
+    LendPreviewImages();
+    Changed();
+}
+
+std::string TDesigner::AddSeries(const std::string& ChartName) {
+    auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&FindNamed(ChartName));
+    if (!Chart) throw EDesignError(404, QuoteClientText(ChartName) + " is no chart");
+    std::string Name;
+    for (int N = 1; Name.empty(); ++N) {
+        const std::string Try = "Series" + std::to_string(N);
+        bool Taken = false;
+        for (pv::TComponent* C : NamedComponents()) Taken = Taken || pv::SameText(C->GetName(), Try);
+        if (!Taken) Name = Try;
+    }
+    TComponentImage Image;
+    Image.Name = Name;
+    // The chart's data and X fields, so that the new series shares its
+    // categories; which values it shows is the user's to pick.
+    const pv::TDataSource* Source = Chart->GetDataSource();
+    Image.Properties = {
+        {"DataSource", Source && !Source->GetName().empty() ? Source->GetName() : std::string("nil")},
+        {"XLabelsSource", pv::QuoteFormString(Chart->GetXLabelsSource())},
+        {"XValueSource", pv::QuoteFormString(Chart->GetXValueSource())},
+        {"Chart", Chart->GetName()},
+    };
+    pv::TComponent& Series = CreateSeries(Image);
+    TEdit E;
+    E.Kind = TEditKind::ekAddSeries;
+    E.Target = TargetOf(Series);
+    Record(std::move(E));
+    return Name;
+}
+
+void TDesigner::RemoveSeries(const std::string& Name) {
+    pv::TComponent& C = FindNamed(Name);
+    if (!dynamic_cast<Norq_Plotvane::TNorq_DBPlotvaneSeries*>(&C))
+        throw EDesignError(422, C.GetName() + " is a " + std::string(C.ClassName()) + ", not a series");
+    TEdit E;
+    E.Kind = TEditKind::ekRemoveSeries;
+    E.Target = TargetOf(C);
+    E.Image = ImageOf(C);
+    FreeSeries(C);
+    Record(std::move(E));
 }
 
 // ---------------------------------------------------------------------------

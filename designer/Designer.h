@@ -58,10 +58,13 @@ std::string DescribeClientJson(const nlohmann::json& Value);
 
 // The inspector group a published property of TNorq_DBPlotvane belongs to:
 // "title", "chart", "axes", "legend", "background", "3D", "series", "marks",
-// "pointer" or "data". Other classes' properties are in "properties".
+// "pointer" or "data"; one of TNorq_DBPlotvaneSeries: "data", "series" or
+// "marks". Other classes' properties are in "properties".
 std::string_view PropertyGroup(std::string_view ClassName, std::string_view Property);
 // The inspector groups of TNorq_DBPlotvane in the order the page shows them.
 const std::vector<std::string_view>& ChartPropertyGroups();
+// The inspector groups of a class in the order the page shows them.
+const std::vector<std::string_view>& PropertyGroups(std::string_view ClassName);
 
 class TDesigner {
 public:
@@ -76,13 +79,19 @@ public:
     pv::TComponent& Module() { return *FModule; }
 
     // Everything the page shows: the form file, whether there are unsaved
-    // changes, undo and redo, the version, the colour names and every named
-    // component with its class and its published properties (name, path,
-    // kind, group, value, value text in form syntax, choices, ranges), in
-    // the property order.
+    // changes, undo and redo, the version, the colour names, the lists a
+    // text may be picked from (field names of each data set, locales) and
+    // every named component with its class, its inspector groups, the
+    // series of a chart and the chart of a series, and its published
+    // properties (name, path, kind, group, value, value text in form
+    // syntax, choices, ranges, the list to pick from), in the property
+    // order. A property of a kind the designer does not know is of kind
+    // "text": its value is its form text, and it is set by that text.
     nlohmann::json State();
     // One component's entry of State.
     nlohmann::json ComponentState(const std::string& Name);
+    // The same, adding the lists its properties name to Lists.
+    nlohmann::json ComponentState(const std::string& Name, nlohmann::json& Lists);
 
     // Sets the property at Path ("TitleColor", "TitleFont.Size",
     // "TitleText.Strings") of the named component. Value is JSON fitting the
@@ -104,9 +113,24 @@ public:
     // The same with the value in form syntax, as a form file holds it.
     void SetPropertyText(const std::string& Component, const std::string& Path, const std::string& Text);
 
+    // Adds a further series (TNorq_DBPlotvaneSeries) to the named chart,
+    // owned by the form's module and named Series1, Series2, ... (the first
+    // name no component has). It is drawn on the chart and reads the
+    // chart's data source and X fields; its Y field is for the user to
+    // pick. Returns its name. An undoable change; a chart that is not there
+    // raises EDesignError(404).
+    std::string AddSeries(const std::string& Chart);
+    // Removes a further series: it leaves its chart, which redraws, and
+    // nothing refers to it afterwards. An undoable change: undoing it puts
+    // the series back with its properties at its place in the form.
+    // Anything else raises EDesignError(404), or 422 for a component that
+    // is not a series.
+    void RemoveSeries(const std::string& Series);
+
     bool CanUndo() const { return FDone > 0; }
     bool CanRedo() const { return FDone < FHistory.size(); }
-    // Undoes or redoes the last property change; false when there is none.
+    // Undoes or redoes the last change (of a property, or a series added or
+    // removed); false when there is none.
     bool Undo();
     bool Redo();
     // Whether the form differs from what was last read or saved.
@@ -150,11 +174,30 @@ public:
     void Save(bool Overwrite, bool Inactive = false);
 
 private:
+    // The component a change is about. Every change of one component shares
+    // one target, so a series removed and put back by undo is the target of
+    // its earlier changes again.
+    struct TTarget {
+        pv::TComponentPtr<pv::TComponent> Component;
+    };
+    // What puts a removed series back: its name, its place among the
+    // module's components and its stored properties (path, form text) in
+    // the property order.
+    struct TComponentImage {
+        std::string Name;
+        int Index = -1;
+        std::vector<std::pair<std::string, std::string>> Properties;
+    };
+    enum class TEditKind : std::uint8_t { ekProperty, ekAddSeries, ekRemoveSeries };
     struct TEdit {
-        pv::TComponentPtr<pv::TComponent> Target;
+        TEditKind Kind = TEditKind::ekProperty;
+        std::shared_ptr<TTarget> Target;
+        // A property change.
         std::string Path;
         std::string Before;
         std::string After;
+        // A series added or removed.
+        TComponentImage Image;
     };
     // A chart and the image the designer lends it while its own
     // PreviewImage is nil, so that DrawPreviewImage has a picture to fill.
@@ -184,7 +227,18 @@ private:
     void Apply(pv::TComponent& Component, const std::string& Path, const TResolved& R, const std::string& Before,
                const std::string& Text);
     void AppendProperties(nlohmann::json& Out, pv::TComponent& Owner, pv::TObject& Object, const pv::TClassInfo& Info,
-                          const std::string& Prefix, std::string_view Group);
+                          const std::string& Prefix, std::string_view Group, nlohmann::json& Lists);
+    // The shared target of the changes of Component.
+    std::shared_ptr<TTarget> TargetOf(pv::TComponent& Component);
+    void Record(TEdit Edit);
+    // The stored properties of Component, by path, as form text.
+    TComponentImage ImageOf(pv::TComponent& Component);
+    // Creates a series from Image, owned by the module; a property that
+    // cannot be set raises EDesignError(422) and leaves no series behind.
+    pv::TComponent& CreateSeries(const TComponentImage& Image);
+    void FreeSeries(pv::TComponent& Series);
+    // Carries out (Forward) or takes back an edit.
+    void Perform(TEdit& Edit, bool Forward);
     // Lends every chart whose PreviewImage is nil the designer's image, and
     // renders it.
     void LendPreviewImages();

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "component/Norq_PlotvaneSeries.h"
+#include "platform/chart/ChartLocale.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DataSource.h"
 #include "platform/db/Field.h"
@@ -33,8 +35,9 @@ std::string_view KindName(pv::TTypeKind Kind) {
         case pv::TTypeKind::tkClass: return "object";
         case pv::TTypeKind::tkComponent: return "component";
         case pv::TTypeKind::tkMethod: return "method";
+        // A kind added after this file: edited as its form text.
+        default: return "text";
     }
-    return "unknown";
 }
 
 }  // namespace
@@ -48,21 +51,36 @@ const std::vector<std::string_view>& ChartPropertyGroups() {
     return Groups;
 }
 
+const std::vector<std::string_view>& PropertyGroups(std::string_view ClassName) {
+    static const std::vector<std::string_view> Series{"data", "series", "marks"};
+    static const std::vector<std::string_view> Other{"properties"};
+    if (ClassName == "TNorq_DBPlotvane") return ChartPropertyGroups();
+    if (ClassName == "TNorq_DBPlotvaneSeries") return Series;
+    return Other;
+}
+
 std::string_view PropertyGroup(std::string_view ClassName, std::string_view Property) {
+    // A field name is a text property named ...Source; the data it reads
+    // comes with it.
+    const bool Data = Property == "DataSource" || Property == "Chart" || Property == "GroupSource" ||
+                      Property == "XLabelsSource" || Property == "XValueSource" || Property == "YValueSource";
+    if (ClassName == "TNorq_DBPlotvaneSeries") {
+        if (Data) return "data";
+        if (StartsWith(Property, "Marks")) return "marks";
+        return "series";
+    }
     if (ClassName != "TNorq_DBPlotvane") return "properties";
     // The chart's properties are grouped by what they style; the names say
     // it, so the grouping follows the names.
     if (StartsWith(Property, "Title")) return "title";
-    if (StartsWith(Property, "Axis")) return "axes";
+    if (StartsWith(Property, "Axis") || StartsWith(Property, "ValueAxis")) return "axes";
     if (StartsWith(Property, "Legend")) return "legend";
     if (Property == "Color" || StartsWith(Property, "Gradient")) return "background";
     if (StartsWith(Property, "View3D")) return "3D";
     if (StartsWith(Property, "Marks")) return "marks";
     if (StartsWith(Property, "Pointer")) return "pointer";
-    if (StartsWith(Property, "Series") || Property == "ValueFormat") return "series";
-    if (Property == "DataSource" || Property == "XLabelsSource" || Property == "XValueSource" ||
-        Property == "YValueSource")
-        return "data";
+    if (StartsWith(Property, "Series") || Property == "ValueFormat" || Property == "Stacking") return "series";
+    if (Data) return "data";
     return "chart";
 }
 
@@ -127,6 +145,12 @@ std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
             return S + "]";
         }
         case pv::TTypeKind::tkClass: break;
+        default:
+            // A kind added after this file takes its form text ("1.5"), as
+            // the reader reads it.
+            Expect(Value.is_string() || Value.is_number(), "its value as a form holds it");
+            if (Value.is_number()) return Value.dump();
+            return Value.get<std::string>().empty() ? std::string("''") : Value.get<std::string>();
     }
     throw EDesignError(400, Name + " cannot be set as a whole");
 }
@@ -135,8 +159,18 @@ std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
 // State
 
 void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& Object, const pv::TClassInfo& Info,
-                                 const std::string& Prefix, std::string_view Group) {
+                                 const std::string& Prefix, std::string_view Group, json& Lists) {
     const auto Components = NamedComponents();
+    // The data set whose fields the ...Source texts of this component name.
+    const pv::TDataSet* FieldsOf = nullptr;
+    if (Prefix.empty())
+        if (const pv::TPropInfo* P = pv::GetPropInfo(Info, "DataSource");
+            P && P->Kind == pv::TTypeKind::tkComponent && P->Get) {
+            pv::TPropValue V = P->Get(Object);
+            auto* Source = std::holds_alternative<pv::TObject*>(V) ? dynamic_cast<pv::TDataSource*>(std::get<pv::TObject*>(V))
+                                                                 : nullptr;
+            FieldsOf = Source ? Source->GetDataSet() : nullptr;
+        }
     for (const pv::TPropInfo* P : pv::GetPropList(Info)) {
         if (!P->Get) continue;
         const std::string Path = Prefix + std::string(P->Name);
@@ -161,7 +195,7 @@ void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& 
                 E["text"] = ValueText(Owner, R);
             } else if (const pv::TClassInfo* SubInfo = Sub->ClassInfo()) {
                 json Subs = json::array();
-                AppendProperties(Subs, Owner, *Sub, *SubInfo, Path + ".", E["group"].get<std::string>());
+                AppendProperties(Subs, Owner, *Sub, *SubInfo, Path + ".", E["group"].get<std::string>(), Lists);
                 E["props"] = Subs;
             } else {
                 continue;
@@ -180,7 +214,40 @@ void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& 
                 }
                 break;
             case pv::TTypeKind::tkBoolean: E["value"] = std::get<bool>(V); break;
-            case pv::TTypeKind::tkString: E["value"] = std::get<std::string>(V); break;
+            case pv::TTypeKind::tkString: {
+                const std::string& Text = std::get<std::string>(V);
+                E["value"] = Text;
+                const std::string_view N = P->Name;
+                if (FieldsOf && N.size() > 6 && N.ends_with("Source") && !FieldsOf->GetName().empty() &&
+                    FieldsOf->GetFieldCount() > 0) {
+                    // A field name: the page offers the data set's fields.
+                    const std::string Key = "fields:" + FieldsOf->GetName();
+                    if (!Lists.contains(Key)) {
+                        json Names = json::array();
+                        for (int I = 0; I < FieldsOf->GetFieldCount(); ++I)
+                            Names.push_back(FieldsOf->GetField(I)->GetFieldName());
+                        Lists[Key] = Names;
+                    }
+                    E["list"] = Key;
+                } else if (N == "Locale") {
+                    if (!Lists.contains("locales")) Lists["locales"] = pv::ChartLocaleNames();
+                    E["list"] = "locales";
+                } else if (N.ends_with("Palette")) {
+                    // The colours of a list of colours, as the page shows them.
+                    json Swatches = json::array();
+                    for (std::size_t At = 0; At < Text.size();) {
+                        const std::size_t Start = Text.find_first_not_of(", \t", At);
+                        if (Start == std::string::npos) break;
+                        std::size_t End = Text.find_first_of(", \t", Start);
+                        if (End == std::string::npos) End = Text.size();
+                        if (std::optional<pv::TColor> C = pv::StringToColor(Text.substr(Start, End - Start)))
+                            Swatches.push_back(pv::ColorToHtml(*C));
+                        At = End;
+                    }
+                    E["swatches"] = Swatches;
+                }
+                break;
+            }
             case pv::TTypeKind::tkColor:
                 E["value"] = E["text"];
                 E["rgb"] = pv::ColorToHtml(static_cast<pv::TColor>(std::get<std::int64_t>(V)));
@@ -218,17 +285,36 @@ void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& 
                 break;
             }
             case pv::TTypeKind::tkClass: break;
+            default: E["value"] = E["text"]; break;
         }
         Out.push_back(E);
     }
 }
 
+namespace {
+
+// The name of the data set behind a data source, or "".
+std::string DataSetName(const pv::TDataSource* Source) {
+    const pv::TDataSet* DataSet = Source ? Source->GetDataSet() : nullptr;
+    return DataSet ? DataSet->GetName() : std::string();
+}
+
+}  // namespace
+
 json TDesigner::ComponentState(const std::string& Name) {
+    json Lists = json::object();
+    return ComponentState(Name, Lists);
+}
+
+json TDesigner::ComponentState(const std::string& Name, json& Lists) {
     pv::TComponent& C = FindNamed(Name);
     json Entry;
     Entry["name"] = C.GetName();
     Entry["class"] = std::string(C.ClassName());
     Entry["chart"] = dynamic_cast<TNorq_DBPlotvane*>(&C) != nullptr;
+    json Groups = json::array();
+    for (std::string_view G : PropertyGroups(C.ClassName())) Groups.push_back(std::string(G));
+    Entry["groups"] = Groups;
     if (auto* DataSet = dynamic_cast<pv::TDataSet*>(&C)) {
         Entry["dataSet"] = true;
         Entry["active"] = DataSet->GetActive();
@@ -237,13 +323,23 @@ json TDesigner::ComponentState(const std::string& Name) {
         Entry["dataSet"] = false;
     }
     if (auto* Chart = dynamic_cast<TNorq_DBPlotvane*>(&C)) {
-        // The data set whose records the chart shows, for the record grid.
-        pv::TDataSource* Source = Chart->GetDataSource();
-        pv::TDataSet* DataSet = Source ? Source->GetDataSet() : nullptr;
-        Entry["chartDataSet"] = DataSet && !DataSet->GetName().empty() ? DataSet->GetName() : std::string();
+        // The data set whose records the chart shows, for the record grid,
+        // and its further series in the order they are drawn.
+        Entry["chartDataSet"] = DataSetName(Chart->GetDataSource());
+        json Series = json::array();
+        for (pv::TComponent* Other : NamedComponents())
+            if (auto* S = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvaneSeries*>(Other); S && S->GetChart() == Chart)
+                Series.push_back(S->GetName());
+        Entry["series"] = Series;
+    }
+    if (auto* S = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvaneSeries*>(&C)) {
+        // A series is shown on its chart, with its own data set's records.
+        Entry["seriesOf"] = S->GetChart() ? S->GetChart()->GetName() : std::string();
+        Entry["chartDataSet"] = DataSetName(S->GetDataSource());
+        Entry["removable"] = true;
     }
     json Props = json::array();
-    if (const pv::TClassInfo* Info = C.ClassInfo()) AppendProperties(Props, C, C, *Info, "", "");
+    if (const pv::TClassInfo* Info = C.ClassInfo()) AppendProperties(Props, C, C, *Info, "", "", Lists);
     Entry["properties"] = Props;
     return Entry;
 }
@@ -265,8 +361,10 @@ json TDesigner::State() {
     for (std::string_view G : ChartPropertyGroups()) Groups.push_back(std::string(G));
     S["groups"] = Groups;
     json Components = json::array();
-    for (pv::TComponent* C : NamedComponents()) Components.push_back(ComponentState(C->GetName()));
+    json Lists = json::object();
+    for (pv::TComponent* C : NamedComponents()) Components.push_back(ComponentState(C->GetName(), Lists));
     S["components"] = Components;
+    S["lists"] = Lists;
     return S;
 }
 

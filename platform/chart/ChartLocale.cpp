@@ -5,6 +5,7 @@
 #include <unicode/unum.h>
 #include <unicode/ustring.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <set>
@@ -139,6 +140,22 @@ std::shared_ptr<const TChartLocale> FindChartLocale(std::string_view Name) {
     // many; past a bound, names are looked up each time rather than kept.
     if (Known.size() < 512) Known.emplace(L->Name, L);
     return L;
+}
+
+std::vector<std::string> ChartLocaleNames() {
+    std::vector<std::string> Out;
+    for (const std::string& Id : AvailableIds()) {
+        char Tag[ULOC_FULLNAME_CAPACITY];
+        UErrorCode Status = U_ZERO_ERROR;
+        const int32_t Length = uloc_toLanguageTag(Id.c_str(), Tag, sizeof Tag, /*strict=*/true, &Status);
+        if (U_FAILURE(Status) || Status == U_STRING_NOT_TERMINATED_WARNING || Length <= 0) continue;
+        // Only tags that lead back to the same data: FindChartLocale reads
+        // every name offered.
+        if (IdOf(std::string_view(Tag, static_cast<std::size_t>(Length))) == Id) Out.emplace_back(Tag, Length);
+    }
+    std::sort(Out.begin(), Out.end());
+    Out.erase(std::unique(Out.begin(), Out.end()), Out.end());
+    return Out;
 }
 
 }  // namespace pv

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/rtl/FormatFloat.h"
 
@@ -33,5 +34,9 @@ const TChartLocale& DefaultChartLocale();
 // ICU locale id ("de_DE"); "" is the default. A name ICU has no data for
 // raises EConvertError naming it. Looked up once per name and kept.
 std::shared_ptr<const TChartLocale> FindChartLocale(std::string_view Name);
+
+// The locales FindChartLocale knows, as language tags ("de", "de-AT",
+// "zh-Hant-TW"), sorted, for editors that offer them.
+std::vector<std::string> ChartLocaleNames();
 
 }  // namespace pv

@@ -106,6 +106,26 @@ TComponent* TComponent::GetComponent(int Index) const {
     return FComponents[static_cast<std::size_t>(Index)];
 }
 
+int TComponent::GetComponentIndex() const {
+    if (!FOwner) return -1;
+    const auto& List = FOwner->FComponents;
+    auto It = std::find(List.begin(), List.end(), this);
+    return It == List.end() ? -1 : static_cast<int>(It - List.begin());
+}
+
+void TComponent::SetComponentIndex(int Index) {
+    const int From = GetComponentIndex();
+    if (From < 0) return;
+    auto& List = FOwner->FComponents;
+    const int To = std::clamp(Index, 0, static_cast<int>(List.size()) - 1);
+    if (To == From) return;
+    auto At = [&](int I) { return List.begin() + I; };
+    if (To < From)
+        std::rotate(At(To), At(From), At(From + 1));
+    else
+        std::rotate(At(From), At(From + 1), At(To + 1));
+}
+
 std::size_t TComponent::TNameHash::operator()(std::string_view S) const noexcept {
     // FNV-1a over the bytes with ASCII letters in lower case.
     std::size_t H = 14695981039346656037ull;

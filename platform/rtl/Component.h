@@ -80,6 +80,13 @@ public:
     TComponent* GetComponent(int Index) const;
     // The owned component with this name (ASCII case ignored), or nullptr.
     TComponent* FindComponent(std::string_view AName) const;
+    // The place of this component in its owner's list, which is the order a
+    // form stores the owner's components in; -1 without an owner.
+    int GetComponentIndex() const;
+    // Moves this component to Index in its owner's list (an index past the
+    // end: to the end). Nothing is created or removed, so nobody is told.
+    // Does nothing without an owner.
+    void SetComponentIndex(int Index);
 
     TComponentState GetComponentState() const { return FComponentState; }
     bool HasState(TComponentStateFlag Flag) const { return (FComponentState & Flag) != 0; }

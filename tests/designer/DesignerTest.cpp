@@ -13,10 +13,12 @@
 #include <functional>
 #include <sstream>
 
+#include "component/Norq_PlotvaneSeries.h"
 #include "designer/DesignServer.h"
 #include "host/FormClasses.h"
 #include "platform/rtl/FormRegistry.h"
 #include "platform/rtl/FormWriter.h"
+#include "platform/vcl/Bitmap.h"
 #include "tests/support/HttpTestClient.h"
 #include "tests/support/ThrowMessage.h"
 
@@ -413,6 +415,127 @@ TEST_F(DesignerTest, AQueryEditOpensItAgainARefusedOneKeepsItOpenAndSavingItClos
     D.Save(false, /*Inactive=*/true);
     EXPECT_NE(ReadText(Form()).find("    Active = False\n"), std::string::npos);
     EXPECT_NE(ReadText(Form()).find("Width = 420"), std::string::npos);
+}
+
+// The pixels of colour Color in the chart's preview picture.
+int PreviewPixels(TDesigner& D, const std::string& Chart, pv::TColor Color) {
+    auto* C = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(D.Module().FindComponent(Chart));
+    pv::TBitmap* B = C && C->GetPreviewImage() ? C->GetPreviewImage()->GetPicture()->GetBitmap() : nullptr;
+    if (!B) return -1;
+    int N = 0;
+    for (int Y = 0; Y < B->GetHeight(); ++Y)
+        for (int X = 0; X < B->GetWidth(); ++X) N += B->GetPixel(X, Y) == Color;
+    return N;
+}
+
+TEST_F(DesignerTest, ASeriesIsAddedEditedRemovedAndPutBackAndTheFormSavesItWhole) {
+    TDesigner D(Form());
+    auto* Chart = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvane*>(D.Module().FindComponent("RevenueChart"));
+    ASSERT_NE(Chart, nullptr);
+    const std::string Before = D.PreviewPng("RevenueChart");
+    EXPECT_EQ(PreviewPixels(D, "RevenueChart", pv::clLime), 0);
+    // The chart's properties for several series have their groups and choosers.
+    EXPECT_EQ(Prop(D, "RevenueChart", "Stacking")["group"], "series");
+    EXPECT_EQ(Prop(D, "RevenueChart", "Stacking")["choices"], json::array({"sgNone", "sgStacked", "sgStacked100"}));
+    EXPECT_EQ(Prop(D, "RevenueChart", "GroupSource")["list"], "fields:SalesQuery");
+    EXPECT_EQ(Prop(D, "RevenueChart", "ValueAxisLogarithmic")["group"], "axes");
+    EXPECT_EQ(Prop(D, "RevenueChart", "SeriesPalette")["swatches"][0], "#e69f00");
+
+    EXPECT_EQ(D.AddSeries("RevenueChart"), "Series1");
+    json S1 = D.ComponentState("Series1");
+    EXPECT_EQ(S1["seriesOf"], "RevenueChart");
+    EXPECT_EQ(S1["groups"], json::array({"data", "series", "marks"}));
+    EXPECT_EQ(Prop(D, "Series1", "DataSource")["value"], "SalesSource");
+    EXPECT_EQ(Prop(D, "Series1", "XLabelsSource")["value"], "month");
+    EXPECT_EQ(Prop(D, "Series1", "SeriesType")["choices"].size(), 6u);
+    const json State = D.State();
+    EXPECT_EQ(State["lists"]["fields:SalesQuery"], json::array({"month", "revenue"}));
+    EXPECT_EQ(D.ComponentState("RevenueChart")["series"], json::array({"Series1"}));
+    D.SetProperty("Series1", "YValueSource", "revenue");
+    D.SetProperty("Series1", "SeriesColor", "clLime");
+    D.SetProperty("Series1", "SeriesType", "stLine");
+    const int Lime = PreviewPixels(D, "RevenueChart", pv::clLime);
+    EXPECT_GT(Lime, 200) << "the line over twelve months";
+    const std::string WithLine = D.PreviewPng("RevenueChart");
+    EXPECT_NE(WithLine, Before);
+    // A field the data set does not have: refused naming the series and the
+    // field, and the series keeps its field and its picture.
+    try {
+        D.SetProperty("Series1", "YValueSource", "nosuch");
+        ADD_FAILURE() << "a field that is not there was taken";
+    } catch (const EDesignError& E) {
+        EXPECT_EQ(E.Status(), 422);
+        const std::string M = E.what();
+        EXPECT_NE(M.find("Series1.YValueSource"), std::string::npos) << M;
+        EXPECT_NE(M.find("field \"nosuch\" not found"), std::string::npos) << M;
+    }
+    EXPECT_EQ(Prop(D, "Series1", "YValueSource")["value"], "revenue");
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), WithLine);
+    D.SetProperty("RevenueChart", "Stacking", "sgStacked");
+
+    // A second one gets the next name; removing the first takes its line
+    // away and leaves nothing that names it.
+    EXPECT_EQ(D.AddSeries("RevenueChart"), "Series2");
+    EXPECT_EQ(Chart->ExtraSeriesCount(), 2);
+    D.RemoveSeries("Series1");
+    EXPECT_EQ(Chart->ExtraSeriesCount(), 1);
+    EXPECT_EQ(D.Module().FindComponent("Series1"), nullptr);
+    EXPECT_EQ(D.ComponentState("RevenueChart")["series"], json::array({"Series2"}));
+    EXPECT_EQ(PreviewPixels(D, "RevenueChart", pv::clLime), 0);
+    EXPECT_EQ(D.FormText().find("Series1"), std::string::npos);
+    EXPECT_DESIGN_ERROR(D.RemoveSeries("Series1"), 404, "Series1");
+    EXPECT_DESIGN_ERROR(D.RemoveSeries("RevenueChart"), 422, "not a series");
+    EXPECT_DESIGN_ERROR(D.AddSeries("SalesSource"), 404, "no chart");
+
+    // Undone, it is back with its properties, at its place in the form.
+    ASSERT_TRUE(D.Undo());
+    EXPECT_EQ(Chart->ExtraSeriesCount(), 2);
+    EXPECT_EQ(Prop(D, "Series1", "YValueSource")["value"], "revenue");
+    EXPECT_EQ(PreviewPixels(D, "RevenueChart", pv::clLime), Lime);
+    const std::string Text = D.FormText();
+    ASSERT_LT(Text.find("object Series1: TNorq_DBPlotvaneSeries"), Text.find("object Series2"));
+    EXPECT_NE(Text.find("    Chart = RevenueChart\n    DataSource = SalesSource\n    XLabelsSource = 'month'\n"
+                        "    XValueSource = ''\n    YValueSource = 'revenue'\n    SeriesType = stLine\n"),
+              std::string::npos)
+        << Text;
+    EXPECT_NE(Text.find("  Stacking = sgStacked\n"), std::string::npos);
+    D.Save(false);
+    EXPECT_EQ(ReadText(Form()), Text);
+    {
+        // Read back, the form has both series on the chart and writes the same.
+        TDesigner Again(Form());
+        EXPECT_EQ(Again.FormText(), Text);
+        EXPECT_EQ(Again.ComponentState("RevenueChart")["series"], json::array({"Series1", "Series2"}));
+        EXPECT_EQ(PreviewPixels(Again, "RevenueChart", pv::clLime), Lime);
+        EXPECT_EQ(pv::WriteForm(*LoadForm(Form())), Text);
+    }
+
+    // Every change undone, series added and put back included: the form
+    // as it was read, byte for byte; redone up to the save, as saved (the
+    // removal of Series1 is still there to redo).
+    int Undos = 0;
+    while (D.Undo()) ++Undos;
+    EXPECT_EQ(Undos, 6);
+    EXPECT_EQ(Chart->ExtraSeriesCount(), 0);
+    EXPECT_EQ(D.FormText(), Sample);
+    EXPECT_EQ(D.PreviewPng("RevenueChart"), Before);
+    for (int I = 0; I < Undos; ++I) ASSERT_TRUE(D.Redo());
+    EXPECT_EQ(D.FormText(), Text);
+    EXPECT_FALSE(D.Modified());
+    EXPECT_EQ(PreviewPixels(D, "RevenueChart", pv::clLime), Lime);
+    ASSERT_TRUE(D.Redo());
+    EXPECT_EQ(D.Module().FindComponent("Series1"), nullptr);
+    EXPECT_TRUE(D.Modified());
+
+    // A form that has a series already saves untouched as it was read.
+    const fs::path Regions = Dir / "regions.form";
+    fs::copy_file(fs::path(PLOTVANE_EXAMPLES_BUILD_DIR) / "regions.form", Regions);
+    TDesigner R(Regions.string());
+    EXPECT_EQ(R.FormText(), ReadText(Regions));
+    EXPECT_EQ(R.ComponentState("TotalSeries")["seriesOf"], "GroupedChart");
+    R.RemoveSeries("TotalSeries");
+    R.Undo();
+    EXPECT_EQ(R.FormText(), ReadText(Regions));
 }
 
 // ---------------------------------------------------------------------------
