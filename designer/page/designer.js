@@ -55,10 +55,34 @@ function colorNameList() {
   document.body.append(list);
 }
 
+// The lists a text may be picked from (a data set's field names, the
+// locales), as datalists the inputs name; rebuilt when a list changed.
+function syncLists() {
+  const lists = state.lists || {};
+  let box = $('lists');
+  if (!box) {
+    box = el('div', { id: 'lists', hidden: true });
+    document.body.append(box);
+  }
+  for (const d of [...box.children]) if (!(d.dataset.key in lists)) d.remove();
+  for (const [key, names] of Object.entries(lists)) {
+    let d = [...box.children].find((x) => x.dataset.key === key);
+    const text = names.join('\n');
+    if (d && d.dataset.text === text) continue;
+    if (!d) {
+      d = el('datalist', { id: 'list-' + key, dataset: { key } });
+      box.append(d);
+    }
+    d.dataset.text = text;
+    d.replaceChildren(...names.map((n) => el('option', { value: n })));
+  }
+}
+
 function applyState(s) {
   if (!s) return;
   state = s;
   colorNameList();
+  syncLists();
   if (!selected || !component(selected)) {
     const chart = state.components.find((c) => c.chart);
     selected = (chart || state.components[0] || {}).name || null;
@@ -73,7 +97,30 @@ function component(name) {
 function previewChart() {
   const c = component(selected);
   if (c && c.chart) return c;
+  // A series is shown on its chart.
+  if (c && c.seriesOf && component(c.seriesOf)) return component(c.seriesOf);
   return state.components.find((x) => x.chart) || null;
+}
+
+// The components in the list's order: each series right after its chart.
+function listedComponents() {
+  const out = [];
+  const placed = new Set();
+  const isPlacedSeries = (c) => c.seriesOf && component(c.seriesOf);
+  for (const c of state.components) {
+    if (isPlacedSeries(c)) continue;
+    out.push({ c, depth: out.length ? 1 : 0 });
+    placed.add(c.name);
+    for (const name of c.series || []) {
+      const s = component(name);
+      if (s && !placed.has(name)) {
+        out.push({ c: s, depth: 2 });
+        placed.add(name);
+      }
+    }
+  }
+  for (const c of state.components) if (!placed.has(c.name)) out.push({ c, depth: 1 });
+  return out;
 }
 
 // ---------------------------------------------------------------------------
@@ -88,6 +135,7 @@ function render() {
   renderInspector();
   const chart = previewChart();
   $('preview-name').textContent = chart ? chart.name : '(no chart in this form)';
+  renderPreviewTools(chart);
   if (chart && preview.chart !== chart.name) {
     preview.chart = chart.name;
     preview.etag = null;
@@ -102,16 +150,18 @@ function renderComponents() {
   // replaced between the press and the release of a click (a state
   // arriving from the server meanwhile) would lose that click.
   const items = [...list.children];
-  const same = items.length === state.components.length &&
-    state.components.every((c, i) => items[i].dataset.component === c.name && items[i].dataset.cls === c.class);
+  const listed = listedComponents();
+  const same = items.length === listed.length &&
+    listed.every(({ c, depth }, i) => items[i].dataset.component === c.name && items[i].dataset.cls === c.class &&
+                                      items[i].dataset.depth === String(depth));
   if (!same) {
     list.replaceChildren();
-    state.components.forEach((c, i) => {
-      list.append(el('li', { class: i ? 'depth1' : '', dataset: { component: c.name, cls: c.class },
+    for (const { c, depth } of listed) {
+      list.append(el('li', { class: depth ? 'depth' + depth : '', dataset: { component: c.name, cls: c.class, depth: String(depth) },
                              onclick: () => { selected = c.name; render(); } },
         el('span', { class: 'cname', text: c.name }),
         el('span', { class: 'cclass', text: c.class })));
-    });
+    }
   }
   for (const li of list.children) li.classList.toggle('selected', li.dataset.component === selected);
 }
@@ -126,8 +176,9 @@ function renderInspector() {
   box.replaceChildren();
   box.dataset.component = selected || '';
   $('inspected').textContent = c ? c.name + ': ' + c.class : '';
+  $('remove-series').hidden = !(c && c.removable);
   if (!c) return;
-  const groups = c.chart ? state.groups : ['properties'];
+  const groups = c.groups || (c.chart ? state.groups : ['properties']);
   const filter = $('filter').value.trim().toLowerCase();
   for (const g of groups) {
     const props = c.properties.filter((p) => p.group === g && matches(p, filter));
@@ -188,12 +239,25 @@ function editorFor(c, p) {
       return parts;
     }
     case 'string':
-    case 'method': {
-      const input = el('input', { type: 'text', ...common });
+    case 'method':
+    case 'text': {
+      // A text, an event handler's name, or a value of a kind the page does
+      // not know, written as a form holds it. A field name or a locale is
+      // offered from its list and may still be typed.
+      const input = el('input', { type: 'text', list: p.list ? 'list-' + p.list : null, spellcheck: 'false',
+                                  title: p.kind === 'text' ? 'the value as the form holds it' : null, ...common });
       input.value = p.value;
       input.addEventListener('change', () => commit(c, p, input.value));
       input.addEventListener('keydown', (e) => { if (e.key === 'Enter') input.blur(); });
-      return [input];
+      if (!p.swatches) return [input];
+      // A list of colours: each one shown after the text.
+      const swatches = el('span', { class: 'swatches', 'aria-hidden': 'true' });
+      for (const rgb of p.swatches) {
+        const sw = el('span', { class: 'swatch', title: rgb });
+        sw.style.backgroundColor = rgb;
+        swatches.append(sw);
+      }
+      return [input, swatches];
     }
     case 'enum':
     case 'component': {
@@ -253,6 +317,58 @@ function editorFor(c, p) {
   }
 }
 
+// The preview's tools: the chart's theme, and a further series for it.
+function renderPreviewTools(chart) {
+  const theme = chart && chart.properties.find((p) => p.name === 'Theme' && p.kind === 'enum');
+  const select = $('theme');
+  select.hidden = !theme;
+  $('theme-label').hidden = !theme;
+  if (theme) {
+    const names = theme.choices.join(',');
+    if (select.dataset.names !== names) {
+      select.replaceChildren(...theme.choices.map((n) => el('option', { value: n, text: n.replace(/^th/, '') })));
+      select.dataset.names = names;
+    }
+    select.value = theme.value;
+    select.dataset.chart = chart.name;
+  }
+  $('add-series').disabled = !chart;
+}
+
+async function changeTheme() {
+  const select = $('theme');
+  if (select.dataset.chart) await setProperty(select.dataset.chart, 'Theme', select.value);
+}
+
+function showActionError(text) {
+  $('action-error').textContent = text || '';
+}
+
+async function addSeries() {
+  const chart = previewChart();
+  if (!chart) return;
+  const r = await api('POST', '/api/series/add', { chart: chart.name });
+  showActionError(r.ok ? '' : r.data.error);
+  if (r.ok) {
+    errors.clear();
+    selected = r.data.series;
+  }
+  if (r.data.state) applyState(r.data.state);
+}
+
+async function removeSeries() {
+  const c = component(selected);
+  if (!c || !c.removable) return;
+  const r = await api('POST', '/api/series/remove', { series: c.name });
+  showActionError(r.ok ? '' : r.data.error);
+  if (r.ok) {
+    errors.clear();
+    // The chart it was drawn on is shown next.
+    selected = c.seriesOf || null;
+  }
+  if (r.data.state) applyState(r.data.state);
+}
+
 // ---------------------------------------------------------------------------
 // Actions
 
@@ -274,10 +390,12 @@ async function setProperty(name, path, value) {
 
 async function undo() {
   errors.clear();
+  showActionError('');
   await post('/api/undo', {});
 }
 async function redo() {
   errors.clear();
+  showActionError('');
   await post('/api/redo', {});
 }
 
@@ -365,6 +483,8 @@ async function refreshPreview() {
 function gridDataSet() {
   const c = component(selected);
   if (c && c.dataSet) return c.name;
+  // A series shows the records it reads.
+  if (c && c.seriesOf !== undefined) return c.chartDataSet || null;
   const chart = previewChart();
   return chart && chart.chartDataSet ? chart.chartDataSet : null;
 }
@@ -464,6 +584,9 @@ async function start() {
   $('undo').addEventListener('click', undo);
   $('redo').addEventListener('click', redo);
   $('save').addEventListener('click', save);
+  $('add-series').addEventListener('click', addSeries);
+  $('remove-series').addEventListener('click', removeSeries);
+  $('theme').addEventListener('change', changeTheme);
   $('data-open').addEventListener('click', () => setActive(true));
   $('data-close').addEventListener('click', () => setActive(false));
   $('filter').addEventListener('input', renderInspector);

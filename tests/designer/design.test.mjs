@@ -356,6 +356,82 @@ test('undo and redo', async () => {
   await page.waitForFunction(() => document.querySelector('.prop[data-path="LegendVisible"] input').checked);
 });
 
+test('a further series: added, its fields set from the data set\'s, stacked, then removed', async () => {
+  const fuchsia = { r: [215, 255], g: [0, 40], b: [215, 255] };
+  assert.equal(await countPixels(fuchsia), 0);
+  let tag = await previewTag();
+  await page.click('#add-series');
+  // The new series is selected, listed under its chart, and drawn on it.
+  await page.locator('#inspected').filter({ hasText: 'Series1: TNorq_DBPlotvaneSeries' }).waitFor();
+  await page.locator('li.depth2[data-component="Series1"]').waitFor();
+  assert.equal(await page.locator('#preview-name').textContent(), 'RevenueChart');
+  assert.equal(await row('DataSource').locator('select').inputValue(), 'SalesSource');
+  assert.equal(await row('XLabelsSource').locator('input').inputValue(), 'month');
+  // Its field names are offered from the table's.
+  const offered = await row('YValueSource').locator('input').evaluate((e) => [...e.list.options].map((o) => o.value));
+  assert.deepEqual(offered, ['month_no', 'month', 'revenue']);
+  await previewChangedFrom(tag);
+
+  // A field the table does not have: the error names the series and the
+  // field beside it, and the preview stays a picture.
+  const y = row('YValueSource').locator('input');
+  await y.fill('turnover');
+  await y.press('Tab');
+  const error = row('YValueSource').locator('.error');
+  await error.filter({ hasText: 'turnover' }).waitFor();
+  assert.match(await error.textContent(), /Series1\.YValueSource[\s\S]*field "turnover" not found/);
+  assert.equal(await y.inputValue(), '');
+  assert.equal(await page.locator('#preview-error').textContent(), '');
+  await shot('12-series-bad-field');
+
+  tag = await previewTag();
+  await y.fill('revenue');
+  await y.press('Tab');
+  await previewChangedFrom(tag);
+  tag = await previewTag();
+  await row('SeriesColor').locator('select').selectOption('clFuchsia');
+  await previewChangedFrom(tag);
+  const beside = await countPixels(fuchsia);
+  assert.ok(beside > 300, 'fuchsia bar pixels beside the blue ones: ' + beside);
+  const [b0, b1] = await firstColumnRun(fuchsia);
+  await shot('13-series-added');
+
+  // Stacked, the fuchsia bars stand on the blue ones: as wide as both were.
+  await page.click('li[data-component="RevenueChart"]');
+  tag = await previewTag();
+  await row('Stacking').locator('select').selectOption('sgStacked');
+  await previewChangedFrom(tag);
+  const [s0, s1] = await firstColumnRun(fuchsia);
+  assert.ok(s1 - s0 > (b1 - b0) * 1.5, `the first fuchsia bar: columns ${b0}..${b1} beside, ${s0}..${s1} stacked`);
+  await row('SeriesPalette').scrollIntoViewIfNeeded();
+  await shot('14-series-stacked');
+  // The theme chooser above the preview.
+  tag = await previewTag();
+  await page.locator('#theme').selectOption('thDark');
+  await previewChangedFrom(tag);
+  const dark = await countPixels({ r: [0, 60], g: [0, 60], b: [0, 70] }, 0, 20);
+  assert.ok(dark > 2000, 'dark background pixels: ' + dark);
+  assert.equal(await row('Theme').locator('select').inputValue(), 'thDark');
+  await shot('15-theme-dark');
+  tag = await previewTag();
+  await page.locator('#theme').selectOption('thClassic');
+  await previewChangedFrom(tag);
+
+  // Removed, its bars are gone and nothing in the page names it.
+  await page.click('li[data-component="Series1"]');
+  tag = await previewTag();
+  await page.click('#remove-series');
+  await page.locator('li[data-component="Series1"]').waitFor({ state: 'detached' });
+  await previewChangedFrom(tag);
+  assert.equal(await countPixels(fuchsia), 0);
+  assert.equal(await page.locator('#inspected').textContent(), 'RevenueChart: TNorq_DBPlotvane');
+  const state = await apiState();
+  assert.equal(state.components.some((c) => c.name === 'Series1'), false);
+  assert.deepEqual(state.components.find((c) => c.name === 'RevenueChart').series, []);
+  await row('Stacking').locator('select').selectOption('sgNone');
+  await page.waitForFunction(() => document.querySelector('.prop[data-path="Stacking"] select').value === 'sgNone');
+});
+
 test('save writes the form writer\'s text, keeps FORM.bak and asks before overwriting a changed file', async () => {
   const original = fs.readFileSync(form, 'utf8');
   await page.click('#save');
