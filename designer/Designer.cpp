@@ -10,8 +10,8 @@
 #include <sstream>
 #include <utility>
 
-#include "host/DataSets.h"
 #include "component/Norq_PlotvaneSeries.h"
+#include "host/DataSets.h"
 #include "host/FormClasses.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DataSource.h"
@@ -296,7 +296,14 @@ std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) 
             // A kind this file does not know: the text the form writer gives
             // it, which the reader takes back.
             const std::string Path = PathOf(Component, R.Prop, R.Object);
-            const std::string Lines = pv::WriteComponentProperties(Component, pv::TPropertySelection::psAll);
+            std::string Lines;
+            try {
+                Lines = pv::WriteComponentProperties(Component, pv::TPropertySelection::psAll);
+            } catch (const std::exception&) {
+                // Another property the writer cannot write (a reference to
+                // a component it would not find): this one shows empty.
+                return {};
+            }
             const std::string Key = Path + " = ";
             for (std::size_t At = 0; At < Lines.size();) {
                 std::size_t End = Lines.find('\n', At);

@@ -73,7 +73,8 @@ std::string_view PropertyGroup(std::string_view ClassName, std::string_view Prop
     // The chart's properties are grouped by what they style; the names say
     // it, so the grouping follows the names.
     if (StartsWith(Property, "Title")) return "title";
-    if (StartsWith(Property, "Axis") || StartsWith(Property, "ValueAxis")) return "axes";
+    if (StartsWith(Property, "Axis") || StartsWith(Property, "ValueAxis") || StartsWith(Property, "ReferenceLine"))
+        return "axes";
     if (StartsWith(Property, "Legend")) return "legend";
     if (Property == "Color" || StartsWith(Property, "Gradient")) return "background";
     if (StartsWith(Property, "View3D")) return "3D";
