@@ -69,7 +69,12 @@ function startDesigner(file) {
 async function countPixels(match, fromRow = 0, toRow = 100000, fromCol = 0, toCol = 100000) {
   return page.evaluate(async ({ match, fromRow, toRow, fromCol, toCol }) => {
     const img = document.getElementById('preview');
-    await img.decode();
+    // The page may be swapping in a newer picture, which rejects a decode
+    // of the one it replaces: decode the one shown once it has settled.
+    for (let tries = 0; ; tries++) {
+      try { await img.decode(); break; } catch (e) { if (tries > 50) throw e; }
+      await new Promise((resolve) => requestAnimationFrame(resolve));
+    }
     const c = document.createElement('canvas');
     c.width = img.naturalWidth;
     c.height = img.naturalHeight;
@@ -93,7 +98,12 @@ async function countPixels(match, fromRow = 0, toRow = 100000, fromCol = 0, toCo
 async function firstColumnRun(match) {
   return page.evaluate(async (match) => {
     const img = document.getElementById('preview');
-    await img.decode();
+    // The page may be swapping in a newer picture, which rejects a decode
+    // of the one it replaces: decode the one shown once it has settled.
+    for (let tries = 0; ; tries++) {
+      try { await img.decode(); break; } catch (e) { if (tries > 50) throw e; }
+      await new Promise((resolve) => requestAnimationFrame(resolve));
+    }
     const c = document.createElement('canvas');
     c.width = img.naturalWidth;
     c.height = img.naturalHeight;
