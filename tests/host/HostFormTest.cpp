@@ -105,7 +105,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     // when it is not its default.
     std::vector<std::string> All = DeclarationOrder;
     for (const char* Later :
-         {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic", "Theme"})
+         {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic", "Theme",
+          "HintTemplate", "LinkTemplate"})
         All.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
