@@ -119,6 +119,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetLocale("de-DE");
     Chart->SetValueAxisLogarithmic(true);
     Chart->SetTheme(Norq_Plotvane::TPlotvaneTheme::thDark);
+    Chart->SetHintTemplate("{label}: {value}");
+    Chart->SetLinkTemplate("/orders?m={label}");
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), All);
 }
 

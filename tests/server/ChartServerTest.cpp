@@ -439,7 +439,7 @@ TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
              {"/RevenueChart.gif?format=png",
               "format='png' asks for another format than the path's .gif: give the format once, as "
               "/RevenueChart.png or /RevenueChart?format=png"},
-             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg, pdf, webp or avif"},
+             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg, pdf, webp, avif, map or json"},
              {"/RevenueChart.gif?background=transparent",
               "background='transparent' is not possible for GIF: only PNG, WebP, AVIF and SVG have a transparent "
               "background"},
@@ -1025,14 +1025,21 @@ TEST(ChartServer, MapJsonAndSvgGiveThePicturesAreasForTheSameParameters) {
     auto Png = C.Request("GET", "/RevenueChart.png" + Q);
     ASSERT_EQ(PngSize(Png.Body), std::make_pair(840, 500));
     // Every bar's box lies on the bar: its middle is the bar's colour (blue
-    // above zero, red below), neither white nor a grey of the frame.
+    // above zero, red below), or, where the bar's mark covers the middle,
+    // a corner just inside the box is.
     const std::regex Area(R"re(<area shape="rect" coords="(\d+),(\d+),(\d+),(\d+)" title="([^"]*)" alt="[^"]*">)re");
     int Areas = 0;
     for (std::sregex_iterator It(Map.Body.begin(), Map.Body.end(), Area), End; It != End; ++It, ++Areas) {
-        const int X = (std::stoi((*It)[1]) + std::stoi((*It)[3])) / 2, Y = (std::stoi((*It)[2]) + std::stoi((*It)[4])) / 2;
-        const std::uint32_t Pixel = PngPixel(Png.Body, X, Y);
-        const std::string Hint = (*It)[5];
-        EXPECT_TRUE(Pixel == 0x0000FFFFu || Pixel == 0xFF0000FFu) << Hint << " at " << X << "," << Y << ": " << std::hex << Pixel;
+        const int L = std::stoi((*It)[1]), T = std::stoi((*It)[2]), R = std::stoi((*It)[3]), B = std::stoi((*It)[4]);
+        int Hits = 0;
+        for (auto [X, Y] : {std::pair{(L + R) / 2, (T + B) / 2}, std::pair{L + 1, T + 1}, std::pair{R - 2, B - 2}}) {
+            const std::uint32_t Pixel = PngPixel(Png.Body, X, Y);
+            Hits += Pixel == 0x0000FFFFu || Pixel == 0xFF0000FFu;
+        }
+        EXPECT_GE(Hits, 1) << (*It)[5];
+        // Just outside the box, across the category axis, is no bar.
+        const std::uint32_t Beside = PngPixel(Png.Body, L - 2, (T + B) / 2);
+        EXPECT_FALSE(Beside == 0x0000FFFFu || Beside == 0xFF0000FFu) << (*It)[5];
     }
     EXPECT_EQ(Areas, 12);
     EXPECT_NE(Map.Body.find("title=\"Apr: -2\""), std::string::npos) << "EU's own values";
