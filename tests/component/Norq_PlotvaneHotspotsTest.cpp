@@ -143,3 +143,32 @@ TEST_F(PlotvaneHotspotsTest, BadTemplatesAreRefusedAndTemplatesAreStoredOnlyWhen
 
 }  // namespace
 }  // namespace Norq_Plotvane::testing
+
+namespace Norq_Plotvane::testing {
+namespace {
+
+TEST_F(PlotvaneTest, EachGroupKeepsItsOwnRecordsFields) {
+    auto* Data = new pv::TMemDataSet(Module.get());
+    Data->AddField("month", pv::TFieldType::ftString);
+    Data->AddField("region", pv::TFieldType::ftString);
+    Data->AddField("id", pv::TFieldType::ftString);
+    Data->AddField("revenue", pv::TFieldType::ftFloat);
+    Data->AppendRecord({"Jan", "EU", "e1", 5.0});
+    Data->AppendRecord({"Jan", "US", "u1", 3.0});
+    Data->AppendRecord({"Feb", "US", "u2", 4.0});
+    auto* Source = new TDataSource(Module.get());
+    Source->SetDataSet(Data);
+    Chart->SetDataSource(Source);
+    Chart->SetXLabelsSource("month");
+    Chart->SetYValueSource("revenue");
+    Chart->SetGroupSource("region");
+    Chart->SetLinkTemplate("/o/{field:id}");
+    Data->Open();
+    std::vector<std::string> Got;
+    for (const THotspotArea& A : Chart->GetHotspots()) Got.push_back(A.Spot.SeriesTitle + " " + A.Spot.Label + " " + A.Url + " " + A.Hint);
+    // EU has no February: a gap, no area.
+    EXPECT_EQ(Got, (std::vector<std::string>{"EU Jan /o/e1 EU, Jan: 5", "US Jan /o/u1 US, Jan: 3", "US Feb /o/u2 US, Feb: 4"}));
+}
+
+}  // namespace
+}  // namespace Norq_Plotvane::testing
