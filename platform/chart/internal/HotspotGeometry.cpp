@@ -174,15 +174,29 @@ private:
     void Pie(const TPlotSeries& S) {
         const double R = L.PieRadius;
         if (R < 1) return;
-        const double CX = L.PieCenter.X, CY = L.PieCenter.Y, RY = R * L.PieTilt;
+        const double CX = L.PieCenter.X, CY = L.PieCenter.Y, RY = R * L.PieTilt, Rim = L.PieRim;
         for (const TSlice& Sl : Slices(S)) {
             TChartHotspot& H = Add(S, Sl.Index, THotspotShape::hsPoly);
             const int Steps = std::max(1, static_cast<int>(std::ceil((Sl.A1 - Sl.A0) / (M_PI / 48))));
             // A slice of the whole pie has no centre on its outline.
             if (Sl.A1 - Sl.A0 < 2 * M_PI - 1e-9) Point(H, CX, CY);
+            // In 3D the rim shows below the front half (angles 0..pi, y
+            // down, and again a turn later): there the outline runs along
+            // the rim's lower edge, stepping down and up where it starts
+            // and ends.
+            auto Front = [&](double A) {
+                return Rim > 0 && ((A > 0 && A < M_PI) || (A > 2 * M_PI && A < 3 * M_PI));
+            };
+            bool Below = false;
             for (int J = 0; J <= Steps; ++J) {
                 const double A = Sl.A0 + (Sl.A1 - Sl.A0) * J / Steps;
-                Point(H, CX + R * std::cos(A), CY + RY * std::sin(A));
+                const double X = CX + R * std::cos(A), Y = CY + RY * std::sin(A);
+                const bool Now = Front(A);
+                if (Now && !Below) Point(H, X, Y);
+                if (!Now && Below) Point(H, X, Y + Rim);
+                Point(H, X, Now ? Y + Rim : Y);
+                if (Now && J == Steps) Point(H, X, Y);
+                Below = Now;
             }
             const double M = Sl.Mid(), Reach = Sl.A1 - Sl.A0 > M_PI ? 0.5 : 0.62;
             H.CenterX = (CX + R * Reach * std::cos(M)) * K, H.CenterY = (CY + RY * Reach * std::sin(M)) * K;
