@@ -1,4 +1,5 @@
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneHotspots.h"
 
 #include <algorithm>
 
@@ -187,6 +188,9 @@ std::string TNorq_DBPlotvane::GetVectorPicture(pv::TVectorFormat Format, bool Tr
             Format, Transparent ? pv::clNone : pv::clWhite,
             pv::Rect(0, 0, InternalChart->GetWidth(), InternalChart->GetHeight()), FScale);
     });
+    // Each point a titled group over the drawing, so a browser shows its
+    // hint, and follows its link.
+    if (Format == pv::TVectorFormat::vfSVG) AddHotspotsToSvg(Document, GetHotspots());
     return Document;
 }
 

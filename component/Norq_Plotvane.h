@@ -67,6 +67,17 @@ enum class TPlotvaneTheme : std::uint8_t {
 class TNorq_DBPlotvane;
 class TNorq_DBPlotvaneSeries;
 
+// One point's area on the picture, with the texts the templates give it
+// (Norq_PlotvaneHotspots.cpp).
+struct THotspotArea {
+    pv::TChartHotspot Spot;
+    // The hint, plain text (each writer escapes it for where it goes).
+    std::string Hint;
+    // The link, a relative or http(s) URL whose substituted parts are
+    // percent-encoded; empty: none.
+    std::string Url;
+};
+
 // The component's link to its data source. The database layer calls it when
 // the link's active state changes and when a record is posted.
 class TNorq_DBPlotvaneDataLink : public TDataLink {
@@ -294,6 +305,27 @@ public:
     // outside the enumeration raises ERangeError.
     TPlotvaneTheme GetTheme() const { return FTheme; }
     void SetTheme(TPlotvaneTheme Value);
+    // The hint and the link of each point's area on a web page: text with
+    // fields in braces, {label}, {value} (in the value format), {series},
+    // {index} (from 0), {field:NAME} (field NAME of the point's record, read
+    // and kept with the points) and {param:NAME} (the query's parameter
+    // NAME as the request gave it, else the form's); "{{" and "}}" are
+    // braces. An empty hint template (the default) gives "label: value",
+    // after the series' title when the chart draws several; an empty link
+    // template gives no links. A template with an unknown field or an
+    // unclosed brace raises EConvertError naming the property and the field,
+    // and the old template stays. Stored only when not empty.
+    const std::string& GetHintTemplate() const { return FHintTemplate; }
+    void SetHintTemplate(const std::string& Value);
+    const std::string& GetLinkTemplate() const { return FLinkTemplate; }
+    void SetLinkTemplate(const std::string& Value);
+    // The areas of the points on the picture the pictures' render gives
+    // (the same width, height, scale, theme and locale), with their hints
+    // and links; in drawing order, later areas over earlier ones. A link
+    // that is not relative or http(s) after substitution is dropped, and a
+    // warning naming the chart and the link is added to Warnings (once per
+    // call) when given. While the load gate is closed, none.
+    std::vector<THotspotArea> GetHotspots(std::vector<std::string>* Warnings = nullptr);
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
@@ -370,6 +402,9 @@ private:
     TColor FSeriesColorNegative = 0x0000FF;
     TSeriesColorMode FSeriesColorMode = TSeriesColorMode::scColorEachPoint;
     double FScale = 1;
+    std::string FHintTemplate, FLinkTemplate;
+    // The fields of the records the templates name, kept by the chart.
+    void KeepTemplateFields();
     TPlotvaneTheme FTheme = TPlotvaneTheme::thClassic;
 };
 

@@ -1,9 +1,9 @@
-// The published-property table of TNorq_DBPlotvane: the 47 properties in
+// The published-property table of TNorq_DBPlotvane: the 49 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
 // Every property is stored and has no default, except those added after the
 // first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette,
-// ValueAxisLogarithmic, Theme): each is stored only when it differs from its
+// ValueAxisLogarithmic, Theme, HintTemplate, LinkTemplate): each is stored only when it differs from its
 // default, so forms written before it existed, and forms of charts that
 // never set it, stay the same.
 
@@ -99,7 +99,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 47> PlotvaneProps{{
+const std::array<TPropInfo, 49> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -173,6 +173,14 @@ const std::array<TPropInfo, 47> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return std::int64_t(C(O).GetTheme()); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetTheme(static_cast<TPlotvaneTheme>(Int(V))); },
               [](const pv::TObject& O) { return C(O).GetTheme() != TPlotvaneTheme::thClassic; }},
+    TPropInfo{"HintTemplate", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetHintTemplate(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetHintTemplate(Str(V)); },
+              [](const pv::TObject& O) { return !C(O).GetHintTemplate().empty(); }},
+    TPropInfo{"LinkTemplate", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return C(O).GetLinkTemplate(); },
+              [](pv::TObject& O, const TPropValue& V) { C(O).SetLinkTemplate(Str(V)); },
+              [](const pv::TObject& O) { return !C(O).GetLinkTemplate().empty(); }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};

@@ -195,6 +195,20 @@ constexpr TMeaning MeaningTable[] = {
      "value (or a colour drawn the same, such as `clWhite` for `Color`), and of the axis labels, legend, grid, "
      "axis lines and 3D walls. A property set to anything else keeps its value. Stored only when not "
      "`thClassic`; a request may choose another with `theme=`."},
+    {"TNorq_DBPlotvane.HintTemplate",
+     "The hint of each point's area on a web page (the image map's `title`, the SVG point's `<title>`): "
+     "text with fields `{label}`, `{value}` (in ValueFormat), `{series}`, `{index}` (from 0), "
+     "`{field:NAME}` (field NAME of the point's record) and `{param:NAME}` (the query's parameter as the "
+     "request gave it); `{{` and `}}` are braces. Empty (the default, not stored): `label: value`, after "
+     "the series' title when there are several. An unknown field is an error naming it; a field the data "
+     "set lacks is an error when the data is read. The hint is plain text, escaped where it is written.",
+     "text with fields in braces, or empty"},
+    {"TNorq_DBPlotvane.LinkTemplate",
+     "The link of each point's area, with the fields of HintTemplate, each percent-encoded: "
+     "`/orders?month={label}&region={param:region}`. A link that is not relative or http(s) once filled "
+     "in (`javascript:`, `data:`) is left out, with a warning in the log. Empty (the default, not "
+     "stored): no links.",
+     "a relative or http(s) URL with fields in braces, or empty"},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",

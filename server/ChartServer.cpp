@@ -14,6 +14,7 @@
 #include <variant>
 
 #include "component/Norq_Plotvane.h"
+#include "component/Norq_PlotvaneHotspots.h"
 #include "component/Norq_PlotvaneSave.h"
 #include "platform/db/DBError.h"
 #include "platform/db/DataSet.h"
@@ -115,6 +116,8 @@ constexpr TFormat Formats[] = {
     {"gif", "image/gif"},       {"jpg", "image/jpeg"},       {"jpeg", "image/jpeg"},
     {"png", "image/png"},       {"svg", "image/svg+xml"},    {"pdf", "application/pdf"},
     {"webp", "image/webp"},     {"avif", "image/avif"},
+    // The areas of the points: an HTML image map, and JSON for scripts.
+    {"map", "text/html; charset=utf-8"}, {"json", "application/json"},
 };
 
 // The format an extension or a format= value names, "jpeg" as "jpg";
@@ -369,7 +372,7 @@ std::uint64_t TChartServer::DataStamp(std::string& Fault) {
     return Stamp;
 }
 
-std::string TChartServer::IndexPage() const {
+std::string TChartServer::IndexPage() {
     const std::string Title = HtmlEscape(std::filesystem::path(FOptions.FormFile).filename().string());
     std::string Page =
         "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
@@ -384,9 +387,21 @@ std::string TChartServer::IndexPage() const {
         const std::string N = HtmlEscape(C.Name);
         const std::string U = HtmlEscape(pv::PercentEncode(C.Name));
         const std::string Size = "width=\"" + std::to_string(C.Width) + "\" height=\"" + std::to_string(C.Height) + "\"";
+        // The map of the picture at its own size; none when its data
+        // cannot be read now (the picture's own request then says why).
+        std::string Map;
+        try {
+            TRequestSettings S;
+            S.Format = "map";
+            S.Size = {C.Width, C.Height, 1};
+            std::vector<std::string> Warnings;
+            Map = Render(C, S, Warnings)->Body;
+        } catch (const std::exception&) {
+            Map.clear();
+        }
         const std::string Img = "<img src=\"/" + U + ".png\" srcset=\"/" + U + ".png?scale=2 2x\" " + Size +
-                                " alt=\"" + HtmlEscape(C.Alt) + "\">";
-        Page += "<figure>" + Img + "<figcaption><strong>" + N + "</strong> &mdash;";
+                                " alt=\"" + HtmlEscape(C.Alt) + "\"" + (Map.empty() ? "" : " usemap=\"#" + N + "\"") + ">";
+        Page += "<figure>" + Img + Map + "<figcaption><strong>" + N + "</strong> &mdash;";
         bool First = true;
         for (const TFormat& F : Formats) {
             if (F.Extension == "jpeg") continue;
@@ -587,7 +602,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
             const std::string_view Named = FormatNamed(F.Value);
             if (Named.empty())
                 return Refuse("Parameter format=" + QuoteValue(F.Value) + " is not a format: it must be gif, jpg, png, "
-                              "svg, pdf, webp or avif");
+                              "svg, pdf, webp, avif, map or json");
             if (!PathFormat.empty() && Named != PathFormat)
                 return Refuse("Parameter format=" + QuoteValue(F.Value) + " asks for another format than the path's ." +
                               PathFormat + ": give the format once, as /" + Chart.Name + "." + std::string(Named) +
@@ -614,9 +629,18 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
     }
     const bool TakesQuality = S.Format == "webp" || S.Format == "avif";
     const auto Title = [&] {
+        if (S.Format == "map") return std::string("an image map");
+        if (S.Format == "json") return std::string("JSON");
         return std::string(Norq_Plotvane::ChartFileFormatTitle(
             *Norq_Plotvane::ChartFileFormatFromName(S.Format)));
     };
+    // The areas take the picture's parameters, so that a page gives its map
+    // the picture's query; the quality and background change no area.
+    const bool Areas = S.Format == "map" || S.Format == "json";
+    if (Areas) {
+        S.Quality.reset();
+        S.Background = {};
+    }
     if (S.Quality && !TakesQuality) {
         // A client that let the server choose cannot know whether the
         // format takes a quality: it is one for those that do.
@@ -693,7 +717,8 @@ void TChartServer::ReadData(TModule& Module, pv::TDataSet* Query, const TRequest
     if (Read) FMetrics->ObserveQuery(std::chrono::duration<double>(TClock::now() - Start).count());
 }
 
-std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Chart, const TRequestSettings& S) {
+std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Chart, const TRequestSettings& S,
+                                                         std::vector<std::string>& Warnings) {
     const std::string& Format = S.Format;
     // A module of its own, with the request's settings undone before the
     // module goes back.
@@ -747,6 +772,9 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
         else
             C->GetJPegResponse(Capture);
         Made->Body = Capture.GetSentMessage()->Body;
+    } else if (Format == "map" || Format == "json") {
+        const std::vector<Norq_Plotvane::THotspotArea> Areas = C->GetHotspots(&Warnings);
+        Made->Body = Format == "map" ? Norq_Plotvane::HotspotMapHtml(Chart.Name, Areas) : Norq_Plotvane::HotspotJson(Areas);
     } else if (Format == "png" || Format == "webp" || Format == "avif") {
         const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(
             *C, *Norq_Plotvane::ChartFileFormatFromName(Format), {S.Quality, Transparent});
@@ -844,8 +872,9 @@ void TChartServer::RenderAndSend(const TChartInfo& Chart, const TRequestSettings
                                  const pv::TWebRequest& Request, pv::TWebResponse& Response) {
     const bool Polled = FOptions.RefreshData && FHasPolled;
     std::shared_ptr<const TCachedAnswer> Answer;
+    std::vector<std::string> Warnings;
     try {
-        Answer = Render(Chart, S);
+        Answer = Render(Chart, S, Warnings);
     } catch (const pv::EDatabaseUnavailable&) {
         FMetrics->CountDatabaseError();
         SendUnavailable(Response);
@@ -860,6 +889,7 @@ void TChartServer::RenderAndSend(const TChartInfo& Chart, const TRequestSettings
         return pv::SendPlainText(Response, 413, "Content Too Large: chart " + Chart.Name + ": " + E.what() +
                                                     " (the server's row limit)\n");
     }
+    for (const std::string& W : Warnings) Log(Request, "GET " + Request.GetPath() + ": warning: " + W);
     if (!Polled) FCache->Insert(S.Key, Stamp, Answer);
     SendAnswer(*Answer, S, Request, Response);
 }

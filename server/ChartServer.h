@@ -127,7 +127,9 @@ private:
     std::optional<TRequestSettings> ReadSettings(const TChartInfo& Chart, const std::string& PathFormat,
                                                  const pv::TWebRequest& Request, pv::TWebResponse& Response) const;
     // Draws the chart on a borrowed module with the request's settings.
-    std::shared_ptr<const TCachedAnswer> Render(const TChartInfo& Chart, const TRequestSettings& Settings);
+    // Warnings (a link dropped from the map) are added to Warnings.
+    std::shared_ptr<const TCachedAnswer> Render(const TChartInfo& Chart, const TRequestSettings& Settings,
+                                                std::vector<std::string>& Warnings);
     // Renders (or refuses, when its data holds too many rows) and sends the
     // answer of a request the cache could not answer.
     void RenderAndSend(const TChartInfo& Chart, const TRequestSettings& Settings, std::uint64_t Stamp,
@@ -142,7 +144,8 @@ private:
     void Health(const pv::TWebRequest& Request, pv::TWebResponse& Response, bool Ready);
     // The address the rate limit counts for Request.
     std::string ClientAddress(const pv::TWebRequest& Request) const;
-    std::string IndexPage() const;
+    // Renders each chart's image map, so the page's pictures show hints.
+    std::string IndexPage();
     // The data stamp of now, or the reason a database cannot be read.
     std::uint64_t DataStamp(std::string& Fault);
     // A line about Request for the log, after its time and client address.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "component/Norq_PlotvaneHotspots.h"
 #include "component/Norq_PlotvaneSave.h"
 #include "host/FormClasses.h"
 #include "platform/rtl/Exception.h"
@@ -20,14 +21,16 @@ constexpr std::string_view Help = R"(Usage: plotvane render FORM [COMPONENT] -o 
 Reads FORM, applies each --set to the chart, renders it and writes FILE.
 The picture type follows FILE's extension: .gif, .jpg or .jpeg (at the
 chart's JPEGQuality), .png, .bmp, .svg, .pdf, .webp (lossless unless
---quality is given) or .avif. FILE is written through a temporary file in
+--quality is given) or .avif; or the areas of the chart's points on that
+picture: .map (an HTML <map> named after the chart, for <img usemap>) or
+.json (the same areas for scripts). FILE is written through a temporary file in
 the same folder, so a failed render leaves no partial file behind.
 -o - writes the picture to standard output; --format then gives its type.
 
   COMPONENT          the chart to render (default: the first TNorq_DBPlotvane)
   -o, --output FILE  the picture to write, - for standard output
-  --format TYPE      gif, jpeg (or jpg), png, bmp, svg, pdf, webp or avif: the
-                     picture type when FILE has no such extension; it must
+  --format TYPE      gif, jpeg (or jpg), png, bmp, svg, pdf, webp, avif, map or
+                     json: the picture type when FILE has no such extension; it must
                      agree with one it has
   --scale S          draw everything S times larger (1..4, fractions allowed),
                      for screens of that pixel density
@@ -66,6 +69,23 @@ TChartFileFormat PictureType(const std::string& Out, const std::string& FormatNa
                       " (use .gif, .jpg, .jpeg, .png, .bmp, .svg, .pdf, .webp or .avif, or --format)");
 }
 
+// "map" or "json" when FILE's extension or --format names the areas
+// rather than a picture; empty otherwise. They must agree, as for pictures.
+std::string AreasType(const std::string& Out, const std::string& FormatName) {
+    auto Named = [](std::string_view N) -> std::string { return N == "map" || N == "json" ? std::string(N) : ""; };
+    const std::size_t Dot = Out.rfind('.');
+    std::string Ext = Out == "-" || Dot == std::string::npos ? std::string() : Out.substr(Dot + 1);
+    for (char& C : Ext) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+    const std::string ByName = Named(FormatName), ByExtension = Named(Ext);
+    if (!ByName.empty() && !ByExtension.empty() && ByName != ByExtension)
+        throw EUsageError("--format " + FormatName + " does not match the extension of " + Out);
+    if (!ByName.empty() && !Ext.empty() && ByExtension.empty() && Norq_Plotvane::ChartFileFormatOf(Out))
+        throw EUsageError("--format " + FormatName + " does not match the extension of " + Out);
+    if (!ByExtension.empty() && !FormatName.empty() && ByName.empty())
+        throw EUsageError("--format " + FormatName + " does not match the extension of " + Out);
+    return ByName.empty() ? ByExtension : ByName;
+}
+
 void WriteStdout(std::span<const std::uint8_t> Bytes) {
     if (std::fwrite(Bytes.data(), 1, Bytes.size(), stdout) != Bytes.size() || std::fflush(stdout) != 0)
         throw pv::EStreamError(std::string("Cannot write to standard output: ") + std::strerror(errno));
@@ -78,7 +98,8 @@ int RunRender(std::span<const std::string> Args) {
         TCommandArgs A = ParseCommandArgs(Args, {"-o", "--output", "--format", "--scale", "--quality"}, true, 1, 2, {"--strict"});
         std::string Out = A.Option("--output", A.Option("-o"));
         if (Out.empty()) throw EUsageError("missing -o FILE");
-        const TChartFileFormat Format = PictureType(Out, A.Option("--format"));
+        const std::string Areas = AreasType(Out, A.Option("--format"));
+        const TChartFileFormat Format = Areas.empty() ? PictureType(Out, A.Option("--format")) : TChartFileFormat::cfPNG;
         double Scale = 1;
         if (const std::string S = A.Option("--scale"); !S.empty()) {
             auto [P, Ec] = std::from_chars(S.data(), S.data() + S.size(), Scale);
@@ -91,9 +112,9 @@ int RunRender(std::span<const std::string> Args) {
             auto [P, Ec] = std::from_chars(Q.data(), Q.data() + Q.size(), Quality);
             if (Ec != std::errc() || P != Q.data() + Q.size() || Quality < 1 || Quality > 100)
                 throw EUsageError("--quality " + Q + " is not a whole number in 1..100");
-            if (Format != TChartFileFormat::cfWebP && Format != TChartFileFormat::cfAVIF)
+            if (!Areas.empty() || (Format != TChartFileFormat::cfWebP && Format != TChartFileFormat::cfAVIF))
                 throw EUsageError("--quality " + Q + ": only WebP and AVIF take a quality, not " +
-                                  std::string(Norq_Plotvane::ChartFileFormatTitle(Format)));
+                                  (Areas.empty() ? std::string(Norq_Plotvane::ChartFileFormatTitle(Format)) : Areas));
             Options.Quality = Quality;
         }
 
@@ -104,7 +125,17 @@ int RunRender(std::span<const std::string> Args) {
         CheckChartData("render", Chart, A.Flag("--strict"));
         Chart.SetScale(Scale);
 
-        const std::vector<std::uint8_t> Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format, Options);
+        std::vector<std::uint8_t> Bytes;
+        if (!Areas.empty()) {
+            std::vector<std::string> Warnings;
+            const std::vector<Norq_Plotvane::THotspotArea> Spots = Chart.GetHotspots(&Warnings);
+            for (const std::string& W : Warnings) std::fprintf(stderr, "plotvane render: warning: %s\n", W.c_str());
+            const std::string Text = Areas == "map" ? Norq_Plotvane::HotspotMapHtml(Chart.GetName(), Spots)
+                                                    : Norq_Plotvane::HotspotJson(Spots);
+            Bytes.assign(Text.begin(), Text.end());
+        } else {
+            Bytes = Norq_Plotvane::SaveChartToBytes(Chart, Format, Options);
+        }
         if (Out == "-")
             WriteStdout(Bytes);
         else

@@ -182,6 +182,20 @@ void TCustomChart::SetStacking(TSeriesStacking Value) {
 
 void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
 
+std::vector<TChartHotspot> TCustomChart::Hotspots(const TRect& R, double Scale) const {
+    const auto [W, H] = ScaledSize(NameForMessage(), std::int64_t{R.Right} - R.Left, std::int64_t{R.Bottom} - R.Top, Scale);
+    return ChartHotspots(*this, W, H, Scale);
+}
+
+const char* HotspotShapeName(THotspotShape Shape) {
+    switch (Shape) {
+        case THotspotShape::hsPoly: return "poly";
+        case THotspotShape::hsCircle: return "circle";
+        case THotspotShape::hsRect: break;
+    }
+    return "rect";
+}
+
 bool TCustomChart::DrawCoversBitmap(int Width, int Height, double Scale) const {
     return ChartCoversBitmap(*this, Width, Height, Scale);
 }

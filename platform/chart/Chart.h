@@ -10,6 +10,7 @@
 
 #include "platform/chart/ChartLocale.h"
 #include "platform/chart/ChartParts.h"
+#include "platform/chart/Hotspots.h"
 #include "platform/chart/Series.h"
 #include "platform/rtl/Types.h"
 #include "platform/vcl/Bitmap.h"
@@ -187,6 +188,13 @@ public:
     // data sources and leaves the points alone; the data-aware chart reads
     // the records of a data set.
     virtual void CheckDatasource(TChartSeries& ASeries);
+
+    // The areas of the points of the chart as TeeCreateBitmap(R, Scale)
+    // draws it, from the same layout and geometry, in drawing order (an
+    // area drawn later lies over the ones before it). Null points, points of
+    // colour clNone and points outside the plot have none. Raises
+    // EInvalidGraphic for a size or scale out of range, as TeeCreateBitmap.
+    std::vector<TChartHotspot> Hotspots(const TRect& R, double Scale = 1) const;
 
 protected:
     void Draw(TBitmap& Bitmap, double Scale) const override;

@@ -193,7 +193,25 @@ void TChartSeries::Clear() {
     FLabels.clear();
     FLabelCount = 0;
     FColors.clear();
+    FPointFieldNames.clear();
+    FPointFields.clear();
     Changed();
+}
+
+void TChartSeries::SetPointFields(std::vector<std::string> Names, std::vector<std::vector<std::string>> Columns) {
+    Columns.resize(Names.size());
+    FPointFieldNames = std::move(Names);
+    FPointFields = std::move(Columns);
+}
+
+const std::string* TChartSeries::PointField(int Index, std::string_view Name) const {
+    for (std::size_t K = 0; K < FPointFieldNames.size(); ++K)
+        if (FPointFieldNames[K] == Name) {
+            const std::vector<std::string>& Column = FPointFields[K];
+            if (Index < 0 || static_cast<std::size_t>(Index) >= Column.size()) return nullptr;
+            return &Column[static_cast<std::size_t>(Index)];
+        }
+    return nullptr;
 }
 
 void TChartSeries::SetValueFormat(const std::string& Value) {
@@ -268,6 +286,8 @@ void TChartSeries::Assign(const TPersistent& Source) {
         FLabels = S->FLabels;
         FLabelCount = S->FLabelCount;
         FColors = S->FColors;
+        FPointFieldNames = S->FPointFieldNames;
+        FPointFields = S->FPointFields;
         FMarks->Assign(*S->FMarks);
         FValueFormat = S->FValueFormat;
         FLabelsSource = S->FLabelsSource;

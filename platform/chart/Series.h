@@ -226,6 +226,15 @@ public:
     const std::string& GetGroupTitle() const { return FGroupTitle; }
     void SetGroupTitle(const std::string& Value);
 
+    // Further fields of the points' records, kept as text beside the
+    // points for hints and links: Names, and for each name a column of one
+    // text per point. Set by whoever reads the points (the data-aware
+    // chart); Clear drops them. PointField is nullptr for a name not kept
+    // or a point without a text.
+    void SetPointFields(std::vector<std::string> Names, std::vector<std::vector<std::string>> Columns);
+    const std::vector<std::string>& GetPointFieldNames() const { return FPointFieldNames; }
+    const std::string* PointField(int Index, std::string_view Name) const;
+
     // Copies everything but the points' origin: colours, marks, formats,
     // sources, data sources, points and groups (copied, not shared).
     void Assign(const TPersistent& Source) override;
@@ -248,6 +257,8 @@ private:
     // How many of FLabels are not empty.
     std::size_t FLabelCount = 0;
     std::vector<TColor> FColors;
+    std::vector<std::string> FPointFieldNames;
+    std::vector<std::vector<std::string>> FPointFields;
     std::unique_ptr<TSeriesMarks> FMarks;
     std::string FValueFormat = DefaultValueFormat;
     std::string FLabelsSource;

@@ -145,6 +145,28 @@ void TDBChart::CheckDatasource(TChartSeries& ASeries) {
     ReadSeries(ASeries, *DataSet);
 }
 
+void TDBChart::SetKeptFields(const std::vector<std::string>& Names, const std::string& What) {
+    FKeptFor = What;
+    if (Names == FKeptFields) return;
+    FKeptFields = Names;
+    for (int I = 0; I < SeriesCount(); ++I)
+        if (auto* D = dynamic_cast<TDataSet*>(GetSeries(I)->GetDataSource()); D && D->GetActive())
+            ReadSeries(*GetSeries(I), *D);
+}
+
+std::vector<TField*> TDBChart::KeptFieldsOf(TDataSet& ADataSet) const {
+    std::vector<TField*> Out;
+    for (const std::string& Name : FKeptFields) {
+        TField* F = ADataSet.FindField(Name);
+        if (!F)
+            throw EDatabaseError((ADataSet.GetName().empty() ? std::string(ADataSet.ClassName()) : ADataSet.GetName()) +
+                                 ": field \"" + Name + "\"" + (FKeptFor.empty() ? "" : " of " + FKeptFor) +
+                                 " not found");
+        Out.push_back(F);
+    }
+    return Out;
+}
+
 void TDBChart::RefreshDataSet(TDataSet* ADataSet) {
     if (!ADataSet) return;
     std::vector<TChartSeries*> Bound;
@@ -182,9 +204,11 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
     // series; a column of labels only when labels are read.
     std::vector<double> Xs, Ys;
     std::vector<std::string> Labels;
+    std::vector<std::vector<std::string>> Kept(FKeptFields.size());
     bool HasX = false;
     try {
         TField& Y = ADataSet.FieldByName(YName);
+        const std::vector<TField*> KeptFields = KeptFieldsOf(ADataSet);
         const std::string& XName = ASeries.GetXValues()->GetValueSource();
         const std::string& LName = ASeries.GetLabelsSource();
         TField* X = XName.empty() ? nullptr : &ADataSet.FieldByName(XName);
@@ -209,6 +233,7 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
             }
             Ys.push_back(NullPoint ? Null : Y.GetAsFloat());
             if (L) Labels.push_back(L->GetAsString());
+            for (std::size_t K = 0; K < KeptFields.size(); ++K) Kept[K].push_back(KeptFields[K]->GetAsString());
         });
         HasX = X != nullptr;
     } catch (const EDatabaseError& E) {
@@ -230,6 +255,7 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         else
             ASeries.AddXY(HasX ? Xs[I] : static_cast<double>(I), Ys[I], Label);
     }
+    if (!FKeptFields.empty()) ASeries.SetPointFields(FKeptFields, std::move(Kept));
 }
 
 }  // namespace pv
@@ -260,6 +286,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
         int Group, Category;
         double Y;
         int RecNo;
+        std::vector<std::string> Kept;
     };
     std::vector<TCell> Cells;
     std::vector<std::string> Titles, CatLabels;
@@ -274,6 +301,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
         TField* X = XName.empty() ? nullptr : &ADataSet.FieldByName(XName);
         TField* L = LName.empty() ? nullptr : &ADataSet.FieldByName(LName);
         HasX = X != nullptr;
+        const std::vector<TField*> KeptFields = KeptFieldsOf(ADataSet);
         const double Null = std::nan("");
         ADataSet.ForEachRecord([&](int RecNo) {
             const std::string Value = G->IsNull() ? "(null)" : G->GetAsString();
@@ -300,7 +328,10 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
                 CatLabels.push_back(Label);
                 CatX.push_back(X ? XV : static_cast<double>(CatLabels.size() - 1));
             }
-            Cells.push_back({Group, CI->second, Y.IsNull() ? Null : Y.GetAsFloat(), RecNo});
+            std::vector<std::string> KeptValues;
+            KeptValues.reserve(KeptFields.size());
+            for (TField* F : KeptFields) KeptValues.push_back(F->GetAsString());
+            Cells.push_back({Group, CI->second, Y.IsNull() ? Null : Y.GetAsFloat(), RecNo, std::move(KeptValues)});
         });
     } catch (...) {
         ASeries.Clear();
@@ -314,6 +345,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
     const std::size_t NC = CatLabels.size();
     std::vector<double> Grid(Titles.size() * NC, std::nan(""));
     std::vector<int> From(Titles.size() * NC, 0);
+    std::vector<const TCell*> CellAt(Titles.size() * NC, nullptr);
     for (const TCell& C : Cells) {
         const std::size_t At = static_cast<std::size_t>(C.Group) * NC + static_cast<std::size_t>(C.Category);
         if (From[At] != 0)
@@ -324,6 +356,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
                                                 : "'" + CatLabels[static_cast<std::size_t>(C.Category)] + "'"));
         From[At] = C.RecNo;
         Grid[At] = C.Y;
+        CellAt[At] = &C;
     }
     if (Titles.empty()) return;
     // A group without a record in a category has a null point there: a gap.
@@ -335,6 +368,13 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
             else
                 S.AddXY(CatX[C], V, CatLabels[C]);
         }
+        if (FKeptFields.empty()) return;
+        // A gap keeps empty texts.
+        std::vector<std::vector<std::string>> Kept(FKeptFields.size(), std::vector<std::string>(NC));
+        for (std::size_t C = 0; C < NC; ++C)
+            if (const TCell* Cell = CellAt[Group * NC + C])
+                for (std::size_t K = 0; K < Kept.size(); ++K) Kept[K][C] = Cell->Kept[K];
+        S.SetPointFields(FKeptFields, std::move(Kept));
     };
     Fill(ASeries, 0);
     ASeries.SetGroupTitle(Titles[0]);

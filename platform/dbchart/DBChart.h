@@ -73,6 +73,14 @@ public:
 
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+    // Further fields every series reads from its records as text and keeps
+    // beside its points (TChartSeries::PointField), for hints and links.
+    // Changing the list reads the bound series again. A field the data set
+    // lacks raises EDatabaseError at the read, naming the data set, the
+    // field and What (who asks for it).
+    const std::vector<std::string>& GetKeptFields() const { return FKeptFields; }
+    void SetKeptFields(const std::vector<std::string>& Names, const std::string& What);
+
 protected:
     // Lets go of every observed data set, then frees the series.
     void BeforeDestruction() noexcept override;
@@ -93,6 +101,11 @@ private:
     // Empties series whose data sources have all died.
     void ClearOrphanedSeries();
 
+    // The kept fields' TField of ADataSet, in FKeptFields' order.
+    std::vector<TField*> KeptFieldsOf(TDataSet& ADataSet) const;
+
+    std::vector<std::string> FKeptFields;
+    std::string FKeptFor;
     std::vector<std::unique_ptr<TObserver>> FObservers;
     // Series being read, so a change notice during a read does not start
     // the same read again.

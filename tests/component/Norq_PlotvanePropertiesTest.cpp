@@ -189,7 +189,7 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     const pv::TClassInfo& Info = TNorq_DBPlotvane::StaticClassInfo();
     EXPECT_EQ(pv::GetPropInfo(Info, "Monochrome"), nullptr);
     auto Props = pv::GetPropList(Info);
-    ASSERT_EQ(Props.size(), 49u);
+    ASSERT_EQ(Props.size(), 51u);
     EXPECT_EQ(Props[0]->Name, "Name");
     EXPECT_EQ(Props[1]->Name, "Tag");
     EXPECT_EQ(Props[2]->Name, "PreviewImage");
@@ -200,6 +200,8 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     EXPECT_EQ(Props[46]->Name, "SeriesPalette");
     EXPECT_EQ(Props[47]->Name, "ValueAxisLogarithmic");
     EXPECT_EQ(Props[48]->Name, "Theme");
+    EXPECT_EQ(Props[49]->Name, "HintTemplate");
+    EXPECT_EQ(Props[50]->Name, "LinkTemplate");
 }
 
 }  // namespace

@@ -578,3 +578,67 @@ test('a query\'s SQL edited in the page runs at once, a broken one is refused, a
     child.kill('SIGTERM');
   }
 });
+
+test('the served picture shows each bar\'s hint: the image map\'s area and the SVG point under the pointer', async () => {
+  // The sample form, its query kept, with a hint and a link template.
+  const served = path.join(dir, 'hints.form');
+  const sample = fs.readFileSync(path.join(examples, 'sales.form'), 'utf8');
+  const text = sample.replace(/(object RevenueChart: TNorq_DBPlotvane\n    Tag = 0\n)/,
+    "$1    HintTemplate = '{label}: {value} EUR <{param:region}>'\n    LinkTemplate = '/orders?month={label}'\n");
+  assert.notEqual(text, sample);
+  fs.writeFileSync(served, text);
+  const child = spawn(exe, ['serve', served, '--port', '0'], { stdio: ['ignore', 'pipe', 'pipe'] });
+  try {
+    const base = await new Promise((resolve, reject) => {
+      let out = '';
+      const timer = setTimeout(() => reject(new Error('serve printed no address: ' + out)), 20000);
+      child.stdout.on('data', (d) => {
+        out += d;
+        const m = out.match(/at (http:\/\/\S+?)\/\s/);
+        if (m) { clearTimeout(timer); resolve(m[1]); }
+      });
+    });
+    const p = await browser.newPage();
+    try {
+      // The index page: the picture uses its map; the area under the
+      // pointer at a bar is that bar's, titled by its hint.
+      await p.goto(base + '/');
+      const img = p.locator('img[usemap="#RevenueChart"]');
+      await img.waitFor();
+      await p.waitForFunction(() => document.querySelector('img[usemap]').complete);
+      const areas = await p.$$eval('map[name="RevenueChart"] area', (as) => as.map((a) => ({
+        coords: a.coords.split(',').map(Number), title: a.title, href: a.getAttribute('href') })));
+      assert.equal(areas.length, 12);
+      const oct = areas.find((a) => a.title === 'Oct: 25 EUR <ALL>');
+      assert.ok(oct, JSON.stringify(areas.map((a) => a.title)));
+      assert.equal(oct.href, '/orders?month=Oct');
+      const box = await img.boundingBox();
+      const [l, t, r, b] = oct.coords;
+      const x = box.x + (l + r) / 2, y = box.y + (t + b) / 2;
+      await p.mouse.move(x, y);
+      const hovered = await p.evaluate(([hx, hy]) => {
+        const e = document.elementFromPoint(hx, hy);
+        return e && e.tagName === 'AREA' ? e.title : (e ? e.tagName : null);
+      }, [x, y]);
+      assert.equal(hovered, 'Oct: 25 EUR <ALL>');
+      await p.screenshot({ path: path.join(shots, 'hints-index.png') });
+
+      // The SVG alone: the element under the pointer is the bar's shape,
+      // in its group whose <title> the browser shows, inside its link.
+      await p.goto(base + '/RevenueChart.svg?region=EU');
+      const svgHover = await p.evaluate(() => {
+        const g = [...document.querySelectorAll('g.pv-point')].find((e) => e.querySelector('title').textContent.startsWith('Oct:'));
+        const r = g.querySelector('rect').getBoundingClientRect();
+        const e = document.elementFromPoint(r.x + r.width / 2, r.y + r.height / 2);
+        return { count: document.querySelectorAll('g.pv-point').length,
+                 title: e.parentNode.querySelector('title').textContent,
+                 link: e.closest('a') && e.closest('a').getAttribute('href') };
+      });
+      assert.deepEqual(svgHover, { count: 12, title: 'Oct: 15 EUR <EU>', link: '/orders?month=Oct' });
+    } finally {
+      await p.close();
+    }
+  } finally {
+    child.kill('SIGTERM');
+  }
+});

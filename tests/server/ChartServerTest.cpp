@@ -439,7 +439,7 @@ TEST(ChartServer, BackgroundDevicePixelRatioAndFormatParameters) {
              {"/RevenueChart.gif?format=png",
               "format='png' asks for another format than the path's .gif: give the format once, as "
               "/RevenueChart.png or /RevenueChart?format=png"},
-             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg, pdf, webp or avif"},
+             {"/RevenueChart?format=bmp", "format='bmp' is not a format: it must be gif, jpg, png, svg, pdf, webp, avif, map or json"},
              {"/RevenueChart.gif?background=transparent",
               "background='transparent' is not possible for GIF: only PNG, WebP, AVIF and SVG have a transparent "
               "background"},
@@ -966,6 +966,107 @@ TEST(ComponentResponse, ScaleDrawsEveryPictureLargerAndRefusesValuesOutOfRange) 
     EXPECT_THROW_MSG(Chart->SetScale(4.5), pv::ERangeError, "Scale 4.5 of 'Chart1' is out of range 1..4");
     EXPECT_EQ(Chart->GetScale(), 2);
     EXPECT_EQ(Chart->GetWidth(), 400);  // the layout size stays
+}
+
+}  // namespace
+}  // namespace plotvane
+
+namespace plotvane {
+namespace {
+
+// The point groups of an SVG document parsed as XML: each group's title,
+// and the name of the shape element inside it.
+std::vector<std::pair<std::string, std::string>> SvgPoints(const std::string& Doc) {
+    struct TState {
+        std::vector<std::pair<std::string, std::string>> Points;
+        int InPoint = 0, InTitle = 0;
+    } State;
+    XML_Parser P = XML_ParserCreate(nullptr);
+    XML_SetUserData(P, &State);
+    XML_SetElementHandler(
+        P,
+        [](void* Data, const XML_Char* Name, const XML_Char** Attrs) {
+            auto* S = static_cast<TState*>(Data);
+            const std::string N = Name;
+            if (N == "g")
+                for (int I = 0; Attrs[I]; I += 2)
+                    if (std::string(Attrs[I]) == "class" && std::string(Attrs[I + 1]) == "pv-point") {
+                        S->Points.emplace_back();
+                        S->InPoint = 1;
+                        return;
+                    }
+            if (!S->InPoint) return;
+            if (N == "title") S->InTitle = 1;
+            if (N == "rect" || N == "polygon" || N == "circle") S->Points.back().second = N;
+        },
+        [](void* Data, const XML_Char* Name) {
+            auto* S = static_cast<TState*>(Data);
+            if (std::string(Name) == "title") S->InTitle = 0;
+            if (std::string(Name) == "g") S->InPoint = 0;
+        });
+    XML_SetCharacterDataHandler(P, [](void* Data, const XML_Char* Text, int Length) {
+        auto* S = static_cast<TState*>(Data);
+        if (S->InTitle) S->Points.back().first.append(Text, static_cast<std::size_t>(Length));
+    });
+    const bool Ok = XML_Parse(P, Doc.data(), static_cast<int>(Doc.size()), 1) == XML_STATUS_OK;
+    XML_ParserFree(P);
+    return Ok ? State.Points : std::vector<std::pair<std::string, std::string>>{};
+}
+
+TEST(ChartServer, MapJsonAndSvgGiveThePicturesAreasForTheSameParameters) {
+    SampleCopy Copy;
+    RunningServer S(Copy, 1);
+    THttpConnection C(S.Port());
+    const std::string Q = "?scale=2&region=EU&width=420";
+    auto Map = C.Request("GET", "/RevenueChart.map" + Q);
+    ASSERT_EQ(Map.Status, 200) << Map.Body;
+    EXPECT_EQ(Map.Header("Content-Type"), "text/html; charset=utf-8");
+    EXPECT_EQ(Map.Body.rfind("<map name=\"RevenueChart\" id=\"RevenueChart\">\n", 0), 0u);
+    auto Png = C.Request("GET", "/RevenueChart.png" + Q);
+    ASSERT_EQ(PngSize(Png.Body), std::make_pair(840, 500));
+    // Every bar's box lies on the bar: its middle is the bar's colour (blue
+    // above zero, red below), or, where the bar's mark covers the middle,
+    // a corner just inside the box is.
+    const std::regex Area(R"re(<area shape="rect" coords="(\d+),(\d+),(\d+),(\d+)" title="([^"]*)" alt="[^"]*">)re");
+    int Areas = 0;
+    for (std::sregex_iterator It(Map.Body.begin(), Map.Body.end(), Area), End; It != End; ++It, ++Areas) {
+        const int L = std::stoi((*It)[1]), T = std::stoi((*It)[2]), R = std::stoi((*It)[3]), B = std::stoi((*It)[4]);
+        int Hits = 0;
+        for (auto [X, Y] : {std::pair{(L + R) / 2, (T + B) / 2}, std::pair{L + 1, T + 1}, std::pair{R - 2, B - 2}}) {
+            const std::uint32_t Pixel = PngPixel(Png.Body, X, Y);
+            Hits += Pixel == 0x0000FFFFu || Pixel == 0xFF0000FFu;
+        }
+        EXPECT_GE(Hits, 1) << (*It)[5];
+        // Just outside the box, across the category axis, is no bar.
+        const std::uint32_t Beside = PngPixel(Png.Body, L - 2, (T + B) / 2);
+        EXPECT_FALSE(Beside == 0x0000FFFFu || Beside == 0xFF0000FFu) << (*It)[5];
+    }
+    EXPECT_EQ(Areas, 12);
+    EXPECT_NE(Map.Body.find("title=\"Apr: -2\""), std::string::npos) << "EU's own values";
+    // Cached and revalidated like the pictures.
+    const std::string Tag = Map.Header("ETag");
+    EXPECT_FALSE(Tag.empty());
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.map" + Q, {{"If-None-Match", Tag}}).Status, 304);
+    EXPECT_NE(C.Request("GET", "/RevenueChart.map").Header("ETag"), Tag);
+
+    auto Json = C.Request("GET", "/RevenueChart.json" + Q);
+    ASSERT_EQ(Json.Status, 200);
+    EXPECT_EQ(Json.Header("Content-Type"), "application/json");
+    EXPECT_NE(Json.Body.find("{\"shape\":\"rect\",\"coords\":["), std::string::npos);
+    EXPECT_NE(Json.Body.find("\"index\":3,\"label\":\"Apr\",\"value\":-2,\"formatted\":\"-2\",\"url\":null,\"hint\":\"Apr: -2\"}"),
+              std::string::npos)
+        << Json.Body;
+
+    // The SVG: one titled group per bar, over the drawing.
+    const auto Points = SvgPoints(C.Request("GET", "/RevenueChart.svg" + Q).Body);
+    ASSERT_EQ(Points.size(), 12u);
+    EXPECT_EQ(Points[0], std::make_pair(std::string("Jan: 7"), std::string("rect")));
+    for (const auto& [Title, Shape] : Points) EXPECT_FALSE(Title.empty() || Shape.empty());
+
+    // The index page's picture uses its map.
+    auto Index = C.Request("GET", "/");
+    EXPECT_NE(Index.Body.find(" usemap=\"#RevenueChart\"><map name=\"RevenueChart\""), std::string::npos) << Index.Body;
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.map?theme=Dark").Status, 400);
 }
 
 }  // namespace

@@ -5,6 +5,9 @@
 // needs no Cairo include path.
 typedef struct _cairo_surface cairo_surface_t;
 
+#include <vector>
+
+#include "platform/chart/Hotspots.h"
 #include "platform/chart/internal/DrawOptions.h"
 
 namespace pv {
@@ -29,5 +32,9 @@ bool ChartCoversBitmap(const TCustomChart& Chart, int Width, int Height, double 
 // is left out as well.
 void DrawChartScaledOnSurface(const TCustomChart& Chart, cairo_surface_t* Surface, int Width, int Height,
                               double Scale, bool Transparent = false);
+
+// The areas of the points of Chart drawn by DrawChart into a bitmap of
+// Width x Height pixels at Scale (HotspotGeometry.cpp).
+std::vector<TChartHotspot> ChartHotspots(const TCustomChart& Chart, int Width, int Height, double Scale);
 
 }  // namespace pv
