@@ -178,7 +178,7 @@ constexpr TMeaning MeaningTable[] = {
     {"TNorq_DBPlotvaneSeries.SeriesType",
      "The kind of series, any but `stPie`: a pie is drawn alone, as the chart's own series (a chart whose "
      "own series is a pie draws that pie alone)."},
-    {"TNorq_DBPlotvaneSeries.Title", "The series' name in the legend; empty: the component's name."},
+    {"TNorq_DBPlotvaneSeries.Title", "The series' name in the legend; empty: \"Series\" and its place among the chart's series, counted from 1 (the chart's own series is Series1)."},
     {"TNorq_DBPlotvaneSeries.SeriesColor",
      "The series' colour; `clDefault` takes the chart's SeriesPalette colour for its place."},
     {"TNorq_DBPlotvaneSeries.SeriesColorNegative",
