@@ -119,6 +119,8 @@ bool ReadLocale(const std::string& Id, TChartLocale& L) {
     }
     for (int32_t I = 0; I < 12; ++I)
         L.DateShortMonthNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_SHORT_MONTHS, I);
+    for (int32_t I = 0; I < 7; ++I)
+        L.DateShortDayNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_SHORT_WEEKDAYS, I + 1);
     for (int32_t I = 0; I < 4; ++I)
         L.ShortQuarterNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_STANDALONE_SHORT_QUARTERS, I);
     Status = U_ZERO_ERROR;
@@ -143,6 +145,7 @@ const TChartLocale& DefaultChartLocale() {
         L.DayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
         L.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
         L.DateShortMonthNames = L.ShortMonthNames;
+        L.DateShortDayNames = L.ShortDayNames;
         L.ShortQuarterNames = {"Q1", "Q2", "Q3", "Q4"};
         L.DayMonthPattern = "MMM d";
         L.WeekdayDayMonthPattern = "EEE, MMM d";
@@ -199,7 +202,7 @@ std::string FormatDatePattern(std::string_view Pattern, long long Days, const TC
             case 'c':
             case 'e': {
                 const auto Day = static_cast<std::size_t>(WeekdayOfDays(Days));
-                Out += N >= 4 ? Locale.DayNames[Day] : Locale.ShortDayNames[Day];
+                Out += N >= 4 ? Locale.DayNames[Day] : C == 'c' ? Locale.ShortDayNames[Day] : Locale.DateShortDayNames[Day];
                 break;
             }
             case 'Q':

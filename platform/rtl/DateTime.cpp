@@ -31,11 +31,12 @@ bool Expect(std::string_view S, std::size_t& I, char C) {
     return true;
 }
 
-// HH:MM[:SS[.fraction]] at S[I] into seconds; hours of HourDigits digits at
-// most. Minutes and seconds are two digits below 60.
-bool ReadTime(std::string_view S, std::size_t& I, std::size_t HourDigits, std::int64_t& Hours, double& Rest) {
+// HH:MM[:SS[.fraction]] at S[I] into seconds; hours of MinHourDigits to
+// HourDigits digits. Minutes and seconds are two digits below 60.
+bool ReadTime(std::string_view S, std::size_t& I, std::size_t MinHourDigits, std::size_t HourDigits, std::int64_t& Hours,
+              double& Rest) {
     std::int64_t M = 0, Sec = 0;
-    if (!Digits(S, I, 1, HourDigits, Hours) || !Expect(S, I, ':') || !Digits(S, I, 2, 2, M) || M > 59) return false;
+    if (!Digits(S, I, MinHourDigits, HourDigits, Hours) || !Expect(S, I, ':') || !Digits(S, I, 2, 2, M) || M > 59) return false;
     Rest = static_cast<double>(M * 60);
     if (I < S.size() && S[I] == ':') {
         ++I;
@@ -133,7 +134,7 @@ bool ParseDateTime(std::string_view Text, TDateTimeKind Kind, double& Seconds) {
         if (Kind != TDateTimeKind::dkTime || BC) return false;
         std::int64_t Hours = 0;
         double Rest = 0;
-        if (!ReadTime(S, I, 4, Hours, Rest) || I != S.size()) return false;
+        if (!ReadTime(S, I, 1, 4, Hours, Rest) || I != S.size()) return false;
         Seconds = (static_cast<double>(Hours) * 3600 + Rest) * (Minus ? -1 : 1);
         return true;
     }
@@ -154,7 +155,7 @@ bool ParseDateTime(std::string_view Text, TDateTimeKind Kind, double& Seconds) {
         ++I;
         std::int64_t Hours = 0;
         double Rest = 0;
-        if (!ReadTime(S, I, 2, Hours, Rest)) return false;
+        if (!ReadTime(S, I, 2, 2, Hours, Rest)) return false;
         // 24:00:00 is the end of the day, nothing later.
         if (Hours > 24 || (Hours == 24 && Rest != 0)) return false;
         Time = static_cast<double>(Hours) * 3600 + Rest;
