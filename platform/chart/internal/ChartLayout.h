@@ -116,6 +116,12 @@ struct TChartLayout {
     double Across(const TPlotSeries& S, int I) const {
         return TimeAxis ? TimeMap.ToPixel(S.Series->GetXValue(I)) : Categories.Center(I);
     }
+    // Where the centre of category Category is at value Value (on a time
+    // axis the points have places of their own: see the next).
+    TPointF At(int Category, double Value) const {
+        return Horizontal ? TPointF{ValueMap.ToPixel(Value), Categories.Center(Category)}
+                          : TPointF{Categories.Center(Category), ValueMap.ToPixel(Value)};
+    }
     // Where point I of S is drawn at value Value.
     TPointF At(const TPlotSeries& S, int I, double Value) const {
         return Horizontal ? TPointF{ValueMap.ToPixel(Value), Across(S, I)} : TPointF{Across(S, I), ValueMap.ToPixel(Value)};
