@@ -80,6 +80,32 @@ void BM_RenderPoints(benchmark::State& State) {
 }
 BENCHMARK(BM_RenderPoints)->Arg(12)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// A line of 10 000 date-times an hour apart (some 14 months) at 640 x
+// 300: on a time axis (first argument 1), and the same points in
+// categories (0) beside it; readings in a band of noise a tenth of the
+// wave's height (second argument 0), as BigChart's, or the wave alone (1).
+void BM_RenderTimeAxis(benchmark::State& State) {
+    const bool Time = State.range(0) != 0, Smooth = State.range(1) != 0;
+    auto Chart = MakeChart(640, 300, "Readings");
+    Chart->GetLegend()->SetVisible(false);
+    auto* Line = AddSeries<TLineSeries>(*Chart);
+    Line->SetSeriesColor(clBlue);
+    if (Time) Line->GetXValues()->SetKind(TChartValueKind::vkDateTime);
+    const double Start = 1767225600;  // 2026-01-01 00:00 UTC
+    std::uint32_t Random = 1;
+    for (int I = 0; I < 10000; ++I) {
+        Random = Random * 1664525u + 1013904223u;
+        const double Noise = Smooth ? 0 : (Random >> 8) / double(1 << 24) * 20;
+        Line->AddXY(Start + I * 3600.0, std::sin(I * 6.283 * 3 / 10000) * 100 + Noise);
+    }
+    State.SetLabel(std::string(Time ? "time axis" : "categories") + (Smooth ? ", smooth" : ", noisy"));
+    for (auto _ : State) {
+        auto Bitmap = Render(*Chart);
+        benchmark::DoNotOptimize(Bitmap->Pixels());
+    }
+}
+BENCHMARK(BM_RenderTimeAxis)->ArgsProduct({{0, 1}, {0, 1}})->Unit(benchmark::kMillisecond);
+
 // R1 at growing picture sizes.
 void BM_RenderSize(benchmark::State& State) {
     auto Chart = MakeR1(static_cast<int>(State.range(0)), static_cast<int>(State.range(1)));

@@ -216,11 +216,12 @@ constexpr TMeaning MeaningTable[] = {
     {"TDataSource.Enabled",
      "Whether the data source hands its data set on; a disabled one gives its charts no points."},
     {"TMemDataSet.FieldDefs",
-     "The fields, one `name=type` line each, the type `ftString`, `ftInteger` or `ftFloat`. Setting them "
-     "empties the records, so they come before Records."},
+     "The fields, one `name=type` line each, the type `ftString`, `ftInteger`, `ftFloat`, `ftDate`, `ftTime` "
+     "or `ftDateTime`. Setting them empties the records, so they come before Records."},
     {"TMemDataSet.Records",
      "The records, one line each: the values in field order separated by commas, text in double quotes "
-     "(`\"O\"\"Neil\"`), numbers as in C, nothing for null: `'\"Jan\",120.5'`."},
+     "(`\"O\"\"Neil\"`), numbers as in C, dates and times as ISO text (`\"2026-03-05\"`, "
+     "`\"14:30:00\"`, `\"2026-03-05 14:30:00\"`), nothing for null: `'\"Jan\",120.5'`."},
     {"TMemDataSet.Active",
      "Whether the data set is open, so that its records reach the charts; opened once the whole form is "
      "read."},

@@ -1,6 +1,7 @@
 #include "platform/chart/ChartLocale.h"
 
 #include <unicode/udat.h>
+#include <unicode/udatpg.h>
 #include <unicode/uloc.h>
 #include <unicode/unum.h>
 #include <unicode/ustring.h>
@@ -11,6 +12,7 @@
 #include <set>
 #include <vector>
 
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/Exception.h"
 
 namespace pv {
@@ -79,6 +81,19 @@ struct TNumberFormatClose {
 struct TDateFormatClose {
     void operator()(UDateFormat* F) const { udat_close(F); }
 };
+struct TPatternGeneratorClose {
+    void operator()(UDateTimePatternGenerator* G) const { udatpg_close(G); }
+};
+
+// The locale's pattern for the fields of Skeleton ("MMMd"), or Fallback.
+std::string BestPattern(UDateTimePatternGenerator* G, const char* Skeleton, const char* Fallback) {
+    UChar Sk[16], Buffer[64];
+    u_uastrcpy(Sk, Skeleton);
+    UErrorCode Status = U_ZERO_ERROR;
+    const int32_t N = G ? udatpg_getBestPattern(G, Sk, -1, Buffer, 64, &Status) : 0;
+    if (!G || U_FAILURE(Status) || N <= 0) return Fallback;
+    return Utf8(Buffer, N);
+}
 
 // Reads the separators and names of Id; false when ICU cannot give them.
 bool ReadLocale(const std::string& Id, TChartLocale& L) {
@@ -103,6 +118,20 @@ bool ReadLocale(const std::string& Id, TChartLocale& L) {
         L.DayNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_STANDALONE_WEEKDAYS, I + 1);
         L.ShortDayNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_STANDALONE_SHORT_WEEKDAYS, I + 1);
     }
+    for (int32_t I = 0; I < 12; ++I)
+        L.DateShortMonthNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_SHORT_MONTHS, I);
+    for (int32_t I = 0; I < 7; ++I)
+        L.DateShortDayNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_SHORT_WEEKDAYS, I + 1);
+    for (int32_t I = 0; I < 4; ++I)
+        L.ShortQuarterNames[static_cast<std::size_t>(I)] = DateSymbol(Dates.get(), UDAT_STANDALONE_SHORT_QUARTERS, I);
+    Status = U_ZERO_ERROR;
+    std::unique_ptr<UDateTimePatternGenerator, TPatternGeneratorClose> Patterns(udatpg_open(Id.c_str(), &Status));
+    if (U_FAILURE(Status)) Patterns.reset();
+    const TChartLocale& En = DefaultChartLocale();
+    L.DayMonthPattern = BestPattern(Patterns.get(), "MMMd", En.DayMonthPattern.c_str());
+    L.WeekdayDayMonthPattern = BestPattern(Patterns.get(), "MMMEd", En.WeekdayDayMonthPattern.c_str());
+    L.MonthYearPattern = BestPattern(Patterns.get(), "yMMM", En.MonthYearPattern.c_str());
+    L.QuarterYearPattern = BestPattern(Patterns.get(), "yQQQ", En.QuarterYearPattern.c_str());
     return true;
 }
 
@@ -116,9 +145,81 @@ const TChartLocale& DefaultChartLocale() {
         L.ShortMonthNames = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
         L.DayNames = {"Sunday", "Monday", "Tuesday", "Wednesday", "Thursday", "Friday", "Saturday"};
         L.ShortDayNames = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+        L.DateShortMonthNames = L.ShortMonthNames;
+        L.DateShortDayNames = L.ShortDayNames;
+        L.ShortQuarterNames = {"Q1", "Q2", "Q3", "Q4"};
+        L.DayMonthPattern = "MMM d";
+        L.WeekdayDayMonthPattern = "EEE, MMM d";
+        L.MonthYearPattern = "MMM y";
+        L.QuarterYearPattern = "QQQ y";
         return L;
     }();
     return Default;
+}
+
+std::string FormatDatePattern(std::string_view Pattern, long long Days, const TChartLocale& Locale) {
+    const TCivilDate D = CivilFromDays(Days);
+    const auto Month = static_cast<std::size_t>(D.Month - 1);
+    std::string Out;
+    for (std::size_t I = 0; I < Pattern.size();) {
+        const char C = Pattern[I];
+        if (C == '\'') {
+            // '' is a quote; 'text' is text.
+            if (I + 1 < Pattern.size() && Pattern[I + 1] == '\'') {
+                Out += '\'';
+                I += 2;
+                continue;
+            }
+            const std::size_t End = Pattern.find('\'', I + 1);
+            Out += Pattern.substr(I + 1, End == std::string_view::npos ? std::string_view::npos : End - I - 1);
+            I = End == std::string_view::npos ? Pattern.size() : End + 1;
+            continue;
+        }
+        std::size_t N = 1;
+        while (I + N < Pattern.size() && Pattern[I + N] == C) ++N;
+        auto Number = [&](long long V, std::size_t Width) {
+            std::string T = std::to_string(V < 0 ? -V : V);
+            if (T.size() < Width) T.insert(0, Width - T.size(), '0');
+            Out += (V < 0 ? "-" : "") + T;
+        };
+        switch (C) {
+            case 'y':
+                if (N == 2)
+                    Number(static_cast<long long>(((D.Year % 100) + 100) % 100), 2);
+                else
+                    Number(static_cast<long long>(D.Year), N);
+                break;
+            case 'M':
+            case 'L':
+                if (N >= 4)
+                    Out += Locale.MonthNames[Month];
+                else if (N == 3)
+                    Out += C == 'M' ? Locale.DateShortMonthNames[Month] : Locale.ShortMonthNames[Month];
+                else
+                    Number(D.Month, N);
+                break;
+            case 'd': Number(D.Day, N); break;
+            case 'E':
+            case 'c':
+            case 'e': {
+                const auto Day = static_cast<std::size_t>(WeekdayOfDays(Days));
+                Out += N >= 4 ? Locale.DayNames[Day] : C == 'c' ? Locale.ShortDayNames[Day] : Locale.DateShortDayNames[Day];
+                break;
+            }
+            case 'Q':
+            case 'q': {
+                const auto Q = static_cast<std::size_t>((D.Month - 1) / 3);
+                if (N >= 3)
+                    Out += Locale.ShortQuarterNames[Q];
+                else
+                    Number(static_cast<long long>(Q + 1), N);
+                break;
+            }
+            default: Out.append(N, C); break;
+        }
+        I += N;
+    }
+    return Out;
 }
 
 std::shared_ptr<const TChartLocale> FindChartLocale(std::string_view Name) {

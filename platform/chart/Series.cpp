@@ -14,6 +14,12 @@ void TChartValueList::SetValueSource(const std::string& Value) {
     FOwner->CheckDataSource();
 }
 
+void TChartValueList::SetKind(TChartValueKind Value) {
+    if (Value == FKind) return;
+    FKind = Value;
+    FOwner->Changed();
+}
+
 // Marks
 
 TSeriesMarks::TSeriesMarks(TChartSeries* AOwner) : FOwner(AOwner), FFont(std::make_unique<TFont>()) {
@@ -281,6 +287,8 @@ void TChartSeries::Assign(const TPersistent& Source) {
         FTitle = S->FTitle;
         FXValues->FValues = S->FXValues->FValues;
         FXValues->FValueSource = S->FXValues->FValueSource;
+        FXValues->FKind = S->FXValues->FKind;
+        FYValues->FKind = S->FYValues->FKind;
         FYValues->FValues = S->FYValues->FValues;
         FYValues->FValueSource = S->FYValues->FValueSource;
         FLabels = S->FLabels;

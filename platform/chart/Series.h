@@ -47,6 +47,12 @@ enum class TSeriesPointerStyle : std::uint8_t {
     psSmallDot,      // a 2-pixel dot
 };
 
+// What the numbers of a value list stand for: plain numbers, or dates and
+// times as seconds (see platform/rtl/DateTime.h): days (at their midnight)
+// and moments since 1970-01-01 00:00 UTC, times of day since midnight.
+// X values of a date or time kind put the points of a chart on a time axis.
+enum class TChartValueKind : std::uint8_t { vkNumber, vkDate, vkTime, vkDateTime };
+
 // One list of values of a series (X or Y), with the name of the data set
 // field that feeds it.
 class TChartValueList : public TPersistent {
@@ -58,6 +64,11 @@ public:
     const std::string& GetValueSource() const { return FValueSource; }
     // Names the field; a data-aware series reads again.
     void SetValueSource(const std::string& Value);
+    // What the values stand for (default vkNumber). A data-aware chart sets
+    // it from the type of the field it reads.
+    TChartValueKind GetKind() const { return FKind; }
+    void SetKind(TChartValueKind Value);
+    bool IsDateTime() const { return FKind != TChartValueKind::vkNumber; }
 
     int Count() const { return static_cast<int>(FValues.size()); }
     double Value(int Index) const { return FValues.at(static_cast<std::size_t>(Index)); }
@@ -68,6 +79,7 @@ private:
     TChartSeries* FOwner;
     std::string FName;
     std::string FValueSource;
+    TChartValueKind FKind = TChartValueKind::vkNumber;
     std::vector<double> FValues;
 };
 

@@ -5,12 +5,14 @@
 #include <cmath>
 
 #include "platform/db/DataSet.h"
+#include "platform/rtl/DateTime.h"
 
 namespace pv {
 
 namespace {
 
-constexpr std::array<std::string_view, 3> TypeNames{"ftString", "ftInteger", "ftFloat"};
+constexpr std::array<std::string_view, 6> TypeNames{"ftString", "ftInteger", "ftFloat",
+                                                    "ftDate",   "ftTime",    "ftDateTime"};
 
 // The limits of int64 as doubles: 2^63 is exact, so a double below it and
 // at least -2^63 converts without overflow.
@@ -72,6 +74,16 @@ constexpr std::size_t MaxShownText = 60;
 
 bool FloatFitsInteger(double D) { return std::isfinite(D) && D >= -Int64Limit && D < Int64Limit; }
 
+TDateTimeKind KindOf(TFieldType Type) {
+    return Type == TFieldType::ftDate ? TDateTimeKind::dkDate
+           : Type == TFieldType::ftTime ? TDateTimeKind::dkTime
+                                        : TDateTimeKind::dkDateTime;
+}
+
+const char* ExpectedOf(TFieldType Type) {
+    return Type == TFieldType::ftDate ? "a date" : Type == TFieldType::ftTime ? "a time" : "a date and time";
+}
+
 }  // namespace
 
 std::string_view FieldTypeName(TFieldType Type) { return TypeNames.at(static_cast<std::size_t>(Type)); }
@@ -127,6 +139,17 @@ std::string ValueToString(const TFieldValue& Value) {
     return std::get<std::string>(Value);
 }
 
+bool DateTimeSeconds(const TFieldValue& Value, TFieldType Type, double& Seconds) {
+    if (std::holds_alternative<std::monostate>(Value)) {
+        Seconds = 0;
+        return true;
+    }
+    if (auto* S = std::get_if<std::string>(&Value)) return ParseDateTime(*S, KindOf(Type), Seconds);
+    return ValueToFloat(Value, Seconds);
+}
+
+std::string DateTimeText(double Seconds, TFieldType Type) { return FormatDateTime(Seconds, KindOf(Type)); }
+
 std::string ValueForMessage(const TFieldValue& Value) {
     if (std::holds_alternative<std::monostate>(Value)) return "NULL";
     if (auto* S = std::get_if<std::string>(&Value)) {
@@ -146,17 +169,34 @@ const TFieldValue& TField::GetValue() const { return FDataSet->ActiveValue(FInde
 
 bool TField::IsNull() const { return std::holds_alternative<std::monostate>(GetValue()); }
 
-std::string TField::GetAsString() const { return ValueToString(GetValue()); }
+std::string TField::GetAsString() const {
+    const TFieldValue& V = GetValue();
+    if (IsDateTimeType(FDef.DataType) && !std::holds_alternative<std::string>(V) &&
+        !std::holds_alternative<std::monostate>(V)) {
+        double Seconds = 0;
+        if (ValueToFloat(V, Seconds)) return DateTimeText(Seconds, FDef.DataType);
+    }
+    return ValueToString(V);
+}
 
 double TField::GetAsFloat() const {
     const TFieldValue& V = GetValue();
     double D = 0;
+    if (IsDateTimeType(FDef.DataType)) {
+        if (!DateTimeSeconds(V, FDef.DataType, D)) ConversionError(V, ExpectedOf(FDef.DataType));
+        return D;
+    }
     if (!ValueToFloat(V, D)) ConversionError(V, "a number");
     return D;
 }
 
 std::int64_t TField::GetAsInteger() const {
     const TFieldValue& V = GetValue();
+    if (IsDateTimeType(FDef.DataType)) {
+        const double D = GetAsFloat();
+        if (!FloatFitsInteger(std::round(D))) ConversionError(V, "an integer");
+        return static_cast<std::int64_t>(std::llround(D));
+    }
     std::int64_t I = 0;
     if (!ValueToInteger(V, I)) ConversionError(V, "an integer");
     return I;
@@ -192,6 +232,15 @@ bool ConvertToType(const TFieldValue& Value, TFieldType Type, TFieldValue& Resul
         if (!std::holds_alternative<std::int64_t>(Value) && !(ValueToFloat(Value, D) && D == std::trunc(D)))
             return false;
         Result = I;
+        return true;
+    }
+    if (IsDateTimeType(Type)) {
+        // Held as ISO text, whatever form it came in.
+        Expected = ExpectedOf(Type);
+        double Seconds = 0;
+        // Beyond some 290 000 years no calendar text is written.
+        if (!DateTimeSeconds(Value, Type, Seconds) || std::fabs(Seconds) > 9.0e12) return false;
+        Result = DateTimeText(Seconds, Type);
         return true;
     }
     Expected = "a number";

@@ -23,7 +23,18 @@ enum class TFieldType : std::uint8_t {
     ftString,   // UTF-8 text
     ftInteger,  // 64-bit signed integer
     ftFloat,    // double
+    // Dates and times: held as their ISO text ("2026-03-05", "14:30:00",
+    // "2026-03-05 14:30:00"), or as a number of seconds where the back end
+    // stores one, and read as numbers by GetAsFloat (see DateTimeSeconds).
+    ftDate,      // a day
+    ftTime,      // a time of day (or a duration, as databases keep them)
+    ftDateTime,  // a day and a time of day
 };
+
+// Whether Type is ftDate, ftTime or ftDateTime.
+inline bool IsDateTimeType(TFieldType Type) {
+    return Type == TFieldType::ftDate || Type == TFieldType::ftTime || Type == TFieldType::ftDateTime;
+}
 
 // The name of a field type as forms write it ("ftFloat").
 std::string_view FieldTypeName(TFieldType Type);
@@ -57,10 +68,27 @@ bool ValueToInteger(const TFieldValue& Value, std::int64_t& Result);
 std::string ValueToString(const TFieldValue& Value);
 // Value converted to a field of type Type: numbers to text for ftString;
 // integer texts and integral floats for ftInteger; number texts and
-// integers for ftFloat; null stays null, and an empty or blank text becomes
-// null in a numeric field. On failure returns false and sets Expected to
-// what the value should have been ("an integer", "a number").
+// integers for ftFloat; ISO texts and numbers of seconds for the date and
+// time types, which become their ISO text (DateTimeText); null stays null,
+// and an empty or blank text becomes null in a numeric, date or time field.
+// On failure returns false and sets Expected to what the value should have
+// been ("an integer", "a number", "a date").
 bool ConvertToType(const TFieldValue& Value, TFieldType Type, TFieldValue& Result, const char*& Expected);
+// Dates and times as numbers: seconds since 1970-01-01 00:00:00 UTC for
+// dates and date-times (a date is its midnight), seconds since midnight for
+// times. Texts are ISO 8601: "2026-03-05", "2026-03-05 14:30",
+// "2026-03-05T14:30:05.25", with a zone ("Z", "+01:00", "-0500") taken back
+// to UTC and none read as UTC, and a trailing " BC" as databases write old
+// years; a time alone ("14:30", "-838:59:59") for ftTime. Numbers are
+// seconds already (a Unix time). Surrounding blanks are allowed. Returns
+// false for anything else, and for a day or time that does not exist
+// ("2026-02-30", "25:00").
+bool DateTimeSeconds(const TFieldValue& Value, TFieldType Type, double& Seconds);
+// The ISO text of Seconds as a value of Type: "2026-03-05" (the day the
+// moment falls in), "14:30:05", "2026-03-05 14:30:05", with the fraction
+// of a second when there is one ("14:30:05.25").
+std::string DateTimeText(double Seconds, TFieldType Type);
+
 // Value as text for messages: texts quoted ('abc'), null as NULL.
 std::string ValueForMessage(const TFieldValue& Value);
 
@@ -77,11 +105,14 @@ public:
     // The value in the current record (null on an empty data set).
     const TFieldValue& GetValue() const;
     bool IsNull() const;
-    // The value as text (null: "").
+    // The value as text (null: ""); a date or time held as a number shows
+    // as its ISO text.
     std::string GetAsString() const;
     // The value as a number (null: 0). A text that is not a number, or a
     // float that is not finite, raises EDatabaseError naming the data set,
-    // the field, the record number and the value.
+    // the field, the record number and the value. A date or time field gives
+    // its seconds (DateTimeSeconds); a text that is no date or time raises
+    // the same way ("'2026-13-01' is not a date").
     double GetAsFloat() const;
     // As GetAsFloat; floats are rounded to the nearest integer.
     std::int64_t GetAsInteger() const;

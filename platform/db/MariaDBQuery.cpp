@@ -381,7 +381,7 @@ TDataSetContents TMariaDBQuery::Run() {
     for (unsigned C = 0; C < Count; ++C) {
         BindColumn(Fields[C], Columns[C], Binds[C]);
         Contents.FieldDefs.push_back({std::string(Fields[C].name, Fields[C].name_length),
-                                      maria::FieldTypeOf(Columns[C].Kind)});
+                                      maria::FieldTypeOf(Fields[C].type)});
     }
     if (Count > 0 && mysql_stmt_bind_result(S, Binds.data())) StmtFail("cannot read the rows", TClock::now());
     for (;;) {

@@ -280,8 +280,19 @@ TColumnKind ColumnKindOf(enum_field_types Type) {
     }
 }
 
-TFieldType FieldTypeOf(TColumnKind Kind) {
-    switch (Kind) {
+TFieldType FieldTypeOf(enum_field_types Type) {
+    switch (Type) {
+        case MYSQL_TYPE_DATE:
+        case MYSQL_TYPE_NEWDATE: return TFieldType::ftDate;
+        case MYSQL_TYPE_TIME:
+        case MYSQL_TYPE_TIME2: return TFieldType::ftTime;
+        case MYSQL_TYPE_DATETIME:
+        case MYSQL_TYPE_DATETIME2:
+        case MYSQL_TYPE_TIMESTAMP:
+        case MYSQL_TYPE_TIMESTAMP2: return TFieldType::ftDateTime;
+        default: break;
+    }
+    switch (ColumnKindOf(Type)) {
         case TColumnKind::ckInteger:
         case TColumnKind::ckBit: return TFieldType::ftInteger;
         case TColumnKind::ckFloat:

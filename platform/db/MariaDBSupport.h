@@ -78,10 +78,11 @@ TNamedSQL TranslateNamedParams(std::string_view Sql, bool BackslashEscapes);
 
 // How a column of the given type is read, and the field type it gets:
 // integers (also BOOLEAN, which is TINYINT(1), YEAR and BIT) ftInteger,
-// FLOAT, DOUBLE and DECIMAL ftFloat, everything else ftString.
+// FLOAT, DOUBLE and DECIMAL ftFloat, DATE ftDate, TIME ftTime, DATETIME
+// and TIMESTAMP ftDateTime, everything else ftString.
 enum class TColumnKind : unsigned char { ckInteger, ckBit, ckFloat, ckDouble, ckDecimal, ckTime, ckText };
 TColumnKind ColumnKindOf(enum_field_types Type);
-TFieldType FieldTypeOf(TColumnKind Kind);
+TFieldType FieldTypeOf(enum_field_types Type);
 
 // Values read from the binary protocol. An unsigned integer past what 64
 // bits signed hold, and a decimal past a double's range, stay text. A FLOAT

@@ -218,7 +218,7 @@ void TMemDataSet::FieldDefsListChanged() {
         TFieldDef D;
         if (Eq == std::string::npos || Eq == 0 || !FieldTypeFromName(std::string_view(Line).substr(Eq + 1), D.DataType))
             DatabaseError("FieldDefs line " + std::to_string(I + 1) + " '" + Line +
-                          "' is not name=type with a type of ftString, ftInteger or ftFloat");
+                          "' is not name=type with a type of ftString, ftInteger, ftFloat, ftDate, ftTime or ftDateTime");
         D.Name = Line.substr(0, Eq);
         for (const TFieldDef& Other : Defs)
             if (SameText(Other.Name, D.Name))

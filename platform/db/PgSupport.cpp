@@ -305,6 +305,11 @@ TFieldType FieldTypeOf(Oid Type) {
         case Float4Oid:
         case Float8Oid:
         case NumericOid: return TFieldType::ftFloat;
+        case DateOid: return TFieldType::ftDate;
+        case TimeOid:
+        case TimeTzOid: return TFieldType::ftTime;
+        case TimestampOid:
+        case TimestampTzOid: return TFieldType::ftDateTime;
         default: return TFieldType::ftString;
     }
 }

@@ -69,7 +69,8 @@ std::string MaskConnectionString(std::string_view ConnectionString);
 std::string CleanMessage(std::string_view Message, std::string_view Secret);
 
 // The field type of a column of type Oid: integers (and booleans, as 1 and
-// 0) ftInteger, reals and numerics ftFloat, everything else ftString.
+// 0) ftInteger, reals and numerics ftFloat, date ftDate, time and timetz
+// ftTime, timestamp and timestamptz ftDateTime, everything else ftString.
 TFieldType FieldTypeOf(Oid Type);
 // The value of a column of type Oid from its text as the server sends it
 // (ISO dates, which the session asks for). Numbers are parsed; booleans

@@ -9,8 +9,11 @@ namespace {
 
 // How a column's declared type decides the field type, after SQLite's own
 // affinity rules: INT, then CHAR/CLOB/TEXT, then BLOB or nothing, then
-// REAL/FLOA/DOUB, otherwise NUMERIC.
-enum class TDeclared { Integer, Text, None, Real, Numeric };
+// REAL/FLOA/DOUB, otherwise NUMERIC. Of the NUMERIC names, those SQL gives
+// dates and times (DATE, TIME, DATETIME, TIMESTAMP, with or without a
+// precision or zone after them) make date and time fields, whose values
+// SQLite keeps as ISO texts or as Unix times.
+enum class TDeclared { Integer, Text, None, Real, Numeric, Date, Time, DateTime };
 
 TDeclared Classify(const char* Decl) {
     if (!Decl || !*Decl) return TDeclared::None;
@@ -21,6 +24,11 @@ TDeclared Classify(const char* Decl) {
     if (Has("CHAR") || Has("CLOB") || Has("TEXT")) return TDeclared::Text;
     if (Has("BLOB")) return TDeclared::None;
     if (Has("REAL") || Has("FLOA") || Has("DOUB")) return TDeclared::Real;
+    // The name's first word: "TIMESTAMP(3)", "TIME WITH TIME ZONE".
+    const std::string Word = U.substr(0, U.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    if (Word == "DATETIME" || Word == "TIMESTAMP" || Word == "TIMESTAMPTZ") return TDeclared::DateTime;
+    if (Word == "DATE") return TDeclared::Date;
+    if (Word == "TIME" || Word == "TIMETZ") return TDeclared::Time;
     return TDeclared::Numeric;
 }
 
@@ -89,6 +97,9 @@ int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents, std:
             case TDeclared::Integer: Type = TFieldType::ftInteger; continue;
             case TDeclared::Text: Type = TFieldType::ftString; continue;
             case TDeclared::Real: Type = TFieldType::ftFloat; continue;
+            case TDeclared::Date: Type = TFieldType::ftDate; continue;
+            case TDeclared::Time: Type = TFieldType::ftTime; continue;
+            case TDeclared::DateTime: Type = TFieldType::ftDateTime; continue;
             case TDeclared::None:
             case TDeclared::Numeric: break;
         }

@@ -28,8 +28,9 @@ int BindValue(sqlite3_stmt* Stmt, int Index, const TFieldValue& Value);
 
 // Steps Stmt to its end, collecting the fields (from the columns from
 // FirstField on) and every row into Contents; with FirstField 1, column 0 is
-// each record's key. Field types come from the declared column types, and
-// from the values where a column declares none (expressions). Returns
+// each record's key. Field types come from the declared column types (DATE,
+// TIME, DATETIME and TIMESTAMP give date and time fields), and from the
+// values where a column declares none (expressions). Returns
 // SQLite's error code, SQLITE_DONE on success. With a Limit other than 0,
 // reading stops at the row after the Limit-th, which Contents then holds as
 // its last record: the caller reports it (TDataSet::CheckRecordLimit).

@@ -11,6 +11,24 @@
 
 namespace pv {
 
+namespace {
+
+// What the X values read from a field of type Type stand for.
+TChartValueKind ValueKindOf(const TField* Field) {
+    if (!Field) return TChartValueKind::vkNumber;
+    switch (Field->GetDataType()) {
+        case TFieldType::ftDate: return TChartValueKind::vkDate;
+        case TFieldType::ftTime: return TChartValueKind::vkTime;
+        case TFieldType::ftDateTime: return TChartValueKind::vkDateTime;
+        case TFieldType::ftString:
+        case TFieldType::ftInteger:
+        case TFieldType::ftFloat: break;
+    }
+    return TChartValueKind::vkNumber;
+}
+
+}  // namespace
+
 // Tells the chart of every change of one data set's records.
 class TDBChart::TObserverLink : public TDataLink {
 public:
@@ -206,6 +224,7 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
     std::vector<std::string> Labels;
     std::vector<std::vector<std::string>> Kept(FKeptFields.size());
     bool HasX = false;
+    TChartValueKind XKind = TChartValueKind::vkNumber;
     try {
         TField& Y = ADataSet.FieldByName(YName);
         const std::vector<TField*> KeptFields = KeptFieldsOf(ADataSet);
@@ -236,6 +255,7 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
             for (std::size_t K = 0; K < KeptFields.size(); ++K) Kept[K].push_back(KeptFields[K]->GetAsString());
         });
         HasX = X != nullptr;
+        XKind = ValueKindOf(X);
     } catch (const EDatabaseError& E) {
         // No half-read series: the points are gone, the error goes up; on a
         // chart of several series it says which series read the field.
@@ -247,6 +267,7 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         throw;
     }
     ASeries.Clear();
+    ASeries.GetXValues()->SetKind(XKind);
     static const std::string NoLabel;
     for (std::size_t I = 0; I < Ys.size(); ++I) {
         const std::string& Label = Labels.empty() ? NoLabel : Labels[I];
@@ -294,6 +315,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
     std::vector<int> GroupRows;
     std::unordered_map<std::string, int> GroupOf, CategoryOf;
     bool HasX = false;
+    TChartValueKind XKind = TChartValueKind::vkNumber;
     try {
         TField& Y = ADataSet.FieldByName(ASeries.GetYValues()->GetValueSource());
         const std::string& XName = ASeries.GetXValues()->GetValueSource();
@@ -302,6 +324,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
         TField* L = LName.empty() ? nullptr : &ADataSet.FieldByName(LName);
         HasX = X != nullptr;
         const std::vector<TField*> KeptFields = KeptFieldsOf(ADataSet);
+        XKind = ValueKindOf(X);
         const double Null = std::nan("");
         ADataSet.ForEachRecord([&](int RecNo) {
             const std::string Value = G->IsNull() ? "(null)" : G->GetAsString();
@@ -361,6 +384,7 @@ void TDBChart::ReadGroups(TChartSeries& ASeries, TDataSet& ADataSet) {
     if (Titles.empty()) return;
     // A group without a record in a category has a null point there: a gap.
     auto Fill = [&](TChartSeries& S, std::size_t Group) {
+        S.GetXValues()->SetKind(XKind);
         for (std::size_t C = 0; C < NC; ++C) {
             const double V = Grid[Group * NC + C];
             if (!HasX && std::isnan(V))

@@ -7,7 +7,9 @@
 // list names (the record's position, from 0, when none is named), and the
 // label from the field its labels source names (none when empty). A null Y
 // gives a null point; a null X too. A closed data set, or no Y field named,
-// gives no points.
+// gives no points. An X field of a date or time type gives X values of that
+// kind (their seconds, TChartValueKind), which put the chart on a time
+// axis; any other field gives plain numbers.
 //
 // The series reads the records again when it is bound (also again to the
 // same data set), when one of its three field names changes, and whenever

@@ -108,7 +108,10 @@ TEST_F(MariaDBQueryTest, ReadsRowsAndTypesAndRefreshes) {
     auto Type = [&](const char* F) { return Query.FieldByName(F).GetDataType(); };
     for (const char* F : {"ti", "si", "i", "bi", "ub", "b", "bt", "y"}) EXPECT_EQ(Type(F), TFieldType::ftInteger) << F;
     for (const char* F : {"f", "d", "n"}) EXPECT_EQ(Type(F), TFieldType::ftFloat) << F;
-    for (const char* F : {"v", "c", "t", "dt", "ts", "tm"}) EXPECT_EQ(Type(F), TFieldType::ftString) << F;
+    for (const char* F : {"v", "c", "t"}) EXPECT_EQ(Type(F), TFieldType::ftString) << F;
+    EXPECT_EQ(Type("dt"), TFieldType::ftDate);
+    EXPECT_EQ(Type("ts"), TFieldType::ftDateTime);
+    EXPECT_EQ(Type("tm"), TFieldType::ftTime);
     auto Value = [&](const char* F) { return Query.FieldByName(F).GetValue(); };
     EXPECT_EQ(Value("ti"), TFieldValue(std::int64_t{-2}));
     EXPECT_EQ(Value("si"), TFieldValue(std::int64_t{20000}));
@@ -156,6 +159,27 @@ TEST_F(MariaDBQueryTest, ReadsRowsAndTypesAndRefreshes) {
     EXPECT_THROW_MSG(Query.Open(), EDatabaseError, "Query1: cannot open: SQL holds no statement");
     SetSQL("SELECT 1; SELECT 2");
     EXPECT_THROW_MSG_HAS(Query.Open(), EDatabaseError, "You have an error in your SQL syntax");
+}
+
+TEST_F(MariaDBQueryTest, DateColumnsReadAsSecondsAndAZeroDateIsNoDate) {
+    SetSQL("SELECT dt, ts, tm, TIMESTAMP'2026-03-05 14:30:00' AS stamp, CAST(NULL AS DATE) AS none FROM kinds "
+           "WHERE id = 1");
+    Query.Open();
+    const double Day = 20484.0 * 86400;  // 2026-01-31
+    EXPECT_EQ(Query.FieldByName("dt").GetAsFloat(), Day);
+    EXPECT_EQ(Query.FieldByName("ts").GetAsFloat(), Day + 14 * 3600 + 5 * 60 + 6);
+    EXPECT_EQ(Query.FieldByName("tm").GetAsFloat(), -1.5 * 3600);
+    EXPECT_EQ(Query.FieldByName("stamp").GetDataType(), TFieldType::ftDateTime);
+    EXPECT_EQ(Query.FieldByName("stamp").GetAsFloat(), 20517.0 * 86400 + 14.5 * 3600);
+    EXPECT_EQ(Query.FieldByName("none").GetDataType(), TFieldType::ftDate);
+    EXPECT_TRUE(Query.FieldByName("none").IsNull());
+    // A zero date, which a lenient server keeps, names itself.
+    SetSQL("SELECT CAST('0000-00-00' AS DATE) AS zero");
+    Query.Open();
+    if (!Query.FieldByName("zero").IsNull()) {
+        EXPECT_THROW_MSG(Query.FieldByName("zero").GetAsFloat(), EDatabaseError,
+                         "Query1: field \"zero\" of record 1: '0000-00-00' is not a date");
+    }
 }
 
 TEST_F(MariaDBQueryTest, ParametersBindAsDataNeverAsSQL) {

@@ -53,13 +53,54 @@ TEST(MemDataSetTest, ListsShowTheDataAndReadBackTheSame) {
     EXPECT_EQ(ListProp(Copy, "Records")->GetText(), Records);
 }
 
+TEST(MemDataSetTest, DatesAndTimesReadAsSecondsShowAsIsoTextAndRefuseWhatIsNoDate) {
+    TMemDataSet Mem(nullptr);
+    Mem.SetName("Mem1");
+    ListProp(Mem, "FieldDefs")->SetText("day=ftDate\nat=ftDateTime\nclock=ftTime");
+    // ISO texts with a zone go back to UTC; numbers are seconds already.
+    Mem.AppendRecord({"2026-03-05", "2026-03-05T14:30:05.25+01:00", "14:30"});
+    Mem.AppendRecord({std::int64_t{0}, 1772721000.5, -5400.0});
+    Mem.AppendRecord({" 0044-03-15 BC", "2024-02-29 24:00", "838:59:59"});
+    EXPECT_EQ(ListProp(Mem, "Records")->GetText(),
+              "\"2026-03-05\",\"2026-03-05 13:30:05.25\",\"14:30:00\"\n"
+              "\"1970-01-01\",\"2026-03-05 14:30:00.5\",\"-01:30:00\"\n"
+              "\"-0043-03-15\",\"2024-03-01 00:00:00\",\"838:59:59\"\n");
+    Mem.Open();
+    TField& Day = Mem.FieldByName("day");
+    TField& At = Mem.FieldByName("at");
+    TField& Clock = Mem.FieldByName("clock");
+    EXPECT_EQ(Day.GetDataType(), TFieldType::ftDate);
+    EXPECT_EQ(Day.GetAsFloat(), 20517.0 * 86400);  // 2026-03-05
+    EXPECT_EQ(At.GetAsFloat(), 20517.0 * 86400 + 13.5 * 3600 + 5.25);
+    EXPECT_EQ(Clock.GetAsInteger(), 14 * 3600 + 30 * 60);
+    Mem.Last();
+    // 44 BC is the astronomers' year -43; its 15 March (proleptic
+    // Gregorian, Julian day number 1 705 428) is 735 160 days before 1970.
+    EXPECT_EQ(Day.GetAsFloat(), -735160.0 * 86400);
+    EXPECT_EQ(Clock.GetAsFloat(), 838.0 * 3600 + 59 * 60 + 59);
+
+    // Setting a field converts to its ISO text; a day that does not exist
+    // names the data set, the field and the value.
+    Mem.Edit();
+    Day.SetAsFloat(86400.0 * 59);
+    EXPECT_EQ(Day.GetAsString(), "1970-03-01");
+    for (const char* Bad : {"2026-02-29", "2026-13-01", "2026-03-05 25:00", "5 March", "2026-03-05X"})
+        EXPECT_THROW_MSG(Day.SetAsString(Bad), EDatabaseError,
+                         std::string("Mem1: field \"day\" of record 3: '") + Bad + "' is not a date");
+    EXPECT_THROW_MSG(At.SetAsString("14:30"), EDatabaseError,
+                     "Mem1: field \"at\" of record 3: '14:30' is not a date and time");
+    Mem.Cancel();
+    EXPECT_THROW_MSG(ListProp(Mem, "Records")->SetText("2026-01-01,,\n\"2026-01-32\",,"), EDatabaseError,
+                     "Mem1: Records line 2: field \"day\": '2026-01-32' is not a date");
+}
+
 TEST(MemDataSetTest, BadListLinesNameTheLine) {
     TMemDataSet Mem(nullptr);
     Mem.SetName("Mem1");
     TStrings* Defs = ListProp(Mem, "FieldDefs");
     EXPECT_THROW_MSG(Defs->SetText("month=ftString\nrevenue=ftMoney"), EDatabaseError,
-                     "Mem1: FieldDefs line 2 'revenue=ftMoney' is not name=type with a type of ftString, ftInteger or "
-                     "ftFloat");
+                     "Mem1: FieldDefs line 2 'revenue=ftMoney' is not name=type with a type of ftString, ftInteger, "
+                     "ftFloat, ftDate, ftTime or ftDateTime");
     Defs = ListProp(Mem, "FieldDefs");
     Defs->SetText("month=ftString\nrevenue=ftFloat");
     TStrings* Rows = ListProp(Mem, "Records");

@@ -66,7 +66,10 @@ TEST(PgSupportTest, MaskingHidesEveryFormOfPassword) {
 TEST(PgSupportTest, ValuesMapToFieldTypes) {
     EXPECT_EQ(pg::FieldTypeOf(16), TFieldType::ftInteger);    // boolean
     EXPECT_EQ(pg::FieldTypeOf(1700), TFieldType::ftFloat);    // numeric
-    EXPECT_EQ(pg::FieldTypeOf(1082), TFieldType::ftString);   // date
+    EXPECT_EQ(pg::FieldTypeOf(1082), TFieldType::ftDate);     // date
+    EXPECT_EQ(pg::FieldTypeOf(1083), TFieldType::ftTime);     // time
+    EXPECT_EQ(pg::FieldTypeOf(1184), TFieldType::ftDateTime); // timestamptz
+    EXPECT_EQ(pg::FieldTypeOf(25), TFieldType::ftString);     // text
     EXPECT_EQ(pg::ColumnValue(16, "t"), TFieldValue(std::int64_t{1}));
     EXPECT_EQ(pg::ColumnValue(20, "-9223372036854775808"), TFieldValue(INT64_MIN));
     EXPECT_EQ(pg::ColumnValue(1700, "12.50"), TFieldValue(12.5));
@@ -145,7 +148,11 @@ TEST_F(PgQueryTest, TypesMapAndNullsStayNull) {
     auto Type = [&](const char* F) { return Query.FieldByName(F).GetDataType(); };
     for (const char* F : {"i2", "i4", "i8", "b"}) EXPECT_EQ(Type(F), TFieldType::ftInteger) << F;
     for (const char* F : {"f4", "f8", "n"}) EXPECT_EQ(Type(F), TFieldType::ftFloat) << F;
-    for (const char* F : {"t", "v", "c", "d", "ts", "tz", "tm"}) EXPECT_EQ(Type(F), TFieldType::ftString) << F;
+    for (const char* F : {"t", "v", "c"}) EXPECT_EQ(Type(F), TFieldType::ftString) << F;
+    EXPECT_EQ(Type("d"), TFieldType::ftDate);
+    EXPECT_EQ(Type("ts"), TFieldType::ftDateTime);
+    EXPECT_EQ(Type("tz"), TFieldType::ftDateTime);
+    EXPECT_EQ(Type("tm"), TFieldType::ftTime);
     auto Value = [&](const char* F) { return Query.FieldByName(F).GetValue(); };
     EXPECT_EQ(Value("i2"), TFieldValue(std::int64_t{-2}));
     EXPECT_EQ(Value("i8"), TFieldValue(std::int64_t{5000000000}));
@@ -160,6 +167,24 @@ TEST_F(PgQueryTest, TypesMapAndNullsStayNull) {
     Query.Next();
     for (int I = 1; I < Query.GetFieldCount(); ++I)
         EXPECT_TRUE(Query.GetField(I)->IsNull()) << Query.GetField(I)->GetFieldName();
+}
+
+TEST_F(PgQueryTest, DateColumnsReadAsSecondsAndInfinityIsNoDate) {
+    Query.SetConnectionString(Cluster->ConnectionString() + " options='-c TimeZone=UTC'");
+    SetSQL("SELECT d, ts, tz, tm, 'infinity'::date AS never, d + 1 AS next FROM kinds WHERE id = 1");
+    Query.Open();
+    const double Day = 20484.0 * 86400;  // 2026-01-31
+    EXPECT_EQ(Query.FieldByName("d").GetAsFloat(), Day);
+    // The fraction of a second is dropped, as the text shows it; the zone's
+    // offset is the session's, here UTC.
+    EXPECT_EQ(Query.FieldByName("ts").GetAsFloat(), Day + 14 * 3600 + 5 * 60 + 6);
+    EXPECT_EQ(Query.FieldByName("tz").GetAsFloat(), Day + 12 * 3600 + 5 * 60 + 6);
+    EXPECT_EQ(Query.FieldByName("tm").GetAsFloat(), 8.5 * 3600);
+    EXPECT_EQ(Query.FieldByName("next").GetDataType(), TFieldType::ftDate);
+    EXPECT_EQ(Query.FieldByName("next").GetAsString(), "2026-02-01");
+    EXPECT_EQ(Query.FieldByName("never").GetAsString(), "infinity");
+    EXPECT_THROW_MSG(Query.FieldByName("never").GetAsFloat(), EDatabaseError,
+                     "Query1: field \"never\" of record 1: 'infinity' is not a date");
 }
 
 TEST_F(PgQueryTest, ParametersBindAsDataNeverAsSQL) {

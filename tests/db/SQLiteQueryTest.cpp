@@ -48,6 +48,40 @@ TEST_F(SQLiteQueryTest, ReadsEveryRowWithTypesFromTheColumns) {
     EXPECT_THROW_MSG(Query.Edit(), EDatabaseError, "Query1: cannot modify a read-only data set");
 }
 
+TEST_F(SQLiteQueryTest, DateAndTimeColumnsGiveDateFieldsOfTextsAndUnixTimes) {
+    test::TTestDb Db(Dir.File("sales.db"));
+    Db.Exec("CREATE TABLE visits (day DATE, at DATETIME, stamp TIMESTAMP(3), clock TIME, note TEXT);"
+            "INSERT INTO visits VALUES ('2026-03-05', '2026-03-05 14:30', 1772721000, '08:15:30', 'x'),"
+            " (20517 * 86400, '2026-03-05T14:30:00Z', '2026-03-05 15:30:00+01:00', 3600, 'y'),"
+            " ('soon', NULL, NULL, NULL, 'z')");
+    SetSQL("SELECT day, at, stamp, clock, note, date(day) AS expr FROM visits ORDER BY rowid");
+    Query.Open();
+    auto Type = [&](const char* F) { return Query.FieldByName(F).GetDataType(); };
+    EXPECT_EQ(Type("day"), TFieldType::ftDate);
+    EXPECT_EQ(Type("at"), TFieldType::ftDateTime);
+    EXPECT_EQ(Type("stamp"), TFieldType::ftDateTime);
+    EXPECT_EQ(Type("clock"), TFieldType::ftTime);
+    EXPECT_EQ(Type("note"), TFieldType::ftString);
+    EXPECT_EQ(Type("expr"), TFieldType::ftString);  // an expression declares no type
+    // Texts show as stored; every form reads as the same moment.
+    const double Moment = 20517.0 * 86400 + 14.5 * 3600;
+    EXPECT_EQ(Query.FieldByName("at").GetAsString(), "2026-03-05 14:30");
+    EXPECT_EQ(Query.FieldByName("at").GetAsFloat(), Moment);
+    EXPECT_EQ(Query.FieldByName("stamp").GetAsString(), "2026-03-05 14:30:00");
+    EXPECT_EQ(Query.FieldByName("stamp").GetAsFloat(), Moment);
+    EXPECT_EQ(Query.FieldByName("clock").GetAsFloat(), 8 * 3600 + 15 * 60 + 30);
+    Query.Next();
+    EXPECT_EQ(Query.FieldByName("day").GetAsString(), "2026-03-05");
+    EXPECT_EQ(Query.FieldByName("at").GetAsFloat(), Moment);
+    EXPECT_EQ(Query.FieldByName("stamp").GetAsFloat(), Moment);
+    EXPECT_EQ(Query.FieldByName("clock").GetAsString(), "01:00:00");
+    // A text that is no date is read as a label, and refused as a number.
+    Query.Next();
+    EXPECT_EQ(Query.FieldByName("day").GetAsString(), "soon");
+    EXPECT_THROW_MSG(Query.FieldByName("day").GetAsFloat(), EDatabaseError,
+                     "Query1: field \"day\" of record 3: 'soon' is not a date");
+}
+
 TEST_F(SQLiteQueryTest, ABlobInANumericFieldIsDescribedNotCopiedIntoTheMessage) {
     {
         test::TTestDb Db(Dir.File("sales.db"));

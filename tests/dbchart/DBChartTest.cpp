@@ -241,6 +241,52 @@ TEST(DBChartSQLite, ReadsATableAndFollowsItsPosts) {
     EXPECT_EQ(Series->Count(), 0);
 }
 
+TEST(DBChartDates, DateFieldsGiveTimesAndABadDateNamesTheDataSetFieldAndValue) {
+    test::TTempDir Dir;
+    test::TTestDb Db(Dir.File("visits.db"));
+    Db.Exec("CREATE TABLE visits (day DATE, at DATETIME, region TEXT, n INTEGER);"
+            "INSERT INTO visits VALUES ('2026-03-02', '2026-03-02 08:00', 'EU', 4), ('2026-03-03', '2026-03-03 09:30', "
+            "'US', 6), ('2026-03-03', '2026-03-03 10:00', 'EU', 5)");
+    TSQLiteTable Table(nullptr);
+    Table.SetName("Visits");
+    Table.SetDatabaseName(Dir.File("visits.db"));
+    Table.SetTableName("visits");
+    TDBChart Chart(nullptr);
+    auto* Line = new TLineSeries(&Chart);
+    Line->SetParentChart(&Chart);
+    Line->GetXValues()->SetValueSource("at");
+    Line->GetYValues()->SetValueSource("n");
+    Line->SetDataSource(&Table);
+    // A series split by groups keeps the kind in every group.
+    auto* Bars = new TBarSeries(&Chart);
+    Bars->SetParentChart(&Chart);
+    Bars->SetName("Daily");
+    Bars->GetXValues()->SetValueSource("day");
+    Bars->GetYValues()->SetValueSource("n");
+    Bars->SetGroupSource("region");
+    Bars->SetDataSource(&Table);
+    Table.Open();
+    const double Mar2 = 20514.0 * 86400;
+    EXPECT_EQ(Line->GetXValues()->GetKind(), TChartValueKind::vkDateTime);
+    EXPECT_EQ(Line->GetXValue(1), Mar2 + 86400 + 9.5 * 3600);
+    ASSERT_EQ(Bars->GroupCount(), 1);
+    EXPECT_EQ(Bars->GetXValues()->GetKind(), TChartValueKind::vkDate);
+    EXPECT_EQ(Bars->GetGroup(0)->GetXValues()->GetKind(), TChartValueKind::vkDate);
+    EXPECT_EQ(Bars->GetXValue(1), Mar2 + 86400);  // EU's second day
+    EXPECT_TRUE(Bars->GetGroup(0)->IsNull(0));     // US has no record on March 2
+
+    // A number field makes numbers again; a text that is no date is an
+    // error naming the data set, the field and the value, and leaves no
+    // points.
+    Line->GetXValues()->SetValueSource("n");
+    EXPECT_EQ(Line->GetXValues()->GetKind(), TChartValueKind::vkNumber);
+    Line->GetXValues()->SetValueSource("at");
+    Db.Exec("UPDATE visits SET at = '2026-03-03 9:30' WHERE region = 'US'");
+    EXPECT_THROW_MSG(Table.Refresh(), EDatabaseError,
+                     "Chart, series '1': Visits: field \"at\" of record 2: '2026-03-03 9:30' is not a date and time");
+    EXPECT_EQ(Line->Count(), 0);
+}
+
 // Teardown in every order. The "component" link re-binds the series on
 // every change of its active state, as the chart component does, so the
 // destruction of each object sets off reads through the others.

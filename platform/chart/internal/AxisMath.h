@@ -11,8 +11,13 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "platform/chart/ChartLocale.h"
+#include "platform/chart/Series.h"
 
 namespace pv {
 
@@ -67,6 +72,53 @@ int TickCountForLength(double Pixels);
 // as many decimals as the step needs, with thousands grouped; exponent form
 // for magnitudes from 1e15 or steps below 1e-6.
 std::string TickFormat(double Step, double MaxAbs);
+
+// Time axes: values are seconds (see TChartValueKind), ticks fall on whole
+// units of the calendar, and labels are written for the step.
+
+enum class TTimeUnit : std::uint8_t { tuSecond, tuMinute, tuHour, tuDay, tuWeek, tuMonth, tuYear };
+
+// A distance between ticks: Count units (seconds from a thousandth on;
+// weeks start on Mondays; 3 months are quarters).
+struct TTimeStep {
+    TTimeUnit Unit = TTimeUnit::tuDay;
+    double Count = 1;
+    // The step's length in seconds, a month taken as a twelfth of a year.
+    double Seconds() const;
+    bool operator==(const TTimeStep&) const = default;
+};
+
+// The steps an axis of Kind may take, finest first: from a thousandth of a
+// second to a billion years for date-times; from a day for dates; for times
+// of day (and durations) in hours on, without days.
+const std::vector<TTimeStep>& TimeSteps(TChartValueKind Kind);
+
+// The ticks of Step inside R, ascending; empty when there would be more
+// than MaxCount.
+std::vector<double> TimeTickValues(TValueRange R, TTimeStep Step, int MaxCount);
+
+// The label of tick T of Step on an axis of Kind, with Locale's names:
+// "14:30:05.25" and "14:30:05" (a step below a minute), "14:30" (minutes
+// and hours), "Mar 5" (days, weeks; with Weekday "Thu, Mar 5"), "Mar"
+// (months), "Q2 2026" (quarters), "2026" (years). A tick that starts a
+// larger unit says so: midnight shows its day, the first of January its
+// year. Times of day count hours past 24 ("26:00") and below 0.
+std::string TimeTickLabel(double T, TTimeStep Step, TChartValueKind Kind, bool Weekday, const TChartLocale& Locale);
+
+struct TTimeTicks {
+    TTimeStep Step;
+    bool Weekday = false;
+    std::vector<double> Values;
+    std::vector<std::string> Labels;
+};
+
+// The finest ticks over R whose labels Fits accepts (the layout measures
+// them against the axis), trying at most MaxCount ticks at a time; on
+// every axis of months the first label carries the year unless a January
+// tick does. When no set fits, the coarsest one with a tick. A range
+// beyond some three billion years gets 1-2-5 ticks with numbers as labels.
+TTimeTicks TimeTicks(TValueRange R, TChartValueKind Kind, const TChartLocale& Locale, int MaxCount,
+                     const std::function<bool(const TTimeTicks&)>& Fits);
 
 // Maps values of a range linearly onto pixels: Min to P0 and Max to P1 (P1
 // may be less than P0, as on a vertical axis). Values far outside the range

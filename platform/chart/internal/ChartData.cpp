@@ -5,6 +5,7 @@
 
 #include "platform/chart/Chart.h"
 #include "platform/chart/internal/ChartColors.h"
+#include "platform/rtl/DateTime.h"
 #include "platform/rtl/FormatFloat.h"
 
 namespace pv {
@@ -83,6 +84,36 @@ void Pile(TChartData& D, bool Bars) {
                 P->Base[I] *= K;
                 P->Top[I] *= K;
             }
+}
+
+// The extent of the X values of the drawn points, and the least distance
+// between two different X values of the bars.
+void GatherTimes(TChartData& D) {
+    double Min = 0, Max = 0;
+    bool Any = false;
+    std::vector<double> BarTimes;
+    for (const TPlotSeries& P : D.Series) {
+        const std::vector<double>& X = P.Series->GetXValues()->Values();
+        const std::vector<double>& Y = P.Series->GetYValues()->Values();
+        const bool Bars = IsBar(P.Kind);
+        for (std::size_t I = 0; I < X.size() && I < Y.size(); ++I) {
+            const double T = X[I];
+            if (!std::isfinite(T) || !std::isfinite(Y[I])) continue;
+            Min = Any ? std::min(Min, T) : T;
+            Max = Any ? std::max(Max, T) : T;
+            Any = true;
+            if (Bars) BarTimes.push_back(T);
+        }
+    }
+    D.HasTimes = Any;
+    D.MinTime = Min, D.MaxTime = Max;
+    std::sort(BarTimes.begin(), BarTimes.end());
+    double Gap = 0;
+    for (std::size_t I = 1; I < BarTimes.size(); ++I) {
+        const double G = BarTimes[I] - BarTimes[I - 1];
+        if (G > 0 && (Gap == 0 || G < Gap)) Gap = G;
+    }
+    D.BarTimeSlot = Gap;
 }
 
 }  // namespace
@@ -180,6 +211,11 @@ TChartData TChartData::Gather(const TCustomChart& Chart) {
             Extend(Y.data(), Y.size());
         }
     }
+    if (!D.Series.empty() && !D.Pie && !D.Horizontal && D.Series.front().Series->GetXValues()->IsDateTime()) {
+        D.TimeAxis = true;
+        D.TimeKind = D.Series.front().Series->GetXValues()->GetKind();
+        GatherTimes(D);
+    }
     for (const TPlotSeries& P : D.Series)
         if (P.Series->HasLabels()) {
             D.LabelSeries = P.Series;
@@ -209,12 +245,23 @@ double TPlotSeries::MeanAbs() const {
 std::string TChartData::CategoryText(int Index) const {
     if (!LabelSeries || Index < 0 || Index >= LabelSeries->Count()) return std::to_string(Index);
     if (HasLabels) return LabelSeries->GetLabel(Index);
-    return FormatValue(*LabelSeries, LabelSeries->GetXValue(Index));
+    return XValueText(*LabelSeries, Index);
 }
 
 std::string TChartData::PointText(const TChartSeries& S, int Index) {
     const std::string& Label = S.GetLabel(Index);
-    return Label.empty() ? FormatValue(S, S.GetXValue(Index)) : Label;
+    return Label.empty() ? XValueText(S, Index) : Label;
+}
+
+std::string XValueText(const TChartSeries& S, int Index) {
+    const double X = S.GetXValue(Index);
+    switch (S.GetXValues()->GetKind()) {
+        case TChartValueKind::vkDate: return FormatDateTime(X, TDateTimeKind::dkDate);
+        case TChartValueKind::vkTime: return FormatDateTime(X, TDateTimeKind::dkTime);
+        case TChartValueKind::vkDateTime: return FormatDateTime(X, TDateTimeKind::dkDateTime);
+        case TChartValueKind::vkNumber: break;
+    }
+    return FormatValue(S, X);
 }
 
 const TNumberSeparators& SeparatorsOf(const TChartSeries& S) {
@@ -243,7 +290,8 @@ std::string MarkText(const TPlotSeries& P, int Index) {
         case TSeriesMarksStyle::smPercentTotal: return PercentText(P, V) + " of " + TotalText(P);
         case TSeriesMarksStyle::smLabelPercentTotal:
             return LabelOrValue + " " + PercentText(P, V) + " of " + TotalText(P);
-        case TSeriesMarksStyle::smXValue: return FormatValue(Look, S.GetXValue(Index));
+        case TSeriesMarksStyle::smXValue:
+            return S.GetXValues()->IsDateTime() ? XValueText(S, Index) : FormatValue(Look, S.GetXValue(Index));
     }
     return Value;
 }

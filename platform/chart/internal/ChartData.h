@@ -105,6 +105,18 @@ struct TChartData {
     double MinValue = 0;
     double MaxValue = 0;
 
+    // A time axis: the first series' X values are dates or times (and the
+    // chart is neither a pie nor of horizontal bars). Every series' points
+    // then lie along the bottom by their X values, not by their places.
+    bool TimeAxis = false;
+    TChartValueKind TimeKind = TChartValueKind::vkNumber;
+    // The extent of the X values of the non-null points (HasTimes false:
+    // none), and the least distance between two different X values of bar
+    // series, which sets the bars' width (0: no bars, or a single time).
+    bool HasTimes = false;
+    double MinTime = 0, MaxTime = 0;
+    double BarTimeSlot = 0;
+
     // Reads the series of Chart.
     static TChartData Gather(const TCustomChart& Chart);
 
@@ -120,6 +132,10 @@ struct TChartData {
 const TNumberSeparators& SeparatorsOf(const TChartSeries& S);
 // The value V in the series' value format.
 std::string FormatValue(const TChartSeries& S, double V);
+// Point Index's X value as text: its date or time in ISO form
+// ("2026-03-05", "2026-03-05 14:30:00") when S's X values are dates or
+// times, else in S's value format.
+std::string XValueText(const TChartSeries& S, int Index);
 // The text of the mark of point Index, by the marks style.
 std::string MarkText(const TPlotSeries& P, int Index);
 // A plain-language summary of what Data shows, for readers that cannot see

@@ -210,9 +210,17 @@ private:
             P.DrawText(*L.BottomTitle.Layout, L.BottomTitle.X, L.BottomTitle.Y, Bottom.GetTitle()->GetFont()->GetColor());
     }
 
-    // A tick at each labelled category, outside the plot.
+    // A tick at each labelled category (each tick of a time axis), outside
+    // the plot.
     void CategoryTicks(std::vector<TSegmentF>& Into) const {
         const TRectF& F = L.Plot;
+        if (L.TimeAxis) {
+            for (double T : L.TimeTicks.Values) {
+                const double At = std::round(L.TimeMap.ToPixel(T));
+                Into.push_back({At, F.Bottom(), At, F.Bottom() + 4});
+            }
+            return;
+        }
         for (int I = 0, K = 0; I < D.Categories && K < static_cast<int>(L.CategoryLabels.size()); I += L.LabelStep, ++K) {
             const double At = std::round(L.Categories.Center(I));
             if (L.Horizontal)

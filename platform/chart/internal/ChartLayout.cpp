@@ -128,7 +128,11 @@ private:
         if (!Legend.GetVisible() || D.Series.empty() || Area.Empty()) return;
         TRows Kind = TRows::Series;
         switch (Legend.GetLegendStyle()) {
-            case TLegendStyle::lsAuto: Kind = D.Series.size() == 1 ? TRows::Points : TRows::Series; break;
+            // A series over time has too many points to list: its row
+            // names it.
+            case TLegendStyle::lsAuto:
+                Kind = D.Series.size() == 1 && !D.TimeAxis ? TRows::Points : TRows::Series;
+                break;
             case TLegendStyle::lsSeries: Kind = TRows::Series; break;
             // The points of a lone series; several series are listed by
             // series, since one series' points would leave the others
@@ -454,6 +458,10 @@ private:
         L.Plot.X = std::round(Box.X + LeftW);
         L.Plot.W = std::max(0.0, std::round(Box.Right() - L.Depth) - L.Plot.X);
         L.Categories = TCategoryMap(D.Categories, L.Plot.X, L.Plot.Right());
+        if (D.TimeAxis) {
+            LayoutTimeAxis();
+            return false;
+        }
         if (!CatLabelsOn) return false;
         // Straight labels when they fit; turned when that makes every label
         // fit; otherwise straight and thinned.
@@ -470,6 +478,72 @@ private:
         }
         L.LabelStep = L.LabelsRotated ? LabelStep(Slot, CatLineH, LabelGap / 2) : LabelStep(Slot, MaxW, LabelGap);
         return false;
+    }
+
+    // A time axis: the range of the times (widened by half a bar at each
+    // end when there are bars, so they stand whole), the map onto the plot
+    // (inset by the pointers' size, so the symbols at the ends are whole),
+    // and the finest ticks whose labels keep apart.
+    void LayoutTimeAxis() {
+        L.TimeAxis = true;
+        const double Unit = D.TimeKind == TChartValueKind::vkTime ? 3600 : 86400;
+        TValueRange R{D.MinTime, D.MaxTime};
+        if (!D.HasTimes)
+            R = {0, Unit};
+        else if (!(R.Max > R.Min))
+            R = {R.Min - Unit, R.Max + Unit};
+        const bool Bars = D.BarSeriesCount > 0;
+        const double Slot = Bars ? (D.BarTimeSlot > 0 ? D.BarTimeSlot : Unit) : 0;
+        if (Bars) R = {R.Min - Slot / 2, R.Max + Slot / 2};
+        // Far ends near the doubles' limits are drawn as they come (the map
+        // works on halves); nothing here may overflow.
+        if (!std::isfinite(R.Max - R.Min)) R = FixedRange(R.Min, R.Max);
+        double Inset = 0;
+        for (const TPlotSeries& P : D.Series)
+            if (P.Pointer) Inset = std::max(Inset, double(std::clamp(P.Pointer->GetHorizSize(), 0, 50)) + 1);
+        Inset = std::min(Inset, std::floor(L.Plot.W / 4));
+        const double P0 = L.Plot.X + Inset, P1 = L.Plot.Right() - Inset;
+        L.TimeMap = TLinearMap(R, P0, P1);
+        const double PerSecond = (P1 - P0) / (R.Max / 2 - R.Min / 2) / 2;
+        L.TimeSlot = Bars ? std::max(1.0, Slot * PerSecond) : std::max(1.0, L.Plot.W / std::max(1, D.Categories));
+
+        const double Length = std::max(1.0, P1 - P0);
+        const int MaxW = IntWidth(std::max(40.0, Length / 2));
+        std::vector<double> Widths;
+        auto Measure = [&](const TTimeTicks& Ticks) {
+            Widths.clear();
+            for (const std::string& S : Ticks.Labels) Widths.push_back(T.Layout(CatFont, S, MaxW)->Width());
+        };
+        auto Fits = [&](const TTimeTicks& Ticks) {
+            if (!CatLabelsOn) {
+                for (std::size_t I = 1; I < Ticks.Values.size(); ++I)
+                    if (L.TimeMap.ToPixel(Ticks.Values[I]) - L.TimeMap.ToPixel(Ticks.Values[I - 1]) < 40) return false;
+                return true;
+            }
+            Measure(Ticks);
+            for (std::size_t I = 1; I < Ticks.Values.size(); ++I) {
+                const double Apart = L.TimeMap.ToPixel(Ticks.Values[I]) - L.TimeMap.ToPixel(Ticks.Values[I - 1]);
+                if (Apart < (Widths[I - 1] + Widths[I]) / 2 + LabelGap * 2) return false;
+            }
+            return true;
+        };
+        const int MaxCount = std::clamp(static_cast<int>(Length / 20), 1, 200);
+        L.TimeTicks = TimeTicks(R, D.TimeKind, C.GetLocaleData(), MaxCount, Fits);
+        if (!CatLabelsOn) return;
+        // Labels centred on their ticks, the outer ones kept inside the
+        // area; one that would touch the label before it is left out.
+        const double Top = L.Plot.Bottom() + TickLength + 2;
+        double LastRight = -DBL_MAX;
+        for (std::size_t I = 0; I < L.TimeTicks.Values.size(); ++I) {
+            TPlacedText P;
+            P.Layout = T.Layout(CatFont, L.TimeTicks.Labels[I], MaxW);
+            const double W = P.Layout->Width();
+            P.X = std::clamp(L.TimeMap.ToPixel(L.TimeTicks.Values[I]) - W / 2, Box.X, std::max(Box.X, Area.Right() - W));
+            P.Y = Top;
+            if (P.X < LastRight + LabelGap) continue;
+            LastRight = P.X + W;
+            L.CategoryLabels.push_back(std::move(P));
+        }
     }
 
     // The widest category label (of at most MaxSampledLabels spread evenly
@@ -521,7 +595,7 @@ private:
                 P.Y = At - P.Layout->Height() / 2;
             }
         }
-        if (CatLabelsOn) {
+        if (CatLabelsOn && !L.TimeAxis) {
             if (L.Horizontal)
                 PlaceLeftCategoryLabels();
             else

@@ -100,10 +100,31 @@ struct TChartLayout {
     bool LabelsRotated = false;
     std::vector<TPlacedText> CategoryLabels;
 
-    // Where a point of category Category and value Value is drawn.
+    // A time axis along the bottom (TChartData::TimeAxis): points lie at
+    // their X values by TimeMap; the ticks are TimeTicks (one label each
+    // in CategoryLabels, but for labels left out where they would touch),
+    // and a bar's slot is TimeSlot pixels wide.
+    bool TimeAxis = false;
+    TLinearMap TimeMap;
+    TTimeTicks TimeTicks;
+    double TimeSlot = 1;
+
+    // The width of a category's slot, where its bars stand side by side.
+    double SlotWidth() const { return TimeAxis ? TimeSlot : Categories.SlotWidth(); }
+    // Where point I of S lies along the category axis: the centre of its
+    // slot, or its time.
+    double Across(const TPlotSeries& S, int I) const {
+        return TimeAxis ? TimeMap.ToPixel(S.Series->GetXValue(I)) : Categories.Center(I);
+    }
+    // Where the centre of category Category is at value Value (on a time
+    // axis the points have places of their own: see the next).
     TPointF At(int Category, double Value) const {
         return Horizontal ? TPointF{ValueMap.ToPixel(Value), Categories.Center(Category)}
                           : TPointF{Categories.Center(Category), ValueMap.ToPixel(Value)};
+    }
+    // Where point I of S is drawn at value Value.
+    TPointF At(const TPlotSeries& S, int I, double Value) const {
+        return Horizontal ? TPointF{ValueMap.ToPixel(Value), Across(S, I)} : TPointF{Across(S, I), ValueMap.ToPixel(Value)};
     }
 
     // A pie chart has no axes: its circle is centred at PieCenter with the

@@ -112,7 +112,7 @@ void PlacePieMarks(const TChartLayout& L, const TPlotSeries& S, TTextEngine& Tex
 void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S, TTextEngine& Text,
                 const TTextFont& Font, std::vector<TPlacedMark>& Out) {
     // A mark may be a little wider than its slot, never wider than 200 pixels.
-    const double Slot = L.Categories.SlotWidth();
+    const double Slot = L.SlotWidth();
     const double Along = L.Horizontal ? L.Plot.H : L.Plot.W;
     const int MaxW = static_cast<int>(std::clamp(Slot * 2.5, 60.0, std::max(60.0, std::min(200.0, L.Horizontal ? 200.0 : Along))));
     // Marks stay over the plot, clear of the axis labels and the legend.
@@ -139,7 +139,8 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
     std::vector<TRectF> RefusedAround;
     for (int I = 0; I < N; ++I) {
         if (!Drawn(S, I)) continue;
-        if (Dense && Out.size() > First) {
+        // (Points on a time axis need not be in order: no skipping there.)
+        if (Dense && !L.TimeAxis && Out.size() > First) {
             const TRectF& Last = Out.back().Box;
             const double Need = (L.Horizontal ? Last.Bottom() : Last.Right()) + 2 + MinHalf;
             const int Next = static_cast<int>(std::ceil((Need - L.Categories.SlotLeft(0)) / Slot - 0.5));
@@ -148,7 +149,7 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 continue;
             }
         }
-        const TPointF Anchor = L.At(I, S.At(I));
+        const TPointF Anchor = L.At(S, I, S.At(I));
         if (Dense && Refused.Any({Anchor.X, Anchor.Y, 0, 0}, [&](std::size_t K) {
                 const TRectF& R = RefusedAround[K];
                 return Anchor.X > R.X && Anchor.X < R.Right() && Anchor.Y > R.Y && Anchor.Y < R.Bottom();
@@ -166,13 +167,13 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
             if (Bar) {
                 TBarBox B;
                 if (!BarAt(L, D, S, I, B)) B.X0 = B.X1 = std::round(L.ValueMap.ToPixel(BarOrigin(L)));
-                if (B.Bottom - B.Top < 1) B.Top = B.Bottom = L.Categories.Center(I);
+                if (B.Bottom - B.Top < 1) B.Top = B.Bottom = L.Across(S, I);
                 Negative = B.Negative;
                 End = (Negative ? B.X0 : B.X1) + Lift / 2;
                 CY = (B.Top + B.Bottom) / 2 - Lift / 2;
                 Inside = B.X1 - B.X0;
             } else {
-                const TPointF A = L.At(I, S.At(I));
+                const TPointF A = L.At(S, I, S.At(I));
                 Negative = S.Series->GetYValue(I) < BarOrigin(L);
                 End = A.X + (Negative ? -1 : 1) * (S.Pointer ? S.Pointer->GetHorizSize() : 0);
                 CY = A.Y;
@@ -202,7 +203,7 @@ void PlaceMarks(const TChartLayout& L, const TChartData& D, const TPlotSeries& S
                 Y = (Below ? B.Bottom : B.Top) - Lift / 2;
                 Inside = B.Bottom - B.Top;
             } else {
-                const TPointF A = L.At(I, S.At(I));
+                const TPointF A = L.At(S, I, S.At(I));
                 const double VS = S.Pointer ? S.Pointer->GetVertSize() : 0;
                 X = A.X;
                 Y = A.Y - VS;

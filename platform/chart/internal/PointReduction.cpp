@@ -13,24 +13,33 @@ namespace {
 
 // The device pixel columns (rows on a chart of horizontal bars) at Scale,
 // numbered along the category axis. End finds where a column's points end
-// without working out the column of every point.
+// without working out the column of every point (on a time axis, whose
+// points need not be in order, by looking at each point in turn).
 class TColumns {
 public:
-    TColumns(const TChartLayout& L, double Scale, int N) : FMap(L.Categories), FPerUnit(Scale), FN(N) {}
-    std::int64_t Of(int I) const { return static_cast<std::int64_t>(std::floor(FMap.Center(I) * FPerUnit)); }
+    TColumns(const TChartLayout& L, const TPlotSeries& S, double Scale, int N)
+        : FLayout(L), FSeries(S), FMap(L.Categories), FPerUnit(Scale), FN(N) {}
+    std::int64_t Of(int I) const {
+        return static_cast<std::int64_t>(std::floor(FLayout.Across(FSeries, I) * FPerUnit));
+    }
     // The first point after I in a column beyond I's.
     int End(int I) const {
         const std::int64_t C = Of(I);
-        // The centre of point K is P0 + (K + 0.5) * Slot: the guess is
-        // exact but for rounding, which the two loops settle.
-        const double Guess = std::ceil(((C + 1) / FPerUnit - FMap.SlotLeft(0)) / FMap.SlotWidth() - 0.5);
-        int E = static_cast<int>(std::clamp(Guess, double(I + 1), double(FN)));
-        while (E > I + 1 && Of(E - 1) > C) --E;
+        int E = I + 1;
+        if (!FLayout.TimeAxis) {
+            // The centre of point K is P0 + (K + 0.5) * Slot: the guess is
+            // exact but for rounding, which the two loops settle.
+            const double Guess = std::ceil(((C + 1) / FPerUnit - FMap.SlotLeft(0)) / FMap.SlotWidth() - 0.5);
+            E = static_cast<int>(std::clamp(Guess, double(I + 1), double(FN)));
+            while (E > I + 1 && Of(E - 1) > C) --E;
+        }
         while (E < FN && Of(E) == C) ++E;
         return E;
     }
 
 private:
+    const TChartLayout& FLayout;
+    const TPlotSeries& FSeries;
     const TCategoryMap& FMap;
     double FPerUnit;
     int FN;
@@ -76,8 +85,9 @@ std::vector<TPathPoint> LinePath(const TChartLayout& L, const TPlotSeries& S, do
     const TColor* Colors = S.PointColors.empty() ? nullptr : S.PointColors.data();
     const int N = S.Series->Count();
     // Points lie along the category axis by their index, whatever their X
-    // values (which only name them), so the columns follow the indexes.
-    const TColumns Columns(L, Scale, N);
+    // values (which only name them), so the columns follow the indexes; on
+    // a time axis by their times, in the order of the points.
+    const TColumns Columns(L, S, Scale, N);
     std::vector<TPathPoint> Out;
     bool Joined = false;  // whether the point before was drawn
     for (int I = 0; I < N;) {
@@ -141,7 +151,7 @@ std::vector<int> PointerPoints(const TChartLayout& L, const TPlotSeries& S, doub
         const double V = Y[static_cast<std::size_t>(I)];
         const TColor C = S.PointColor(I);
         if (!std::isfinite(V) || C == clNone) continue;
-        const TPointF A = L.At(I, V);
+        const TPointF A = L.At(S, I, V);
         // X0 and Y0 are whole, so the pixel is the whole part of these, and
         // truncation is the whole part of a number not below zero.
         const double PX = A.X * Scale - X0, PY = A.Y * Scale - Y0;
@@ -198,8 +208,9 @@ std::vector<int> FlatBars(const TChartLayout& L, const TChartData& D, const TPlo
         // The group's end, guessed from the slot width and settled by the
         // rounding the bars themselves use.
         const std::int64_t Here = Start(I);
-        const double Slot = L.Categories.SlotWidth();
-        int End = static_cast<int>(std::clamp(I + std::floor((Here + 0.5 - Geometry.Across(I)) / Slot), I + 1.0, double(N)));
+        const double Slot = L.SlotWidth();
+        int End = L.TimeAxis ? I + 1
+                             : static_cast<int>(std::clamp(I + std::floor((Here + 0.5 - Geometry.Across(I)) / Slot), I + 1.0, double(N)));
         while (End > I + 1 && Start(End - 1) != Here) --End;
         while (End < N && Start(End) == Here) ++End;
         double Highest = Origin, Lowest = Origin;

@@ -18,7 +18,7 @@ double BarOrigin(const TChartLayout& L) { return std::clamp(0.0, L.Ticks.Range.M
 
 TBarGeometry::TBarGeometry(const TChartLayout& L, const TChartData& D, const TPlotSeries& S)
     : FLayout(L), FPlot(S), FSeries(*S.Series) {
-    const double Slot = L.Categories.SlotWidth();
+    const double Slot = L.SlotWidth();
     FGroup = Slot * std::clamp(BarWidthPercent(S), 1, 100) / 100.0;
     FSub = FGroup / std::max(1, D.BarSlots);
     FOffset = S.BarIndex * FSub;

@@ -33,7 +33,7 @@ public:
     // Where bar I starts across the category axis, before rounding to a
     // pixel, and how wide it is before rounding (at least a pixel once
     // rounded).
-    double Across(int I) const { return FLayout.Categories.Center(I) - FGroup / 2 + FOffset; }
+    double Across(int I) const { return FLayout.Across(FPlot, I) - FGroup / 2 + FOffset; }
     double Width() const { return FSub; }
     // The value bars grow from.
     double Origin() const { return FOrigin; }

@@ -48,7 +48,7 @@ void PaintBars(TPainter& P, const TChartLayout& L, const TChartData& D, const TP
         const TColor C = P.Plain(PointColor(S, I));
         // Lying bars keep their depth below the gap to the bar above, so
         // their tops do not bury it.
-        const double Dx = L.Horizontal ? std::min(Depth, std::max(1.0, std::floor(L.Categories.SlotWidth() * 0.5))) : Depth;
+        const double Dx = L.Horizontal ? std::min(Depth, std::max(1.0, std::floor(L.SlotWidth() * 0.5))) : Depth;
         const TPointF Side[] = {{B.X1, B.Top}, {B.X1 + Dx, B.Top - Dx}, {B.X1 + Dx, B.Bottom - Dx}, {B.X1, B.Bottom}};
         P.FillPolygon(Side, 4, Shade(C, 0.72));
         const TPointF Top[] = {{B.X0, B.Top}, {B.X1, B.Top}, {B.X1 + Dx, B.Top - Dx}, {B.X0 + Dx, B.Top - Dx}};
@@ -63,7 +63,7 @@ bool Crossing(const TChartLayout& L, const TPlotSeries& S, int I0, int I1, TPoin
     const double O = BarOrigin(L);
     const double V0 = S.At(I0) - O, V1 = S.At(I1) - O;
     if (!((V0 < 0 && V1 > 0) || (V0 > 0 && V1 < 0))) return false;
-    const TPointF A = L.At(I0, S.At(I0)), B = L.At(I1, S.At(I1));
+    const TPointF A = L.At(S, I0, S.At(I0)), B = L.At(S, I1, S.At(I1));
     const double T = V0 / (V0 - V1);
     At = {A.X + (B.X - A.X) * T, A.Y + (B.Y - A.Y) * T};
     return true;
@@ -78,7 +78,7 @@ template <class TColourOf>
 void StrokeLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
                 double Width, TColourOf Colour) {
     cairo_t* Cr = P.Cr();
-    auto At = [&](int I) { return L.At(I, S.At(I)); };
+    auto At = [&](int I) { return L.At(S, I, S.At(I)); };
     cairo_set_line_width(Cr, Width);
     // Mitred joins look the same as round ones at these widths, and cost
     // Cairo's stroker less; round caps keep the end points whole.
@@ -177,7 +177,7 @@ private:
 void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path,
                bool Reduced) {
     cairo_t* Cr = P.Cr();
-    auto At = [&](int I) { return L.At(I, S.At(I)); };
+    auto At = [&](int I) { return L.At(S, I, S.At(I)); };
     const double Depth = L.Depth;
     if (Depth > 0) {
         // A ribbon going back into the chart, lit from above.
@@ -215,10 +215,10 @@ void PaintLine(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const s
 void PaintFlatArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const std::vector<TPathPoint>& Path) {
     cairo_t* Cr = P.Cr();
     const double O = L.ValueMap.ToPixel(BarOrigin(L));
-    auto At = [&](int I) { return L.At(I, S.At(I)); };
+    auto At = [&](int I) { return L.At(S, I, S.At(I)); };
     auto BaseOf = [&](const TPointF& A) { return L.Horizontal ? TPointF{O, A.Y} : TPointF{A.X, O}; };
     auto BaseAt = [&](int I) {
-        return S.Stacked() ? L.At(I, S.Base[static_cast<std::size_t>(I)]) : BaseOf(At(I));
+        return S.Stacked() ? L.At(S, I, S.Base[static_cast<std::size_t>(I)]) : BaseOf(At(I));
     };
     // The line of the run, and its base point for point.
     std::vector<TPointF> Run, Bases;
@@ -275,8 +275,8 @@ void PaintArea(TPainter& P, const TChartLayout& L, const TPlotSeries& S, const s
     // A solid area: for each segment, the top going back into the chart
     // (lit from above), then the front face standing on it.
     const double Origin = BarOrigin(L);
-    auto At = [&](int I) { return L.At(I, S.At(I)); };
-    auto Base = [&](int I) { return L.At(I, S.Stacked() ? S.Base[static_cast<std::size_t>(I)] : Origin); };
+    auto At = [&](int I) { return L.At(S, I, S.At(I)); };
+    auto Base = [&](int I) { return L.At(S, I, S.Stacked() ? S.Base[static_cast<std::size_t>(I)] : Origin); };
     const double Dx = L.Depth;
     // A reduced path draws all the tops, then all the fronts (TFaces).
     const bool Together = Reduced && !L.Horizontal;
@@ -414,7 +414,7 @@ void PaintPointers(TPainter& P, const TChartLayout& L, const TPlotSeries& S, con
                 Pending = false;
             }
             Current = C;
-            const TPointF A = L.At(I, S.At(I));
+            const TPointF A = L.At(S, I, S.At(I));
             PointerPath(Cr, Style, A.X + Off, A.Y - Off, HS, VS);
             Pending = true;
         }
