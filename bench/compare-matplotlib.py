@@ -11,13 +11,16 @@ other in each round so that both see the same load:
              plot or scatter, savefig to PNG (the interpreter's start and
              matplotlib's import are not counted).
 
-It prints the median seconds of each and their ratio, and leaves the two
-pictures in the work folder (plotvane-line.png, matplotlib-line.png, ...).
+It prints the median seconds of each, plotvane's largest resident memory,
+and their ratio, and leaves the two pictures in the work folder
+(plotvane-line.png, matplotlib-line.png, ...). A second plotvane (OTHER, say
+a build of the code before a change) is timed in the same rounds beside the
+first.
 
 matplotlib is optional: on Debian `apt-get install python3-matplotlib`.
 Without it only plotvane is timed.
 
-  bench/compare-matplotlib.py build-release/tools/plotvane [ROWS] [ROUNDS]
+  bench/compare-matplotlib.py build-release/tools/plotvane [ROWS] [ROUNDS] [OTHER]
 """
 
 import math
@@ -68,9 +71,14 @@ def make_table(path, rows):
 
 
 def time_plotvane(plotvane, form, out):
+    """Seconds of the whole process and its largest resident set in MB."""
     start = time.perf_counter()
-    subprocess.run([plotvane, "render", form, "-o", out], check=True)
-    return time.perf_counter() - start
+    proc = subprocess.Popen([plotvane, "render", form, "-o", out])
+    _, status, usage = os.wait4(proc.pid, 0)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    if proc.returncode != 0:
+        sys.exit(f"{plotvane} render {form} failed with {proc.returncode}")
+    return time.perf_counter() - start, usage.ru_maxrss / 1024
 
 
 def time_matplotlib(plt, db_path, scatter, out):
@@ -94,6 +102,7 @@ def main():
     plotvane = os.path.abspath(sys.argv[1])
     rows = int(sys.argv[2]) if len(sys.argv) > 2 else 1_000_000
     rounds = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+    other = os.path.abspath(sys.argv[4]) if len(sys.argv) > 4 else None
     try:
         import matplotlib
 
@@ -110,15 +119,21 @@ def main():
         form = os.path.join(work, f"{name}.form")
         with open(form, "w") as f:
             f.write(FORM.format(kind=kind))
-        ours, theirs = [], []
+        ours, others, theirs = [], [], []
         for _ in range(rounds):
             ours.append(time_plotvane(plotvane, form, os.path.join(work, f"plotvane-{name}.png")))
+            if other:
+                others.append(time_plotvane(other, form, os.path.join(work, f"other-{name}.png")))
             if plt:
                 theirs.append(time_matplotlib(plt, db_path, scatter, os.path.join(work, f"matplotlib-{name}.png")))
-        line = f"{name:7s} plotvane {statistics.median(ours):.3f} s"
+        t = statistics.median(s for s, _ in ours)
+        line = f"{name:7s} plotvane {t:.3f} s, {max(m for _, m in ours):.0f} MB"
+        if others:
+            o = statistics.median(s for s, _ in others)
+            line += f"   other {o:.3f} s, {max(m for _, m in others):.0f} MB   other / plotvane {o / t:.1f}"
         if theirs:
             m = statistics.median(theirs)
-            line += f"   matplotlib {m:.3f} s   matplotlib / plotvane {m / statistics.median(ours):.1f}"
+            line += f"   matplotlib {m:.3f} s   matplotlib / plotvane {m / t:.1f}"
         print(line)
     print(f"pictures in {work}")
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "platform/chart/Chart.h"
 #include "platform/rtl/Exception.h"
@@ -150,10 +151,27 @@ bool TChartSeries::IsNull(int Index) const { return !std::isfinite(GetYValue(Ind
 
 bool TChartSeries::HasLabels() const { return FLabelCount > 0; }
 
-void TChartSeries::SetValueColor(int Index, TColor Color) {
+void TChartSeries::CheckIndex(int Index) const {
     if (Index < 0 || Index >= Count())
         throw EListError("Point index " + std::to_string(Index) + " out of range of series '" + GetName() + "' with " +
                          std::to_string(Count()) + " points");
+}
+
+const std::string& TChartSeries::GetLabel(int Index) const {
+    static const std::string None;
+    if (Index < 0 || Index >= Count()) throw std::out_of_range("TChartSeries::GetLabel");
+    return FLabels.empty() ? None : FLabels[static_cast<std::size_t>(Index)];
+}
+
+TColor TChartSeries::GetValueColor(int Index) const {
+    if (Index < 0 || Index >= Count()) throw std::out_of_range("TChartSeries::GetValueColor");
+    return FColors.empty() ? clDefault : FColors[static_cast<std::size_t>(Index)];
+}
+
+void TChartSeries::SetValueColor(int Index, TColor Color) {
+    CheckIndex(Index);
+    if (FColors.empty() && Color == clDefault) return;
+    if (FColors.empty()) FColors.assign(static_cast<std::size_t>(Count()), clDefault);
     FColors[static_cast<std::size_t>(Index)] = Color;
     Changed();
 }
@@ -167,13 +185,40 @@ int TChartSeries::AddXY(double X, double Y, const std::string& Label, TColor Col
     // point, so no NaN or infinity ever reaches the drawing.
     if (!std::isfinite(Y)) Y = std::nan("");
     if (!std::isfinite(X)) X = static_cast<double>(Count());
+    const std::size_t Before = FYValues->FValues.size();
     FXValues->FValues.push_back(X);
     FYValues->FValues.push_back(Y);
-    FLabels.push_back(Label);
+    if (!FLabels.empty() || !Label.empty()) {
+        FLabels.resize(Before);
+        FLabels.push_back(Label);
+    }
     FLabelCount += !Label.empty();
-    FColors.push_back(Color);
+    if (!FColors.empty() || Color != clDefault) {
+        FColors.resize(Before, clDefault);
+        FColors.push_back(Color);
+    }
     Changed();
     return Count() - 1;
+}
+
+void TChartSeries::SetPoints(std::vector<double>&& Xs, std::vector<double>&& Ys, std::vector<std::string>&& Labels) {
+    if (Xs.size() != Ys.size() || (!Labels.empty() && Labels.size() != Ys.size()))
+        throw EListError("Series '" + GetName() + "': " + std::to_string(Xs.size()) + " X values, " +
+                         std::to_string(Ys.size()) + " Y values and " + std::to_string(Labels.size()) +
+                         " labels do not make points");
+    for (std::size_t I = 0; I < Ys.size(); ++I) {
+        if (!std::isfinite(Ys[I])) Ys[I] = std::nan("");
+        if (!std::isfinite(Xs[I])) Xs[I] = static_cast<double>(I);
+    }
+    FGroups.clear();
+    FGroupTitle.clear();
+    FXValues->FValues = std::move(Xs);
+    FYValues->FValues = std::move(Ys);
+    FLabelCount = 0;
+    for (const std::string& L : Labels) FLabelCount += !L.empty();
+    FLabels = FLabelCount > 0 ? std::move(Labels) : std::vector<std::string>();
+    FColors.clear();
+    Changed();
 }
 
 int TChartSeries::AddNull(const std::string& Label) { return Add(std::nan(""), Label); }
@@ -185,9 +230,11 @@ void TChartSeries::Delete(int Index) {
     auto I = static_cast<std::size_t>(Index);
     FXValues->FValues.erase(FXValues->FValues.begin() + static_cast<std::ptrdiff_t>(I));
     FYValues->FValues.erase(FYValues->FValues.begin() + static_cast<std::ptrdiff_t>(I));
-    FLabelCount -= !FLabels[I].empty();
-    FLabels.erase(FLabels.begin() + static_cast<std::ptrdiff_t>(I));
-    FColors.erase(FColors.begin() + static_cast<std::ptrdiff_t>(I));
+    if (!FLabels.empty()) {
+        FLabelCount -= !FLabels[I].empty();
+        FLabels.erase(FLabels.begin() + static_cast<std::ptrdiff_t>(I));
+    }
+    if (!FColors.empty()) FColors.erase(FColors.begin() + static_cast<std::ptrdiff_t>(I));
     Changed();
 }
 

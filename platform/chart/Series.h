@@ -183,14 +183,18 @@ public:
     double GetYValue(int Index) const { return FYValues->Value(Index); }
     double GetXValue(int Index) const { return FXValues->Value(Index); }
     bool IsNull(int Index) const;
-    const std::string& GetLabel(int Index) const { return FLabels.at(static_cast<std::size_t>(Index)); }
+    const std::string& GetLabel(int Index) const;
     bool HasLabels() const;
-    TColor GetValueColor(int Index) const { return FColors.at(static_cast<std::size_t>(Index)); }
+    TColor GetValueColor(int Index) const;
     void SetValueColor(int Index, TColor Color);
     // Adds a point with X = its index; NaN or an infinite Y is a null point.
     int Add(double Y, const std::string& Label = {}, TColor Color = clDefault);
     int AddXY(double X, double Y, const std::string& Label = {}, TColor Color = clDefault);
     int AddNull(const std::string& Label = {});
+    // Replaces every point (and the further groups) by the points (Xs[I],
+    // Ys[I], Labels[I]), each as AddXY would add it; Labels may be empty for
+    // none, otherwise all three are of one length. One change notice.
+    void SetPoints(std::vector<double>&& Xs, std::vector<double>&& Ys, std::vector<std::string>&& Labels = {});
     void Delete(int Index);
     // Removes every point, and the further groups with theirs.
     void Clear();
@@ -265,12 +269,16 @@ private:
     std::string FTitle;
     std::unique_ptr<TChartValueList> FXValues;
     std::unique_ptr<TChartValueList> FYValues;
+    // One label and one colour per point, each list empty while every
+    // point has the empty label or clDefault, so that a big series of bare
+    // numbers costs only its X and Y values.
     std::vector<std::string> FLabels;
     // How many of FLabels are not empty.
     std::size_t FLabelCount = 0;
     std::vector<TColor> FColors;
     std::vector<std::string> FPointFieldNames;
     std::vector<std::vector<std::string>> FPointFields;
+    void CheckIndex(int Index) const;
     std::unique_ptr<TSeriesMarks> FMarks;
     std::string FValueFormat = DefaultValueFormat;
     std::string FLabelsSource;

@@ -31,13 +31,14 @@ void TDataSet::BeforeDestruction() noexcept {
     // their data sources still name it), then the data sources let go of
     // it. Nothing here may raise, so errors of handlers are dropped.
     if (GetActive()) {
-        FVisited = nullptr;
+        FVisitedNo = 0;
+        FVisitedBuffer = nullptr;
         FState = TDataSetState::dsInactive;
         FBuffer = {};
         FChanged.clear();
         FModified = false;
-        std::vector<TRecordBuffer> Closing = std::move(FRecords);
-        FRecords.clear();
+        TRecordStore Closing = std::move(FRecords);
+        FRecords = {};
         FFields.clear();
         FCurrent = 0;
         FBof = FEof = true;
@@ -76,7 +77,7 @@ void TDataSet::CheckActive() const {
 }
 
 void TDataSet::CheckNotVisiting() const {
-    if (FVisited) DatabaseError("cannot move, edit, open or close the data set while its records are being read");
+    if (FVisitedNo != 0) DatabaseError("cannot move, edit, open or close the data set while its records are being read");
 }
 
 void TDataSet::CheckCanModify() const {
@@ -114,8 +115,13 @@ void TDataSet::Loaded() {
 }
 
 bool TDataSet::SetContents(TDataSetContents&& Contents) {
-    CheckRecordLimit(Contents.Records.size(), false);
+    CheckRecordLimit(Contents.RecordCount(), false);
     const std::size_t N = Contents.FieldDefs.size();
+    if (!Contents.Records.empty() && !Contents.Columns.Empty())
+        DatabaseError("the back end handed over records both as records and as columns");
+    if (Contents.Records.empty() && Contents.Columns.FieldCount() != N && !Contents.Columns.Empty())
+        DatabaseError("the back end handed over " + std::to_string(Contents.Columns.FieldCount()) +
+                      " columns for " + std::to_string(N) + " fields");
     for (std::size_t I = 0; I < Contents.Records.size(); ++I)
         if (Contents.Records[I].Values.size() != N)
             DatabaseError("record " + std::to_string(I + 1) + " has " +
@@ -130,7 +136,12 @@ bool TDataSet::SetContents(TDataSetContents&& Contents) {
         for (std::size_t I = 0; I < N; ++I)
             FFields.emplace_back(new TField(this, static_cast<int>(I), std::move(Contents.FieldDefs[I])));
     }
-    FRecords = std::move(Contents.Records);
+    if (!Contents.Records.empty())
+        FRecords = TRecordStore::FromRecords(std::move(Contents.Records), N);
+    else if (Contents.Columns.FieldCount() == N)
+        FRecords = std::move(Contents.Columns);
+    else
+        FRecords = TRecordStore(N);
     return !SameLayout;
 }
 
@@ -141,15 +152,17 @@ void TDataSet::OpenCursor() {
         SetContents(std::move(Contents));
     } catch (...) {
         FFields.clear();
-        FRecords.clear();
+        FRecords = {};
         // SetContents refuses before it takes anything: a back end that
         // keeps its data in memory gets its records back.
-        InternalClose(std::move(Contents.Records));
+        InternalClose(Contents.Records.empty()
+                          ? std::move(Contents.Columns)
+                          : TRecordStore::FromRecords(std::move(Contents.Records), Contents.Records.front().Values.size()));
         throw;
     }
     FCurrent = 0;
     FBof = true;
-    FEof = FRecords.empty();
+    FEof = FRecords.Empty();
     FState = TDataSetState::dsBrowse;
     NotifySources([](TDataSource& S) { S.UpdateLinks(); });
 }
@@ -160,8 +173,8 @@ void TDataSet::CloseCursor() {
     FBuffer = {};
     FChanged.clear();
     FModified = false;
-    std::vector<TRecordBuffer> Closing = std::move(FRecords);
-    FRecords.clear();
+    TRecordStore Closing = std::move(FRecords);
+    FRecords = {};
     FFields.clear();
     FCurrent = 0;
     FBof = FEof = true;
@@ -176,7 +189,7 @@ void TDataSet::Refresh() {
     std::optional<TDataSetContents> Contents;
     try {
         Contents = InternalRefresh();
-        if (Contents) CheckRecordLimit(Contents->Records.size(), false);
+        if (Contents) CheckRecordLimit(Contents->RecordCount(), false);
     } catch (const ERecordLimitExceeded&) {
         // The records of before no longer show the data: none are kept.
         Close();
@@ -216,14 +229,22 @@ TField& TDataSet::FieldByName(std::string_view Name) const {
     return *F;
 }
 
-const TFieldValue& TDataSet::ActiveValue(int FieldIndex) const {
-    static const TFieldValue Null;
-    const TRecordBuffer* R = FVisited                 ? FVisited
-                             : Editing(FState)        ? &FBuffer
-                             : FRecords.empty()       ? nullptr
-                                                      : &FRecords[static_cast<std::size_t>(FCurrent)];
-    if (!R || FieldIndex < 0 || static_cast<std::size_t>(FieldIndex) >= R->Values.size()) return Null;
-    return R->Values[static_cast<std::size_t>(FieldIndex)];
+TFieldValue TDataSet::ActiveValue(int FieldIndex) const {
+    const TRecordBuffer* R = FVisitedNo != 0 ? FVisitedBuffer : Editing(FState) ? &FBuffer : nullptr;
+    const auto F = static_cast<std::size_t>(FieldIndex);
+    if (R) return FieldIndex < 0 || F >= R->Values.size() ? TFieldValue() : R->Values[F];
+    const std::size_t Row = FVisitedNo != 0 ? FVisitedRow : static_cast<std::size_t>(FCurrent);
+    if (FieldIndex < 0 || F >= FRecords.FieldCount() || Row >= FRecords.Size()) return NullValue;
+    return FRecords.Value(Row, F);
+}
+
+bool TDataSet::ActiveIsNull(int FieldIndex) const {
+    const TRecordBuffer* R = FVisitedNo != 0 ? FVisitedBuffer : Editing(FState) ? &FBuffer : nullptr;
+    const auto F = static_cast<std::size_t>(FieldIndex);
+    if (R) return FieldIndex < 0 || F >= R->Values.size() || std::holds_alternative<std::monostate>(R->Values[F]);
+    const std::size_t Row = FVisitedNo != 0 ? FVisitedRow : static_cast<std::size_t>(FCurrent);
+    if (FieldIndex < 0 || F >= FRecords.FieldCount() || Row >= FRecords.Size()) return true;
+    return FRecords.IsNull(Row, F);
 }
 
 void TDataSet::SetFieldValue(TField& Field, const TFieldValue& Value) {
@@ -240,7 +261,7 @@ void TDataSet::SetFieldValue(TField& Field, const TFieldValue& Value) {
 }
 
 int TDataSet::CurrentRecordNumber() const {
-    if (FVisited) return FVisitedNo;
+    if (FVisitedNo != 0) return FVisitedNo;
     if (FState == TDataSetState::dsInsert) return FInsertAt + 1;
     return GetRecNo();
 }
@@ -323,11 +344,11 @@ void TDataSet::Edit() {
     CheckNotVisiting();
     if (Editing(FState)) return;
     CheckCanModify();
-    if (FRecords.empty()) {
+    if (FRecords.Empty()) {
         Insert();
         return;
     }
-    FBuffer = FRecords[static_cast<std::size_t>(FCurrent)];
+    FBuffer = FRecords.Record(static_cast<std::size_t>(FCurrent));
     FChanged.assign(FFields.size(), false);
     FModified = false;
     SetState(TDataSetState::dsEdit);
@@ -347,7 +368,7 @@ void TDataSet::Insert() {
     CheckNotVisiting();
     CheckCanModify();
     CheckBrowseMode();
-    BeginInsert(FRecords.empty() ? 0 : FCurrent);
+    BeginInsert(FRecords.Empty() ? 0 : FCurrent);
 }
 
 void TDataSet::Append() {
@@ -373,9 +394,9 @@ void TDataSet::Post() {
     TRecordBuffer Written = FBuffer;
     InternalPost(Written, FChanged, Mode);
     if (Mode == TPostMode::pmEdit) {
-        FRecords[static_cast<std::size_t>(FCurrent)] = std::move(Written);
+        FRecords.SetRecord(static_cast<std::size_t>(FCurrent), Written);
     } else {
-        FRecords.insert(FRecords.begin() + FInsertAt, std::move(Written));
+        FRecords.InsertRecord(static_cast<std::size_t>(FInsertAt), Written);
         FCurrent = FInsertAt;
     }
     FBuffer = {};
@@ -419,14 +440,14 @@ void TDataSet::Delete() {
         Cancel();
         return;
     }
-    if (FRecords.empty()) DatabaseError("cannot delete: the data set has no records");
-    InternalDelete(FRecords[static_cast<std::size_t>(FCurrent)]);
+    if (FRecords.Empty()) DatabaseError("cannot delete: the data set has no records");
+    InternalDelete(FRecords.Record(static_cast<std::size_t>(FCurrent)));
     const bool WasEditing = FState == TDataSetState::dsEdit;
     FBuffer = {};
     FChanged.clear();
     FModified = false;
     FState = TDataSetState::dsBrowse;
-    FRecords.erase(FRecords.begin() + FCurrent);
+    FRecords.EraseRecord(static_cast<std::size_t>(FCurrent));
     FCurrent = std::min(FCurrent, std::max(0, GetRecordCount() - 1));
     FBof = FEof = false;
     auto Alive = AliveToken();
@@ -445,10 +466,10 @@ void TDataSet::ReplaceRecords(std::vector<TRecordBuffer>&& NewRecords) {
     FChanged.clear();
     FModified = false;
     FState = TDataSetState::dsBrowse;
-    FRecords = std::move(NewRecords);
+    FRecords = TRecordStore::FromRecords(std::move(NewRecords), FFields.size());
     FCurrent = 0;
     FBof = true;
-    FEof = FRecords.empty();
+    FEof = FRecords.Empty();
     auto Alive = AliveToken();
     NotifyBackInBrowse(Alive, WasEditing);
 }
@@ -457,31 +478,45 @@ void TDataSet::ReplaceRecords(std::vector<TRecordBuffer>&& NewRecords) {
 
 void TDataSet::ForEachRecord(const std::function<void(int RecNo)>& Visit) {
     if (!GetActive()) return;
-    std::vector<const TRecordBuffer*> View;
-    View.reserve(FRecords.size() + 1);
-    for (const TRecordBuffer& R : FRecords) View.push_back(&R);
-    if (FState == TDataSetState::dsEdit) View[static_cast<std::size_t>(FCurrent)] = &FBuffer;
-    if (FState == TDataSetState::dsInsert) View.insert(View.begin() + FInsertAt, &FBuffer);
+    // The records in order, the pending edit as it stands: the edited
+    // record reads the edit buffer, a record being inserted is visited at
+    // its place. The records cannot change during the visit.
+    const bool Inserting = FState == TDataSetState::dsInsert;
+    const bool EditingRecord = FState == TDataSetState::dsEdit;
+    const std::size_t Count = FRecords.Size() + (Inserting ? 1 : 0);
+    const auto InsertAt = static_cast<std::size_t>(FInsertAt);
+    const auto Current = static_cast<std::size_t>(FCurrent);
 
     // Restores the previous view also when Visit raises, and allows nested
     // visits (a chart reading two series of one data set).
     struct TRestore {
         TDataSet* Self;
         std::weak_ptr<const void> Alive;
-        const TRecordBuffer* Visited;
         int VisitedNo;
+        const TRecordBuffer* Buffer;
+        std::size_t Row;
         ~TRestore() {
             if (Alive.expired()) return;
-            Self->FVisited = Visited;
             Self->FVisitedNo = VisitedNo;
+            Self->FVisitedBuffer = Buffer;
+            Self->FVisitedRow = Row;
         }
-    } Restore{this, AliveToken(), FVisited, FVisitedNo};
+    } Restore{this, AliveToken(), FVisitedNo, FVisitedBuffer, FVisitedRow};
 
-    for (std::size_t I = 0; I < View.size(); ++I) {
-        FVisited = View[I];
+    for (std::size_t I = 0; I < Count; ++I) {
+        const bool OnBuffer = (Inserting && I == InsertAt) || (EditingRecord && I == Current);
+        FVisitedBuffer = OnBuffer ? &FBuffer : nullptr;
+        FVisitedRow = Inserting && I > InsertAt ? I - 1 : I;
         FVisitedNo = static_cast<int>(I) + 1;
         Visit(FVisitedNo);
     }
+}
+
+bool TDataSet::ReadNumbers(const TField& Field, std::vector<double>& Values) const {
+    if (FState != TDataSetState::dsBrowse || FVisitedNo != 0 || Field.GetDataSet() != this) return false;
+    const auto F = static_cast<std::size_t>(Field.GetIndex());
+    if (F >= FRecords.FieldCount()) return false;
+    return FRecords.ReadNumbers(F, Values);
 }
 
 }  // namespace pv

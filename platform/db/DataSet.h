@@ -4,8 +4,9 @@
 //
 // Opening a data set reads all of its records into memory (the back end's
 // InternalOpen), so navigation and reading never reach the back end again;
-// only Post, Delete and Refresh do. Charts read small data sets, and this
-// keeps every read cheap and every cursor move free of errors.
+// only Post, Delete and Refresh do. This keeps every read cheap and every
+// cursor move free of errors. The records are kept column by column
+// (TRecordStore), so a big result costs about the size of its values.
 //
 // Observers: data sources register with the data set (TDataSource::
 // SetDataSet); the data set tells them of every change of its active state
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "platform/db/Field.h"
+#include "platform/db/RecordStore.h"
 #include "platform/rtl/Component.h"
 
 namespace pv {
@@ -50,18 +52,17 @@ struct TDataEventInfo {
     int Distance = 0;         // deDataSetScroll: records moved, negative backwards
 };
 
-// One record as the data set holds it: a value per field, in field order.
-struct TRecordBuffer {
-    std::vector<TFieldValue> Values;
-    // The record's identity in the back end (a SQLite rowid); 0 for none.
-    std::int64_t Key = 0;
-};
-
 // What a back end hands over when it opens or refreshes: the fields and every
-// record, each record with one value per field.
+// record, either as Records, each with one value per field, or already column
+// by column in Columns (one column per field; Records then stays empty). A
+// back end that may read many records fills Columns, so that no record buffer
+// per record is ever built.
 struct TDataSetContents {
     std::vector<TFieldDef> FieldDefs;
     std::vector<TRecordBuffer> Records;
+    TRecordStore Columns;
+
+    std::size_t RecordCount() const { return Records.size() + Columns.Size(); }
 };
 
 class TDataSet : public TComponent {
@@ -121,20 +122,20 @@ public:
     int MoveBy(int Distance);
     // True after First, or after a move tried to go before the first record;
     // true for an empty or closed data set.
-    bool GetBof() const { return FBof || FRecords.empty(); }
+    bool GetBof() const { return FBof || FRecords.Empty(); }
     // True after Last, or after a move tried to go past the last record;
     // true for an empty or closed data set. `First(); while (!GetEof())
     // {...; Next();}` visits every record.
-    bool GetEof() const { return FEof || FRecords.empty(); }
+    bool GetEof() const { return FEof || FRecords.Empty(); }
     // The current record's number, from 1; 0 for an empty or closed data set.
-    int GetRecNo() const { return FRecords.empty() ? 0 : FCurrent + 1; }
+    int GetRecNo() const { return FRecords.Empty() ? 0 : FCurrent + 1; }
     // Moves to record Value (1..RecordCount); another number raises
     // EDatabaseError naming it and the range.
     void SetRecNo(int Value);
     // The number of records (a record being inserted counts once posted); 0
     // while closed.
-    int GetRecordCount() const { return static_cast<int>(FRecords.size()); }
-    bool IsEmpty() const { return FRecords.empty(); }
+    int GetRecordCount() const { return static_cast<int>(FRecords.Size()); }
+    bool IsEmpty() const { return FRecords.Empty(); }
     // The most records an open or refresh may read; 0 (the default): no
     // limit. A read that finds more raises ERecordLimitExceeded, naming the
     // data set, the limit and the count, and leaves the data set closed; the
@@ -169,6 +170,13 @@ public:
     // place). While Visit runs, the data set refuses to move, edit, open or
     // close. A closed data set has no records to visit.
     void ForEachRecord(const std::function<void(int RecNo)>& Visit);
+    // Field's value of every record as a number, in record order, a null as
+    // NaN: what ForEachRecord would read with IsNull and GetAsFloat, without
+    // visiting the records. Only where no record could raise: in browse
+    // mode, outside a visit, and when the field holds nothing but nulls,
+    // integers and finite floats; otherwise returns false and Values is
+    // unspecified (then read the records with ForEachRecord).
+    bool ReadNumbers(const TField& Field, std::vector<double>& Values) const;
 
     // The record number that field values and their messages refer to: the
     // record being visited, else the current one (0: none).
@@ -190,7 +198,7 @@ protected:
     virtual TDataSetContents InternalOpen() = 0;
     // Releases the back end; Records are the records as they stand, for a
     // back end that keeps its data in memory.
-    virtual void InternalClose(std::vector<TRecordBuffer>&& Records) { (void)Records; }
+    virtual void InternalClose(TRecordStore&& Records) { (void)Records; }
     // Reads everything again on the open back end; nullopt when the back end
     // holds nothing that could have changed (memory).
     virtual std::optional<TDataSetContents> InternalRefresh() { return std::nullopt; }
@@ -205,7 +213,7 @@ protected:
     virtual void InternalDelete(const TRecordBuffer& Record) { (void)Record; }
 
     // The records while open, for back ends that look at them.
-    const std::vector<TRecordBuffer>& Records() const { return FRecords; }
+    const TRecordStore& Records() const { return FRecords; }
     // For back ends whose records change outside Post and Delete: replaces
     // every record of the open data set (one value per field each),
     // dropping a pending edit; the cursor goes to the first record and links
@@ -223,7 +231,8 @@ private:
     friend class TField;
     friend class TDataSource;
 
-    const TFieldValue& ActiveValue(int FieldIndex) const;
+    TFieldValue ActiveValue(int FieldIndex) const;
+    bool ActiveIsNull(int FieldIndex) const;
     void SetFieldValue(TField& Field, const TFieldValue& Value);
     void OpenCursor();
     void CloseCursor();
@@ -245,7 +254,7 @@ private:
     bool FStreamedActive = false;
     std::size_t FRecordLimit = 0;
     std::vector<std::unique_ptr<TField>> FFields;
-    std::vector<TRecordBuffer> FRecords;
+    TRecordStore FRecords;
     int FCurrent = 0;
     bool FBof = true;
     bool FEof = true;
@@ -255,9 +264,11 @@ private:
     std::vector<bool> FChanged;
     bool FModified = false;
     int FInsertAt = 0;
-    // The record ForEachRecord is visiting (nullptr: none) and its number.
-    const TRecordBuffer* FVisited = nullptr;
+    // The record ForEachRecord is visiting: its number (0: none), and the
+    // edit buffer when it is the one visited, else its place in FRecords.
     int FVisitedNo = 0;
+    const TRecordBuffer* FVisitedBuffer = nullptr;
+    std::size_t FVisitedRow = 0;
     // Registered data sources; each removes itself before it dies, so the
     // pointers are always live.
     std::vector<TDataSource*> FDataSources;

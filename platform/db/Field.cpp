@@ -165,9 +165,9 @@ std::string ValueForMessage(const TFieldValue& Value) {
     return ValueToString(Value);
 }
 
-const TFieldValue& TField::GetValue() const { return FDataSet->ActiveValue(FIndex); }
+TFieldValue TField::GetValue() const { return FDataSet->ActiveValue(FIndex); }
 
-bool TField::IsNull() const { return std::holds_alternative<std::monostate>(GetValue()); }
+bool TField::IsNull() const { return FDataSet->ActiveIsNull(FIndex); }
 
 std::string TField::GetAsString() const {
     const TFieldValue& V = GetValue();

@@ -103,7 +103,7 @@ public:
     TDataSet* GetDataSet() const { return FDataSet; }
 
     // The value in the current record (null on an empty data set).
-    const TFieldValue& GetValue() const;
+    TFieldValue GetValue() const;
     bool IsNull() const;
     // The value as text (null: ""); a date or time held as a number shows
     // as its ISO text.

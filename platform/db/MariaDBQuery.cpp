@@ -419,7 +419,7 @@ TDataSetContents TMariaDBQuery::InternalOpen() {
     }
 }
 
-void TMariaDBQuery::InternalClose(std::vector<TRecordBuffer>&& Records) {
+void TMariaDBQuery::InternalClose(TRecordStore&& Records) {
     (void)Records;
     FConnection.reset();
 }

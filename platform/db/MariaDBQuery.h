@@ -117,7 +117,7 @@ public:
 
 protected:
     TDataSetContents InternalOpen() override;
-    void InternalClose(std::vector<TRecordBuffer>&& Records) override;
+    void InternalClose(TRecordStore&& Records) override;
     std::optional<TDataSetContents> InternalRefresh() override;
     const TStrings& ParamLines() const override { return *FParams; }
     std::string ParamOwner() const override { return Owner(); }

@@ -109,7 +109,7 @@ TMemDataSet::~TMemDataSet() {
 
 TDataSetContents TMemDataSet::InternalOpen() { return TDataSetContents{FFieldDefs, std::move(FRows)}; }
 
-void TMemDataSet::InternalClose(std::vector<TRecordBuffer>&& Records) { FRows = std::move(Records); }
+void TMemDataSet::InternalClose(TRecordStore&& Records) { FRows = Records.TakeRecords(); }
 
 void TMemDataSet::AddField(const std::string& Name, TFieldType DataType) {
     if (GetActive()) DatabaseError("cannot add field \"" + Name + "\" while the data set is open");
@@ -180,21 +180,27 @@ TStrings* TMemDataSet::GetFieldDefsList() const {
 }
 
 TStrings* TMemDataSet::GetRecordsList() const {
-    const std::vector<TRecordBuffer>& Rows = GetActive() ? Records() : FRows;
     FSyncing = true;
     FRecordsList->BeginUpdate();
     FRecordsList->Clear();
-    for (const TRecordBuffer& R : Rows) {
+    auto Add = [&](std::size_t Fields, auto&& ValueOf) {
         std::string Line;
-        for (std::size_t I = 0; I < R.Values.size(); ++I) {
+        for (std::size_t I = 0; I < Fields; ++I) {
             if (I > 0) Line += ',';
-            const TFieldValue& V = R.Values[I];
+            const TFieldValue V = ValueOf(I);
             if (std::holds_alternative<std::string>(V))
                 Line += Quote(std::get<std::string>(V));
             else
                 Line += ValueToString(V);
         }
         FRecordsList->Add(Line);
+    };
+    if (GetActive()) {
+        const TRecordStore& Rows = Records();
+        for (std::size_t R = 0; R < Rows.Size(); ++R)
+            Add(Rows.FieldCount(), [&](std::size_t I) { return Rows.Value(R, I); });
+    } else {
+        for (const TRecordBuffer& R : FRows) Add(R.Values.size(), [&](std::size_t I) { return R.Values[I]; });
     }
     FRecordsList->EndUpdate();
     FSyncing = false;

@@ -60,7 +60,7 @@ public:
 
 protected:
     TDataSetContents InternalOpen() override;
-    void InternalClose(std::vector<TRecordBuffer>&& Records) override;
+    void InternalClose(TRecordStore&& Records) override;
 
 private:
     TRecordBuffer ConvertRecord(const std::vector<TFieldValue>& Values) const;

@@ -318,7 +318,7 @@ TDataSetContents TPgQuery::InternalOpen() {
     }
 }
 
-void TPgQuery::InternalClose(std::vector<TRecordBuffer>&& Records) {
+void TPgQuery::InternalClose(TRecordStore&& Records) {
     (void)Records;
     FConnection.reset();
 }

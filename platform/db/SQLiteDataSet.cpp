@@ -58,7 +58,7 @@ TDataSetContents TCustomSQLiteDataSet::InternalOpen() {
     }
 }
 
-void TCustomSQLiteDataSet::InternalClose(std::vector<TRecordBuffer>&& Records) {
+void TCustomSQLiteDataSet::InternalClose(TRecordStore&& Records) {
     (void)Records;
     FConnection.reset();
 }

@@ -53,7 +53,7 @@ protected:
     virtual TDataSetContents ReadContents() = 0;
 
     TDataSetContents InternalOpen() override;
-    void InternalClose(std::vector<TRecordBuffer>&& Records) override;
+    void InternalClose(TRecordStore&& Records) override;
     std::optional<TDataSetContents> InternalRefresh() override;
 
     // The open connection (nullptr while closed).

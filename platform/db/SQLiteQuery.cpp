@@ -105,7 +105,7 @@ TDataSetContents TSQLiteQuery::ReadContents() {
     TDataSetContents Contents;
     if (sqlite::ReadAll(Stmt.get(), 0, Contents, GetRecordLimit()) != SQLITE_DONE)
         SQLiteError("cannot run the SQL" + OnDatabase);
-    CheckRecordLimit(Contents.Records.size(), true);
+    CheckRecordLimit(Contents.RecordCount(), true);
     if (sqlite3_column_count(Stmt.get()) == 0) DatabaseError("cannot open: the SQL returns no columns");
     return Contents;
 }

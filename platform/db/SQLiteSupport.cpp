@@ -75,6 +75,10 @@ int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents, std:
     std::vector<TDeclared> Declared;
     Contents.FieldDefs.clear();
     Contents.Records.clear();
+    // Column by column: no buffer per record, each value stored as the
+    // type SQLite hands over.
+    Contents.Columns = TRecordStore(static_cast<std::size_t>(Fields));
+    TRecordStore& Store = Contents.Columns;
     for (int C = FirstField; C < Columns; ++C) {
         const char* Name = sqlite3_column_name(Stmt, C);
         Contents.FieldDefs.push_back({Name ? Name : "", TFieldType::ftString});
@@ -82,12 +86,27 @@ int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents, std:
     }
     int Rc = SQLITE_OK;
     while ((Rc = sqlite3_step(Stmt)) == SQLITE_ROW) {
-        TRecordBuffer R;
-        R.Values.reserve(static_cast<std::size_t>(Fields));
-        if (FirstField > 0) R.Key = sqlite3_column_int64(Stmt, 0);
-        for (int C = FirstField; C < Columns; ++C) R.Values.push_back(ColumnValue(Stmt, C));
-        Contents.Records.push_back(std::move(R));
-        if (Limit != 0 && Contents.Records.size() > Limit) return SQLITE_DONE;
+        for (int C = FirstField; C < Columns; ++C) {
+            const auto F = static_cast<std::size_t>(C - FirstField);
+            switch (sqlite3_column_type(Stmt, C)) {
+                case SQLITE_INTEGER: Store.AppendInteger(F, sqlite3_column_int64(Stmt, C)); break;
+                case SQLITE_FLOAT: Store.AppendFloat(F, sqlite3_column_double(Stmt, C)); break;
+                case SQLITE_NULL: Store.AppendNull(F); break;
+                case SQLITE_BLOB: {
+                    const void* P = sqlite3_column_blob(Stmt, C);
+                    const int N = sqlite3_column_bytes(Stmt, C);
+                    Store.AppendText(F, std::string_view(static_cast<const char*>(P), P ? static_cast<std::size_t>(N) : 0));
+                    break;
+                }
+                default: {
+                    const unsigned char* P = sqlite3_column_text(Stmt, C);
+                    const int N = sqlite3_column_bytes(Stmt, C);
+                    Store.AppendText(F, std::string_view(reinterpret_cast<const char*>(P), P ? static_cast<std::size_t>(N) : 0));
+                }
+            }
+        }
+        Store.EndRecord(FirstField > 0 ? sqlite3_column_int64(Stmt, 0) : 0);
+        if (Limit != 0 && Store.Size() > Limit) return SQLITE_DONE;
     }
     if (Rc != SQLITE_DONE) return Rc;
 
@@ -105,13 +124,8 @@ int ReadAll(sqlite3_stmt* Stmt, int FirstField, TDataSetContents& Contents, std:
         }
         // No telling declaration: the values decide. Any text makes a text
         // field; otherwise any float a float field; otherwise integers.
-        bool Text = false, Float = false, Integer = false;
-        for (const TRecordBuffer& R : Contents.Records) {
-            const TFieldValue& V = R.Values[F];
-            Text |= std::holds_alternative<std::string>(V);
-            Float |= std::holds_alternative<double>(V);
-            Integer |= std::holds_alternative<std::int64_t>(V);
-        }
+        const TRecordStore::TKinds Kinds = Store.KindsOf(F);
+        const bool Text = Kinds.Text, Float = Kinds.Float, Integer = Kinds.Integer;
         Type = Text      ? TFieldType::ftString
                : Float   ? TFieldType::ftFloat
                : Integer ? TFieldType::ftInteger

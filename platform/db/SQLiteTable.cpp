@@ -49,7 +49,7 @@ TDataSetContents TSQLiteTable::ReadContents() {
     sqlite::TStatementPtr Stmt(Raw);
     TDataSetContents Contents;
     if (sqlite::ReadAll(Stmt.get(), 1, Contents, GetRecordLimit()) != SQLITE_DONE) SQLiteError(What);
-    CheckRecordLimit(Contents.Records.size(), true);
+    CheckRecordLimit(Contents.RecordCount(), true);
     return Contents;
 }
 
@@ -96,13 +96,13 @@ void TSQLiteTable::InternalPost(TRecordBuffer& Buffer, const std::vector<bool>& 
         TDataSetContents Row;
         if (sqlite::ReadAll(Stmt.get(), 1, Row) != SQLITE_DONE) SQLiteError(What);
         Stmt.reset();
-        if (Row.Records.empty())
+        if (Row.Columns.Empty())
             DatabaseError(What + ": the row (rowid " + std::to_string(Buffer.Key) + ") no longer exists");
         if (Exec("COMMIT") != SQLITE_OK) SQLiteError(What);
         Written = true;
         // The stored row replaces the buffer when it has the data set's
         // shape (a column added meanwhile would not fit until a refresh).
-        if (Row.Records.front().Values.size() == Buffer.Values.size()) Buffer = std::move(Row.Records.front());
+        if (Row.Columns.FieldCount() == Buffer.Values.size()) Buffer = Row.Columns.Record(0);
     } catch (...) {
         if (!Written) Exec("ROLLBACK");
         throw;

@@ -237,7 +237,21 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         if (X) Xs.reserve(Count);
         if (L) Labels.reserve(Count);
         const double Null = std::nan("");
-        ADataSet.ForEachRecord([&](int RecNo) {
+        // Numbers straight from the data set's columns where no record can
+        // fail to convert; otherwise record by record.
+        // Only plain numbers: a date field's stored number is not yet its
+        // seconds, and fields kept for hints are read per record.
+        auto Plain = [](const TField& F) {
+            return F.GetDataType() == TFieldType::ftInteger || F.GetDataType() == TFieldType::ftFloat;
+        };
+        const bool Direct = !L && KeptFields.empty() && Plain(Y) && (!X || Plain(*X)) &&
+                            ADataSet.ReadNumbers(Y, Ys) && (!X || ADataSet.ReadNumbers(*X, Xs));
+        if (Direct && X) {
+            for (std::size_t I = 0; I < Xs.size(); ++I)
+                if (std::isnan(Xs[I])) Xs[I] = static_cast<double>(I), Ys[I] = Null;
+        }
+        if (!Direct) Ys.clear(), Xs.clear();
+        if (!Direct) ADataSet.ForEachRecord([&](int RecNo) {
             // A null Y, or a null X where X is read from a field, leaves the
             // point without a value: it is kept, so labels and positions
             // stay in step with the records, but not drawn.
@@ -266,16 +280,14 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         ASeries.Clear();
         throw;
     }
-    ASeries.Clear();
-    ASeries.GetXValues()->SetKind(XKind);
-    static const std::string NoLabel;
-    for (std::size_t I = 0; I < Ys.size(); ++I) {
-        const std::string& Label = Labels.empty() ? NoLabel : Labels[I];
-        if (!HasX && std::isnan(Ys[I]))
-            ASeries.AddNull(Label);
-        else
-            ASeries.AddXY(HasX ? Xs[I] : static_cast<double>(I), Ys[I], Label);
+    // Without an X field a point's X is its place; a null point (AddNull)
+    // is one there too.
+    if (!HasX) {
+        Xs.resize(Ys.size());
+        for (std::size_t I = 0; I < Xs.size(); ++I) Xs[I] = static_cast<double>(I);
     }
+    ASeries.SetPoints(std::move(Xs), std::move(Ys), std::move(Labels));
+    ASeries.GetXValues()->SetKind(XKind);
     if (!FKeptFields.empty()) ASeries.SetPointFields(FKeptFields, std::move(Kept));
 }
 
