@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "component/Norq_Plotvane.h"
 #include "host/FormClasses.h"
 #include "host/internal/FormReferenceText.h"
 #include "platform/rtl/Exception.h"
@@ -37,6 +38,8 @@ struct TSubObjectClass {
 
 const TSubObjectClass SubObjectClasses[] = {
     {"TFont", []() -> std::unique_ptr<pv::TObject> { return std::make_unique<pv::TFont>(); }},
+    {"TNorq_DBPlotvaneReferenceLine",
+     []() -> std::unique_ptr<pv::TObject> { return std::make_unique<Norq_Plotvane::TNorq_DBPlotvaneReferenceLine>(); }},
 };
 
 // ---------------------------------------------------------------------------

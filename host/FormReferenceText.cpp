@@ -46,6 +46,15 @@ constexpr TMeaning MeaningTable[] = {
      "(the live preview of a designer)."},
     {"TComponent", "The base of every component."},
     {"TFont", "A text face: the font of a chart's title, axis titles or marks."},
+    {"TNorq_DBPlotvaneReferenceLine",
+     "A line across a chart's plot at one value of the value axis, such as a target, with a caption at its "
+     "right end (upright across horizontal bars, its caption at the top)."},
+    {"TNorq_DBPlotvaneReferenceLine.Value",
+     "The value the line is drawn at; the automatic value axis takes it in. Setting it shows the line."},
+    {"TNorq_DBPlotvaneReferenceLine.Caption", "The text at the line's end. Setting it shows the line."},
+    {"TNorq_DBPlotvaneReferenceLine.Color",
+     "The colour of the line and its caption; `clDefault`, the default, is the theme's (red in the classic look)."},
+    {"TNorq_DBPlotvaneReferenceLine.Visible", "Whether the line is drawn; `False` hides a line that is set."},
 
     // TComponent, the base of every component.
     {"TComponent.Name",
@@ -195,6 +204,8 @@ constexpr TMeaning MeaningTable[] = {
      "value (or a colour drawn the same, such as `clWhite` for `Color`), and of the axis labels, legend, grid, "
      "axis lines and 3D walls. A property set to anything else keeps its value. Stored only when not "
      "`thClassic`; a request may choose another with `theme=`."},
+    {"TNorq_DBPlotvane.ReferenceLine",
+     "A line across the plot at a value, with a caption (a target). Stored only when something in it is set."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",

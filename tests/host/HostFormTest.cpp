@@ -105,7 +105,8 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     // when it is not its default.
     std::vector<std::string> All = DeclarationOrder;
     for (const char* Later :
-         {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic", "Theme"})
+         {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic", "Theme",
+          "ReferenceLine"})
         All.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
@@ -118,6 +119,7 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetLocale("de-DE");
     Chart->SetValueAxisLogarithmic(true);
     Chart->SetTheme(Norq_Plotvane::TPlotvaneTheme::thDark);
+    Chart->GetReferenceLine()->SetValue(100);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), All);
 }
 
