@@ -66,6 +66,7 @@ TNorq_DBPlotvane::TNorq_DBPlotvane(TComponent* AOwner) : TComponent(AOwner) {
         FDataSource = nullptr;
         ChartSeries->SetColorEachPoint(FSeriesColorMode == TSeriesColorMode::scColorEachPoint);
         SetSeriesPalette(DefaultSeriesPalette);
+        FReferenceLine = std::make_unique<TNorq_DBPlotvaneReferenceLine>(this);
 
         ChartDataLink = std::make_unique<TNorq_DBPlotvaneDataLink>(this);
     } catch (...) {

@@ -78,6 +78,50 @@ struct THotspotArea {
     std::string Url;
 };
 
+// The chart's reference line (property ReferenceLine of TNorq_DBPlotvane):
+// a line across the plot at Value on the value axis (upright across
+// horizontal bars) with Caption at its far end, such as a target. Writing
+// Value or Caption shows the line; Visible = False hides it again. Color
+// clDefault (the default) is the theme's colour for it (red in the classic
+// look). The value axis's automatic range takes Value in. Owned by its
+// chart; the chart stores it only when something in it differs from a new
+// line.
+class TNorq_DBPlotvaneReferenceLine : public pv::TPersistent {
+public:
+    // AChart: the chart told of every change; not owned, nullptr for a line
+    // of no chart.
+    explicit TNorq_DBPlotvaneReferenceLine(TNorq_DBPlotvane* AChart = nullptr) : FChart(AChart) {}
+    TNorq_DBPlotvaneReferenceLine(const TNorq_DBPlotvaneReferenceLine&) = delete;
+    TNorq_DBPlotvaneReferenceLine& operator=(const TNorq_DBPlotvaneReferenceLine&) = delete;
+
+    std::string_view ClassName() const override { return "TNorq_DBPlotvaneReferenceLine"; }
+    const pv::TClassInfo* ClassInfo() const override;
+    static const pv::TClassInfo& StaticClassInfo();
+    // Copies every property of another reference line.
+    void Assign(const pv::TPersistent& Source) override;
+
+    // A value that is not finite raises ERangeError naming the chart and
+    // the value; the line stays as it was.
+    double GetValue() const { return FValue; }
+    void SetValue(double Value);
+    const std::string& GetCaption() const { return FCaption; }
+    void SetCaption(const std::string& Value);
+    TColor GetColor() const { return FColor; }
+    void SetColor(TColor Value);
+    bool GetVisible() const { return FVisible; }
+    void SetVisible(bool Value);
+    // Whether anything differs from a new line.
+    bool IsSet() const;
+
+private:
+    void Changed();
+    TNorq_DBPlotvane* FChart;
+    double FValue = 0;
+    std::string FCaption;
+    TColor FColor = pv::clDefault;
+    bool FVisible = false;
+};
+
 // The component's link to its data source. The database layer calls it when
 // the link's active state changes and when a record is posted.
 class TNorq_DBPlotvaneDataLink : public TDataLink {
@@ -326,6 +370,15 @@ public:
     // warning naming the chart and the link is added to Warnings (once per
     // call) when given. While the load gate is closed, none.
     std::vector<THotspotArea> GetHotspots(std::vector<std::string>* Warnings = nullptr);
+};
+
+    // The reference line, owned (see TNorq_DBPlotvaneReferenceLine). The
+    // setter copies Value's properties; nullptr changes nothing.
+    TNorq_DBPlotvaneReferenceLine* GetReferenceLine() const { return FReferenceLine.get(); }
+    void SetReferenceLine(TNorq_DBPlotvaneReferenceLine* Value);
+    // Hands the reference line to the chart and refreshes; called by the
+    // line when it changes.
+    void ReferenceLineChanged();
 
     // The owned objects, for hosts and tests that look inside.
     TDBChart* GetInternalChart() const { return InternalChart.get(); }
@@ -406,6 +459,7 @@ private:
     // The fields of the records the templates name, kept by the chart.
     void KeepTemplateFields();
     TPlotvaneTheme FTheme = TPlotvaneTheme::thClassic;
+    std::unique_ptr<TNorq_DBPlotvaneReferenceLine> FReferenceLine;
 };
 
 }  // namespace Norq_Plotvane

@@ -31,6 +31,7 @@ struct TThemeTable {
     TColor Series, Negative;              // SeriesColor while clBlue, SeriesColorNegative while clRed
     std::array<TColor, 8> Palette;        // a colour per point, in turn (scColorEachPoint)
     TChartLook Lines;
+    TColor Reference;                     // the reference line while its Color is clDefault
 };
 
 // Light: the colour-blind-safe palette of Okabe and Ito (yellow last, the
@@ -48,6 +49,7 @@ const TThemeTable Modern{
      RGB(0x56, 0xB4, 0xE9), RGB(0xD5, 0x5E, 0x00), RGB(0x99, 0x99, 0x99), RGB(0xF0, 0xE4, 0x42)},
     {RGB(0xEB, 0xEE, 0xF1), RGB(0xE2, 0xE6, 0xEA), RGB(0x9A, 0xA3, 0xAD), RGB(0xFB, 0xFC, 0xFD),
      RGB(0xF1, 0xF3, 0xF5), RGB(0xE9, 0xEC, 0xEF), RGB(0xC9, 0xCF, 0xD5), pv::clNone},
+    RGB(0xC6, 0x28, 0x28),
 };
 
 // Dark: the same hues made lighter so that each stands out on near-black,
@@ -64,6 +66,7 @@ const TThemeTable Dark{
      RGB(0xFF, 0x8A, 0x4C), RGB(0xF0, 0xE4, 0x42), RGB(0x9F, 0xB4, 0xFF), RGB(0xC8, 0xCC, 0xD2)},
     {RGB(0x38, 0x3D, 0x46), RGB(0x42, 0x47, 0x50), RGB(0x8C, 0x94, 0x9E), RGB(0x25, 0x29, 0x30),
      RGB(0x2B, 0x2F, 0x37), RGB(0x31, 0x35, 0x3D), RGB(0x4A, 0x50, 0x5A), RGB(0x4A, 0x50, 0x5A)},
+    RGB(0xFF, 0x6B, 0x6B),
 };
 
 const TThemeTable* TableOf(TPlotvaneTheme Theme) {
@@ -117,6 +120,7 @@ private:
         TSavedFont Title, LeftTitle, BottomTitle, LeftLabels, BottomLabels, Legend, Marks;
         TColor Color, GradientStart, GradientEnd, LegendBack, MarksBack, Series, Negative;
         TChartLook Lines;
+        TChartReferenceLine Reference;
 
         TApplied(TNorq_DBPlotvane& AC, const TThemeTable& T)
             : C(AC),
@@ -135,7 +139,8 @@ private:
               MarksBack(AC.ChartSeries->GetMarks()->GetBackColor()),
               Series(AC.ChartSeries->GetSeriesColor()),
               Negative(AC.FSeriesColorNegative),
-              Lines(Chart.GetLook()) {
+              Lines(Chart.GetLook()),
+              Reference(Chart.GetReferenceLine()) {
             // A colour that draws as the starting one does (clWhite for
             // clWindow) counts as the start: a written form holds every
             // property, so the classic look spelled out is no choice of its own.
@@ -157,8 +162,14 @@ private:
             AC.ChartSeries->SetSeriesColor(Default(Series, pv::clBlue, T.Series));
             AC.FSeriesColorNegative = Default(Negative, pv::clRed, T.Negative);
             Chart.SetLook(T.Lines);
+            if (AC.GetReferenceLine()->GetColor() == pv::clDefault) {
+                TChartReferenceLine Themed = Reference;
+                Themed.Color = T.Reference;
+                Chart.SetReferenceLine(Themed);
+            }
         }
         ~TApplied() {
+            Chart.SetReferenceLine(Reference);
             Chart.SetLook(Lines);
             C.FSeriesColorNegative = Negative;
             C.ChartSeries->SetSeriesColor(Series);

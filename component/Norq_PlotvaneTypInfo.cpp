@@ -1,9 +1,9 @@
-// The published-property table of TNorq_DBPlotvane: the 49 properties in
+// The published-property table of TNorq_DBPlotvane: the 50 properties in
 // declaration order, after Name and Tag from TComponent. The form writer and
 // reader, the command line and any designer all go through this table.
 // Every property is stored and has no default, except those added after the
 // first 40 (SeriesType, Locale, GroupSource, Stacking, SeriesPalette,
-// ValueAxisLogarithmic, Theme, HintTemplate, LinkTemplate): each is stored only when it differs from its
+// ValueAxisLogarithmic, Theme, HintTemplate, LinkTemplate, ReferenceLine): each is stored only when it differs from its
 // default, so forms written before it existed, and forms of charts that
 // never set it, stay the same.
 
@@ -99,7 +99,7 @@ pv::TObject* Obj(const TPropValue& V) { return std::holds_alternative<pv::TObjec
             [](pv::TObject& O, const TPropValue& V) { C(O).Set##Prop(dynamic_cast<Type*>(Obj(V))); }        \
     }
 
-const std::array<TPropInfo, 49> PlotvaneProps{{
+const std::array<TPropInfo, 50> PlotvaneProps{{
     PV_OBJECT(PreviewImage, tkComponent, "TImage", TImage),
     PV_OBJECT(TitleFont, tkClass, "TFont", TFont),
     PV_COLOR(TitleColor),
@@ -181,9 +181,38 @@ const std::array<TPropInfo, 49> PlotvaneProps{{
               [](const pv::TObject& O) -> TPropValue { return C(O).GetLinkTemplate(); },
               [](pv::TObject& O, const TPropValue& V) { C(O).SetLinkTemplate(Str(V)); },
               [](const pv::TObject& O) { return !C(O).GetLinkTemplate().empty(); }},
+    TPropInfo{"ReferenceLine", TTypeKind::tkClass, nullptr, "TNorq_DBPlotvaneReferenceLine",
+              [](const pv::TObject& O) -> TPropValue { return static_cast<pv::TObject*>(C(O).GetReferenceLine()); },
+              [](pv::TObject& O, const TPropValue& V) {
+                  C(O).SetReferenceLine(dynamic_cast<TNorq_DBPlotvaneReferenceLine*>(Obj(V)));
+              },
+              [](const pv::TObject& O) { return C(O).GetReferenceLine()->IsSet(); }},
 }};
 
 const pv::TClassInfo PlotvaneClassInfo{"TNorq_DBPlotvane", &TComponent::StaticClassInfo(), PlotvaneProps};
+
+// The reference line: stored as a whole when anything in it is set.
+const TNorq_DBPlotvaneReferenceLine& R(const pv::TObject& O) {
+    return static_cast<const TNorq_DBPlotvaneReferenceLine&>(O);
+}
+TNorq_DBPlotvaneReferenceLine& R(pv::TObject& O) { return static_cast<TNorq_DBPlotvaneReferenceLine&>(O); }
+
+const std::array<TPropInfo, 4> ReferenceLineProps{{
+    TPropInfo{"Value", TTypeKind::tkFloat, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return R(O).GetValue(); },
+              [](pv::TObject& O, const TPropValue& V) { R(O).SetValue(std::get<double>(V)); }},
+    TPropInfo{"Caption", TTypeKind::tkString, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return R(O).GetCaption(); },
+              [](pv::TObject& O, const TPropValue& V) { R(O).SetCaption(Str(V)); }},
+    TPropInfo{"Color", TTypeKind::tkColor, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return std::int64_t{R(O).GetColor()}; },
+              [](pv::TObject& O, const TPropValue& V) { R(O).SetColor(static_cast<pv::TColor>(Int(V))); }},
+    TPropInfo{"Visible", TTypeKind::tkBoolean, nullptr, {},
+              [](const pv::TObject& O) -> TPropValue { return R(O).GetVisible(); },
+              [](pv::TObject& O, const TPropValue& V) { R(O).SetVisible(Bool(V)); }},
+}};
+
+const pv::TClassInfo ReferenceLineClassInfo{"TNorq_DBPlotvaneReferenceLine", nullptr, ReferenceLineProps};
 
 // The further series: a new class, so every property is stored.
 const TNorq_DBPlotvaneSeries& S(const pv::TObject& O) { return static_cast<const TNorq_DBPlotvaneSeries&>(O); }
@@ -232,6 +261,8 @@ const pv::TClassInfo SeriesClassInfo{"TNorq_DBPlotvaneSeries", &TComponent::Stat
 
 const pv::TClassInfo& TNorq_DBPlotvane::StaticClassInfo() { return PlotvaneClassInfo; }
 const pv::TClassInfo* TNorq_DBPlotvane::ClassInfo() const { return &PlotvaneClassInfo; }
+const pv::TClassInfo& TNorq_DBPlotvaneReferenceLine::StaticClassInfo() { return ReferenceLineClassInfo; }
+const pv::TClassInfo* TNorq_DBPlotvaneReferenceLine::ClassInfo() const { return &ReferenceLineClassInfo; }
 const pv::TClassInfo& TNorq_DBPlotvaneSeries::StaticClassInfo() { return SeriesClassInfo; }
 const pv::TClassInfo* TNorq_DBPlotvaneSeries::ClassInfo() const { return &SeriesClassInfo; }
 

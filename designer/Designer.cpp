@@ -264,6 +264,7 @@ std::string TDesigner::ValueText(pv::TComponent& Component, const TResolved& R) 
     }
     switch (R.Prop->Kind) {
         case pv::TTypeKind::tkInteger: return std::to_string(std::get<std::int64_t>(V));
+        case pv::TTypeKind::tkFloat: return pv::FloatToFormText(std::get<double>(V));
         case pv::TTypeKind::tkEnumeration: {
             const std::int64_t Ord = std::get<std::int64_t>(V);
             if (R.Prop->EnumType && Ord >= 0 && Ord < static_cast<std::int64_t>(R.Prop->EnumType->Names.size()))

@@ -27,6 +27,7 @@ bool StartsWith(std::string_view S, std::string_view Prefix) { return S.substr(0
 std::string_view KindName(pv::TTypeKind Kind) {
     switch (Kind) {
         case pv::TTypeKind::tkInteger: return "integer";
+        case pv::TTypeKind::tkFloat: return "number";
         case pv::TTypeKind::tkEnumeration: return "enum";
         case pv::TTypeKind::tkBoolean: return "boolean";
         case pv::TTypeKind::tkColor: return "color";
@@ -112,6 +113,13 @@ std::string TDesigner::ToFormText(const TResolved& R, const json& Value) {
             if (Value.is_number_integer()) return std::to_string(Value.get<std::int64_t>());
             // Typed text goes to the reader as it is, which names what is wrong.
             Expect(Value.is_string(), "a whole number");
+            return Value.get<std::string>().empty() ? std::string("''") : Value.get<std::string>();
+        case pv::TTypeKind::tkFloat:
+            if (Value.is_number()) {
+                // JSON numbers are finite; written as the form writes them.
+                return pv::FloatToFormText(Value.get<double>());
+            }
+            Expect(Value.is_string(), "a number");
             return Value.get<std::string>().empty() ? std::string("''") : Value.get<std::string>();
         case pv::TTypeKind::tkBoolean:
             Expect(Value.is_boolean(), "true or false");
@@ -214,6 +222,7 @@ void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& 
                     E["max"] = P->MaxValue;
                 }
                 break;
+            case pv::TTypeKind::tkFloat: E["value"] = std::get<double>(V); break;
             case pv::TTypeKind::tkBoolean: E["value"] = std::get<bool>(V); break;
             case pv::TTypeKind::tkString: {
                 const std::string& Text = std::get<std::string>(V);

@@ -8,6 +8,7 @@
 // setter or a render may refuse with an error; nothing may crash.
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,6 +65,14 @@ void SetRandomProperties(pv::TObject& Object, TFuzzInput& In, int Depth) {
         try {
             switch (P->Kind) {
                 case pv::TTypeKind::tkInteger: P->Set(Object, IntegerFor(P->Name, In)); break;
+                case pv::TTypeKind::tkFloat: {
+                    // Any bit pattern: NaN and the infinities must be refused, not drawn.
+                    const std::uint64_t Bits = (std::uint64_t{In.U32()} << 32) | In.U32();
+                    double D = 0;
+                    std::memcpy(&D, &Bits, sizeof D);
+                    P->Set(Object, D);
+                    break;
+                }
                 case pv::TTypeKind::tkBoolean: P->Set(Object, In.Bool()); break;
                 case pv::TTypeKind::tkColor: P->Set(Object, std::int64_t{ColorFor(In)}); break;
                 case pv::TTypeKind::tkString: P->Set(Object, In.String(40, 5000)); break;

@@ -10,6 +10,7 @@
 #include <sstream>
 #include <vector>
 
+#include "component/Norq_Plotvane.h"
 #include "host/FormClasses.h"
 #include "host/internal/FormReferenceText.h"
 #include "platform/rtl/Exception.h"
@@ -37,6 +38,8 @@ struct TSubObjectClass {
 
 const TSubObjectClass SubObjectClasses[] = {
     {"TFont", []() -> std::unique_ptr<pv::TObject> { return std::make_unique<pv::TFont>(); }},
+    {"TNorq_DBPlotvaneReferenceLine",
+     []() -> std::unique_ptr<pv::TObject> { return std::make_unique<Norq_Plotvane::TNorq_DBPlotvaneReferenceLine>(); }},
 };
 
 // ---------------------------------------------------------------------------
@@ -361,6 +364,7 @@ private:
         const pv::TPropValue V = P.Get(Instance);
         switch (P.Kind) {
             case pv::TTypeKind::tkInteger: return std::to_string(std::get<std::int64_t>(V));
+            case pv::TTypeKind::tkFloat: return pv::FloatToFormText(std::get<double>(V));
             case pv::TTypeKind::tkEnumeration: {
                 const std::int64_t Ord = std::get<std::int64_t>(V);
                 if (P.EnumType && Ord >= 0 && Ord < static_cast<std::int64_t>(P.EnumType->Names.size()))
@@ -421,6 +425,7 @@ private:
     std::string TypeText(const pv::TPropInfo& P) const {
         switch (P.Kind) {
             case pv::TTypeKind::tkInteger: return "integer";
+            case pv::TTypeKind::tkFloat: return "number";
             case pv::TTypeKind::tkEnumeration: return P.EnumType ? Link(P.EnumType->TypeName) : "enumeration";
             case pv::TTypeKind::tkBoolean: return "boolean";
             case pv::TTypeKind::tkColor: return "[colour](#colours)";
@@ -447,6 +452,7 @@ private:
             case pv::TTypeKind::tkInteger:
                 return P.HasRange() ? std::to_string(P.MinValue) + " to " + std::to_string(P.MaxValue)
                                     : "-2147483648 to 2147483647";
+            case pv::TTypeKind::tkFloat: return "a finite number: `100`, `-2.5`, `1.5e6`";
             case pv::TTypeKind::tkEnumeration: return Names(", ");
             case pv::TTypeKind::tkBoolean: return "`True`, `False`";
             case pv::TTypeKind::tkColor: return "a [colour name](#colours), `#rrggbb`, `#rgb`, `$00BBGGRR` or a number";

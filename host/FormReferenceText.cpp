@@ -46,6 +46,15 @@ constexpr TMeaning MeaningTable[] = {
      "(the live preview of a designer)."},
     {"TComponent", "The base of every component."},
     {"TFont", "A text face: the font of a chart's title, axis titles or marks."},
+    {"TNorq_DBPlotvaneReferenceLine",
+     "A line across a chart's plot at one value of the value axis, such as a target, with a caption at its "
+     "right end (upright across horizontal bars, its caption at the top)."},
+    {"TNorq_DBPlotvaneReferenceLine.Value",
+     "The value the line is drawn at; the automatic value axis takes it in. Setting it shows the line."},
+    {"TNorq_DBPlotvaneReferenceLine.Caption", "The text at the line's end. Setting it shows the line."},
+    {"TNorq_DBPlotvaneReferenceLine.Color",
+     "The colour of the line and its caption; `clDefault`, the default, is the theme's (red in the classic look)."},
+    {"TNorq_DBPlotvaneReferenceLine.Visible", "Whether the line is drawn; `False` hides a line that is set."},
 
     // TComponent, the base of every component.
     {"TComponent.Name",
@@ -209,6 +218,8 @@ constexpr TMeaning MeaningTable[] = {
      "in (`javascript:`, `data:`) is left out, with a warning in the log. Empty (the default, not "
      "stored): no links.",
      "a relative or http(s) URL with fields in braces, or empty"},
+    {"TNorq_DBPlotvane.ReferenceLine",
+     "A line across the plot at a value, with a caption (a target). Stored only when something in it is set."},
 
     // Data sources and data sets.
     {"TDataSource.DataSet",

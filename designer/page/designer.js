@@ -238,6 +238,15 @@ function editorFor(c, p) {
       if (p.min !== undefined) parts.push(el('span', { class: 'muted', text: p.min + '..' + p.max }));
       return parts;
     }
+    case 'number': {
+      const input = el('input', { type: 'number', step: 'any', ...common });
+      input.value = String(p.value);
+      input.addEventListener('change', () => {
+        const t = input.value.trim();
+        commit(c, p, t !== '' && Number.isFinite(Number(t)) ? Number(t) : t);
+      });
+      return [input];
+    }
     case 'string':
     case 'method':
     case 'text': {

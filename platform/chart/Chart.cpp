@@ -180,6 +180,14 @@ void TCustomChart::SetStacking(TSeriesStacking Value) {
     Changed();
 }
 
+void TCustomChart::SetReferenceLine(const TChartReferenceLine& Value) {
+    if (!std::isfinite(Value.Value))
+        throw ERangeError("The reference line of chart" + NameForMessage() + " cannot be at " +
+                               FormatFloat("", Value.Value) + ": its value must be a finite number");
+    FReferenceLine = Value;
+    Changed();
+}
+
 void TCustomChart::Draw(TBitmap& Bitmap, double Scale) const { DrawChart(*this, Bitmap, Scale); }
 
 std::vector<TChartHotspot> TCustomChart::Hotspots(const TRect& R, double Scale) const {

@@ -144,6 +144,16 @@ private:
     int FSeriesHeight3D = 0;
 };
 
+// A line across the plot at one value of the value axis (a target, a
+// limit), with a caption at its far end. The value axis's automatic range
+// takes the value in.
+struct TChartReferenceLine {
+    bool Visible = false;
+    double Value = 0;
+    std::string Caption;
+    TColor Color = clRed;
+};
+
 class TCustomChart : public TCustomAxisPanel {
 public:
     explicit TCustomChart(TComponent* AOwner);
@@ -177,6 +187,10 @@ public:
     // sgNone). Lines and points are never piled.
     TSeriesStacking GetStacking() const { return FStacking; }
     void SetStacking(TSeriesStacking Value);
+    // The reference line (default: none). A value that is not finite raises
+    // ERangeError and the line stays as it was.
+    const TChartReferenceLine& GetReferenceLine() const { return FReferenceLine; }
+    void SetReferenceLine(const TChartReferenceLine& Value);
 
     // The title's lines joined by spaces, and a plain-language summary of
     // what the chart shows (kind, series, points, range of values). An SVG
@@ -210,6 +224,7 @@ private:
     std::shared_ptr<const TChartLocale> FLocale = FindChartLocale("");
     std::vector<TColor> FPalette;
     TSeriesStacking FStacking = TSeriesStacking::sgNone;
+    TChartReferenceLine FReferenceLine;
 };
 
 class TChart : public TCustomChart {

@@ -225,6 +225,16 @@ private:
             CallSetter(Obj, P, V.Int, Path, Shown, V.Pos);
             return;
         }
+        case TTypeKind::tkFloat: {
+            if (V.Kind == K::vkIdent && (SameText(V.Text, "NaN") || SameText(V.Text, "Inf") ||
+                                         SameText(V.Text, "Infinity")))
+                Fail(V.Pos, Path + ": " + V.Text + " is not a finite number; write a number such as 2.5 or 1e6");
+            if (V.Kind != K::vkInteger && V.Kind != K::vkFloat) WrongType(Path, V, "a number");
+            std::optional<double> D = FormTextToFloat(V.Text);
+            if (!D) Fail(V.Pos, Path + ": " + V.Text + " is out of range (a finite double, at most about 1.8e308)");
+            CallSetter(Obj, P, *D, Path, Shown, V.Pos);
+            return;
+        }
         case TTypeKind::tkEnumeration: {
             if (V.Kind != K::vkIdent) WrongType(Path, V, "a value of " + EnumName(P));
             int Index = P.EnumType ? P.EnumType->IndexOf(V.Text) : -1;

@@ -1,5 +1,7 @@
 #include "platform/rtl/FormWriter.h"
 
+#include <cmath>
+
 #include "platform/rtl/FormParser.h"
 #include "platform/rtl/FormReader.h"
 #include "platform/rtl/FormRegistry.h"
@@ -60,6 +62,14 @@ private:
         case TTypeKind::tkInteger:
             Line(Indent, Name + " = " + std::to_string(std::get<std::int64_t>(V)));
             return;
+        case TTypeKind::tkFloat: {
+            double D = std::get<double>(V);
+            if (!std::isfinite(D))
+                throw EFormError("Cannot store " + Path + ": its value " + (std::isnan(D) ? "NaN" : D > 0 ? "+inf" : "-inf") +
+                                 " is not a finite number");
+            Line(Indent, Name + " = " + FloatToFormText(D));
+            return;
+        }
         case TTypeKind::tkEnumeration: {
             std::int64_t Ord = std::get<std::int64_t>(V);
             if (!P.EnumType || Ord < 0 || Ord >= static_cast<std::int64_t>(P.EnumType->Names.size()))

@@ -6,6 +6,7 @@
 // class's stored state.
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -20,6 +21,7 @@ class TObject;
 
 enum class TTypeKind : std::uint8_t {
     tkInteger,      // 32-bit signed integer
+    tkFloat,        // a finite double, written as the shortest text that reads back to it
     tkEnumeration,  // ordinal of an enumeration; EnumType names the values
     tkBoolean,      // True / False
     tkColor,        // TColor, written by name where one exists
@@ -40,9 +42,9 @@ struct TEnumTypeInfo {
 };
 
 // A property value in transit between a table's accessors and a reader or
-// writer. Integers, enumerations, colours and sets travel as int64; class and
-// component values as the object pointer.
-using TPropValue = std::variant<std::monostate, std::int64_t, bool, std::string, TObject*, TNotifyEvent>;
+// writer. Integers, enumerations, colours and sets travel as int64; floats as
+// double; class and component values as the object pointer.
+using TPropValue = std::variant<std::monostate, std::int64_t, bool, std::string, TObject*, TNotifyEvent, double>;
 
 struct TPropInfo {
     std::string_view Name;
@@ -75,6 +77,16 @@ struct TClassInfo {
     // Whether this class is ClassName or derives from it.
     bool InheritsFrom(std::string_view Name) const;
 };
+
+// A finite double as form text: the shortest decimal that reads back to the
+// same double ("2.5", "-0.1", "1e+300"), an integral value without a
+// fraction ("100"), and one too large for a 64-bit integer in exponent form,
+// so the reader's number syntax takes it back. NaN and the infinities have
+// no spelling and raise EConvertError.
+std::string FloatToFormText(double Value);
+// The double a form text of a number stands for ("100", "-2.5", "1e-3",
+// "$FF"), or nothing when it is no number, or not a finite one.
+std::optional<double> FormTextToFloat(std::string_view Text);
 
 // Every published property of the class, base class first, each in its
 // declaration order.

@@ -189,7 +189,7 @@ TEST_F(PlotvaneTest, MonochromeIsNotPublished) {
     const pv::TClassInfo& Info = TNorq_DBPlotvane::StaticClassInfo();
     EXPECT_EQ(pv::GetPropInfo(Info, "Monochrome"), nullptr);
     auto Props = pv::GetPropList(Info);
-    ASSERT_EQ(Props.size(), 51u);
+    ASSERT_EQ(Props.size(), 52u);
     EXPECT_EQ(Props[0]->Name, "Name");
     EXPECT_EQ(Props[1]->Name, "Tag");
     EXPECT_EQ(Props[2]->Name, "PreviewImage");

@@ -106,7 +106,7 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     std::vector<std::string> All = DeclarationOrder;
     for (const char* Later :
          {"SeriesType", "Locale", "GroupSource", "Stacking", "SeriesPalette", "ValueAxisLogarithmic", "Theme",
-          "HintTemplate", "LinkTemplate"})
+          "HintTemplate", "LinkTemplate", "ReferenceLine"})
         All.push_back(Later);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart, pv::TPropertySelection::psAll)), All);
     std::vector<std::string> Table;
@@ -121,6 +121,7 @@ TEST_F(HostFormTest, EveryPropertyIsWrittenInDeclarationOrder) {
     Chart->SetTheme(Norq_Plotvane::TPlotvaneTheme::thDark);
     Chart->SetHintTemplate("{label}: {value}");
     Chart->SetLinkTemplate("/orders?m={label}");
+    Chart->GetReferenceLine()->SetValue(100);
     EXPECT_EQ(TopLevelNames(pv::WriteComponentProperties(*Chart)), All);
 }
 

@@ -240,7 +240,8 @@ TEST_F(CommandTest, PropsPrintsEveryPropertyInDeclarationOrder) {
     // come last.
     const std::string Last = "\nPointerVertSize = 4\nSeriesType = stBar\nLocale = ''\nGroupSource = ''\nStacking = sgNone\n"
                              "SeriesPalette = '#e69f00, #009e73, #d55e00, #cc79a7, #56b4e9, #f0e442, #0072b2'\n"
-                             "ValueAxisLogarithmic = False\nTheme = thClassic\nHintTemplate = ''\nLinkTemplate = ''\n";
+                             "ValueAxisLogarithmic = False\nTheme = thClassic\nHintTemplate = ''\nLinkTemplate = ''\n"
+                             "ReferenceLine.Value = 0\nReferenceLine.Caption = ''\nReferenceLine.Color = clDefault\nReferenceLine.Visible = False\n";
     ASSERT_GT(R.Out.size(), Last.size());
     EXPECT_EQ(R.Out.substr(R.Out.size() - Last.size()), Last);
 

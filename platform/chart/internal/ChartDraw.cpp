@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "platform/chart/Chart.h"
@@ -28,13 +29,18 @@ public:
         Title();
         if (L.Depth > 0) Walls();
         Grid();
+        // In 3D the reference line lies on the walls, behind the series, as
+        // the grid does; flat, it is drawn over them.
+        if (L.Depth > 0) ReferenceLine();
         // Areas at the back, then bars, lines and points, each kind in the
         // order of its series.
         for (int Rank = 0; Rank <= DrawRank(TSeriesKind::skPie); ++Rank)
             for (const TPlotSeries& S : D.Series)
                 if (DrawRank(S.Kind) == Rank) PaintSeries(P, L, D, S, Detail);
+        if (L.Depth <= 0) ReferenceLine();
         Axes();
         PaintAllMarks(P, L, D, T);
+        ReferenceCaption();
         Legend();
     }
 
@@ -155,6 +161,50 @@ private:
             ValueLine(0, Lines);
             P.Lines(Lines, Look.Axis);
         }
+    }
+
+    // The pixel of the reference line along the value axis, or nothing when
+    // there is none or its value lies outside the axis's range.
+    std::optional<double> ReferenceAt() const {
+        const TChartReferenceLine& Ref = C.GetReferenceLine();
+        if (!Ref.Visible || L.Pie || L.Plot.Empty() || Ref.Color == clNone) return std::nullopt;
+        const double Lo = std::min(L.Ticks.Range.Min, L.Ticks.Range.Max), Hi = std::max(L.Ticks.Range.Min, L.Ticks.Range.Max);
+        if (!(Ref.Value >= Lo && Ref.Value <= Hi)) return std::nullopt;
+        return std::round(L.ValueMap.ToPixel(Ref.Value));
+    }
+
+    // Two pixels wide on whole pixels: crisp, and in exactly its colour.
+    void ReferenceLine() {
+        const std::optional<double> At = ReferenceAt();
+        if (!At) return;
+        std::vector<TSegmentF> Lines;
+        ValueLine(C.GetReferenceLine().Value, Lines);
+        P.Lines(Lines, C.GetReferenceLine().Color, 2);
+    }
+
+    // The caption at the line's far end: above it at the right (beside it at
+    // the top for a line across horizontal bars), on the back wall in 3D,
+    // and below the line where the plot has no room above it.
+    void ReferenceCaption() {
+        const std::optional<double> At = ReferenceAt();
+        const TChartReferenceLine& Ref = C.GetReferenceLine();
+        if (!At || Ref.Caption.empty()) return;
+        const TChartAxis& ValueAxis = L.Horizontal ? *C.GetBottomAxis() : *C.GetLeftAxis();
+        const TTextLayoutPtr Text =
+            T.Layout(TTextFont::FromFont(*ValueAxis.GetLabelsFont()), Ref.Caption, static_cast<int>(L.Plot.W));
+        const TRectF& F = L.Plot;
+        const double Dp = L.Depth, Gap = 3;
+        double X = 0, Y = 0;
+        if (L.Horizontal) {
+            X = *At + Dp + Gap;
+            if (X + Text->Width() > F.Right() + Dp) X = *At + Dp - Gap - Text->Width();
+            Y = F.Y - Dp + Gap;
+        } else {
+            X = F.Right() + Dp - Gap - Text->Width();
+            Y = *At - Dp - 1 - Gap / 2 - Text->Height();
+            if (Y < F.Y - Dp) Y = *At - Dp + 1 + Gap / 2;
+        }
+        P.DrawText(*Text, X, Y, Ref.Color);
     }
 
     void Axes() {

@@ -359,10 +359,19 @@ private:
             L.Plot.W = std::max(0.0, std::round(Box.Right() - L.Depth - RightRoom) - L.Plot.X);
         }
         const bool Log = ValueAxis->GetLogarithmic();
+        // A reference line's value is in the automatic range too.
+        const TChartReferenceLine& Ref = C.GetReferenceLine();
+        double Min = D.MinValue, Max = D.MaxValue;
+        bool HasValues = D.HasValues;
+        if (Ref.Visible && !Log) {
+            Min = HasValues ? std::min(Min, Ref.Value) : Ref.Value;
+            Max = HasValues ? std::max(Max, Ref.Value) : Ref.Value;
+            HasValues = true;
+        }
         const TValueRange Range =
             Log ? LogRange()
             : ValueAxis->GetAutomatic()
-                ? AutoRange(D.MinValue, D.MaxValue, D.HasValues, D.BarSeriesCount > 0 || D.AreaSeriesCount > 0)
+                ? AutoRange(Min, Max, HasValues, D.BarSeriesCount > 0 || D.AreaSeriesCount > 0)
                 : FixedRange(ValueAxis->GetMinimum(), ValueAxis->GetMaximum());
         const double Length = (L.Horizontal ? L.Plot.W : L.Plot.H) - InflateLow - InflateHigh;
         int Count = TickCountForLength(Length);
@@ -406,6 +415,13 @@ private:
                 Min = std::min(Min, Drawn);
                 Max = std::max(Max, Drawn);
             }
+        }
+        if (const TChartReferenceLine& Ref = C.GetReferenceLine(); Ref.Visible && ValueAxis->GetAutomatic()) {
+            if (Ref.Value <= 0)
+                throw EInvalidGraphic("Cannot draw " + Chart + ": its reference line is at " + FormatFloat("", Ref.Value) +
+                                      ", and a logarithmic value axis shows values above 0 only");
+            Min = std::min(Min, Ref.Value);
+            Max = std::max(Max, Ref.Value);
         }
         if (!ValueAxis->GetAutomatic()) {
             const double A = ValueAxis->GetMinimum(), B = ValueAxis->GetMaximum();

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <vector>
 
+#include "platform/chart/Chart.h"
+#include "platform/chart/ChartParts.h"
 #include "platform/chart/internal/ChartColors.h"
 #include "platform/chart/internal/SeriesGeometry.h"
 #include "platform/chart/internal/SeriesPaint.h"
@@ -139,8 +141,9 @@ void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
             return true;
         },
         [&](const TSlice& Sl) { return PointColor(S, Sl.Index); });
-    // White edges between neighbouring slices of one colour, so they still
-    // part.
+    // Edges in the chart's background colour (white without one) between
+    // neighbouring slices of one colour, so they still part: on a dark
+    // background a white seam would stand out as a line of its own.
     if (All.size() > 1) {
         bool Any = false;
         for (std::size_t K = 0; K < All.size(); ++K) {
@@ -151,7 +154,11 @@ void PaintPie(TPainter& P, const TChartLayout& L, const TPlotSeries& S) {
             Any = true;
         }
         if (Any) {
-            P.SetColor(clWhite);
+            TColor Seam = clWhite;
+            if (const TCustomChart* Chart = S.Look->GetParentChart())
+                if (!Chart->GetGradient()->GetVisible() && Chart->GetColor() != clNone && Chart->GetColor() != clDefault)
+                    Seam = Chart->GetColor();
+            P.SetColor(Seam);
             cairo_set_line_width(Cr, 1);
             P.StrokePath();
         }
