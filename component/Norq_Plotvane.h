@@ -370,8 +370,6 @@ public:
     // warning naming the chart and the link is added to Warnings (once per
     // call) when given. While the load gate is closed, none.
     std::vector<THotspotArea> GetHotspots(std::vector<std::string>* Warnings = nullptr);
-};
-
     // The reference line, owned (see TNorq_DBPlotvaneReferenceLine). The
     // setter copies Value's properties; nullptr changes nothing.
     TNorq_DBPlotvaneReferenceLine* GetReferenceLine() const { return FReferenceLine.get(); }
