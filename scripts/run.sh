@@ -18,6 +18,8 @@ $PV render $FORM RevenueChart -o out/revenue.png
 $PV render $FORM RevenueChart -o out/revenue@2x.png --scale 2
 $PV render $FORM RevenueChart -o out/revenue.svg
 $PV render $FORM RevenueChart -o out/revenue-3d.png --set View3D=True --set Width=640 --set Height=400
+$PV render $FORM RevenueChart -o out/revenue.map
+$PV render $FORM RevenueChart -o out/revenue-target.png --set ReferenceLine.Value=20 --set "ReferenceLine.Caption='target'"
 $PV render build-release/examples/regions.form GroupedChart -o out/regions-grouped.png
 $PV render build-release/examples/regions.form StackedChart -o out/regions-stacked.png
 $PV render build-release/examples/orders.form DailyChart -o out/orders-daily.png
@@ -27,5 +29,5 @@ mkdir -p out/series-types
 for CHART in BarChart HorizBarChart LineChart AreaChart PointChart PieChart; do
   $PV render build-release/examples/series-types.form $CHART -o out/series-types/$CHART.png
 done
-echo "Pictures written to out/ (revenue.gif, .jpg, .png, @2x.png, .svg, revenue-3d.png, regions-grouped.png, regions-stacked.png, orders-daily.png, orders-monthly.png, gallery/, series-types/)."
+echo "Pictures written to out/ (revenue.gif, .jpg, .png, @2x.png, .svg, revenue-3d.png, revenue.map, revenue-target.png, regions-grouped.png, regions-stacked.png, orders-daily.png, orders-monthly.png, gallery/, series-types/)."
 exec $PV serve $FORM --port "${PORT:-8080}"
