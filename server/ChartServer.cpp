@@ -16,6 +16,7 @@
 #include "component/Norq_Plotvane.h"
 #include "component/Norq_PlotvaneHotspots.h"
 #include "component/Norq_PlotvaneSave.h"
+#include "component/Norq_PlotvaneSeries.h"
 #include "platform/db/DBError.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DataSource.h"
@@ -97,6 +98,37 @@ std::string TypedKey(const pv::TFieldValue& Value) {
     return "n";
 }
 
+// The typed values Set gives the declarations of Declared, in declaration
+// order, each part length-prefixed: equal exactly when a query declaring
+// them would read the same. Every value satisfies its declarations.
+std::string ParamsKey(const std::vector<pv::TQueryParam>& Declared,
+                      const std::vector<std::pair<std::string, std::string>>& Set) {
+    std::string Key;
+    for (const pv::TQueryParam& P : Declared)
+        for (auto& [N, V] : Set)
+            if (N == P.Name) {
+                AppendKeyPart(Key, N);
+                AppendKeyPart(Key, TypedKey(*P.Convert(V)));
+            }
+    return Key;
+}
+
+// The data sets a chart reads: its own, then its further series' in the
+// form's order, each once.
+std::vector<pv::TDataSet*> ChartDataSets(pv::TComponent& Root, TNorq_DBPlotvane& Chart) {
+    std::vector<pv::TDataSet*> Sets;
+    const auto Add = [&](pv::TDataSource* Source) {
+        pv::TDataSet* D = Source ? Source->GetDataSet() : nullptr;
+        if (D && std::find(Sets.begin(), Sets.end(), D) == Sets.end()) Sets.push_back(D);
+    };
+    Add(Chart.GetDataSource());
+    ForEachComponent(Root, [&](pv::TComponent& C) {
+        if (auto* Series = dynamic_cast<Norq_Plotvane::TNorq_DBPlotvaneSeries*>(&C); Series && Series->GetChart() == &Chart)
+            Add(Series->GetDataSource());
+    });
+    return Sets;
+}
+
 // A 16 x 16 icon of three bars, as PNG.
 std::string MakeFavicon() {
     pv::TBitmap B(16, 16, pv::clWhite);
@@ -138,8 +170,9 @@ struct TChartServer::TChartInfo {
     std::string Alt;
     int Width = 0;
     int Height = 0;
-    // The parameters a request may set on the chart's query, when it reads
-    // from one.
+    // The parameters a request may set on the chart's queries (its own and
+    // its further series'), every declaration of each: a value must satisfy
+    // each declaration of its name.
     std::vector<pv::TQueryParam> Params;
 };
 
@@ -147,7 +180,15 @@ struct TChartServer::TChartInfo {
 struct TChartServer::TModule {
     pv::TUniqueComponent<pv::TComponent> Root;
     std::vector<TNorq_DBPlotvane*> Charts;         // in FCharts' order
-    std::vector<pv::TDataSet*> ChartQueries;       // the chart's query or nullptr, in FCharts' order
+    // A query a request may set parameters on, with the ones it declares.
+    struct TChartQuery {
+        pv::TDataSet* DataSet = nullptr;
+        pv::TRequestParams* Params = nullptr;
+        std::vector<pv::TQueryParam> Settable;
+    };
+    // The chart's own query and its further series', each once, in FCharts'
+    // order.
+    std::vector<std::vector<TChartQuery>> ChartQueries;
     // The SQLite data sets open after loading, each with the watch of its
     // file and what was read last.
     struct TWatched {
@@ -281,11 +322,10 @@ TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Opt
                 Info.Alt = (Title.empty() ? Info.Name : Title) + ". " + Drawn.Describe();
                 Info.Width = Chart->GetWidth();
                 Info.Height = Chart->GetHeight();
-                pv::TDataSource* Source = Chart->GetDataSource();
-                if (auto* Q = Source ? dynamic_cast<pv::TRequestParams*>(Source->GetDataSet()) : nullptr) {
-                    for (pv::TQueryParam& P : Q->GetParamList())
-                        if (P.RequestSettable()) Info.Params.push_back(std::move(P));
-                }
+                for (pv::TDataSet* D : ChartDataSets(*M->Root, *Chart))
+                    if (auto* Q = dynamic_cast<pv::TRequestParams*>(D))
+                        for (pv::TQueryParam& P : Q->GetParamList())
+                            if (P.RequestSettable()) Info.Params.push_back(std::move(P));
                 FCharts.push_back(std::move(Info));
             }
             for (TModule::TWatched& W : M->Watched) {
@@ -299,9 +339,15 @@ TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Opt
             throw pv::EComponentError("Form " + FOptions.FormFile + " gave another set of charts when read again");
         for (std::size_t C = 0; C < Found.size(); ++C) {
             M->Charts.push_back(Found[C]);
-            pv::TDataSource* Source = Found[C]->GetDataSource();
-            pv::TDataSet* Query = Source ? Source->GetDataSet() : nullptr;
-            M->ChartQueries.push_back(dynamic_cast<pv::TRequestParams*>(Query) ? Query : nullptr);
+            std::vector<TModule::TChartQuery>& Queries = M->ChartQueries.emplace_back();
+            for (pv::TDataSet* D : ChartDataSets(*M->Root, *Found[C]))
+                if (auto* Q = dynamic_cast<pv::TRequestParams*>(D)) {
+                    TModule::TChartQuery& Entry = Queries.emplace_back();
+                    Entry.DataSet = D;
+                    Entry.Params = Q;
+                    for (pv::TQueryParam& P : Q->GetParamList())
+                        if (P.RequestSettable()) Entry.Settable.push_back(std::move(P));
+                }
         }
         for (TModule::TWatched& W : M->Watched) {
             const std::string Path = W.DataSet->GetDatabasePath();
@@ -610,17 +656,24 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
             S.Format = std::string(Named);
             continue;
         }
-        const pv::TQueryParam* Declared = nullptr;
-        for (const pv::TQueryParam& P : Chart.Params)
-            if (P.Name == F.Name) Declared = &P;
+        bool Declared = false;
+        for (const pv::TQueryParam& P : Chart.Params) {
+            if (P.Name != F.Name) continue;
+            Declared = true;
+            if (!P.Convert(F.Value))
+                return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " is out of range: it must be " +
+                              P.Allowed());
+        }
         if (!Declared) {
             std::string Known = "width, height, scale, devicePixelRatio, background, format, quality, theme, locale";
-            for (const pv::TQueryParam& P : Chart.Params) Known += ", " + P.Name;
+            std::vector<std::string_view> Listed;
+            for (const pv::TQueryParam& P : Chart.Params)
+                if (std::find(Listed.begin(), Listed.end(), P.Name) == Listed.end()) {
+                    Listed.push_back(P.Name);
+                    Known += ", " + P.Name;
+                }
             return Refuse("Unknown parameter " + QuoteValue(F.Name) + ": " + Chart.Name + " takes " + Known);
         }
-        if (!Declared->Convert(F.Value))
-            return Refuse("Parameter " + F.Name + "=" + QuoteValue(F.Value) + " is out of range: it must be " +
-                          Declared->Allowed());
         S.Params.emplace_back(F.Name, F.Value);
     }
     if (S.Format.empty()) {
@@ -654,12 +707,7 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
         return Refuse("Parameter background='transparent' is not possible for " + Title() +
                       ": only PNG, WebP, AVIF and SVG have a transparent background");
     if (std::string Refusal = CheckPictureSize(S.Size); !Refusal.empty()) return Refuse(Refusal);
-    for (const pv::TQueryParam& P : Chart.Params)
-        for (auto& [N, V] : S.Params)
-            if (N == P.Name) {
-                AppendKeyPart(S.ParamsKey, N);
-                AppendKeyPart(S.ParamsKey, TypedKey(*P.Convert(V)));
-            }
+    S.ParamsKey = ParamsKey(Chart.Params, S.Params);
     char ExactScale[40];
     std::snprintf(ExactScale, sizeof ExactScale, "%.17g", S.Size.Scale);
     // The background by what is drawn: none, transparent, or the colour's
@@ -682,13 +730,17 @@ std::optional<TChartServer::TRequestSettings> TChartServer::ReadSettings(const T
     return S;
 }
 
-void TChartServer::ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& S) {
+void TChartServer::ReadData(TModule& Module, std::size_t Chart, const TRequestSettings& S) {
     using TClock = std::chrono::steady_clock;
     const TClock::time_point Start = TClock::now();
     bool Read = false;
     for (TModule::TWatched& W : Module.Watched) {
         const TDataWatch::TState State = FWatches[W.Watch]->Check();
-        const std::string Key = W.DataSet == Query ? S.ParamsKey : std::string();
+        // The values this query binds: a query reads again only when its
+        // own parameters change.
+        std::string Key;
+        for (const TModule::TChartQuery& Q : Module.ChartQueries[Chart])
+            if (Q.DataSet == W.DataSet) Key = ParamsKey(Q.Settable, S.Params);
         const bool Reopen = State.FileEpoch != W.Epoch || !W.DataSet->GetActive();
         const bool Reread =
             !W.Current || (FOptions.RefreshData && State.Generation != W.Generation) || Key != W.ParamsKey;
@@ -725,18 +777,17 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
     TLease Module(*this);
     const std::size_t Index = static_cast<std::size_t>(&Chart - FCharts.data());
     TNorq_DBPlotvane* C = Module->Charts[Index];
-    pv::TDataSet* Query = Module->ChartQueries[Index];
-    auto* QueryParams = dynamic_cast<pv::TRequestParams*>(Query);
+    const std::vector<TModule::TChartQuery>& Queries = Module->ChartQueries[Index];
     struct TRestore {
         TNorq_DBPlotvane* C;
-        pv::TRequestParams* Q;
+        const std::vector<TModule::TChartQuery>& Queries;
         int W, H;
         double Scale;
         pv::TColor Color;
         Norq_Plotvane::TPlotvaneTheme Theme;
         std::string Locale;
         ~TRestore() {
-            if (Q) Q->ClearParamValues();
+            for (const TModule::TChartQuery& Q : Queries) Q.Params->ClearParamValues();
             try {
                 C->SetTheme(Theme);
                 C->SetLocale(Locale);
@@ -748,13 +799,16 @@ std::shared_ptr<const TCachedAnswer> TChartServer::Render(const TChartInfo& Char
                 // The held values were valid; nothing to report.
             }
         }
-    } Restore{C, QueryParams, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetTheme(),
+    } Restore{C, Queries, C->GetWidth(), C->GetHeight(), C->GetScale(), C->GetColor(), C->GetTheme(),
               C->GetLocale()};
-    if (QueryParams)
-        for (auto& [N, V] : S.Params) QueryParams->SetParamValue(N, V);
+    // Each value goes to every query of the chart that declares its name.
+    for (const TModule::TChartQuery& Q : Queries)
+        for (auto& [N, V] : S.Params)
+            if (std::any_of(Q.Settable.begin(), Q.Settable.end(), [&](const pv::TQueryParam& P) { return P.Name == N; }))
+                Q.Params->SetParamValue(N, V);
     // The data sets read again where their data changed or this request's
     // parameters differ from the last read's.
-    ReadData(*Module, Query, S);
+    ReadData(*Module, Index, S);
 
     const auto Start = std::chrono::steady_clock::now();
     C->SetScale(S.Size.Scale);

@@ -139,7 +139,7 @@ private:
                     pv::TWebResponse& Response) const;
     // Reads the module's data sets again where their data changed or the
     // request's parameters differ from the last read's.
-    void ReadData(TModule& Module, pv::TDataSet* Query, const TRequestSettings& Settings);
+    void ReadData(TModule& Module, std::size_t Chart, const TRequestSettings& Settings);
     // /healthz, and /readyz (Ready): every database answers.
     void Health(const pv::TWebRequest& Request, pv::TWebResponse& Response, bool Ready);
     // The address the rate limit counts for Request.

@@ -1069,5 +1069,83 @@ TEST(ChartServer, MapJsonAndSvgGiveThePicturesAreasForTheSameParameters) {
     EXPECT_EQ(C.Request("GET", "/RevenueChart.map?theme=Dark").Status, 400);
 }
 
+// A further series reads from a query of its own: the URL's parameters reach
+// it as they reach the chart's own query, each value going to every query
+// that declares its name.
+TEST(ChartServer, UrlParametersReachTheFurtherSeriesQueries) {
+    SampleCopy Copy;
+    {
+        std::ifstream In(Copy.Form());
+        std::string Form((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
+        const std::size_t Last = Form.rfind("end");
+        ASSERT_NE(Last, std::string::npos);
+        Form.insert(Last, R"(  object TargetQuery: TSQLiteQuery
+    DatabaseName = 'sales.db'
+    SQL.Strings = (
+      'SELECT month, SUM(revenue) * :factor AS revenue FROM sales'
+      'WHERE :region IN (''ALL'', region)'
+      'GROUP BY month_no, month ORDER BY month_no')
+    Params.Strings = (
+      'factor:integer(1..10)=1'
+      'region:text(16)=ALL')
+    Active = True
+  end
+  object TargetSource: TDataSource
+    DataSet = TargetQuery
+  end
+  object TargetSeries: TNorq_DBPlotvaneSeries
+    Chart = RevenueChart
+    DataSource = TargetSource
+    XLabelsSource = 'month'
+    YValueSource = 'revenue'
+    Title = 'Target'
+  end
+)");
+        std::ofstream(Copy.Form()) << Form;
+    }
+    RunningServer S(Copy, 1);  // one module: every request reuses it
+    THttpConnection C(S.Port());
+    // April's value of a series in a .json answer.
+    const auto April = [&](const std::string& Query, int Series) {
+        auto R = C.Request("GET", "/RevenueChart.json" + Query);
+        EXPECT_EQ(R.Status, 200) << Query << ": " << R.Body;
+        const std::regex Value("\"series\":" + std::to_string(Series) + R"(,[^}]*"index":3,[^}]*"value":(-?\d+),)");
+        std::smatch M;
+        return std::regex_search(R.Body, M, Value) ? std::stoi(M[1]) : -1000;
+    };
+    const std::string Plain = C.Request("GET", "/RevenueChart.json").Body;
+    EXPECT_EQ(April("", 0), -5);
+    EXPECT_EQ(April("", 1), -5);
+    // factor is the further series' own; region goes to both queries.
+    EXPECT_EQ(April("?factor=3", 0), -5);
+    EXPECT_EQ(April("?factor=3", 1), -15);
+    EXPECT_EQ(April("?region=EU&factor=3", 0), -2);
+    EXPECT_EQ(April("?region=EU&factor=3", 1), -6);
+    EXPECT_EQ(April("?region=EU", 1), -2);
+    EXPECT_EQ(April("?factor=03", 1), -15) << "the same typed value";
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.json").Body, Plain) << "nothing stays with the module";
+
+    // The pictures and their keys tell the series' values apart.
+    auto Two = C.Request("GET", "/RevenueChart.png?factor=2");
+    auto Three = C.Request("GET", "/RevenueChart.png?factor=3");
+    ASSERT_EQ(Two.Status, 200) << Two.Body;
+    EXPECT_TRUE(Two.Body != Three.Body);
+    EXPECT_NE(Two.Header("ETag"), Three.Header("ETag"));
+    EXPECT_EQ(C.Request("GET", "/RevenueChart.png?factor=2", {{"If-None-Match", Three.Header("ETag")}}).Status, 200);
+    EXPECT_TRUE(C.Request("GET", "/RevenueChart.png?factor=2").Body == Two.Body);
+    EXPECT_NE(C.Request("GET", "/RevenueChart.map?factor=2").Body, C.Request("GET", "/RevenueChart.map?factor=3").Body);
+
+    // The series' parameters are checked as the chart's own, each name once.
+    auto Big = C.Request("GET", "/RevenueChart.json?factor=11");
+    EXPECT_EQ(Big.Status, 400);
+    EXPECT_NE(Big.Body.find("factor='11' is out of range: it must be an integer in 1..10"), std::string::npos) << Big.Body;
+    auto Unknown = C.Request("GET", "/RevenueChart.png?colour=red");
+    EXPECT_EQ(Unknown.Status, 400);
+    EXPECT_NE(Unknown.Body.find("takes width, height, scale, devicePixelRatio, background, format, quality, theme, "
+                                "locale, region, factor\n"),
+              std::string::npos)
+        << Unknown.Body;
+}
+
 }  // namespace
 }  // namespace plotvane
