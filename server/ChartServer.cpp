@@ -202,7 +202,13 @@ struct TChartServer::TModule {
     std::vector<TWatched> Watched;
     // The other data sets open after loading (a database server's): read
     // again at each request when the data is refreshed.
-    std::vector<pv::TDataSet*> Polled;
+    struct TPolled {
+        pv::TDataSet* DataSet = nullptr;
+        // The parameter values of the last read (empty: the form's); none:
+        // the last read failed, so the next request reads again.
+        std::optional<std::string> ParamsKey = std::string();
+    };
+    std::vector<TPolled> Polled;
 };
 
 // A borrowed module, given back when the lease ends, whatever happens.
@@ -308,7 +314,7 @@ TChartServer::TChartServer(TChartServerOptions Options) : FOptions(std::move(Opt
                 W.DataSet = D;
                 M->Watched.push_back(W);
             } else if (auto* Other = dynamic_cast<pv::TDataSet*>(&C); Other && (Other->GetActive() || Closed(*Other))) {
-                M->Polled.push_back(Other);
+                M->Polled.push_back({Other, std::string()});
             }
         });
         if (I == 0) {
@@ -499,12 +505,16 @@ void TChartServer::Health(const pv::TWebRequest& Request, pv::TWebResponse& Resp
     // A database server is asked: its data sets on one module read again.
     if (Fault.empty() && FHasPolled) {
         TLease Module(*this);
-        for (pv::TDataSet* D : Module->Polled) {
+        for (TModule::TPolled& P : Module->Polled) {
+            pv::TDataSet* D = P.DataSet;
+            P.ParamsKey.reset();
             try {
                 if (D->GetActive())
                     D->Refresh();
                 else
                     D->Open();
+                // Read with the form's values.
+                P.ParamsKey = std::string();
             } catch (const pv::ERecordLimitExceeded&) {
                 // The database answered; the chart is refused on its own.
             } catch (const std::exception& E) {
@@ -758,13 +768,22 @@ void TChartServer::ReadData(TModule& Module, std::size_t Chart, const TRequestSe
         W.ParamsKey = Key;
         W.Current = true;
     }
-    for (pv::TDataSet* D : Module.Polled) {
-        if (D->GetActive() && !FOptions.RefreshData) continue;
+    for (TModule::TPolled& P : Module.Polled) {
+        pv::TDataSet* D = P.DataSet;
+        // Without refreshing, the records read at start serve every request
+        // that binds the same values; other values read again, else a
+        // request would get the picture of another's parameters.
+        std::string Key;
+        for (const TModule::TChartQuery& Q : Module.ChartQueries[Chart])
+            if (Q.DataSet == D) Key = ParamsKey(Q.Settable, S.Params);
+        if (D->GetActive() && !FOptions.RefreshData && Key == P.ParamsKey) continue;
         Read = true;
+        P.ParamsKey.reset();
         if (D->GetActive())
             D->Refresh();
         else
             D->Open();
+        P.ParamsKey = std::move(Key);
     }
     if (Read) FMetrics->ObserveQuery(std::chrono::duration<double>(TClock::now() - Start).count());
 }

@@ -226,6 +226,21 @@ TEST_F(PgServeTest, AnswersUnavailableWhileTheDatabaseIsDownAndRecoversByItself)
     const pvtest::THttpReply Eu = Get(Port, "/RevenueChart.gif?region=EU");
     EXPECT_EQ(Eu.Status, 200);
     EXPECT_NE(Eu.Header("ETag"), ETag);
+    // Europe's bars, not the picture read for the form's value.
+    EXPECT_NE(Eu.Body, First.Body);
+    const pvtest::THttpReply Us = Get(Port, "/RevenueChart.gif?region=US");
+    EXPECT_NE(Us.Body, Eu.Body);
+    EXPECT_NE(Us.Body, First.Body);
+    {
+        // A server that keeps the records it read reads again for other
+        // parameter values, and gives the same pictures.
+        const std::uint16_t Kept = pvtest::FreeLoopbackPort();
+        auto Fixed = ServeForm(Form, Kept, "no-refresh", {"--threads", "1", "--no-refresh"});
+        EXPECT_EQ(Get(Kept, "/RevenueChart.gif?region=US").Body, Us.Body);
+        EXPECT_EQ(Get(Kept, "/RevenueChart.gif?region=EU").Body, Eu.Body);
+        EXPECT_EQ(Get(Kept, "/RevenueChart.gif").Body, First.Body);
+        EXPECT_EQ(Fixed->Stop(SIGTERM), 0);
+    }
     const pvtest::THttpReply TooLong = Get(Port, "/RevenueChart.gif?region=EUROPE-AND-AMERICAS");
     EXPECT_EQ(TooLong.Status, 400);
     EXPECT_NE(TooLong.Body.find("region"), std::string::npos) << TooLong.Body;
