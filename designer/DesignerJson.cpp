@@ -265,8 +265,12 @@ void TDesigner::AppendProperties(json& Out, pv::TComponent& Owner, pv::TObject& 
             case pv::TTypeKind::tkEnumeration:
             case pv::TTypeKind::tkSet: {
                 json Names = json::array();
+                // A further series is never a pie (its setter refuses one,
+                // the pie being drawn alone), so its chooser leaves it out.
+                const bool NoPie = P->Name == "SeriesType" && dynamic_cast<Norq_Plotvane::TNorq_DBPlotvaneSeries*>(&Object);
                 if (P->EnumType)
-                    for (std::string_view N : P->EnumType->Names) Names.push_back(std::string(N));
+                    for (std::string_view N : P->EnumType->Names)
+                        if (!(NoPie && N == "stPie")) Names.push_back(std::string(N));
                 E["choices"] = Names;
                 if (P->Kind == pv::TTypeKind::tkEnumeration) {
                     E["value"] = E["text"];
