@@ -3,6 +3,8 @@
 
 #include "component/Norq_PlotvaneHotspots.h"
 
+#include "contracts/WebResponse.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -71,22 +73,6 @@ std::vector<TPiece> ParseTemplate(const std::string& T, const char* Property) {
         I = End;
     }
     if (!Text.empty()) Out.push_back({TPiece::TKind::Text, std::move(Text)});
-    return Out;
-}
-
-// Everything but the unreserved characters of a URL, as %XX.
-std::string PercentEncoded(const std::string& S) {
-    static const char Hex[] = "0123456789ABCDEF";
-    std::string Out;
-    for (unsigned char C : S) {
-        if (std::isalnum(C) || C == '-' || C == '.' || C == '_' || C == '~') {
-            Out += static_cast<char>(C);
-        } else {
-            Out += '%';
-            Out += Hex[C >> 4];
-            Out += Hex[C & 15];
-        }
-    }
     return Out;
 }
 
@@ -204,7 +190,11 @@ std::vector<THotspotArea> TNorq_DBPlotvane::GetHotspots(std::vector<std::string>
                 for (auto& P : Params)
                     if (P.first == N) P.second = V;
         }
-    const bool Several = std::any_of(Spots.begin(), Spots.end(), [](const pv::TChartHotspot& S) { return S.Series > 0; });
+    // Several series drawn (not merely placed: an empty first series draws
+    // no area) put the series' title before each default hint.
+    const bool Several = std::any_of(Spots.begin(), Spots.end(), [&](const pv::TChartHotspot& S) {
+        return S.Series != Spots.front().Series;
+    });
     std::string Dropped;
     Out.reserve(Spots.size());
     for (pv::TChartHotspot& S : Spots) {
@@ -226,7 +216,7 @@ std::vector<THotspotArea> TNorq_DBPlotvane::GetHotspots(std::vector<std::string>
                             if (N == P.Text) V = PV;
                         break;
                 }
-                R += Url ? PercentEncoded(V) : V;
+                R += Url ? pv::PercentEncode(V) : V;
             }
             return R;
         };

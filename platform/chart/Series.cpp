@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <stdexcept>
 
 #include "platform/chart/Chart.h"
 #include "platform/rtl/Exception.h"
@@ -159,12 +158,12 @@ void TChartSeries::CheckIndex(int Index) const {
 
 const std::string& TChartSeries::GetLabel(int Index) const {
     static const std::string None;
-    if (Index < 0 || Index >= Count()) throw std::out_of_range("TChartSeries::GetLabel");
+    CheckIndex(Index);
     return FLabels.empty() ? None : FLabels[static_cast<std::size_t>(Index)];
 }
 
 TColor TChartSeries::GetValueColor(int Index) const {
-    if (Index < 0 || Index >= Count()) throw std::out_of_range("TChartSeries::GetValueColor");
+    CheckIndex(Index);
     return FColors.empty() ? clDefault : FColors[static_cast<std::size_t>(Index)];
 }
 
@@ -218,6 +217,8 @@ void TChartSeries::SetPoints(std::vector<double>&& Xs, std::vector<double>&& Ys,
     for (const std::string& L : Labels) FLabelCount += !L.empty();
     FLabels = FLabelCount > 0 ? std::move(Labels) : std::vector<std::string>();
     FColors.clear();
+    FPointFieldNames.clear();
+    FPointFields.clear();
     Changed();
 }
 

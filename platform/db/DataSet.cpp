@@ -157,7 +157,7 @@ void TDataSet::OpenCursor() {
         // keeps its data in memory gets its records back.
         InternalClose(Contents.Records.empty()
                           ? std::move(Contents.Columns)
-                          : TRecordStore::FromRecords(std::move(Contents.Records), Contents.Records.front().Values.size()));
+                          : TRecordStore::FromRecords(std::move(Contents.Records), Contents.FieldDefs.size()));
         throw;
     }
     FCurrent = 0;

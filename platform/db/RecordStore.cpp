@@ -290,6 +290,9 @@ std::vector<TRecordBuffer> TRecordStore::TakeRecords() {
 TRecordStore TRecordStore::FromRecords(std::vector<TRecordBuffer>&& Records, std::size_t Fields) {
     TRecordStore Store(Fields);
     for (TRecordBuffer& R : Records) {
+        // A record of the wrong width (one a data set refused) is cut or
+        // filled with nulls to the store's fields.
+        R.Values.resize(Fields);
         Store.AppendRecord(R);
         R = {};
     }

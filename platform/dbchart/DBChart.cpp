@@ -286,8 +286,8 @@ void TDBChart::ReadSeries(TChartSeries& ASeries, TDataSet& ADataSet) {
         Xs.resize(Ys.size());
         for (std::size_t I = 0; I < Xs.size(); ++I) Xs[I] = static_cast<double>(I);
     }
-    ASeries.SetPoints(std::move(Xs), std::move(Ys), std::move(Labels));
     ASeries.GetXValues()->SetKind(XKind);
+    ASeries.SetPoints(std::move(Xs), std::move(Ys), std::move(Labels));
     if (!FKeptFields.empty()) ASeries.SetPointFields(FKeptFields, std::move(Kept));
 }
 

@@ -31,9 +31,10 @@ bool EvenTicks(TValueRange R, double Unit, int MaxCount, std::vector<double>& Ou
 // "14:30", "14:30:05" or "14:30:05.25" for Seconds since some midnight,
 // hours counted on past 24 and a minus below 0.
 std::string ClockText(double Seconds, bool WithSeconds, int Decimals) {
-    const bool Negative = Seconds < 0;
     const double Scale = std::pow(10.0, Decimals);
     const double Units = std::round(std::fabs(Seconds) * Scale);
+    // No minus on a time that rounds to 0.
+    const bool Negative = Seconds < 0 && Units > 0;
     const double Whole = std::floor(Units / Scale);
     const auto S = static_cast<long long>(Whole);
     char Buf[64];
